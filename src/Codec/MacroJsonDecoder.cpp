@@ -1,0 +1,472 @@
+#include "Codec/MacroJsonDecoder.h"
+
+#include "Codec/CanonicalUuid.h"
+#include "Codec/IsoDate.h"
+#include "Codec/JsonArraySplitter.h"
+
+#include <simdjson.h>
+
+#include <array>
+#include <charconv>
+#include <limits>
+
+static_assert(MacroJsonDecoder::paddingBytes >= simdjson::SIMDJSON_PADDING);
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+using simdjson::dom::object;
+
+QString quoted(std::string_view text)
+{
+    return QLatin1Char('"') + QString::fromUtf8(text.data(), qsizetype(text.size())) +
+           QLatin1Char('"');
+}
+
+QString typeName(element_type type)
+{
+    switch (type) {
+    case element_type::ARRAY:
+        return QStringLiteral("an array");
+    case element_type::OBJECT:
+        return QStringLiteral("an object");
+    case element_type::INT64:
+    case element_type::UINT64:
+    case element_type::DOUBLE:
+        return QStringLiteral("a number");
+    case element_type::STRING:
+        return QStringLiteral("a string");
+    case element_type::BOOL:
+        return QStringLiteral("a boolean");
+    case element_type::NULL_VALUE:
+        return QStringLiteral("null");
+    }
+    return QStringLiteral("a value");
+}
+
+// The JSON text of a number element, for messages.
+QString numberText(const element& e)
+{
+    switch (e.type()) {
+    case element_type::INT64:
+        return QString::number(qint64(e.get_int64().value_unsafe()));
+    case element_type::UINT64:
+        return QString::number(quint64(e.get_uint64().value_unsafe()));
+    default: {
+        char buffer[32];
+        const auto end = std::to_chars(buffer, buffer + 32, e.get_double().value_unsafe()).ptr;
+        return QString::fromLatin1(buffer, end - buffer);
+    }
+    }
+}
+
+// The keys an action object may hold. Each object is read in one pass into these slots;
+// only the slots of the action's own kind are then examined.
+enum Slot : unsigned {
+    sType,
+    sTimestamp,
+    sKeyCode,
+    sFlags,
+    sX,
+    sY,
+    sButton,
+    sDeltaX,
+    sDeltaY,
+    sBundleID,
+    sAppName,
+    sDuration,
+    slotCount
+};
+
+constexpr std::array<std::string_view, slotCount> kSlotKeys = {
+    "type",   "timestamp", "keyCode", "flags",    "x",       "y",
+    "button", "deltaX",    "deltaY",  "bundleID", "appName", "duration",
+};
+
+Slot slotOf(std::string_view key)
+{
+    for (unsigned i = 0; i < slotCount; ++i) {
+        if (kSlotKeys[i] == key)
+            return Slot(i);
+    }
+    return slotCount;
+}
+
+// Reads one macro element; on the first problem, stops with a message that names
+// where it is ("macro 2, action 17: ...").
+class MacroReader
+{
+public:
+    explicit MacroReader(qsizetype macroNumber) : m_macro(macroNumber) {}
+
+    const QString& error() const { return m_error; }
+
+    bool readMacro(const element& root, Macro& out)
+    {
+        object obj;
+        if (root.get_object().get(obj))
+            return fail(QStringLiteral("expected a macro object but found %1").arg(typeName(root.type())));
+        element value;
+        if (!field(obj, "id", value) || !uuid(value, "id", out.id))
+            return false;
+        if (!field(obj, "version", value) ||
+            !integer(value, "version", std::numeric_limits<qint64>::min(),
+                     std::numeric_limits<qint64>::max(), out.version))
+            return false;
+        if (!field(obj, "metadata", value))
+            return false;
+        m_section = Section::metadata;
+        if (!readMetadata(value, out.metadata))
+            return false;
+        m_section = Section::macro;
+        if (!field(obj, "actions", value))
+            return false;
+        simdjson::dom::array actions;
+        if (value.get_array().get(actions))
+            return wrongType("actions", value, "an array");
+        out.actions.reserve(actions.size());
+        m_section = Section::action;
+        m_action = 0;
+        for (element a : actions) {
+            ++m_action;
+            if (!readAction(a, out.actions.emplace_back()))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    enum class Section { macro, metadata, action };
+
+    QString where() const
+    {
+        QString text;
+        if (m_macro > 0)
+            text = QStringLiteral("macro %1").arg(m_macro);
+        if (m_section == Section::macro)
+            return text;
+        if (!text.isEmpty())
+            text += QStringLiteral(", ");
+        return text + (m_section == Section::metadata ? QStringLiteral("metadata")
+                                                      : QStringLiteral("action %1").arg(m_action));
+    }
+
+    bool fail(const QString& what)
+    {
+        const QString place = where();
+        m_error = place.isEmpty() ? what : place + QStringLiteral(": ") + what;
+        return false;
+    }
+
+    bool wrongType(std::string_view key, const element& value, const char* expected)
+    {
+        return fail(QStringLiteral("%1 must be %2 but is %3")
+                        .arg(quoted(key), QLatin1String(expected), typeName(value.type())));
+    }
+
+    bool field(const object& obj, std::string_view key, element& out)
+    {
+        if (obj.at_key(key).get(out))
+            return fail(QStringLiteral("missing key %1").arg(quoted(key)));
+        return true;
+    }
+
+    bool text(const element& value, std::string_view key, QString& out)
+    {
+        std::string_view s;
+        if (value.get_string().get(s))
+            return wrongType(key, value, "a string");
+        out = QString::fromUtf8(s.data(), qsizetype(s.size()));
+        return true;
+    }
+
+    bool number(const element& value, std::string_view key, double& out)
+    {
+        if (value.get_double().get(out))
+            return wrongType(key, value, "a number");
+        return true;
+    }
+
+    template <typename Int>
+    bool integer(const element& value, std::string_view key, Int min, Int max, Int& out)
+    {
+        const element_type type = value.type();
+        if (type == element_type::DOUBLE)
+            return fail(QStringLiteral("%1 %2 is not an integer").arg(quoted(key), numberText(value)));
+        bool inRange = false;
+        if (type == element_type::INT64) {
+            const std::int64_t v = value.get_int64().value_unsafe();
+            if constexpr (std::is_signed_v<Int>)
+                inRange = v >= std::int64_t(min) && v <= std::int64_t(max);
+            else
+                inRange = v >= 0 && std::uint64_t(v) <= std::uint64_t(max);
+            out = Int(v);
+        } else if (type == element_type::UINT64) {
+            const std::uint64_t v = value.get_uint64().value_unsafe();
+            inRange = v <= std::uint64_t(max);
+            out = Int(v);
+        } else {
+            return wrongType(key, value, "an integer");
+        }
+        if (!inRange)
+            return fail(QStringLiteral("%1 %2 is out of range %3\u2026%4")
+                            .arg(quoted(key), numberText(value), QString::number(min),
+                                 QString::number(max)));
+        return true;
+    }
+
+    bool uuid(const element& value, std::string_view key, QUuid& out)
+    {
+        std::string_view s;
+        if (value.get_string().get(s))
+            return wrongType(key, value, "a string");
+        const auto id = CanonicalUuid::parse(s);
+        if (!id)
+            return fail(QStringLiteral("%1 %2 is not an identifier of the form "
+                                       "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX")
+                            .arg(quoted(key), quoted(s)));
+        out = *id;
+        return true;
+    }
+
+    bool date(const object& obj, std::string_view key, QDateTime& out)
+    {
+        element value;
+        if (!field(obj, key, value))
+            return false;
+        std::string_view s;
+        if (value.get_string().get(s))
+            return wrongType(key, value, "a date string");
+        const auto parsed = IsoDate::parse(s);
+        if (!parsed)
+            return fail(QStringLiteral("%1 %2 is not a date of the form 2026-01-31T09:30:00Z")
+                            .arg(quoted(key), quoted(s)));
+        out = *parsed;
+        return true;
+    }
+
+    bool readMetadata(const element& root, MacroMetadata& out)
+    {
+        object obj;
+        if (root.get_object().get(obj))
+            return fail(QStringLiteral("expected an object but found %1").arg(typeName(root.type())));
+        element value;
+        if (!field(obj, "name", value) || !text(value, "name", out.name))
+            return false;
+        if (!date(obj, "createdAt", out.createdAt) || !date(obj, "modifiedAt", out.modifiedAt))
+            return false;
+        if (!field(obj, "actionCount", value) ||
+            !integer(value, "actionCount", std::numeric_limits<qint64>::min(),
+                     std::numeric_limits<qint64>::max(), out.actionCount))
+            return false;
+        if (!field(obj, "durationSeconds", value) ||
+            !number(value, "durationSeconds", out.durationSeconds))
+            return false;
+        if (!field(obj, "tags", value))
+            return false;
+        simdjson::dom::array tags;
+        if (value.get_array().get(tags))
+            return wrongType("tags", value, "an array of strings");
+        out.tags.reserve(qsizetype(tags.size()));
+        for (element tag : tags) {
+            if (!text(tag, "tags", out.tags.emplace_back()))
+                return false;
+        }
+        return true;
+    }
+
+    bool need(Slot slot)
+    {
+        if (m_present & (1u << slot))
+            return true;
+        return fail(QStringLiteral("missing key %1").arg(quoted(kSlotKeys[slot])));
+    }
+
+    bool number(Slot slot, double& out) { return need(slot) && number(m_slots[slot], kSlotKeys[slot], out); }
+
+    bool button(MouseButton& out)
+    {
+        if (!need(sButton))
+            return false;
+        std::string_view s;
+        if (m_slots[sButton].get_string().get(s))
+            return wrongType("button", m_slots[sButton], "a string");
+        const auto b = mouseButtonFromText(s);
+        if (!b)
+            return fail(QStringLiteral("\"button\" %1 is not one of \"left\", \"right\", \"middle\"")
+                            .arg(quoted(s)));
+        out = *b;
+        return true;
+    }
+
+    template <typename Key>
+    bool key(Key& out)
+    {
+        return need(sKeyCode) && need(sFlags) &&
+               integer<std::uint16_t>(m_slots[sKeyCode], "keyCode", 0, 65535, out.keyCode) &&
+               integer<std::uint64_t>(m_slots[sFlags], "flags", 0,
+                                      std::numeric_limits<std::uint64_t>::max(), out.flags);
+    }
+
+    template <typename Pointer>
+    bool pointer(Pointer& out)
+    {
+        return number(sX, out.x) && number(sY, out.y);
+    }
+
+    template <typename Pointer>
+    bool pointerWithButton(Pointer& out)
+    {
+        return pointer(out) && button(out.button);
+    }
+
+    bool readAction(const element& root, MacroAction& out)
+    {
+        object obj;
+        if (root.get_object().get(obj))
+            return fail(QStringLiteral("expected an action object but found %1")
+                            .arg(typeName(root.type())));
+        m_present = 0;
+        for (const auto& member : obj) {
+            const Slot slot = slotOf(member.key);
+            if (slot != slotCount) {
+                m_slots[slot] = member.value;
+                m_present |= 1u << slot;
+            }
+        }
+        if (!need(sType))
+            return false;
+        std::string_view typeText;
+        if (m_slots[sType].get_string().get(typeText))
+            return wrongType("type", m_slots[sType], "a string");
+        const auto type = actionTypeFromText(typeText);
+        if (!type)
+            return fail(QStringLiteral("unknown action type %1").arg(quoted(typeText)));
+        if (!number(sTimestamp, out.timestamp))
+            return false;
+
+        using A = MacroAction;
+        switch (*type) {
+        case ActionType::keyDown:
+            return key(out.payload.emplace<A::KeyDown>());
+        case ActionType::keyUp:
+            return key(out.payload.emplace<A::KeyUp>());
+        case ActionType::mouseMove:
+            return pointer(out.payload.emplace<A::MouseMove>());
+        case ActionType::mouseDown:
+            return pointerWithButton(out.payload.emplace<A::MouseDown>());
+        case ActionType::mouseUp:
+            return pointerWithButton(out.payload.emplace<A::MouseUp>());
+        case ActionType::mouseDrag:
+            return pointerWithButton(out.payload.emplace<A::MouseDrag>());
+        case ActionType::scroll: {
+            auto& s = out.payload.emplace<A::Scroll>();
+            constexpr auto lo = std::numeric_limits<std::int32_t>::min();
+            constexpr auto hi = std::numeric_limits<std::int32_t>::max();
+            return pointer(s) && need(sDeltaX) && need(sDeltaY) &&
+                   integer(m_slots[sDeltaX], "deltaX", lo, hi, s.deltaX) &&
+                   integer(m_slots[sDeltaY], "deltaY", lo, hi, s.deltaY);
+        }
+        case ActionType::windowFocus: {
+            QString bundleID, appName;
+            if (!need(sBundleID) || !need(sAppName) ||
+                !text(m_slots[sBundleID], "bundleID", bundleID) ||
+                !text(m_slots[sAppName], "appName", appName))
+                return false;
+            out.payload = A::WindowFocus(bundleID, appName);
+            return true;
+        }
+        case ActionType::delay:
+            return number(sDuration, out.payload.emplace<A::Delay>().duration);
+        }
+        return false;
+    }
+
+    qsizetype m_macro;
+    Section m_section = Section::macro;
+    qsizetype m_action = 0;
+    std::array<element, slotCount> m_slots;
+    unsigned m_present = 0;
+    QString m_error;
+};
+
+QString syntaxError(simdjson::error_code code)
+{
+    return QStringLiteral("invalid JSON (%1)").arg(QString::fromUtf8(simdjson::error_message(code)));
+}
+
+// Parses one element in place; `text` must have the parser's padding readable after it.
+simdjson::error_code parseElement(simdjson::dom::parser& parser, const char* data,
+                                  std::size_t size, element& out)
+{
+    return parser.parse(data, size, false).get(out);
+}
+
+// Bytes with the parser's padding after them: the caller's own when it has the room.
+QByteArray padded(const QByteArray& json)
+{
+    if (json.capacity() - json.size() >= MacroJsonDecoder::paddingBytes)
+        return json;
+    QByteArray copy = MacroJsonDecoder::paddedBuffer(json.size());
+    copy.append(json);
+    return copy;
+}
+
+} // namespace
+
+QByteArray MacroJsonDecoder::paddedBuffer(qsizetype size)
+{
+    QByteArray buffer;
+    buffer.reserve(size + paddingBytes);
+    return buffer;
+}
+
+Expected<std::vector<Macro>, DecodingError> MacroJsonDecoder::decodeLibrary(const QByteArray& json)
+{
+    const QByteArray bytes = padded(json);
+    const std::string_view text(bytes.constData(), std::size_t(bytes.size()));
+    const JsonArraySplitter::Result split = JsonArraySplitter::split(text);
+    simdjson::dom::parser parser;
+    if (split.error) {
+        element root;
+        if (split.notAnArray && !parseElement(parser, text.data(), text.size(), root))
+            return failure(DecodingError{
+                QStringLiteral("expected an array of macros but found %1").arg(typeName(root.type()))});
+        return failure(DecodingError{split.notAnArray ? QStringLiteral("expected an array of macros")
+                                                      : *split.error});
+    }
+
+    std::vector<Macro> macros;
+    macros.reserve(split.elements.size());
+    for (std::size_t i = 0; i < split.elements.size(); ++i) {
+        const auto& span = split.elements[i];
+        element root;
+        if (const auto code = parseElement(parser, text.data() + span.begin, span.end - span.begin, root))
+            return failure(DecodingError{QStringLiteral("macro %1 (line %2): %3")
+                                             .arg(i + 1)
+                                             .arg(JsonArraySplitter::lineOf(text, span.begin))
+                                             .arg(syntaxError(code))});
+        MacroReader reader(qsizetype(i + 1));
+        if (!reader.readMacro(root, macros.emplace_back()))
+            return failure(DecodingError{reader.error()});
+    }
+    return macros;
+}
+
+Expected<Macro, DecodingError> MacroJsonDecoder::decodeMacro(const QByteArray& json)
+{
+    const QByteArray bytes = padded(json);
+    simdjson::dom::parser parser;
+    element root;
+    if (const auto code = parseElement(parser, bytes.constData(), std::size_t(bytes.size()), root)) {
+        if (code == simdjson::EMPTY)
+            return failure(DecodingError{QStringLiteral("the text is empty")});
+        return failure(DecodingError{syntaxError(code)});
+    }
+    MacroReader reader(0);
+    Macro macro;
+    if (!reader.readMacro(root, macro))
+        return failure(DecodingError{reader.error()});
+    return macro;
+}

@@ -1,0 +1,201 @@
+#include "Codec/MacroJsonEncoder.h"
+
+#include "Codec/CanonicalUuid.h"
+#include "Codec/IsoDate.h"
+
+#include <optional>
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+// Writes one macro; on a non-finite number stops and records where it was.
+class Encoder
+{
+public:
+    explicit Encoder(JsonWriter& writer) : m_out(writer) {}
+
+    std::optional<EncodingError> error() const { return m_error; }
+
+    bool macro(const Macro& m, qsizetype macroIndex)
+    {
+        m_macro = macroIndex;
+        m_out.beginObject();
+        m_out.key("actions");
+        m_out.beginArray();
+        for (std::size_t i = 0; i < m.actions.size(); ++i) {
+            m_action = qsizetype(i);
+            if (!action(m.actions[i]))
+                return false;
+        }
+        m_action = -1;
+        m_out.endArray();
+        m_out.key("id");
+        char id[38];
+        id[0] = id[37] = '"';
+        CanonicalUuid::write(m.id, id + 1);
+        m_out.raw({id, 38});
+        m_out.key("metadata");
+        if (!metadata(m.metadata))
+            return false;
+        m_out.key("version");
+        m_out.integer(m.version);
+        m_out.endObject();
+        return true;
+    }
+
+private:
+    bool number(std::string_view key, double value)
+    {
+        m_out.key(key);
+        if (m_out.number(value))
+            return true;
+        QString where;
+        if (m_macro >= 0)
+            where += QStringLiteral("macro %1, ").arg(m_macro + 1);
+        where += m_action >= 0 ? QStringLiteral("action %1: ").arg(m_action + 1)
+                               : QStringLiteral("metadata: ");
+        m_error = EncodingError{where + QStringLiteral("\"%1\" is %2, which has no JSON form")
+                                            .arg(QLatin1String(key.data(), qsizetype(key.size())),
+                                                 QString::number(value))};
+        return false;
+    }
+
+    void date(std::string_view key, const QDateTime& value)
+    {
+        m_out.key(key);
+        char text[22];
+        text[0] = text[21] = '"';
+        IsoDate::write(value, text + 1);
+        m_out.raw({text, 22});
+    }
+
+    bool metadata(const MacroMetadata& meta)
+    {
+        m_out.beginObject();
+        m_out.key("actionCount");
+        m_out.integer(meta.actionCount);
+        date("createdAt", meta.createdAt);
+        if (!number("durationSeconds", meta.durationSeconds))
+            return false;
+        date("modifiedAt", meta.modifiedAt);
+        m_out.key("name");
+        m_out.string(meta.name);
+        m_out.key("tags");
+        m_out.beginArray();
+        for (const QString& tag : meta.tags)
+            m_out.string(tag);
+        m_out.endArray();
+        m_out.endObject();
+        return true;
+    }
+
+    bool key(const char* type, double timestamp, std::uint16_t keyCode, std::uint64_t flags)
+    {
+        m_out.key("flags");
+        m_out.unsignedInteger(flags);
+        m_out.key("keyCode");
+        m_out.integer(keyCode);
+        return typeAndTime(type, timestamp);
+    }
+
+    bool typeAndTime(std::string_view type, double timestamp)
+    {
+        if (!number("timestamp", timestamp))
+            return false;
+        m_out.key("type");
+        m_out.string(type);
+        return true;
+    }
+
+    bool pointer(std::string_view type, double timestamp, double x, double y,
+                 std::optional<MouseButton> button)
+    {
+        if (button) {
+            m_out.key("button");
+            m_out.string(mouseButtonText(*button));
+        }
+        return typeAndTime(type, timestamp) && number("x", x) && number("y", y);
+    }
+
+    bool action(const MacroAction& a)
+    {
+        using A = MacroAction;
+        const std::string_view type = actionTypeText(a.type());
+        const double t = a.timestamp;
+        m_out.beginObject();
+        const bool written = std::visit(
+            Overloaded{
+                [&](const A::KeyDown& k) { return key("keyDown", t, k.keyCode, k.flags); },
+                [&](const A::KeyUp& k) { return key("keyUp", t, k.keyCode, k.flags); },
+                [&](const A::MouseMove& m) { return pointer(type, t, m.x, m.y, std::nullopt); },
+                [&](const A::MouseDown& m) { return pointer(type, t, m.x, m.y, m.button); },
+                [&](const A::MouseUp& m) { return pointer(type, t, m.x, m.y, m.button); },
+                [&](const A::MouseDrag& m) { return pointer(type, t, m.x, m.y, m.button); },
+                [&](const A::Scroll& s) {
+                    m_out.key("deltaX");
+                    m_out.integer(s.deltaX);
+                    m_out.key("deltaY");
+                    m_out.integer(s.deltaY);
+                    return typeAndTime(type, t) && number("x", s.x) && number("y", s.y);
+                },
+                [&](const A::WindowFocus& f) {
+                    m_out.key("appName");
+                    m_out.string(f.appName());
+                    m_out.key("bundleID");
+                    m_out.string(f.bundleID());
+                    return typeAndTime(type, t);
+                },
+                [&](const A::Delay& d) {
+                    return number("duration", d.duration) && typeAndTime(type, t);
+                },
+            },
+            a.payload);
+        if (written)
+            m_out.endObject();
+        return written;
+    }
+
+    JsonWriter& m_out;
+    std::optional<EncodingError> m_error;
+    qsizetype m_macro = -1;
+    qsizetype m_action = -1;
+};
+
+// A first guess of the output size saves most of the buffer's regrowth.
+qsizetype expectedSize(std::size_t actionCount, JsonWriter::Layout layout)
+{
+    return qsizetype(512 + actionCount * (layout == JsonWriter::Layout::indented ? 120 : 70));
+}
+
+} // namespace
+
+Expected<QByteArray, EncodingError> MacroJsonEncoder::encodeLibrary(
+    const std::vector<Macro>& macros, Layout layout)
+{
+    std::size_t actionCount = 0;
+    for (const Macro& m : macros)
+        actionCount += m.actions.size();
+    JsonWriter writer(layout, expectedSize(actionCount, layout));
+    Encoder encoder(writer);
+    writer.beginArray();
+    for (std::size_t i = 0; i < macros.size(); ++i) {
+        if (!encoder.macro(macros[i], qsizetype(i)))
+            return failure(*encoder.error());
+    }
+    writer.endArray();
+    return writer.take();
+}
+
+Expected<QByteArray, EncodingError> MacroJsonEncoder::encodeMacro(const Macro& macro,
+                                                                  Layout layout)
+{
+    JsonWriter writer(layout, expectedSize(macro.actions.size(), layout));
+    Encoder encoder(writer);
+    if (!encoder.macro(macro, -1))
+        return failure(*encoder.error());
+    return writer.take();
+}

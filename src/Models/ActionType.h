@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+// The kind of a macro action; its text value is the "type" discriminator in JSON.
+// The order is fixed: it is also the order of the payloads in MacroAction.
+enum class ActionType : std::uint8_t {
+    keyDown,
+    keyUp,
+    mouseMove,
+    mouseDown,
+    mouseUp,
+    mouseDrag,
+    scroll,
+    windowFocus,
+    delay,
+};
+
+inline constexpr std::array<std::string_view, 9> kActionTypeTexts = {
+    "keyDown", "keyUp", "mouseMove", "mouseDown", "mouseUp",
+    "mouseDrag", "scroll", "windowFocus", "delay",
+};
+
+constexpr std::string_view actionTypeText(ActionType type)
+{
+    return kActionTypeTexts[static_cast<std::size_t>(type)];
+}
+
+// Exact, case-sensitive match of one of the nine text values.
+constexpr std::optional<ActionType> actionTypeFromText(std::string_view text)
+{
+    for (std::size_t i = 0; i < kActionTypeTexts.size(); ++i) {
+        if (kActionTypeTexts[i] == text)
+            return static_cast<ActionType>(i);
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,143 @@
+#include "Models/MacroAction.h"
+
+#include <cmath>
+
+static_assert(sizeof(MacroAction) <= 48, "a recorded action must stay small");
+static_assert(std::variant_size_v<MacroAction::Payload> == 9);
+
+MacroAction::WindowFocus::WindowFocus(const QString& bundleID, const QString& appName)
+    : m_texts(std::make_shared<const Texts>(Texts{bundleID, appName}))
+{
+}
+
+const QString& MacroAction::WindowFocus::bundleID() const
+{
+    static const QString empty;
+    return m_texts ? m_texts->bundleID : empty;
+}
+
+const QString& MacroAction::WindowFocus::appName() const
+{
+    static const QString empty;
+    return m_texts ? m_texts->appName : empty;
+}
+
+bool MacroAction::WindowFocus::operator==(const WindowFocus& other) const
+{
+    return bundleID() == other.bundleID() && appName() == other.appName();
+}
+
+namespace {
+
+// A coordinate truncated toward zero. Hand-made files can hold values that no
+// recording produces: those read as "?" (not finite) or as their whole decimal
+// value (beyond the 64-bit range) rather than overflowing a conversion.
+QString coordinateText(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("?");
+    const double whole = std::trunc(value);
+    if (whole >= -9.2e18 && whole <= 9.2e18)
+        return QString::number(static_cast<qint64>(whole));
+    return QString::number(whole, 'f', 0);
+}
+
+QString buttonTitle(MouseButton button)
+{
+    switch (button) {
+    case MouseButton::left:
+        return QStringLiteral("Left");
+    case MouseButton::right:
+        return QStringLiteral("Right");
+    case MouseButton::middle:
+        return QStringLiteral("Middle");
+    }
+    return {};
+}
+
+QString position(double x, double y)
+{
+    return QStringLiteral("(%1, %2)").arg(coordinateText(x), coordinateText(y));
+}
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+} // namespace
+
+QString MacroAction::displayName() const
+{
+    return std::visit(
+        Overloaded{
+            [](const KeyDown& a) { return QStringLiteral("Key Down (%1)").arg(a.keyCode); },
+            [](const KeyUp& a) { return QStringLiteral("Key Up (%1)").arg(a.keyCode); },
+            [](const MouseMove& a) { return QStringLiteral("Mouse Move ") + position(a.x, a.y); },
+            [](const MouseDown& a) {
+                return buttonTitle(a.button) + QStringLiteral(" Click Down ") + position(a.x, a.y);
+            },
+            [](const MouseUp& a) {
+                return buttonTitle(a.button) + QStringLiteral(" Click Up ") + position(a.x, a.y);
+            },
+            [](const MouseDrag& a) {
+                return buttonTitle(a.button) + QStringLiteral(" Drag ") + position(a.x, a.y);
+            },
+            [](const Scroll& a) {
+                return QStringLiteral("Scroll (%1, %2)").arg(a.deltaX).arg(a.deltaY);
+            },
+            [](const WindowFocus& a) { return QStringLiteral("Focus \u2192 ") + a.appName(); },
+            [](const Delay& a) {
+                // Locale-independent, like a C format in the POSIX locale.
+                return QStringLiteral("Delay %1s").arg(QString::number(a.duration, 'f', 2));
+            },
+        },
+        payload);
+}
+
+MacroAction MacroAction::keyDown(double timestamp, std::uint16_t keyCode, std::uint64_t flags)
+{
+    return {timestamp, KeyDown{keyCode, flags}};
+}
+
+MacroAction MacroAction::keyUp(double timestamp, std::uint16_t keyCode, std::uint64_t flags)
+{
+    return {timestamp, KeyUp{keyCode, flags}};
+}
+
+MacroAction MacroAction::mouseMove(double timestamp, double x, double y)
+{
+    return {timestamp, MouseMove{x, y}};
+}
+
+MacroAction MacroAction::mouseDown(double timestamp, double x, double y, MouseButton button)
+{
+    return {timestamp, MouseDown{x, y, button}};
+}
+
+MacroAction MacroAction::mouseUp(double timestamp, double x, double y, MouseButton button)
+{
+    return {timestamp, MouseUp{x, y, button}};
+}
+
+MacroAction MacroAction::mouseDrag(double timestamp, double x, double y, MouseButton button)
+{
+    return {timestamp, MouseDrag{x, y, button}};
+}
+
+MacroAction MacroAction::scroll(double timestamp, double x, double y, std::int32_t deltaX,
+                                std::int32_t deltaY)
+{
+    return {timestamp, Scroll{x, y, deltaX, deltaY}};
+}
+
+MacroAction MacroAction::windowFocus(double timestamp, const QString& bundleID,
+                                     const QString& appName)
+{
+    return {timestamp, WindowFocus{bundleID, appName}};
+}
+
+MacroAction MacroAction::delay(double timestamp, double duration)
+{
+    return {timestamp, Delay{duration}};
+}

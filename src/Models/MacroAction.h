@@ -1,0 +1,103 @@
+#pragma once
+
+#include "Models/ActionType.h"
+#include "Models/MouseButton.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <variant>
+
+// One recorded input action: its time from the start of the recording and the
+// payload of its kind. Kept small (at most 48 bytes) because recordings are long.
+struct MacroAction {
+    // Payload fields have no initialisers so that the structs are default-constructible
+    // inside the enclosing class; `Kind{}` and the variant zero them.
+    struct KeyDown {
+        std::uint16_t keyCode;
+        std::uint64_t flags;
+        bool operator==(const KeyDown&) const = default;
+    };
+    struct KeyUp {
+        std::uint16_t keyCode;
+        std::uint64_t flags;
+        bool operator==(const KeyUp&) const = default;
+    };
+    struct MouseMove {
+        double x;
+        double y;
+        bool operator==(const MouseMove&) const = default;
+    };
+    struct MouseDown {
+        double x;
+        double y;
+        MouseButton button;
+        bool operator==(const MouseDown&) const = default;
+    };
+    struct MouseUp {
+        double x;
+        double y;
+        MouseButton button;
+        bool operator==(const MouseUp&) const = default;
+    };
+    struct MouseDrag {
+        double x;
+        double y;
+        MouseButton button;
+        bool operator==(const MouseDrag&) const = default;
+    };
+    struct Scroll {
+        double x;
+        double y;
+        std::int32_t deltaX;
+        std::int32_t deltaY;
+        bool operator==(const Scroll&) const = default;
+    };
+    // The two texts are immutable and shared between copies, which keeps the
+    // action small; a copy still compares and behaves as an independent value.
+    class WindowFocus
+    {
+    public:
+        WindowFocus() = default;
+        WindowFocus(const QString& bundleID, const QString& appName);
+        const QString& bundleID() const;
+        const QString& appName() const;
+        bool operator==(const WindowFocus& other) const;
+
+    private:
+        struct Texts {
+            QString bundleID;
+            QString appName;
+        };
+        std::shared_ptr<const Texts> m_texts;
+    };
+    struct Delay {
+        double duration;
+        bool operator==(const Delay&) const = default;
+    };
+
+    // Alternatives in ActionType order: payload.index() is the ActionType.
+    using Payload = std::variant<KeyDown, KeyUp, MouseMove, MouseDown, MouseUp, MouseDrag, Scroll,
+                                 WindowFocus, Delay>;
+
+    double timestamp = 0;
+    Payload payload;
+
+    ActionType type() const { return static_cast<ActionType>(payload.index()); }
+    // The one-line text the action list shows.
+    QString displayName() const;
+
+    bool operator==(const MacroAction&) const = default;
+
+    static MacroAction keyDown(double timestamp, std::uint16_t keyCode, std::uint64_t flags);
+    static MacroAction keyUp(double timestamp, std::uint16_t keyCode, std::uint64_t flags);
+    static MacroAction mouseMove(double timestamp, double x, double y);
+    static MacroAction mouseDown(double timestamp, double x, double y, MouseButton button);
+    static MacroAction mouseUp(double timestamp, double x, double y, MouseButton button);
+    static MacroAction mouseDrag(double timestamp, double x, double y, MouseButton button);
+    static MacroAction scroll(double timestamp, double x, double y, std::int32_t deltaX,
+                              std::int32_t deltaY);
+    static MacroAction windowFocus(double timestamp, const QString& bundleID,
+                                   const QString& appName);
+    static MacroAction delay(double timestamp, double duration);
+};

@@ -1,0 +1,51 @@
+#include "Services/LogService.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+LogService::LogService(QObject* parent) : QObject(parent) {}
+
+LogService* LogService::shared()
+{
+    static LogService* const instance = [] {
+        auto* service = new LogService;
+        if (auto* app = QCoreApplication::instance(); app && service->thread() != app->thread())
+            service->moveToThread(app->thread());
+        return service;
+    }();
+    return instance;
+}
+
+void LogService::setEntries(QList<LogEntry> entries)
+{
+    m_entries = std::move(entries);
+    if (m_entries.size() > maxEntries)
+        m_entries.remove(0, m_entries.size() - maxEntries);
+    Q_EMIT entriesChanged();
+}
+
+void LogService::log(const QString& message, LogEntry::Level level)
+{
+    m_entries.append(
+        LogEntry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), level, message});
+    if (m_entries.size() > maxEntries)
+        m_entries.remove(0, m_entries.size() - maxEntries);
+    Q_EMIT entriesChanged();
+}
+
+QString LogService::text(const QList<LogEntry>& entries)
+{
+    QStringList lines;
+    lines.reserve(entries.size());
+    for (const LogEntry& entry : entries)
+        lines.append(entry.text());
+    return lines.join(QLatin1Char('\n'));
+}
+
+void appLog(const QString& message, LogEntry::Level level)
+{
+    LogService* service = LogService::shared();
+    QMetaObject::invokeMethod(
+        service, [service, message, level] { service->log(message, level); },
+        Qt::QueuedConnection);
+}
