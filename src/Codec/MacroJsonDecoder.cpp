@@ -54,8 +54,11 @@ QString numberText(const element& e)
     case element_type::UINT64:
         return QString::number(quint64(e.get_uint64().value_unsafe()));
     default: {
-        char buffer[32];
-        const auto end = std::to_chars(buffer, buffer + 32, e.get_double().value_unsafe()).ptr;
+        // A whole number written with a fraction (1.0) shows that it was one.
+        char buffer[40];
+        char* end = std::to_chars(buffer, buffer + 32, e.get_double().value_unsafe()).ptr;
+        if (std::string_view(buffer, std::size_t(end - buffer)).find_first_of(".e") == std::string_view::npos)
+            end = std::copy_n(".0", 2, end);
         return QString::fromLatin1(buffer, end - buffer);
     }
     }
