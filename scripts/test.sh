@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Configures, builds and runs every Quillo test: the CTest suites (unit, and those
+# that need a display or a keyring, under a private Xvfb + openbox and a private
+# session bus with an unlocked keyring), then the decoder fuzzer for a while.
+#
+#   scripts/test.sh              everything
+#   QUILLO_FUZZ_SECONDS=0 ...    skip the fuzzer
+#   QUILLO_SANITIZE=ON ...       build the suites with ASan + UBSan
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUILLO_BUILD_DIR:-$root/build}
+fuzz_build=${QUILLO_FUZZ_BUILD_DIR:-$root/build-fuzz}
+fuzz_seconds=${QUILLO_FUZZ_SECONDS:-60}
+jobs=${QUILLO_JOBS:-2}
+
+"$root/scripts/install-deps.sh"
+
+echo "== build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUILLO_SANITIZE="${QUILLO_SANITIZE:-OFF}" -DQUILLO_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j "$jobs"
+
+# Everything started here is stopped on the way out, whatever happens.
+pids=()
+tmp=$(mktemp -d)
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# The tests never see the real home.
+export HOME="$tmp/home" XDG_DATA_HOME="$tmp/home/data" XDG_CONFIG_HOME="$tmp/home/config"
+export XDG_CACHE_HOME="$tmp/home/cache" XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+
+start_display() {
+  local n
+  for n in $(seq 90 130); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  xdpyinfo >/dev/null 2>&1 || { cat "$tmp/xvfb.log"; echo "Xvfb did not start" >&2; exit 1; }
+  openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+  pids+=($!)
+}
+
+echo "== tests"
+start_display
+# A private session bus with an unlocked keyring for the secret-store tests.
+dbus-run-session -- bash -c '
+  echo -n quillo-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
+  ctest --test-dir "$1" --output-on-failure -j "$2" --timeout 300
+' _ "$build" "$jobs"
+
+if [ "$fuzz_seconds" -gt 0 ]; then
+  echo "== fuzz ($fuzz_seconds s)"
+  cmake -S "$root" -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUILLO_BUILD_FUZZ=ON \
+    -DQUILLO_BUILD_TESTS=OFF -DQUILLO_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$fuzz_build" -j "$jobs" --target quillo_fuzz_library_decoder
+  corpus="$tmp/corpus"
+  mkdir -p "$corpus" && cp "$root"/fuzz/corpus/* "$corpus"/
+  # Any crash, hang (-timeout) or sanitizer report makes libFuzzer exit non-zero.
+  "$fuzz_build/fuzz/quillo_fuzz_library_decoder" -max_total_time="$fuzz_seconds" -timeout=10 \
+    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$tmp/" "$corpus" \
+    >"$tmp/fuzz.log" 2>&1 || { tail -60 "$tmp/fuzz.log"; echo "fuzzing found a problem" >&2; exit 1; }
+  tail -12 "$tmp/fuzz.log"
+fi
+echo "== all tests passed"
