@@ -10,11 +10,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
-
-#include <fstream>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace {
 

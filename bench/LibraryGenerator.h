@@ -7,7 +7,8 @@
 
 // A library like a heavy user's: recordings of mostly pointer movement, with typing,
 // clicks, drags, scrolls, application switches and a few inserted pauses.
-inline std::vector<Macro> generateLibrary(int macroCount, int actionsPerMacro, std::uint64_t seed = 1)
+inline std::vector<Macro> generateLibrary(int macroCount, int actionsPerMacro,
+                                          std::uint64_t seed = 1)
 {
     std::mt19937_64 rng(seed);
     std::uniform_real_distribution<double> gap(0.001, 0.02);
@@ -19,7 +20,8 @@ inline std::vector<Macro> generateLibrary(int macroCount, int actionsPerMacro, s
         std::vector<MacroAction> actions;
         actions.reserve(std::size_t(actionsPerMacro));
         double t = 0, x = 640, y = 400;
-        actions.push_back(MacroAction::windowFocus(0, QStringLiteral("org.mozilla.firefox"), QStringLiteral("Firefox")));
+        actions.push_back(MacroAction::windowFocus(0, QStringLiteral("org.mozilla.firefox"),
+                                                   QStringLiteral("Firefox")));
         while (int(actions.size()) < actionsPerMacro) {
             t += gap(rng);
             x = std::clamp(x + double(int(rng() % 21) - 10) + 0.5 * double(rng() % 2), 0.0, 2559.0);
@@ -36,18 +38,20 @@ inline std::vector<Macro> generateLibrary(int macroCount, int actionsPerMacro, s
                 actions.push_back(MacroAction::mouseDown(t, x, y, MouseButton::left));
                 actions.push_back(MacroAction::mouseUp(t + gap(rng), x, y, MouseButton::left));
             } else if (p < 960) {
-                actions.push_back(MacroAction::mouseDrag(t, x, y, p % 2 ? MouseButton::left : MouseButton::right));
+                actions.push_back(MacroAction::mouseDrag(
+                    t, x, y, p % 2 ? MouseButton::left : MouseButton::right));
             } else if (p < 990) {
                 actions.push_back(MacroAction::scroll(t, x, y, 0, int(rng() % 7) - 3));
             } else if (p < 995) {
-                actions.push_back(MacroAction::windowFocus(t, QStringLiteral("org.gnome.Terminal"), QStringLiteral("Terminal")));
+                actions.push_back(MacroAction::windowFocus(t, QStringLiteral("org.gnome.Terminal"),
+                                                           QStringLiteral("Terminal")));
             } else {
                 actions.push_back(MacroAction::delay(t, 0.5));
             }
         }
         actions.resize(std::size_t(actionsPerMacro));
-        Macro macro = Macro::fromRecording(QStringLiteral("Recording %1").arg(m + 1), std::move(actions),
-                                           created.addSecs(3600 * m));
+        Macro macro = Macro::fromRecording(QStringLiteral("Recording %1").arg(m + 1),
+                                           std::move(actions), created.addSecs(3600 * m));
         macro.metadata.tags = {QStringLiteral("bench")};
         library.push_back(std::move(macro));
     }

@@ -7,6 +7,7 @@
 #   QUILLO_FUZZ_SECONDS=0 ...    skip the fuzzer
 #   QUILLO_SANITIZE=ON ...       build the suites with ASan + UBSan
 set -euo pipefail
+shopt -s inherit_errexit 2>/dev/null || true
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLO_BUILD_DIR:-$root/build}
@@ -60,7 +61,10 @@ start_display
 dbus-run-session -- bash -c '
   echo -n quillo-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
   ctest --test-dir "$1" --output-on-failure -j "$2" --timeout 300
-' _ "$build" "$jobs"
+' _ "$build" "$jobs" | tee "$tmp/ctest.log"
+summary=$(grep -E '^[0-9]+% tests passed' "$tmp/ctest.log" | tail -1)
+total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+failed=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$summary")
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "== fuzz ($fuzz_seconds s)"
@@ -77,3 +81,4 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   tail -12 "$tmp/fuzz.log"
 fi
 echo "== all tests passed"
+echo "ctest: $((total - failed)) passed, $failed failed"

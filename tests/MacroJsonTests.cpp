@@ -44,7 +44,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-struct BadCase {
+struct BadCase
+{
     std::string json;
     QString expected;
 };
@@ -64,17 +65,20 @@ TEST(MacroJsonRead, RejectsMalformedMacrosNamingTheFirstProblemAndWhere)
         {macroJson(R"({"type":"scroll","timestamp":0,"x":0,"y":0,"deltaX":1.5,"deltaY":0})"),
          QStringLiteral("macro 1, action 1: \"deltaX\" 1.5 is not an integer")},
         {macroJson(R"({"type":"scroll","timestamp":0,"x":0,"y":0,"deltaX":0,"deltaY":2147483648})"),
-         QStringLiteral("macro 1, action 1: \"deltaY\" 2147483648 is out of range -2147483648\u20262147483647")},
+         QStringLiteral("macro 1, action 1: \"deltaY\" 2147483648 is out of range "
+                        "-2147483648\u20262147483647")},
         {macroJson(replaced(kKey, "\"keyCode\":1", "\"keyCode\":65536")),
          QStringLiteral("macro 1, action 1: \"keyCode\" 65536 is out of range 0\u202665535")},
         {macroJson(replaced(kKey, "\"keyCode\":1", "\"keyCode\":-1")),
          QStringLiteral("macro 1, action 1: \"keyCode\" -1 is out of range 0\u202665535")},
         {macroJson(replaced(kKey, "\"flags\":0", "\"flags\":-1")),
-         QStringLiteral("macro 1, action 1: \"flags\" -1 is out of range 0\u202618446744073709551615")},
+         QStringLiteral(
+             "macro 1, action 1: \"flags\" -1 is out of range 0\u202618446744073709551615")},
         {macroJson(replaced(kKey, "\"flags\":0", "\"flags\":\"0\"")),
          QStringLiteral("macro 1, action 1: \"flags\" must be an integer but is a string")},
         {macroJson(R"({"type":"mouseUp","timestamp":0,"x":0,"y":0,"button":"Left"})"),
-         QStringLiteral("macro 1, action 1: \"button\" \"Left\" is not one of \"left\", \"right\", \"middle\"")},
+         QStringLiteral("macro 1, action 1: \"button\" \"Left\" is not one of \"left\", \"right\", "
+                        "\"middle\"")},
         {macroJson(R"({"type":"mouseMove","timestamp":0,"x":"1","y":2})"),
          QStringLiteral("macro 1, action 1: \"x\" must be a number but is a string")},
         {macroJson(kKey, replaced(kMeta, R"(,"tags":[])", "")),
@@ -84,18 +88,26 @@ TEST(MacroJsonRead, RejectsMalformedMacrosNamingTheFirstProblemAndWhere)
                         "of the form 2026-01-31T09:30:00Z")},
         {macroJson(kKey, replaced(kMeta, R"("2026-12-08T10:15:30Z")", "1796724930")),
          QStringLiteral("macro 1, metadata: \"createdAt\" must be a date string but is a number")},
-        {macroJson(kKey, replaced(kMeta, "10:15:30Z", "10:15:30+00:00")), QStringLiteral("is not a date")},
-        {macroJson(kKey, replaced(kMeta, "2026-12-08", "2026-02-30")), QStringLiteral("is not a date")},
+        {macroJson(kKey, replaced(kMeta, "10:15:30Z", "10:15:30+00:00")),
+         QStringLiteral("is not a date")},
+        {macroJson(kKey, replaced(kMeta, "2026-12-08", "2026-02-30")),
+         QStringLiteral("is not a date")},
         {macroJson(kKey, replaced(kMeta, "\"actionCount\":1", "\"actionCount\":1.0")),
          QStringLiteral("macro 1, metadata: \"actionCount\" 1.0 is not an integer")},
         {macroJson(kKey, kMeta, R"("{3F2504E0-4F89-41D3-9A0C-0305E82C3301}")"),
-         QStringLiteral("macro 1: \"id\" \"{3F2504E0-4F89-41D3-9A0C-0305E82C3301}\" is not an identifier")},
-        {macroJson(kKey, kMeta, R"("3F2504E04F8941D39A0C0305E82C3301")"), QStringLiteral("is not an identifier")},
-        {macroJson(kKey, kMeta, kId, "null"), QStringLiteral("macro 1: \"version\" must be an integer but is null")},
-        {ok + "," + macroJson(kKey + "," + kKey + "," + replaced(kKey, "\"timestamp\":0", "\"timestamp\":true")),
+         QStringLiteral(
+             "macro 1: \"id\" \"{3F2504E0-4F89-41D3-9A0C-0305E82C3301}\" is not an identifier")},
+        {macroJson(kKey, kMeta, R"("3F2504E04F8941D39A0C0305E82C3301")"),
+         QStringLiteral("is not an identifier")},
+        {macroJson(kKey, kMeta, kId, "null"),
+         QStringLiteral("macro 1: \"version\" must be an integer but is null")},
+        {ok + "," +
+             macroJson(kKey + "," + kKey + "," +
+                       replaced(kKey, "\"timestamp\":0", "\"timestamp\":true")),
          QStringLiteral("macro 2, action 3: \"timestamp\" must be a number but is a boolean")},
         {ok + ",[]", QStringLiteral("macro 2: expected a macro object but found an array")},
-        {macroJson("5"), QStringLiteral("macro 1, action 1: expected an action object but found a number")},
+        {macroJson("5"),
+         QStringLiteral("macro 1, action 1: expected an action object but found a number")},
     };
     for (const BadCase& c : cases) {
         const QString error = decodeError(library(c.json));
@@ -114,9 +126,11 @@ TEST(MacroJsonRead, RejectsTextThatIsNotAnArrayOfMacros)
     EXPECT_TRUE(decodeError(library(ok).chopped(1)).contains(QStringLiteral("ends inside")));
     EXPECT_TRUE(decodeError(library(ok) + " x").contains(QStringLiteral("after the end")));
     EXPECT_TRUE(decodeError(library(ok + ",")).contains(QStringLiteral("empty element")));
-    EXPECT_TRUE(decodeError(library(ok + "," + ok + " " + ok)).startsWith(QStringLiteral("macro 2")));
+    EXPECT_TRUE(
+        decodeError(library(ok + "," + ok + " " + ok)).startsWith(QStringLiteral("macro 2")));
     // A syntax error inside an element names the macro and its line.
-    const QByteArray broken = library(ok + ",\n" + replaced(ok, "\"name\":\"m\"", "\"name\" \"m\""));
+    const QByteArray broken =
+        library(ok + ",\n" + replaced(ok, "\"name\":\"m\"", "\"name\" \"m\""));
     EXPECT_TRUE(decodeError(broken).startsWith(QStringLiteral("macro 2 (line 2): invalid JSON")))
         << decodeError(broken).toStdString();
     // Brackets and escapes inside strings do not confuse the search for elements.
@@ -134,12 +148,14 @@ TEST(MacroJsonRead, AcceptsTheEdgesOfEachRangeAndIgnoresForeignKeys)
     ASSERT_EQ(m.actions.size(), 3u);
     EXPECT_EQ(m.actions[0], MacroAction::keyDown(0, 65535, 18446744073709551615ULL));
     EXPECT_EQ(m.actions[1], MacroAction::scroll(2, 1, -2.5, INT32_MIN, INT32_MAX));
-    EXPECT_EQ(m.actions[2], MacroAction::windowFocus(3, QStringLiteral("a/b"), QStringLiteral("\u00e9")));
+    EXPECT_EQ(m.actions[2],
+              MacroAction::windowFocus(3, QStringLiteral("a/b"), QStringLiteral("\u00e9")));
     // Identifiers are read in either case; the format version is not judged here.
     auto lower = MacroJsonDecoder::decodeLibrary(
         library(macroJson(kKey, kMeta, R"("3f2504e0-4f89-41d3-9a0c-0305e82c3301")", "7")));
     ASSERT_TRUE(lower.hasValue());
-    EXPECT_EQ(lower.value()[0].id, QUuid::fromString(QStringLiteral("3F2504E0-4F89-41D3-9A0C-0305E82C3301")));
+    EXPECT_EQ(lower.value()[0].id,
+              QUuid::fromString(QStringLiteral("3F2504E0-4F89-41D3-9A0C-0305E82C3301")));
     EXPECT_EQ(lower.value()[0].version, 7);
     EXPECT_EQ(MacroJsonDecoder::decodeLibrary(" [ ] ").value().size(), 0u);
 }
@@ -196,10 +212,13 @@ TEST(MacroJsonWrite, IndentedLayoutHasSortedKeysEscapedSolidusAndWholeSecondDate
     Macro empty = TestMacros::small();
     empty.actions.clear();
     empty.metadata.tags.clear();
-    const QByteArray compact = MacroJsonEncoder::encodeMacro(empty, JsonWriter::Layout::compact).value();
-    EXPECT_TRUE(compact.startsWith(R"({"actions":[],"id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","metadata":{"actionCount":4,)"))
+    const QByteArray compact =
+        MacroJsonEncoder::encodeMacro(empty, JsonWriter::Layout::compact).value();
+    EXPECT_TRUE(compact.startsWith(
+        R"({"actions":[],"id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","metadata":{"actionCount":4,)"))
         << compact.toStdString();
-    EXPECT_TRUE(compact.endsWith(R"("name":"Small","tags":[]},"version":1})")) << compact.toStdString();
+    EXPECT_TRUE(compact.endsWith(R"("name":"Small","tags":[]},"version":1})"))
+        << compact.toStdString();
 }
 
 TEST(MacroJsonWrite, NonFiniteNumbersFailTheWholeWrite)
@@ -209,7 +228,8 @@ TEST(MacroJsonWrite, NonFiniteNumbersFailTheWholeWrite)
         m.actions.push_back(MacroAction::mouseMove(2, 1, bad));
         auto result = MacroJsonEncoder::encodeLibrary({TestMacros::small(), m});
         ASSERT_FALSE(result.hasValue());
-        EXPECT_TRUE(result.error().description().startsWith(QStringLiteral("macro 2, action 5: \"y\"")))
+        EXPECT_TRUE(
+            result.error().description().startsWith(QStringLiteral("macro 2, action 5: \"y\"")))
             << result.error().description().toStdString();
 
         Macro meta = TestMacros::small();
@@ -220,9 +240,18 @@ TEST(MacroJsonWrite, NonFiniteNumbersFailTheWholeWrite)
 
 TEST(MacroJsonRoundTrip, NumbersSurviveBitExactly)
 {
-    std::vector<double> values = {-0.0, 0.0, 5e-324, -2.2250738585072014e-308, 1.7976931348623157e308,
-                                  18446744073709551616.0, 9223372036854775808.0, 1e22, 1e21,
-                                  123456789012345678.0, 0.1, -1.0 / 3};
+    std::vector<double> values = {-0.0,
+                                  0.0,
+                                  5e-324,
+                                  -2.2250738585072014e-308,
+                                  1.7976931348623157e308,
+                                  18446744073709551616.0,
+                                  9223372036854775808.0,
+                                  1e22,
+                                  1e21,
+                                  123456789012345678.0,
+                                  0.1,
+                                  -1.0 / 3};
     std::mt19937_64 rng(42);
     for (int i = 0; i < 5000; ++i)
         values.push_back(TestMacros::anyFiniteDouble(rng));
@@ -253,8 +282,8 @@ TEST(MacroJsonRoundTrip, RandomLibrariesReadBackEqualInBothLayouts)
         for (const auto layout : {JsonWriter::Layout::indented, JsonWriter::Layout::compact}) {
             const QByteArray json = MacroJsonEncoder::encodeLibrary(macros, layout).value();
             const auto decoded = MacroJsonDecoder::decodeLibrary(json);
-            ASSERT_TRUE(decoded.hasValue()) << "seed " << seed << ": "
-                                            << decoded.error().description().toStdString();
+            ASSERT_TRUE(decoded.hasValue())
+                << "seed " << seed << ": " << decoded.error().description().toStdString();
             ASSERT_EQ(decoded.value(), macros) << "seed " << seed;
             // Writing what was read gives the same bytes again.
             ASSERT_EQ(MacroJsonEncoder::encodeLibrary(decoded.value(), layout).value(), json);

@@ -58,9 +58,10 @@ Macro withVersion(qint64 version)
 TEST_F(StorageServiceTest, DefaultLocationIsUnderTheUsersDataFolder)
 {
     StorageService store;
-    EXPECT_EQ(store.storageURL(),
-              QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Quillo/macros.json"));
-    EXPECT_TRUE(QDir(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Quillo")).exists());
+    EXPECT_EQ(store.storageURL(), QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) +
+                                      QStringLiteral("/Quillo/macros.json"));
+    EXPECT_TRUE(QDir(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Quillo"))
+                    .exists());
 }
 
 TEST_F(StorageServiceTest, MissingOrEmptyArrayLoadsAsAnEmptyLibraryWithoutCreatingAFile)
@@ -108,14 +109,21 @@ TEST_F(StorageServiceTest, UnsupportedVersionsFailTheWholeLoad)
 {
     StorageService store(path());
     writeFile(MacroJsonEncoder::encodeLibrary({withVersion(1), withVersion(2)}).value());
-    EXPECT_EQ(loadError(store),
-              QStringLiteral("Macro format v2 was created by a newer version of Quillo. Please update the app."));
+    EXPECT_EQ(
+        loadError(store),
+        QStringLiteral(
+            "Macro format v2 was created by a newer version of Quillo. Please update the app."));
     writeFile(MacroJsonEncoder::encodeLibrary({withVersion(0)}).value());
-    EXPECT_EQ(loadError(store), QStringLiteral("Macro format v0 is too old and cannot be migrated. Please re-record."));
+    EXPECT_EQ(
+        loadError(store),
+        QStringLiteral("Macro format v0 is too old and cannot be migrated. Please re-record."));
     writeFile(MacroJsonEncoder::encodeLibrary({withVersion(-3)}).value());
-    EXPECT_EQ(loadError(store), QStringLiteral("Macro format v-3 is too old and cannot be migrated. Please re-record."));
+    EXPECT_EQ(
+        loadError(store),
+        QStringLiteral("Macro format v-3 is too old and cannot be migrated. Please re-record."));
 
-    auto migrated = MacroMigrationService::migrate({withVersion(1), withVersion(5), withVersion(0)});
+    auto migrated =
+        MacroMigrationService::migrate({withVersion(1), withVersion(5), withVersion(0)});
     ASSERT_FALSE(migrated.hasValue());
     EXPECT_EQ(migrated.error(), (MigrationError{MigrationError::Kind::versionTooNew, 5}));
     EXPECT_TRUE(MacroMigrationService::migrate(std::vector<Macro>{}).value().empty());
@@ -133,7 +141,8 @@ TEST_F(StorageServiceTest, FilesThatAreNotALibraryFailToLoad)
 TEST_F(StorageServiceTest, AnUnreadableLibraryIsKeptAsideBeforeTheNextSave)
 {
     LogService::shared()->setEntries({});
-    const QByteArray unreadable = MacroJsonEncoder::encodeLibrary({withVersion(1), withVersion(2)}).value();
+    const QByteArray unreadable =
+        MacroJsonEncoder::encodeLibrary({withVersion(1), withVersion(2)}).value();
     writeFile(unreadable);
     StorageService store(path());
     ASSERT_FALSE(store.loadAll().hasValue());
@@ -152,7 +161,8 @@ TEST_F(StorageServiceTest, AnUnreadableLibraryIsKeptAsideBeforeTheNextSave)
     EXPECT_EQ(readFile(taken), QByteArray("earlier"));
     const QStringList kept = folderEntries().filter(QStringLiteral("macros.json.unreadable-"));
     ASSERT_EQ(kept.size(), 2);
-    const QString aside = m_dir.path() + QStringLiteral("/Quillo/") + (kept[0] == QFileInfo(taken).fileName() ? kept[1] : kept[0]);
+    const QString aside = m_dir.path() + QStringLiteral("/Quillo/") +
+                          (kept[0] == QFileInfo(taken).fileName() ? kept[1] : kept[0]);
     EXPECT_EQ(readFile(aside), unreadable);
 
     QCoreApplication::sendPostedEvents();
@@ -171,9 +181,12 @@ TEST_F(StorageServiceTest, SavesFailWithAClearMessageWhenTheFolderIsNotWritable)
     if (geteuid() == 0)
         GTEST_SKIP() << "root writes anywhere";
     StorageService store(path());
-    ASSERT_TRUE(QFile::setPermissions(m_dir.path() + QStringLiteral("/Quillo"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path() + QStringLiteral("/Quillo"),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     auto saved = store.saveAll({TestMacros::small()});
-    QFile::setPermissions(m_dir.path() + QStringLiteral("/Quillo"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_dir.path() + QStringLiteral("/Quillo"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     ASSERT_FALSE(saved.hasValue());
-    EXPECT_TRUE(saved.error().description().startsWith(QStringLiteral("Could not write ") + path()));
+    EXPECT_TRUE(
+        saved.error().description().startsWith(QStringLiteral("Could not write ") + path()));
 }

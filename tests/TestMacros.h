@@ -24,8 +24,12 @@ inline Macro small()
         MacroAction::mouseDown(1.25, 812.7, 403.2, MouseButton::left),
         MacroAction::delay(1.5, 0.5),
     };
-    m.metadata = {QStringLiteral("Small"), date(2026, 12, 8, 10, 15, 30), date(2026, 12, 8, 10, 16, 0),
-                  4, 1.5, {QStringLiteral("a/b")}};
+    m.metadata = {QStringLiteral("Small"),
+                  date(2026, 12, 8, 10, 15, 30),
+                  date(2026, 12, 8, 10, 16, 0),
+                  4,
+                  1.5,
+                  {QStringLiteral("a/b")}};
     return m;
 }
 
@@ -88,9 +92,12 @@ inline Macro anyMacro(std::mt19937_64& rng)
         m.actions.push_back(anyAction(rng));
     // Whole seconds: the file keeps no more.
     const auto seconds = qint64(rng() % 4'000'000'000ULL);
-    m.metadata = {anyText(rng), QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc()),
+    m.metadata = {anyText(rng),
+                  QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc()),
                   QDateTime::fromSecsSinceEpoch(seconds + 60, QTimeZone::utc()),
-                  qint64(rng()), anyFiniteDouble(rng), {}};
+                  qint64(rng()),
+                  anyFiniteDouble(rng),
+                  {}};
     for (int i = int(rng() % 3); i > 0; --i)
         m.metadata.tags.append(anyText(rng));
     m.version = 1;

@@ -8,8 +8,9 @@ namespace CanonicalUuid {
 void write(const QUuid& id, char out[36])
 {
     const QByteArray text = id.toByteArray(QUuid::WithoutBraces);
-    std::transform(text.begin(), text.begin() + 36, out,
-                   [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+    std::transform(text.begin(), text.begin() + 36, out, [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
 }
 
 std::optional<QUuid> parse(std::string_view text)

@@ -3,7 +3,8 @@
 #include <QString>
 
 // Macros that have no JSON form (a number that is not finite).
-struct EncodingError {
+struct EncodingError
+{
     QString detail;
 
     QString description() const { return detail; }

@@ -39,8 +39,7 @@ std::optional<QDateTime> parse(std::string_view text)
         return std::nullopt;
     int year, month, day, hour, minute, second;
     if (!digits(text, 0, 4, year) || !digits(text, 5, 2, month) || !digits(text, 8, 2, day) ||
-        !digits(text, 11, 2, hour) || !digits(text, 14, 2, minute) ||
-        !digits(text, 17, 2, second))
+        !digits(text, 11, 2, hour) || !digits(text, 14, 2, minute) || !digits(text, 17, 2, second))
         return std::nullopt;
     const QDate date(year, month, day);
     const QTime time(hour, minute, second);

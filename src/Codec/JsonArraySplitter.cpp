@@ -15,8 +15,7 @@ bool isSpace(char c)
 
 // The next byte at or after `from` that is one of `"{}[],\` (outside strings) or
 // `"\` (inside strings), or `end` when there is none.
-template <bool InString>
-const char* nextSpecial(const char* from, const char* end)
+template <bool InString> const char* nextSpecial(const char* from, const char* end)
 {
     const char* p = from;
 #if defined(__SSE2__)
@@ -33,8 +32,8 @@ const char* nextSpecial(const char* from, const char* end)
         if constexpr (!InString) {
             hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, comma));
             const __m128i folded = _mm_and_si128(block, fold);
-            hits = _mm_or_si128(hits, _mm_or_si128(_mm_cmpeq_epi8(folded, open),
-                                                   _mm_cmpeq_epi8(folded, close)));
+            hits = _mm_or_si128(
+                hits, _mm_or_si128(_mm_cmpeq_epi8(folded, open), _mm_cmpeq_epi8(folded, close)));
         }
         // Folding maps only '[' '{' and ']' '}' onto the two brackets, so every hit is real.
         if (const unsigned mask = unsigned(_mm_movemask_epi8(hits)))
@@ -80,9 +79,8 @@ JsonArraySplitter::Result JsonArraySplitter::split(std::string_view text)
 
     auto fail = [&](const char* at, const QString& what) {
         result.elements.clear();
-        result.error = QStringLiteral("line %1: %2")
-                           .arg(lineOf(text, std::size_t(at - begin)))
-                           .arg(what);
+        result.error =
+            QStringLiteral("line %1: %2").arg(lineOf(text, std::size_t(at - begin))).arg(what);
         return result;
     };
     // Adds [from, to) trimmed; an empty element is a stray comma unless the array is empty.

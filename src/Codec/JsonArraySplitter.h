@@ -13,12 +13,14 @@
 class JsonArraySplitter
 {
 public:
-    struct Span {
+    struct Span
+    {
         std::size_t begin = 0;
         std::size_t end = 0; // one past the last byte
     };
 
-    struct Result {
+    struct Result
+    {
         std::vector<Span> elements;
         // Set when the text is not an array of elements; names the problem.
         std::optional<QString> error;

@@ -15,7 +15,11 @@
 class JsonWriter
 {
 public:
-    enum class Layout { indented, compact };
+    enum class Layout
+    {
+        indented,
+        compact
+    };
 
     explicit JsonWriter(Layout layout, qsizetype expectedSize = 4096);
 

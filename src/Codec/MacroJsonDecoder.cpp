@@ -4,11 +4,10 @@
 #include "Codec/IsoDate.h"
 #include "Codec/JsonArraySplitter.h"
 
-#include <simdjson.h>
-
 #include <array>
 #include <charconv>
 #include <limits>
+#include <simdjson.h>
 
 static_assert(MacroJsonDecoder::paddingBytes >= simdjson::SIMDJSON_PADDING);
 
@@ -57,7 +56,8 @@ QString numberText(const element& e)
         // A whole number written with a fraction (1.0) shows that it was one.
         char buffer[40];
         char* end = std::to_chars(buffer, buffer + 32, e.get_double().value_unsafe()).ptr;
-        if (std::string_view(buffer, std::size_t(end - buffer)).find_first_of(".e") == std::string_view::npos)
+        if (std::string_view(buffer, std::size_t(end - buffer)).find_first_of(".e") ==
+            std::string_view::npos)
             end = std::copy_n(".0", 2, end);
         return QString::fromLatin1(buffer, end - buffer);
     }
@@ -66,7 +66,8 @@ QString numberText(const element& e)
 
 // The keys an action object may hold. Each object is read in one pass into these slots;
 // only the slots of the action's own kind are then examined.
-enum Slot : unsigned {
+enum Slot : unsigned
+{
     sType,
     sTimestamp,
     sKeyCode,
@@ -109,7 +110,8 @@ public:
     {
         object obj;
         if (root.get_object().get(obj))
-            return fail(QStringLiteral("expected a macro object but found %1").arg(typeName(root.type())));
+            return fail(
+                QStringLiteral("expected a macro object but found %1").arg(typeName(root.type())));
         element value;
         if (!field(obj, "id", value) || !uuid(value, "id", out.id))
             return false;
@@ -140,7 +142,12 @@ public:
     }
 
 private:
-    enum class Section { macro, metadata, action };
+    enum class Section
+    {
+        macro,
+        metadata,
+        action
+    };
 
     QString where() const
     {
@@ -196,7 +203,8 @@ private:
     {
         const element_type type = value.type();
         if (type == element_type::DOUBLE)
-            return fail(QStringLiteral("%1 %2 is not an integer").arg(quoted(key), numberText(value)));
+            return fail(
+                QStringLiteral("%1 %2 is not an integer").arg(quoted(key), numberText(value)));
         bool inRange = false;
         if (type == element_type::INT64) {
             const std::int64_t v = value.get_int64().value_unsafe();
@@ -253,7 +261,8 @@ private:
     {
         object obj;
         if (root.get_object().get(obj))
-            return fail(QStringLiteral("expected an object but found %1").arg(typeName(root.type())));
+            return fail(
+                QStringLiteral("expected an object but found %1").arg(typeName(root.type())));
         element value;
         if (!field(obj, "name", value) || !text(value, "name", out.name))
             return false;
@@ -286,7 +295,10 @@ private:
         return fail(QStringLiteral("missing key %1").arg(quoted(kSlotKeys[slot])));
     }
 
-    bool number(Slot slot, double& out) { return need(slot) && number(m_slots[slot], kSlotKeys[slot], out); }
+    bool number(Slot slot, double& out)
+    {
+        return need(slot) && number(m_slots[slot], kSlotKeys[slot], out);
+    }
 
     bool button(MouseButton& out)
     {
@@ -297,14 +309,14 @@ private:
             return wrongType("button", m_slots[sButton], "a string");
         const auto b = mouseButtonFromText(s);
         if (!b)
-            return fail(QStringLiteral("\"button\" %1 is not one of \"left\", \"right\", \"middle\"")
-                            .arg(quoted(s)));
+            return fail(
+                QStringLiteral("\"button\" %1 is not one of \"left\", \"right\", \"middle\"")
+                    .arg(quoted(s)));
         out = *b;
         return true;
     }
 
-    template <typename Key>
-    bool key(Key& out)
+    template <typename Key> bool key(Key& out)
     {
         return need(sKeyCode) && need(sFlags) &&
                integer<std::uint16_t>(m_slots[sKeyCode], "keyCode", 0, 65535, out.keyCode) &&
@@ -312,14 +324,12 @@ private:
                                       std::numeric_limits<std::uint64_t>::max(), out.flags);
     }
 
-    template <typename Pointer>
-    bool pointer(Pointer& out)
+    template <typename Pointer> bool pointer(Pointer& out)
     {
         return number(sX, out.x) && number(sY, out.y);
     }
 
-    template <typename Pointer>
-    bool pointerWithButton(Pointer& out)
+    template <typename Pointer> bool pointerWithButton(Pointer& out)
     {
         return pointer(out) && button(out.button);
     }
@@ -396,12 +406,13 @@ private:
 
 QString syntaxError(simdjson::error_code code)
 {
-    return QStringLiteral("invalid JSON (%1)").arg(QString::fromUtf8(simdjson::error_message(code)));
+    return QStringLiteral("invalid JSON (%1)")
+        .arg(QString::fromUtf8(simdjson::error_message(code)));
 }
 
 // Parses one element in place; `text` must have the parser's padding readable after it.
-simdjson::error_code parseElement(simdjson::dom::parser& parser, const char* data,
-                                  std::size_t size, element& out)
+simdjson::error_code parseElement(simdjson::dom::parser& parser, const char* data, std::size_t size,
+                                  element& out)
 {
     return parser.parse(data, size, false).get(out);
 }
@@ -434,10 +445,10 @@ Expected<std::vector<Macro>, DecodingError> MacroJsonDecoder::decodeLibrary(cons
     if (split.error) {
         element root;
         if (split.notAnArray && !parseElement(parser, text.data(), text.size(), root))
-            return failure(DecodingError{
-                QStringLiteral("expected an array of macros but found %1").arg(typeName(root.type()))});
-        return failure(DecodingError{split.notAnArray ? QStringLiteral("expected an array of macros")
-                                                      : *split.error});
+            return failure(DecodingError{QStringLiteral("expected an array of macros but found %1")
+                                             .arg(typeName(root.type()))});
+        return failure(DecodingError{
+            split.notAnArray ? QStringLiteral("expected an array of macros") : *split.error});
     }
 
     std::vector<Macro> macros;
@@ -445,7 +456,8 @@ Expected<std::vector<Macro>, DecodingError> MacroJsonDecoder::decodeLibrary(cons
     for (std::size_t i = 0; i < split.elements.size(); ++i) {
         const auto& span = split.elements[i];
         element root;
-        if (const auto code = parseElement(parser, text.data() + span.begin, span.end - span.begin, root))
+        if (const auto code =
+                parseElement(parser, text.data() + span.begin, span.end - span.begin, root))
             return failure(DecodingError{QStringLiteral("macro %1 (line %2): %3")
                                              .arg(i + 1)
                                              .arg(JsonArraySplitter::lineOf(text, span.begin))
@@ -462,7 +474,8 @@ Expected<Macro, DecodingError> MacroJsonDecoder::decodeMacro(const QByteArray& j
     const QByteArray bytes = padded(json);
     simdjson::dom::parser parser;
     element root;
-    if (const auto code = parseElement(parser, bytes.constData(), std::size_t(bytes.size()), root)) {
+    if (const auto code =
+            parseElement(parser, bytes.constData(), std::size_t(bytes.size()), root)) {
         if (code == simdjson::EMPTY)
             return failure(DecodingError{QStringLiteral("the text is empty")});
         return failure(DecodingError{syntaxError(code)});

@@ -2,15 +2,11 @@
 
 #include "Codec/CanonicalUuid.h"
 #include "Codec/IsoDate.h"
+#include "Models/Overloaded.h"
 
 #include <optional>
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 // Writes one macro; on a non-finite number stops and records where it was.
 class Encoder
@@ -173,8 +169,8 @@ qsizetype expectedSize(std::size_t actionCount, JsonWriter::Layout layout)
 
 } // namespace
 
-Expected<QByteArray, EncodingError> MacroJsonEncoder::encodeLibrary(
-    const std::vector<Macro>& macros, Layout layout)
+Expected<QByteArray, EncodingError>
+MacroJsonEncoder::encodeLibrary(const std::vector<Macro>& macros, Layout layout)
 {
     std::size_t actionCount = 0;
     for (const Macro& m : macros)
@@ -190,8 +186,7 @@ Expected<QByteArray, EncodingError> MacroJsonEncoder::encodeLibrary(
     return writer.take();
 }
 
-Expected<QByteArray, EncodingError> MacroJsonEncoder::encodeMacro(const Macro& macro,
-                                                                  Layout layout)
+Expected<QByteArray, EncodingError> MacroJsonEncoder::encodeMacro(const Macro& macro, Layout layout)
 {
     JsonWriter writer(layout, expectedSize(macro.actions.size(), layout));
     Encoder encoder(writer);

@@ -7,7 +7,8 @@
 
 // The kind of a macro action; its text value is the "type" discriminator in JSON.
 // The order is fixed: it is also the order of the payloads in MacroAction.
-enum class ActionType : std::uint8_t {
+enum class ActionType : std::uint8_t
+{
     keyDown,
     keyUp,
     mouseMove,
@@ -20,7 +21,7 @@ enum class ActionType : std::uint8_t {
 };
 
 inline constexpr std::array<std::string_view, 9> kActionTypeTexts = {
-    "keyDown", "keyUp", "mouseMove", "mouseDown", "mouseUp",
+    "keyDown",   "keyUp",  "mouseMove",   "mouseDown", "mouseUp",
     "mouseDrag", "scroll", "windowFocus", "delay",
 };
 

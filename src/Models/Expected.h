@@ -5,20 +5,18 @@
 
 // The error half of an Expected, so that a failure can be returned even when the
 // value and error types are the same.
-template <typename E>
-struct Failure {
+template <typename E> struct Failure
+{
     E error;
 };
 
-template <typename E>
-Failure<std::decay_t<E>> failure(E&& error)
+template <typename E> Failure<std::decay_t<E>> failure(E&& error)
 {
     return {std::forward<E>(error)};
 }
 
 // A value or a typed error; std::expected is not available with this toolchain.
-template <typename T, typename E>
-class [[nodiscard]] Expected
+template <typename T, typename E> class [[nodiscard]] Expected
 {
 public:
     Expected(T value) : m_data(std::in_place_index<0>, std::move(value)) {}
@@ -40,7 +38,6 @@ private:
 };
 
 // The result of an operation that returns nothing but may fail.
-template <typename E>
-using Status = Expected<std::monostate, E>;
+template <typename E> using Status = Expected<std::monostate, E>;
 
 inline constexpr std::monostate ok{};

@@ -6,8 +6,15 @@
 #include <array>
 
 // One line of the application's own log.
-struct LogEntry {
-    enum class Level { debug, info, warn, error };
+struct LogEntry
+{
+    enum class Level
+    {
+        debug,
+        info,
+        warn,
+        error
+    };
     static constexpr std::array<Level, 4> allLevels = {Level::debug, Level::info, Level::warn,
                                                        Level::error};
 

@@ -6,7 +6,8 @@
 #include <QUuid>
 #include <vector>
 
-struct Macro {
+struct Macro
+{
     // The only format version this build reads and writes.
     static constexpr qint64 currentVersion = 1;
 

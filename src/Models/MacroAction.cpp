@@ -1,5 +1,7 @@
 #include "Models/MacroAction.h"
 
+#include "Models/Overloaded.h"
+
 #include <cmath>
 
 static_assert(sizeof(MacroAction) <= 48, "a recorded action must stay small");
@@ -59,11 +61,6 @@ QString position(double x, double y)
 {
     return QStringLiteral("(%1, %2)").arg(coordinateText(x), coordinateText(y));
 }
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 } // namespace
 

@@ -10,43 +10,51 @@
 
 // One recorded input action: its time from the start of the recording and the
 // payload of its kind. Kept small (at most 48 bytes) because recordings are long.
-struct MacroAction {
+struct MacroAction
+{
     // Payload fields have no initialisers so that the structs are default-constructible
     // inside the enclosing class; `Kind{}` and the variant zero them.
-    struct KeyDown {
+    struct KeyDown
+    {
         std::uint16_t keyCode;
         std::uint64_t flags;
         bool operator==(const KeyDown&) const = default;
     };
-    struct KeyUp {
+    struct KeyUp
+    {
         std::uint16_t keyCode;
         std::uint64_t flags;
         bool operator==(const KeyUp&) const = default;
     };
-    struct MouseMove {
+    struct MouseMove
+    {
         double x;
         double y;
         bool operator==(const MouseMove&) const = default;
     };
-    struct MouseDown {
+    struct MouseDown
+    {
         double x;
         double y;
         MouseButton button;
         bool operator==(const MouseDown&) const = default;
     };
-    struct MouseUp {
+    struct MouseUp
+    {
         double x;
         double y;
         MouseButton button;
         bool operator==(const MouseUp&) const = default;
     };
-    struct MouseDrag {
+    struct MouseDrag
+    {
         double x;
         double y;
         MouseButton button;
         bool operator==(const MouseDrag&) const = default;
     };
-    struct Scroll {
+    struct Scroll
+    {
         double x;
         double y;
         std::int32_t deltaX;
@@ -65,13 +73,15 @@ struct MacroAction {
         bool operator==(const WindowFocus& other) const;
 
     private:
-        struct Texts {
+        struct Texts
+        {
             QString bundleID;
             QString appName;
         };
         std::shared_ptr<const Texts> m_texts;
     };
-    struct Delay {
+    struct Delay
+    {
         double duration;
         bool operator==(const Delay&) const = default;
     };

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-struct MacroMetadata {
+struct MacroMetadata
+{
     QString name;
     QDateTime createdAt;
     QDateTime modifiedAt;

@@ -5,7 +5,12 @@
 #include <optional>
 #include <string_view>
 
-enum class MouseButton : std::uint8_t { left, right, middle };
+enum class MouseButton : std::uint8_t
+{
+    left,
+    right,
+    middle
+};
 
 // The text value of a button, as written in macro files ("left", "right", "middle").
 constexpr std::string_view mouseButtonText(MouseButton button)

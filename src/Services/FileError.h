@@ -3,7 +3,8 @@
 #include <QString>
 
 // A file that could not be read, written or moved; `detail` says which and why.
-struct FileError {
+struct FileError
+{
     QString detail;
 
     QString description() const { return detail; }

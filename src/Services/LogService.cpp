@@ -46,6 +46,5 @@ void appLog(const QString& message, LogEntry::Level level)
 {
     LogService* service = LogService::shared();
     QMetaObject::invokeMethod(
-        service, [service, message, level] { service->log(message, level); },
-        Qt::QueuedConnection);
+        service, [service, message, level] { service->log(message, level); }, Qt::QueuedConnection);
 }

@@ -10,7 +10,8 @@ Expected<Macro, MigrationError> MacroMigrationService::migrate(Macro macro)
     return macro;
 }
 
-Expected<std::vector<Macro>, MigrationError> MacroMigrationService::migrate(std::vector<Macro> macros)
+Expected<std::vector<Macro>, MigrationError>
+MacroMigrationService::migrate(std::vector<Macro> macros)
 {
     for (Macro& macro : macros) {
         auto migrated = migrate(std::move(macro));

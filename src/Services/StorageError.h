@@ -8,7 +8,8 @@
 #include <variant>
 
 // Why the library could not be loaded or saved.
-struct StorageError {
+struct StorageError
+{
     std::variant<FileError, DecodingError, EncodingError, MigrationError> reason;
 
     QString description() const

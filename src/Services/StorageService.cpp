@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-
 #include <fcntl.h>
 #include <unistd.h>
 

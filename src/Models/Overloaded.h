@@ -1,0 +1,9 @@
+#pragma once
+
+// Combines lambdas into one visitor for std::visit.
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
