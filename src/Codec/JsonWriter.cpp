@@ -58,11 +58,19 @@ void JsonWriter::key(std::string_view name)
 #ifndef NDEBUG
     Q_ASSERT_X(m_lastKeys.back().empty() || m_lastKeys.back() < name, "JsonWriter::key",
                "object keys must be written in ascending order");
+    Q_ASSERT_X(name.find_first_of("\"\\/") == std::string_view::npos, "JsonWriter::key",
+               "keys are plain names");
     m_lastKeys.back() = std::string(name);
 #endif
     beforeValue();
-    writeQuoted(name);
-    append(m_layout == Layout::indented ? std::string_view(" : ") : std::string_view(":"));
+    // Keys are the format's own plain names: nothing in them needs escaping.
+    const std::string_view separator = m_layout == Layout::indented ? " : " : ":";
+    char* out = reserve(name.size() + 2 + separator.size());
+    *out++ = '"';
+    out = std::copy(name.begin(), name.end(), out);
+    *out++ = '"';
+    std::copy(separator.begin(), separator.end(), out);
+    m_size += qsizetype(name.size() + 2 + separator.size());
     m_afterKey = true;
 }
 

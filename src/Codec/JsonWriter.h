@@ -27,6 +27,7 @@ public:
     void endObject();
     void beginArray();
     void endArray();
+    // A plain name that needs no escaping (the format's own keys).
     void key(std::string_view name);
 
     void string(std::string_view utf8);
@@ -53,7 +54,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_size = 0;
     // Per open container: whether it holds anything yet (a key counts).
-    std::vector<bool> m_hasContent;
+    std::vector<char> m_hasContent;
     bool m_afterKey = false;
 #ifndef NDEBUG
     std::vector<std::string> m_lastKeys;
