@@ -1,0 +1,3 @@
+#pragma once
+
+enum class RecordingState { idle, recording, stopping };

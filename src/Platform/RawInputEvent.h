@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+
+// Event types in the neutral (CoreGraphics) numbering that macro files use.
+enum class RawEventType : std::uint8_t {
+    none = 0,
+    leftMouseDown = 1,
+    leftMouseUp = 2,
+    rightMouseDown = 3,
+    rightMouseUp = 4,
+    mouseMoved = 5,
+    leftMouseDragged = 6,
+    rightMouseDragged = 7,
+    keyDown = 10,
+    keyUp = 11,
+    flagsChanged = 12,
+    scrollWheel = 22,
+    otherMouseDown = 25,
+    otherMouseUp = 26,
+    otherMouseDragged = 27,
+};
+
+// Modifier flag bits (CGEventFlags).
+namespace ModifierFlags {
+inline constexpr std::uint64_t capsLock = 0x10000;
+inline constexpr std::uint64_t shift = 0x20000;
+inline constexpr std::uint64_t control = 0x40000;
+inline constexpr std::uint64_t option = 0x80000;
+inline constexpr std::uint64_t command = 0x100000;
+inline constexpr std::uint64_t all = capsLock | shift | control | option | command;
+} // namespace ModifierFlags
+
+// One observed input event as the platform hands it over, already in the neutral
+// numbering: macOS virtual key codes, CGEventFlags bits, scroll axes (1 vertical,
+// up positive; 2 horizontal, left positive).
+struct RawInputEvent {
+    RawEventType type = RawEventType::none;
+    // When the event happened, in seconds on the recording clock (Clock::now()).
+    double time = 0;
+    double x = 0;
+    double y = 0;
+    std::uint16_t keyCode = 0;
+    std::uint64_t flags = 0;
+    std::int32_t scrollAxis1 = 0;
+    std::int32_t scrollAxis2 = 0;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Platform/RunningApplication.h"
+
+#include <QObject>
+#include <optional>
+
+// The desktop's applications: which one is in front and when another one comes to
+// the front. Lives on the main thread and signals there.
+class Workspace : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // The frontmost application, or nothing when no application is in front.
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // The identifier under which this application's own windows appear.
+    virtual QString ownApplicationId() const = 0;
+
+Q_SIGNALS:
+    // Another application became frontmost.
+    void applicationActivated(const RunningApplication& application);
+};

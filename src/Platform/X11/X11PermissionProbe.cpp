@@ -1,0 +1,35 @@
+#include "Platform/X11/X11PermissionProbe.h"
+
+#include "Platform/X11/X11Errors.h"
+
+#include <QtGlobal>
+
+#include <X11/Xlib.h>
+
+bool X11PermissionProbe::hasExtension(const char* name) const
+{
+    X11Errors::install();
+    Display* display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
+    if (!display)
+        return false;
+    int opcode = 0, event = 0, error = 0;
+    const bool present = XQueryExtension(display, name, &opcode, &event, &error);
+    XCloseDisplay(display);
+    return present;
+}
+
+bool X11PermissionProbe::isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qgetenv("XDG_SESSION_TYPE") == "wayland";
+}
+
+bool X11PermissionProbe::accessibilityGranted(bool)
+{
+    return hasExtension("XTEST");
+}
+
+bool X11PermissionProbe::inputMonitoringGranted()
+{
+    return !isWaylandSession() && hasExtension("RECORD");
+}

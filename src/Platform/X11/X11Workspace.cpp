@@ -1,0 +1,121 @@
+#include "Platform/X11/X11Workspace.h"
+
+#include "Platform/X11/X11Errors.h"
+
+#include <QSocketNotifier>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <unistd.h>
+
+namespace {
+
+// A 32-bit-format property's first item (a window or a number), or 0.
+unsigned long cardinalProperty(Display* display, Window window, Atom property, Atom type)
+{
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    unsigned long value = 0;
+    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format,
+                           &count, &remaining, &data) == Success &&
+        data && format == 32 && count == 1)
+        value = *reinterpret_cast<unsigned long*>(data);
+    if (data)
+        XFree(data);
+    return value;
+}
+
+} // namespace
+
+X11Workspace::X11Workspace(QString ownId, QByteArray displayName, QObject* parent)
+    : Workspace(parent), m_ownId(std::move(ownId))
+{
+    X11Errors::install();
+    m_display = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
+    if (!m_display)
+        return;
+    m_activeWindowAtom = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+    m_pidAtom = XInternAtom(m_display, "_NET_WM_PID", False);
+    XSelectInput(m_display, DefaultRootWindow(m_display), PropertyChangeMask);
+    XFlush(m_display);
+    m_notifier = new QSocketNotifier(ConnectionNumber(m_display), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &X11Workspace::readEvents);
+}
+
+X11Workspace::~X11Workspace()
+{
+    delete m_notifier;
+    if (m_display)
+        XCloseDisplay(m_display);
+}
+
+std::optional<RunningApplication> X11Workspace::applicationOf(unsigned long window)
+{
+    if (!window)
+        return std::nullopt;
+    X11Errors::Scope scope(m_display); // the window may be gone by now
+    RunningApplication app;
+    if (cardinalProperty(m_display, window, m_pidAtom, XA_CARDINAL) == unsigned(getpid())) {
+        app.id = m_ownId;
+        app.name = QStringLiteral("Quillo");
+        return app;
+    }
+    XClassHint hint{nullptr, nullptr};
+    if (XGetClassHint(m_display, window, &hint)) {
+        app.id = QString::fromLocal8Bit(hint.res_class);
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    if (scope.sync() != 0)
+        return std::nullopt;
+    if (!app.id.isEmpty())
+        app.name = m_entries.nameFor(app.id);
+    if (app.name.isEmpty())
+        app.name = app.id;
+    return app;
+}
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication()
+{
+    if (!m_display)
+        return std::nullopt;
+    const auto window =
+        cardinalProperty(m_display, DefaultRootWindow(m_display), m_activeWindowAtom, XA_WINDOW);
+    auto app = applicationOf(window);
+    readEventsLater();
+    return app;
+}
+
+void X11Workspace::readEventsLater()
+{
+    // Round trips may have pulled events into Xlib's queue, where the socket notifier
+    // cannot see them.
+    if (m_readScheduled || XEventsQueued(m_display, QueuedAlready) == 0)
+        return;
+    m_readScheduled = true;
+    QMetaObject::invokeMethod(this, &X11Workspace::readEvents, Qt::QueuedConnection);
+}
+
+void X11Workspace::readEvents()
+{
+    m_readScheduled = false;
+    bool activeChanged = false;
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == PropertyNotify && event.xproperty.atom == m_activeWindowAtom)
+            activeChanged = true;
+    }
+    if (!activeChanged)
+        return;
+    const auto window =
+        cardinalProperty(m_display, DefaultRootWindow(m_display), m_activeWindowAtom, XA_WINDOW);
+    const auto app = applicationOf(window);
+    readEventsLater();
+    if (app)
+        Q_EMIT applicationActivated(*app);
+}

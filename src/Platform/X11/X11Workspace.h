@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Platform/Workspace.h"
+#include "Platform/X11/DesktopEntryIndex.h"
+
+#include <QByteArray>
+
+struct _XDisplay;
+class QSocketNotifier;
+
+// The desktop as an EWMH window manager shows it: the frontmost application owns
+// _NET_ACTIVE_WINDOW on the root window; its identifier is the window's WM_CLASS class
+// and its name comes from the matching desktop entry. Windows of this process count
+// as this application whatever their class.
+class X11Workspace : public Workspace
+{
+    Q_OBJECT
+public:
+    explicit X11Workspace(QString ownId = QStringLiteral("quillo"), QByteArray displayName = {},
+                          QObject* parent = nullptr);
+    ~X11Workspace() override;
+
+    bool isConnected() const { return m_display != nullptr; }
+    std::optional<RunningApplication> frontmostApplication() override;
+    QString ownApplicationId() const override { return m_ownId; }
+
+private:
+    void readEvents();
+    void readEventsLater();
+    std::optional<RunningApplication> applicationOf(unsigned long window);
+
+    QString m_ownId;
+    _XDisplay* m_display = nullptr;
+    QSocketNotifier* m_notifier = nullptr;
+    unsigned long m_activeWindowAtom = 0;
+    unsigned long m_pidAtom = 0;
+    DesktopEntryIndex m_entries;
+    bool m_readScheduled = false;
+};

@@ -1,0 +1,171 @@
+#include "Services/RecorderService.h"
+
+RecorderService::RecorderService(InputTap& tap, Workspace& workspace, const Clock& clock,
+                                 QObject* parent)
+    : QObject(parent), m_monitor(tap), m_workspace(workspace), m_clock(clock)
+{
+    m_elapsedTimer.setInterval(elapsedRefreshMs);
+    connect(&m_elapsedTimer, &QTimer::timeout, this, &RecorderService::refreshElapsedTime);
+}
+
+RecorderService::~RecorderService()
+{
+    // The tap thread must not reach a recorder that is gone.
+    m_monitor.setOnEvent(nullptr);
+    m_monitor.stop();
+}
+
+void RecorderService::setState(RecordingState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged();
+}
+
+void RecorderService::setElapsedTime(double seconds)
+{
+    if (m_elapsedTime == seconds)
+        return;
+    m_elapsedTime = seconds;
+    Q_EMIT elapsedTimeChanged();
+}
+
+void RecorderService::startRecording()
+{
+    if (m_state != RecordingState::idle)
+        return;
+    m_actions.clear();
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending.clear();
+    }
+    Q_EMIT currentActionsChanged();
+    if (m_tapFailed) {
+        m_tapFailed = false;
+        Q_EMIT tapFailedChanged();
+    }
+    m_parser.reset();
+    m_recordingStartTime = m_clock.now();
+    setState(RecordingState::recording);
+
+    if (const auto front = m_workspace.frontmostApplication(); front && !front->id.isEmpty()) {
+        m_lastFocusedId = front->id;
+        const QString name = front->name.isEmpty() ? front->id : front->name;
+        m_actions.push_back(MacroAction::windowFocus(0, front->id, name));
+        Q_EMIT currentActionsChanged();
+    }
+
+    m_workspaceObserver = connect(&m_workspace, &Workspace::applicationActivated, this,
+                                  &RecorderService::handleActivation);
+    m_monitor.setOnTapFailed([this] { handleTapFailure(); });
+    m_monitor.setOnEvent([this](const RawInputEvent& event) { handleEvent(event); });
+    if (!m_monitor.isRunning())
+        m_monitor.createAndStartTap();
+    m_elapsedTimer.start();
+}
+
+void RecorderService::handleEvent(const RawInputEvent& event)
+{
+    std::optional<MacroAction> action = m_parser.parse(event, m_recordingStartTime);
+    if (!action)
+        return;
+    // An event stamped a hair before the start still belongs to this recording.
+    if (action->timestamp < 0)
+        action->timestamp = 0;
+    bool schedule = false;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending.push_back(std::move(*action));
+        schedule = !m_takeScheduled;
+        m_takeScheduled = true;
+    }
+    // One hand-over per batch: the main thread takes everything pending at once.
+    if (schedule)
+        QMetaObject::invokeMethod(this, &RecorderService::takePendingActions, Qt::QueuedConnection);
+}
+
+void RecorderService::insertInTimeOrder(MacroAction action)
+{
+    // Input events reach the main thread in batches, after focus actions that the
+    // workspace reported at once; each action goes in by its own time.
+    auto position = m_actions.end();
+    while (position != m_actions.begin() && std::prev(position)->timestamp > action.timestamp)
+        --position;
+    m_actions.insert(position, std::move(action));
+}
+
+void RecorderService::takePendingActions()
+{
+    std::vector<MacroAction> batch;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        batch.swap(m_pending);
+        m_takeScheduled = false;
+    }
+    if (batch.empty())
+        return;
+    bool capReached = false;
+    for (MacroAction& action : batch) {
+        if (m_actions.size() < maxActions) {
+            insertInTimeOrder(std::move(action));
+        } else if (m_state == RecordingState::recording) {
+            capReached = true;
+            break;
+        }
+    }
+    Q_EMIT currentActionsChanged();
+    if (capReached) {
+        const std::vector<MacroAction> actions = stopRecording();
+        Q_EMIT recordingCapped(actions);
+    }
+}
+
+void RecorderService::handleActivation(const RunningApplication& application)
+{
+    if (application.id.isEmpty() || m_state != RecordingState::recording)
+        return;
+    if (m_lastFocusedId == application.id || application.id == m_workspace.ownApplicationId())
+        return;
+    m_lastFocusedId = application.id;
+    if (m_actions.size() >= maxActions)
+        return; // at the limit an application switch is dropped; input ends the recording
+    const QString name = application.name.isEmpty() ? application.id : application.name;
+    insertInTimeOrder(MacroAction::windowFocus(std::max(0.0, m_clock.now() - m_recordingStartTime),
+                                               application.id, name));
+    Q_EMIT currentActionsChanged();
+}
+
+void RecorderService::handleTapFailure()
+{
+    if (!m_tapFailed) {
+        m_tapFailed = true;
+        Q_EMIT tapFailedChanged();
+    }
+    stopRecording();
+}
+
+std::vector<MacroAction> RecorderService::stopRecording()
+{
+    if (m_state != RecordingState::recording)
+        return {};
+    setState(RecordingState::stopping);
+    m_monitor.stop();
+    m_monitor.setOnEvent(nullptr);
+    // The tap delivered everything observed before the stop; take it now so that the
+    // result holds it.
+    takePendingActions();
+    disconnect(m_workspaceObserver);
+    m_elapsedTimer.stop();
+    std::vector<MacroAction> result = m_actions;
+    setState(RecordingState::idle);
+    setElapsedTime(0);
+    m_lastFocusedId.reset();
+    return result;
+}
+
+void RecorderService::refreshElapsedTime()
+{
+    if (m_state == RecordingState::recording)
+        setElapsedTime(m_clock.now() - m_recordingStartTime);
+}

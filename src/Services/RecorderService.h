@@ -1,0 +1,81 @@
+#pragma once
+
+#include "Models/MacroAction.h"
+#include "Models/RecordingState.h"
+#include "Platform/Clock.h"
+#include "Platform/InputTap.h"
+#include "Platform/Workspace.h"
+#include "Services/EventMonitor/EventMonitorService.h"
+#include "Services/EventMonitor/EventParser.h"
+
+#include <QObject>
+#include <QTimer>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// Runs one recording at a time: every input event from the tap goes through the
+// parser, every switch of the frontmost application becomes a focus action, and the
+// actions are collected in time order, at most 10,000 of them.
+class RecorderService : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr std::size_t maxActions = 10'000;
+    static constexpr int elapsedRefreshMs = 100;
+
+    RecorderService(InputTap& tap, Workspace& workspace, const Clock& clock,
+                    QObject* parent = nullptr);
+    ~RecorderService() override;
+
+    RecordingState state() const { return m_state; }
+    // The actions of the current recording, or of the last one until the next start.
+    const std::vector<MacroAction>& currentActions() const { return m_actions; }
+    double elapsedTime() const { return m_elapsedTime; }
+    bool tapFailed() const { return m_tapFailed; }
+
+    // Does nothing unless idle.
+    void startRecording();
+    // Ends the recording and returns its actions; empty and nothing else unless recording.
+    std::vector<MacroAction> stopRecording();
+
+    // What the elapsed-time timer does on each tick.
+    void refreshElapsedTime();
+    bool isElapsedTimerActive() const { return m_elapsedTimer.isActive(); }
+
+Q_SIGNALS:
+    void stateChanged();
+    void currentActionsChanged();
+    void elapsedTimeChanged();
+    void tapFailedChanged();
+    // The 10,000-action limit ended the recording; these are its actions, for saving.
+    void recordingCapped(const std::vector<MacroAction>& actions);
+
+private:
+    void handleEvent(const RawInputEvent& event); // tap thread
+    void takePendingActions();
+    void insertInTimeOrder(MacroAction action);
+    void handleActivation(const RunningApplication& application);
+    void handleTapFailure();
+    void setState(RecordingState state);
+    void setElapsedTime(double seconds);
+
+    EventMonitorService m_monitor;
+    Workspace& m_workspace;
+    const Clock& m_clock;
+    EventParser m_parser;
+    double m_recordingStartTime = 0;
+    QTimer m_elapsedTimer;
+    QMetaObject::Connection m_workspaceObserver;
+    std::optional<QString> m_lastFocusedId;
+
+    RecordingState m_state = RecordingState::idle;
+    std::vector<MacroAction> m_actions;
+    double m_elapsedTime = 0;
+    bool m_tapFailed = false;
+
+    // Actions parsed on the tap thread, waiting for the main thread.
+    std::mutex m_pendingMutex;
+    std::vector<MacroAction> m_pending;
+    bool m_takeScheduled = false;
+};
