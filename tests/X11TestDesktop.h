@@ -1,0 +1,123 @@
+#pragma once
+
+// Drives the test display like a person would: real X windows of chosen classes, made
+// active through the window manager, and keys, buttons and motion injected with XTEST.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <functional>
+#include <string>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <unistd.h>
+
+class X11TestDesktop
+{
+public:
+    X11TestDesktop() : m_display(XOpenDisplay(nullptr)) {}
+    ~X11TestDesktop()
+    {
+        if (m_display) {
+            for (Window w : m_windows)
+                XDestroyWindow(m_display, w);
+            XCloseDisplay(m_display);
+        }
+    }
+    X11TestDesktop(const X11TestDesktop&) = delete;
+    X11TestDesktop& operator=(const X11TestDesktop&) = delete;
+
+    Display* display() const { return m_display; }
+
+    // A mapped top-level window of class `wmClass`; `ownPid` marks it as this process's.
+    Window createWindow(const char* wmClass, bool ownPid = false)
+    {
+        const Window w = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 50, 50, 600, 400, 0, 0,
+                                             WhitePixel(m_display, DefaultScreen(m_display)));
+        XClassHint hint{const_cast<char*>("quillo-test"), const_cast<char*>(wmClass)};
+        XSetClassHint(m_display, w, &hint);
+        if (ownPid) {
+            const long pid = getpid();
+            XChangeProperty(m_display, w, XInternAtom(m_display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+        }
+        XMapWindow(m_display, w);
+        XSync(m_display, False);
+        m_windows.push_back(w);
+        waitFor([&] {
+            XWindowAttributes attributes;
+            return XGetWindowAttributes(m_display, w, &attributes) && attributes.map_state == IsViewable;
+        });
+        return w;
+    }
+
+    // Asks the window manager to activate `w` and waits until it is the active window.
+    bool activate(Window w)
+    {
+        const Atom active = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = active;
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = 2; // from a pager: always honoured
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(m_display, DefaultRootWindow(m_display), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &e);
+        XSync(m_display, False);
+        return waitFor([&] { return activeWindow() == w; });
+    }
+
+    Window activeWindow()
+    {
+        Atom type;
+        int format;
+        unsigned long count, remaining;
+        unsigned char* data = nullptr;
+        Window result = 0;
+        if (XGetWindowProperty(m_display, DefaultRootWindow(m_display),
+                               XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False), 0, 1, False, XA_WINDOW,
+                               &type, &format, &count, &remaining, &data) == Success &&
+            data && count == 1)
+            result = *reinterpret_cast<Window*>(data);
+        if (data)
+            XFree(data);
+        return result;
+    }
+
+    void key(unsigned keycode, bool press) { XTestFakeKeyEvent(m_display, keycode, press, CurrentTime); }
+    void tap(unsigned keycode)
+    {
+        key(keycode, true);
+        key(keycode, false);
+    }
+    void button(unsigned button, bool press) { XTestFakeButtonEvent(m_display, button, press, CurrentTime); }
+    void click(unsigned b)
+    {
+        button(b, true);
+        button(b, false);
+    }
+    void moveTo(int x, int y) { XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime); }
+    // Waits until the server has handled (and so recorded) everything injected so far.
+    void sync() { XSync(m_display, False); }
+
+    // Runs the Qt event loop until `condition` holds or `ms` pass.
+    static bool waitFor(const std::function<bool()>& condition, int ms = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > ms)
+                return false;
+            QCoreApplication::processEvents();
+            QThread::msleep(2);
+        }
+        return true;
+    }
+
+private:
+    Display* m_display;
+    std::vector<Window> m_windows;
+};
