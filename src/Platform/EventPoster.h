@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Platform/SyntheticEvent.h"
+
+#include <QString>
+
+// Puts synthetic input into the system's input stream. Used from one thread at a time
+// (the playback thread).
+class EventPoster
+{
+public:
+    virtual ~EventPoster() = default;
+
+    // Posts one event; false when it cannot be made (the caller skips it).
+    virtual bool post(const SyntheticEvent& event) = 0;
+    // Brings the running application with identifier `id` to the front; false when none runs.
+    virtual bool activateApplication(const QString& id) = 0;
+    // Releases every modifier key the poster pressed to match recorded flags, and undoes
+    // a caps lock it toggled. Called whenever a playback ends.
+    virtual void releaseModifiers() = 0;
+};

@@ -1,0 +1,215 @@
+#include "Platform/X11/X11EventPoster.h"
+
+#include "Platform/X11/KeyCodeMap.h"
+#include "Platform/X11/X11Errors.h"
+#include "Platform/X11/X11EventTranslator.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+// The modifier keys the poster uses (X keycodes of the evdev keymap) and their masks.
+struct ModifierKey {
+    std::uint64_t flag;
+    unsigned mask;
+    unsigned keycode;
+};
+constexpr ModifierKey kModifierKeys[] = {
+    {ModifierFlags::shift, ShiftMask, 42 + 8},   {ModifierFlags::control, ControlMask, 29 + 8},
+    {ModifierFlags::option, Mod1Mask, 56 + 8},   {ModifierFlags::command, Mod4Mask, 125 + 8},
+};
+constexpr unsigned kCapsLockKeycode = 58 + 8;
+
+unsigned xButton(int button)
+{
+    switch (button) {
+    case 0:
+        return 1;
+    case 1:
+        return 3;
+    default:
+        return 2;
+    }
+}
+
+} // namespace
+
+X11EventPoster::X11EventPoster(QByteArray displayName)
+{
+    X11Errors::install();
+    m_display = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (m_display && !XTestQueryExtension(m_display, &event, &error, &major, &minor)) {
+        XCloseDisplay(m_display);
+        m_display = nullptr;
+    }
+}
+
+X11EventPoster::~X11EventPoster()
+{
+    if (!m_display)
+        return;
+    releaseModifiers();
+    XCloseDisplay(m_display);
+}
+
+void X11EventPoster::key(unsigned keycode, bool press)
+{
+    XTestFakeKeyEvent(m_display, keycode, press, CurrentTime);
+}
+
+void X11EventPoster::matchModifiers(std::uint64_t flags)
+{
+    if (!m_stateKnown) {
+        Window root, child;
+        int rx, ry, wx, wy;
+        unsigned mask = 0;
+        XQueryPointer(m_display, DefaultRootWindow(m_display), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        m_modifierState = mask & (ShiftMask | LockMask | ControlMask | Mod1Mask | Mod4Mask);
+        m_stateKnown = true;
+    }
+    for (const ModifierKey& m : kModifierKeys) {
+        const bool want = flags & m.flag;
+        const bool have = m_modifierState & m.mask;
+        if (want == have)
+            continue;
+        key(m.keycode, want);
+        if (want) {
+            m_modifierState |= m.mask;
+            m_pressedModifiers.push_back(m.keycode);
+        } else {
+            // Also lets go of a modifier the user still holds (the hotkey that started
+            // the playback): the recorded keys did not have it.
+            m_modifierState &= ~m.mask;
+            std::erase(m_pressedModifiers, m.keycode);
+        }
+    }
+    const bool wantCaps = flags & ModifierFlags::capsLock;
+    if (wantCaps != bool(m_modifierState & LockMask)) {
+        key(kCapsLockKeycode, true);
+        key(kCapsLockKeycode, false);
+        m_modifierState ^= LockMask;
+        ++m_capsLockToggles;
+    }
+}
+
+void X11EventPoster::moveTo(double x, double y)
+{
+    XTestFakeMotionEvent(m_display, -1, int(std::lround(x)), int(std::lround(y)), CurrentTime);
+}
+
+void X11EventPoster::clickWheel(unsigned button, int clicks)
+{
+    for (int i = 0; i < std::min(clicks, maxWheelClicks); ++i) {
+        XTestFakeButtonEvent(m_display, button, True, CurrentTime);
+        XTestFakeButtonEvent(m_display, button, False, CurrentTime);
+    }
+}
+
+bool X11EventPoster::post(const SyntheticEvent& event)
+{
+    if (!m_display || !std::isfinite(event.x) || !std::isfinite(event.y))
+        return false;
+    using T = RawEventType;
+    switch (event.type) {
+    case T::keyDown:
+    case T::keyUp: {
+        const auto evdev = KeyCodeMap::evdevFromMac(event.keyCode);
+        if (!evdev || *evdev + KeyCodeMap::xKeycodeOffset > 255)
+            return false;
+        matchModifiers(event.flags);
+        key(unsigned(*evdev + KeyCodeMap::xKeycodeOffset), event.type == T::keyDown);
+        break;
+    }
+    case T::mouseMoved:
+    case T::leftMouseDragged:
+    case T::rightMouseDragged:
+    case T::otherMouseDragged:
+        moveTo(event.x, event.y);
+        break;
+    case T::leftMouseDown:
+    case T::rightMouseDown:
+    case T::otherMouseDown:
+    case T::leftMouseUp:
+    case T::rightMouseUp:
+    case T::otherMouseUp: {
+        const bool press = event.type == T::leftMouseDown || event.type == T::rightMouseDown ||
+                           event.type == T::otherMouseDown;
+        moveTo(event.x, event.y);
+        XTestFakeButtonEvent(m_display, xButton(event.button), press, CurrentTime);
+        break;
+    }
+    case T::scrollWheel:
+        moveTo(event.x, event.y);
+        clickWheel(event.wheel1 > 0 ? 4 : 5, std::abs(event.wheel1));
+        clickWheel(event.wheel2 > 0 ? 6 : 7, std::abs(event.wheel2));
+        break;
+    default:
+        return false;
+    }
+    XFlush(m_display);
+    return true;
+}
+
+void X11EventPoster::releaseModifiers()
+{
+    if (!m_display)
+        return;
+    for (const unsigned keycode : m_pressedModifiers)
+        key(keycode, false);
+    m_pressedModifiers.clear();
+    if (m_capsLockToggles % 2 != 0) {
+        key(kCapsLockKeycode, true);
+        key(kCapsLockKeycode, false);
+    }
+    m_capsLockToggles = 0;
+    m_stateKnown = false;
+    XFlush(m_display);
+}
+
+bool X11EventPoster::activateApplication(const QString& id)
+{
+    if (!m_display || id.isEmpty())
+        return false;
+    X11Errors::Scope scope(m_display);
+    const Window root = DefaultRootWindow(m_display);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    // Bottom to top: the last match is the application's most recent window.
+    XGetWindowProperty(m_display, root, XInternAtom(m_display, "_NET_CLIENT_LIST_STACKING", False), 0,
+                       65536, False, XA_WINDOW, &type, &format, &count, &remaining, &data);
+    Window target = 0;
+    const QByteArray wanted = id.toLocal8Bit();
+    for (unsigned long i = 0; data && format == 32 && i < count; ++i) {
+        const Window w = reinterpret_cast<Window*>(data)[i];
+        XClassHint hint{nullptr, nullptr};
+        if (XGetClassHint(m_display, w, &hint)) {
+            if (hint.res_class && wanted == hint.res_class)
+                target = w;
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+    }
+    if (data)
+        XFree(data);
+    if (!target)
+        return false;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = target;
+    e.xclient.message_type = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 2; // source indication: a pager, which window managers obey
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(m_display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XFlush(m_display);
+    return true;
+}

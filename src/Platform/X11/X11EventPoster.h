@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Platform/EventPoster.h"
+
+#include <QByteArray>
+#include <vector>
+
+struct _XDisplay;
+
+// Synthesises input with the XTEST extension on a connection of its own. XTEST events
+// carry no modifier flags, so around each key event the poster presses or releases
+// modifier keys until the server's modifier state equals the recorded flags (command
+// = Super, option = Alt, control, shift, caps lock), and remembers what it pressed.
+class X11EventPoster : public EventPoster
+{
+public:
+    // Most wheel clicks one scroll event makes; larger deltas (hand-made files) are cut.
+    static constexpr int maxWheelClicks = 1000;
+
+    explicit X11EventPoster(QByteArray displayName = {});
+    ~X11EventPoster() override;
+
+    bool isConnected() const { return m_display != nullptr; }
+
+    bool post(const SyntheticEvent& event) override;
+    bool activateApplication(const QString& id) override;
+    void releaseModifiers() override;
+
+private:
+    void matchModifiers(std::uint64_t flags);
+    void moveTo(double x, double y);
+    void key(unsigned keycode, bool press);
+    void clickWheel(unsigned button, int clicks);
+
+    _XDisplay* m_display = nullptr;
+    bool m_stateKnown = false;
+    unsigned m_modifierState = 0;      // the server's modifier mask as the poster left it
+    std::vector<unsigned> m_pressedModifiers; // keycodes the poster holds down
+    int m_capsLockToggles = 0;
+};

@@ -1,0 +1,169 @@
+#include "Services/PlaybackEngine.h"
+
+#include "Models/Overloaded.h"
+
+#include <algorithm>
+
+PlaybackEngine::PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster)
+    : m_clock(clock), m_sleeper(sleeper), m_poster(poster)
+{
+}
+
+qint64 PlaybackEngine::totalLoops(const PlaybackOptions& options)
+{
+    if (options.isInfinite)
+        return std::numeric_limits<qint64>::max();
+    return std::max<qint64>(options.loopCount, 1);
+}
+
+std::optional<SyntheticEvent> PlaybackEngine::eventFor(const MacroAction& action)
+{
+    using A = MacroAction;
+    using T = RawEventType;
+    auto mouse = [](T left, T right, T other, double x, double y, MouseButton button) {
+        SyntheticEvent e;
+        e.x = x;
+        e.y = y;
+        switch (button) {
+        case MouseButton::left:
+            e.type = left;
+            e.button = 0;
+            break;
+        case MouseButton::right:
+            e.type = right;
+            e.button = 1;
+            break;
+        case MouseButton::middle:
+            e.type = other;
+            e.button = 2;
+            break;
+        }
+        return std::optional<SyntheticEvent>(e);
+    };
+    return std::visit(
+        Overloaded{
+            [](const A::KeyDown& k) {
+                return std::optional<SyntheticEvent>(SyntheticEvent{T::keyDown, 0, 0, k.keyCode, k.flags});
+            },
+            [](const A::KeyUp& k) {
+                return std::optional<SyntheticEvent>(SyntheticEvent{T::keyUp, 0, 0, k.keyCode, k.flags});
+            },
+            [](const A::MouseMove& m) {
+                return std::optional<SyntheticEvent>(SyntheticEvent{T::mouseMoved, m.x, m.y});
+            },
+            [&](const A::MouseDown& m) {
+                return mouse(T::leftMouseDown, T::rightMouseDown, T::otherMouseDown, m.x, m.y, m.button);
+            },
+            [&](const A::MouseUp& m) {
+                return mouse(T::leftMouseUp, T::rightMouseUp, T::otherMouseUp, m.x, m.y, m.button);
+            },
+            [&](const A::MouseDrag& m) {
+                return mouse(T::leftMouseDragged, T::rightMouseDragged, T::otherMouseDragged, m.x, m.y,
+                             m.button);
+            },
+            [](const A::Scroll& s) {
+                SyntheticEvent e{T::scrollWheel, s.x, s.y};
+                e.wheel1 = s.deltaY;
+                e.wheel2 = s.deltaX;
+                return std::optional<SyntheticEvent>(e);
+            },
+            [](const A::WindowFocus&) { return std::optional<SyntheticEvent>(); },
+            [](const A::Delay&) { return std::optional<SyntheticEvent>(); },
+        },
+        action.payload);
+}
+
+void PlaybackEngine::cancel()
+{
+    m_cancelled = true;
+    m_sleeper.wake();
+}
+
+bool PlaybackEngine::sleepUntil(double deadline)
+{
+    if (m_cancelled)
+        return false;
+    if (deadline > m_clock.now() && !m_sleeper.sleepUntil(deadline))
+        return false;
+    return !m_cancelled;
+}
+
+void PlaybackEngine::post(const MacroAction& action)
+{
+    if (const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload)) {
+        m_poster.activateApplication(focus->bundleID());
+        return;
+    }
+    const std::optional<SyntheticEvent> event = eventFor(action);
+    if (!event || !m_poster.post(*event))
+        return;
+    switch (event->type) {
+    case RawEventType::keyDown:
+        if (std::find(m_heldKeys.begin(), m_heldKeys.end(), event->keyCode) == m_heldKeys.end())
+            m_heldKeys.push_back(event->keyCode);
+        return;
+    case RawEventType::keyUp:
+        std::erase(m_heldKeys, event->keyCode);
+        return;
+    case RawEventType::leftMouseDown:
+    case RawEventType::rightMouseDown:
+    case RawEventType::otherMouseDown:
+        m_heldButtons[std::size_t(event->button)] = true;
+        break;
+    case RawEventType::leftMouseUp:
+    case RawEventType::rightMouseUp:
+    case RawEventType::otherMouseUp:
+        m_heldButtons[std::size_t(event->button)] = false;
+        break;
+    default:
+        break;
+    }
+    m_pointerX = event->x;
+    m_pointerY = event->y;
+}
+
+void PlaybackEngine::releaseHeld()
+{
+    for (const std::uint16_t key : m_heldKeys)
+        m_poster.post(SyntheticEvent{RawEventType::keyUp, 0, 0, key, 0});
+    m_heldKeys.clear();
+    constexpr RawEventType ups[] = {RawEventType::leftMouseUp, RawEventType::rightMouseUp,
+                                    RawEventType::otherMouseUp};
+    for (int b = 0; b < 3; ++b) {
+        if (!m_heldButtons[std::size_t(b)])
+            continue;
+        SyntheticEvent up{ups[b], m_pointerX, m_pointerY};
+        up.button = b;
+        m_poster.post(up);
+        m_heldButtons[std::size_t(b)] = false;
+    }
+    m_poster.releaseModifiers();
+}
+
+bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Listener& listener)
+{
+    m_heldKeys.clear();
+    m_heldButtons.fill(false);
+    if (options.initialDelay > 0 && !sleepUntil(m_clock.now() + options.initialDelay))
+        return false;
+    const std::size_t count = macro.actions.size();
+    if (count == 0)
+        return !m_cancelled;
+
+    const qint64 loops = totalLoops(options);
+    const double speed = options.speedMultiplier;
+    for (qint64 loop = 1; loop <= loops && !m_cancelled; ++loop) {
+        listener.loopStarted(loop, loops);
+        const double loopStart = m_clock.now();
+        for (std::size_t i = 0; i < count; ++i) {
+            const MacroAction& action = macro.actions[i];
+            const double offset = options.delayOverride ? *options.delayOverride * double(i) : action.timestamp;
+            if (!sleepUntil(loopStart + offset / speed))
+                break;
+            post(action);
+            listener.progressed(double(i + 1) / double(count));
+        }
+    }
+    releaseHeld();
+    return !m_cancelled;
+}

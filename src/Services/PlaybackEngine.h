@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Models/Macro.h"
+#include "Models/PlaybackOptions.h"
+#include "Platform/Clock.h"
+#include "Platform/EventPoster.h"
+#include "Platform/Sleeper.h"
+
+#include <array>
+#include <atomic>
+#include <optional>
+#include <vector>
+
+// The timing of a playback: posts each action of each loop at its due instant (the
+// loop's start plus the action's offset divided by the speed), never early, and never
+// accumulating the error of one wait into the next. Runs on the calling thread with the
+// clock, sleeper and poster it is given, so tests drive it on virtual time.
+//
+// Keeps a ledger of the keys and buttons the macro pressed and has not released, and
+// releases them (and any modifier the poster pressed) whenever the playback ends.
+class PlaybackEngine
+{
+public:
+    class Listener
+    {
+    public:
+        virtual ~Listener() = default;
+        virtual void loopStarted(qint64 loop, qint64 totalLoops) = 0;
+        virtual void progressed(double fraction) = 0;
+    };
+
+    PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster);
+
+    // The loop total for `options`: endless, or the count raised to at least 1.
+    static qint64 totalLoops(const PlaybackOptions& options);
+    // The event an action posts, or nothing (focus and delay actions post no event).
+    static std::optional<SyntheticEvent> eventFor(const MacroAction& action);
+
+    // Plays `macro` to the end or until cancel(); blocks. Waits `options.initialDelay`
+    // first. Returns false when cancelled.
+    bool run(const Macro& macro, const PlaybackOptions& options, Listener& listener);
+    // From any thread: the playback stops before its next event. Once run() has
+    // returned, nothing more is posted.
+    void cancel();
+
+private:
+    bool sleepUntil(double deadline);
+    void post(const MacroAction& action);
+    void releaseHeld();
+
+    const Clock& m_clock;
+    Sleeper& m_sleeper;
+    EventPoster& m_poster;
+    std::atomic<bool> m_cancelled{false};
+
+    // What the macro holds down: keys by code, buttons by number, and where the pointer is.
+    std::vector<std::uint16_t> m_heldKeys;
+    std::array<bool, 3> m_heldButtons{};
+    double m_pointerX = 0;
+    double m_pointerY = 0;
+};

@@ -1,0 +1,162 @@
+#include "Services/PlaybackService.h"
+
+#include "Platform/SystemSleeper.h"
+#include "Services/PlaybackEngine.h"
+
+#include <QPointer>
+#include <QThread>
+#include <cmath>
+#include <mutex>
+
+// One playback: its thread, its engine, and the latest state the thread reported.
+class PlaybackService::Session : public PlaybackEngine::Listener
+{
+public:
+    Session(PlaybackService* service, quint64 id, Macro macro, PlaybackOptions options)
+        : m_service(service), m_id(id), m_macro(std::move(macro)), m_options(options),
+          m_engine(service->m_clock, service->m_sleeper, service->m_poster)
+    {
+        m_thread.reset(QThread::create([this] {
+            SystemSleeper::tuneCurrentThread();
+            m_engine.run(m_macro, m_options, *this);
+            QMetaObject::invokeMethod(
+                m_service, [service = m_service, id = m_id] { service->sessionEnded(id); },
+                Qt::QueuedConnection);
+        }));
+        m_thread->setObjectName(QStringLiteral("com.quillo.playback"));
+    }
+
+    void start() { m_thread->start(QThread::TimeCriticalPriority); }
+    void cancelAndWait()
+    {
+        m_engine.cancel();
+        m_thread->wait();
+    }
+    void wait() { m_thread->wait(); }
+
+    quint64 id() const { return m_id; }
+    const QUuid& macroId() const { return m_macro.id; }
+
+    struct Latest {
+        qint64 loop = 0;
+        qint64 totalLoops = 0;
+        double progress = 0;
+    };
+    Latest latest()
+    {
+        std::lock_guard lock(m_mutex);
+        m_publishScheduled = false;
+        return m_latest;
+    }
+
+    // Playback thread: keep the newest values and ask the main thread once to show them.
+    void loopStarted(qint64 loop, qint64 totalLoops) override
+    {
+        update([&](Latest& l) {
+            l.loop = loop;
+            l.totalLoops = totalLoops;
+        });
+    }
+    void progressed(double fraction) override
+    {
+        update([&](Latest& l) { l.progress = fraction; });
+    }
+
+private:
+    template <typename Change>
+    void update(Change change)
+    {
+        bool schedule = false;
+        {
+            std::lock_guard lock(m_mutex);
+            change(m_latest);
+            schedule = !m_publishScheduled;
+            m_publishScheduled = true;
+        }
+        if (schedule)
+            QMetaObject::invokeMethod(
+                m_service, [service = m_service, id = m_id] { service->publish(id); },
+                Qt::QueuedConnection);
+    }
+
+    PlaybackService* m_service;
+    quint64 m_id;
+    Macro m_macro;
+    PlaybackOptions m_options;
+    PlaybackEngine m_engine;
+    std::unique_ptr<QThread> m_thread;
+    std::mutex m_mutex;
+    Latest m_latest;
+    bool m_publishScheduled = false;
+};
+
+PlaybackService::PlaybackService(EventPoster& poster, const Clock& clock, Sleeper& sleeper,
+                                 QObject* parent)
+    : QObject(parent), m_poster(poster), m_clock(clock), m_sleeper(sleeper)
+{
+}
+
+PlaybackService::~PlaybackService()
+{
+    // Quitting in the middle of a playback must not leave a key held down.
+    if (m_session)
+        m_session->cancelAndWait();
+}
+
+void PlaybackService::setState(const PlaybackState& state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged();
+}
+
+void PlaybackService::setProgress(double progress)
+{
+    if (m_progress == progress)
+        return;
+    m_progress = progress;
+    Q_EMIT progressChanged();
+}
+
+void PlaybackService::play(const Macro& macro, const PlaybackOptions& options)
+{
+    // A speed of zero, below zero or not a number would put every action at infinity.
+    if (isBusy() || !(options.speedMultiplier > 0))
+        return;
+    m_sleeper.reset();
+    m_session = std::make_unique<Session>(this, ++m_lastSessionId, macro, options);
+    m_session->start();
+}
+
+void PlaybackService::publish(quint64 sessionId)
+{
+    if (!m_session || m_session->id() != sessionId)
+        return; // a late report of a playback that has ended
+    const Session::Latest latest = m_session->latest();
+    if (latest.loop > 0)
+        setState(PlaybackState::playing(m_session->macroId(), latest.loop, latest.totalLoops));
+    setProgress(latest.progress);
+}
+
+void PlaybackService::endSession()
+{
+    m_session.reset();
+    setState(PlaybackState::idle());
+    setProgress(0);
+}
+
+void PlaybackService::sessionEnded(quint64 sessionId)
+{
+    if (!m_session || m_session->id() != sessionId)
+        return;
+    m_session->wait();
+    endSession();
+}
+
+void PlaybackService::stop()
+{
+    if (m_session)
+        m_session->cancelAndWait();
+    endSession();
+}

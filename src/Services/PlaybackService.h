@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Models/Macro.h"
+#include "Models/PlaybackOptions.h"
+#include "Models/PlaybackState.h"
+#include "Platform/Clock.h"
+#include "Platform/EventPoster.h"
+#include "Platform/Sleeper.h"
+
+#include <QObject>
+#include <memory>
+
+// Replays one macro at a time on a playback thread of its own, so that a busy main
+// thread never delays an event. `state` and `progress` are published on the main thread.
+class PlaybackService : public QObject
+{
+    Q_OBJECT
+public:
+    PlaybackService(EventPoster& poster, const Clock& clock, Sleeper& sleeper,
+                    QObject* parent = nullptr);
+    ~PlaybackService() override;
+
+    const PlaybackState& state() const { return m_state; }
+    double progress() const { return m_progress; }
+    // A playback runs or waits for its initial delay.
+    bool isBusy() const { return m_session != nullptr || m_state.isBusy(); }
+
+    // Starts a playback unless one runs (or waits) already, or the speed is not a
+    // positive number. Returns at once.
+    void play(const Macro& macro, const PlaybackOptions& options);
+    // Ends the playback: when it returns, keys and buttons the macro held are released
+    // and nothing more is posted; `state` is idle and `progress` 0.
+    void stop();
+
+Q_SIGNALS:
+    void stateChanged();
+    void progressChanged();
+
+private:
+    class Session;
+
+    void publish(quint64 sessionId);
+    void sessionEnded(quint64 sessionId);
+    void endSession();
+    void setState(const PlaybackState& state);
+    void setProgress(double progress);
+
+    EventPoster& m_poster;
+    const Clock& m_clock;
+    Sleeper& m_sleeper;
+    std::unique_ptr<Session> m_session;
+    quint64 m_lastSessionId = 0;
+    PlaybackState m_state;
+    double m_progress = 0;
+};

@@ -1,0 +1,44 @@
+#include "ViewModels/PlaybackViewModel.h"
+
+void PlaybackViewModel::setInfiniteLoop(bool value)
+{
+    m_isInfiniteLoop = value;
+    m_options.isInfinite = value;
+    Q_EMIT changed();
+}
+
+void PlaybackViewModel::setLoopCount(qint64 value)
+{
+    m_loopCount = value;
+    m_options.loopCount = value;
+    Q_EMIT changed();
+}
+
+void PlaybackViewModel::setSpeedMultiplier(double value)
+{
+    m_speedMultiplier = value;
+    m_options.speedMultiplier = value;
+    Q_EMIT changed();
+}
+
+void PlaybackViewModel::setUseDelayOverride(bool value)
+{
+    m_useDelayOverride = value;
+    m_options.delayOverride = value ? std::optional<double>(m_delayOverrideValue) : std::nullopt;
+    Q_EMIT changed();
+}
+
+void PlaybackViewModel::setDelayOverrideValue(double value)
+{
+    m_delayOverrideValue = value;
+    if (m_useDelayOverride)
+        m_options.delayOverride = value;
+    Q_EMIT changed();
+}
+
+QString PlaybackViewModel::speedLabel() const
+{
+    if (m_speedMultiplier == 1.0)
+        return QStringLiteral("1\u00d7 (Normal)");
+    return QString::number(m_speedMultiplier, 'g', 2) + QStringLiteral("\u00d7");
+}
