@@ -1,0 +1,135 @@
+#include "Platform/Fake/FakeClock.h"
+#include "Platform/Fake/FakeEventPoster.h"
+#include "Platform/Fake/FakeSleeper.h"
+#include "Services/PlaybackService.h"
+#include "ViewModels/PlaybackViewModel.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PlaybackServiceTest : public ::testing::Test
+{
+protected:
+    PlaybackServiceTest()
+    {
+        macro.id = QUuid::createUuid();
+        for (int i = 0; i < 10; ++i)
+            macro.actions.push_back(MacroAction::keyUp(0.1 * (i + 1), std::uint16_t(i), 0));
+        QObject::connect(&service, &PlaybackService::stateChanged, [this] { states.push_back(service.state()); });
+    }
+
+    // Lets the main thread take the playback thread's reports until `done` holds.
+    static bool until(const std::function<bool()>& done)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 5000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
+        return done();
+    }
+
+    FakeClock clock;
+    FakeSleeper sleeper{clock};
+    FakeEventPoster poster{clock};
+    PlaybackService service{poster, clock, sleeper};
+    Macro macro;
+    std::vector<PlaybackState> states;
+};
+
+} // namespace
+
+TEST_F(PlaybackServiceTest, PlaysOnItsOwnThreadAndPublishesOnTheMainThread)
+{
+    service.play(macro, {});
+    ASSERT_TRUE(until([&] { return !service.isBusy(); }));
+    EXPECT_EQ(poster.posted().size(), 10u);
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.front(), PlaybackState::playing(macro.id, 1, 1));
+    EXPECT_EQ(states.back(), PlaybackState::idle());
+    EXPECT_EQ(service.progress(), 0.0);
+}
+
+TEST_F(PlaybackServiceTest, StopEndsAtOnceReleasesAndPostsNothingAfterwards)
+{
+    PlaybackOptions endless;
+    endless.isInfinite = true;
+    macro.actions.insert(macro.actions.begin(), MacroAction::mouseDown(0.05, 1, 1, MouseButton::left));
+    sleeper.holdFrom(clock.now() + 0.35);
+    service.play(macro, endless);
+    ASSERT_TRUE(until([&] { return sleeper.isHolding() && service.progress() > 0; }));
+    EXPECT_EQ(service.state(), PlaybackState::playing(macro.id, 1, PlaybackState::endless));
+    EXPECT_TRUE(service.state().isEndless());
+
+    service.play(macro, {}); // busy: ignored, the playback goes on undisturbed
+    service.stop();
+    EXPECT_EQ(service.state(), PlaybackState::idle());
+    EXPECT_EQ(service.progress(), 0.0);
+    const auto posted = poster.posted();
+    ASSERT_EQ(posted.size(), 5u); // the button, three keys, then the button's release
+    EXPECT_EQ(posted.back().event, (SyntheticEvent{RawEventType::leftMouseUp, 1, 1}));
+    EXPECT_EQ(poster.modifierReleases(), 1);
+    until([] { return false; }); // late reports of the stopped playback change nothing
+    EXPECT_EQ(service.state(), PlaybackState::idle());
+    EXPECT_EQ(poster.posted().size(), posted.size());
+
+    service.stop(); // nothing plays: no effect
+    EXPECT_EQ(service.state(), PlaybackState::idle());
+}
+
+TEST_F(PlaybackServiceTest, RefusesSpeedsThatAreNotPositiveAndWaitsForAnInitialDelayAsBusy)
+{
+    for (const double speed : {0.0, -1.0, std::nan("")}) {
+        PlaybackOptions bad;
+        bad.speedMultiplier = speed;
+        service.play(macro, bad);
+        EXPECT_FALSE(service.isBusy()) << speed;
+    }
+    PlaybackOptions delayed;
+    delayed.initialDelay = 3;
+    sleeper.holdFrom(clock.now());
+    service.play(macro, delayed);
+    ASSERT_TRUE(until([&] { return sleeper.isHolding(); }));
+    EXPECT_EQ(service.state(), PlaybackState::idle()); // idle during the delay ...
+    EXPECT_TRUE(service.isBusy());                     // ... but a second playback waits
+    Macro other = macro;
+    other.id = QUuid::createUuid();
+    service.play(other, {});
+    sleeper.release();
+    ASSERT_TRUE(until([&] { return !service.isBusy(); }));
+    EXPECT_EQ(poster.posted().size(), 10u);
+    for (const auto& s : states)
+        EXPECT_TRUE(s.kind == PlaybackState::Kind::idle || s.macroId == macro.id);
+}
+
+TEST(PlaybackViewModel, KeepsTheOptionsInStepWithTheControls)
+{
+    PlaybackViewModel vm;
+    EXPECT_EQ(vm.options(), PlaybackOptions{});
+    vm.setUseDelayOverride(true);
+    EXPECT_EQ(vm.options().delayOverride, 0.1);
+    vm.setUseDelayOverride(false);
+    vm.setDelayOverrideValue(0.5);
+    EXPECT_EQ(vm.options().delayOverride, std::nullopt);
+    vm.setUseDelayOverride(true);
+    EXPECT_EQ(vm.options().delayOverride, 0.5);
+    vm.setUseDelayOverride(false);
+    EXPECT_EQ(vm.delayOverrideValue(), 0.5);
+    vm.setLoopCount(7);
+    vm.setInfiniteLoop(true);
+    EXPECT_EQ(vm.options().loopCount, 7);
+    EXPECT_TRUE(vm.options().isInfinite);
+
+    const std::pair<double, const char*> labels[] = {
+        {1.0, "1\u00d7 (Normal)"}, {0.25, "0.25\u00d7"}, {0.5, "0.5\u00d7"}, {2.0, "2\u00d7"}, {4.0, "4\u00d7"}, {1.75, "1.8\u00d7"}};
+    for (const auto& [speed, label] : labels) {
+        vm.setSpeedMultiplier(speed);
+        EXPECT_EQ(vm.speedLabel(), QString::fromUtf8(label));
+        EXPECT_EQ(vm.options().speedMultiplier, speed);
+    }
+}
