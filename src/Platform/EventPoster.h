@@ -11,6 +11,9 @@ class EventPoster
 public:
     virtual ~EventPoster() = default;
 
+    // Called before the first event of a playback, ahead of its first due instant: a
+    // good moment for anything slow (reading the current modifier state).
+    virtual void prepare() {}
     // Posts one event; false when it cannot be made (the caller skips it).
     virtual bool post(const SyntheticEvent& event) = 0;
     // Brings the running application with identifier `id` to the front; false when none runs.

@@ -144,6 +144,7 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
 {
     m_heldKeys.clear();
     m_heldButtons.fill(false);
+    m_poster.prepare();
     if (options.initialDelay > 0 && !sleepUntil(m_clock.now() + options.initialDelay))
         return false;
     const std::size_t count = macro.actions.size();

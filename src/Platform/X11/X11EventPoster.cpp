@@ -64,16 +64,26 @@ void X11EventPoster::key(unsigned keycode, bool press)
     XTestFakeKeyEvent(m_display, keycode, press, CurrentTime);
 }
 
+void X11EventPoster::readModifierState()
+{
+    Window root, child;
+    int rx, ry, wx, wy;
+    unsigned mask = 0;
+    XQueryPointer(m_display, DefaultRootWindow(m_display), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    m_modifierState = mask & (ShiftMask | LockMask | ControlMask | Mod1Mask | Mod4Mask);
+    m_stateKnown = true;
+}
+
+void X11EventPoster::prepare()
+{
+    if (m_display)
+        readModifierState();
+}
+
 void X11EventPoster::matchModifiers(std::uint64_t flags)
 {
-    if (!m_stateKnown) {
-        Window root, child;
-        int rx, ry, wx, wy;
-        unsigned mask = 0;
-        XQueryPointer(m_display, DefaultRootWindow(m_display), &root, &child, &rx, &ry, &wx, &wy, &mask);
-        m_modifierState = mask & (ShiftMask | LockMask | ControlMask | Mod1Mask | Mod4Mask);
-        m_stateKnown = true;
-    }
+    if (!m_stateKnown)
+        readModifierState();
     for (const ModifierKey& m : kModifierKeys) {
         const bool want = flags & m.flag;
         const bool have = m_modifierState & m.mask;

@@ -22,11 +22,13 @@ public:
 
     bool isConnected() const { return m_display != nullptr; }
 
+    void prepare() override;
     bool post(const SyntheticEvent& event) override;
     bool activateApplication(const QString& id) override;
     void releaseModifiers() override;
 
 private:
+    void readModifierState();
     void matchModifiers(std::uint64_t flags);
     void moveTo(double x, double y);
     void key(unsigned keycode, bool press);
