@@ -11,7 +11,7 @@ namespace {
 struct Recorder : PlaybackEngine::Listener {
     std::vector<std::pair<qint64, qint64>> loops;
     std::vector<double> progress;
-    void loopStarted(qint64 loop, qint64 total) override { loops.emplace_back(loop, total); }
+    void loopStarted(qint64 loop, qint64 total, double) override { loops.emplace_back(loop, total); }
     void progressed(double fraction) override { progress.push_back(fraction); }
 };
 

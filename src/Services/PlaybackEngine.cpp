@@ -154,8 +154,8 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
     const qint64 loops = totalLoops(options);
     const double speed = options.speedMultiplier;
     for (qint64 loop = 1; loop <= loops && !m_cancelled; ++loop) {
-        listener.loopStarted(loop, loops);
         const double loopStart = m_clock.now();
+        listener.loopStarted(loop, loops, loopStart);
         for (std::size_t i = 0; i < count; ++i) {
             const MacroAction& action = macro.actions[i];
             const double offset = options.delayOverride ? *options.delayOverride * double(i) : action.timestamp;

@@ -25,7 +25,8 @@ public:
     {
     public:
         virtual ~Listener() = default;
-        virtual void loopStarted(qint64 loop, qint64 totalLoops) = 0;
+        // `startInstant`: the clock reading every due instant of this loop counts from.
+        virtual void loopStarted(qint64 loop, qint64 totalLoops, double startInstant) = 0;
         virtual void progressed(double fraction) = 0;
     };
 

@@ -40,6 +40,7 @@ public:
     struct Latest {
         qint64 loop = 0;
         qint64 totalLoops = 0;
+        double loopStart = 0;
         double progress = 0;
     };
     Latest latest()
@@ -50,11 +51,12 @@ public:
     }
 
     // Playback thread: keep the newest values and ask the main thread once to show them.
-    void loopStarted(qint64 loop, qint64 totalLoops) override
+    void loopStarted(qint64 loop, qint64 totalLoops, double startInstant) override
     {
         update([&](Latest& l) {
             l.loop = loop;
             l.totalLoops = totalLoops;
+            l.loopStart = startInstant;
         });
     }
     void progressed(double fraction) override
@@ -134,14 +136,17 @@ void PlaybackService::publish(quint64 sessionId)
     if (!m_session || m_session->id() != sessionId)
         return; // a late report of a playback that has ended
     const Session::Latest latest = m_session->latest();
-    if (latest.loop > 0)
+    if (latest.loop > 0) {
+        m_loopStartInstant = latest.loopStart;
         setState(PlaybackState::playing(m_session->macroId(), latest.loop, latest.totalLoops));
+    }
     setProgress(latest.progress);
 }
 
 void PlaybackService::endSession()
 {
     m_session.reset();
+    m_loopStartInstant = 0;
     setState(PlaybackState::idle());
     setProgress(0);
 }

@@ -22,6 +22,8 @@ public:
 
     const PlaybackState& state() const { return m_state; }
     double progress() const { return m_progress; }
+    // When the current loop began, in seconds on the playback clock; 0 when idle.
+    double loopStartInstant() const { return m_loopStartInstant; }
     // A playback runs or waits for its initial delay.
     bool isBusy() const { return m_session != nullptr || m_state.isBusy(); }
 
@@ -52,4 +54,5 @@ private:
     quint64 m_lastSessionId = 0;
     PlaybackState m_state;
     double m_progress = 0;
+    double m_loopStartInstant = 0;
 };
