@@ -1,0 +1,50 @@
+#include "Services/HotkeyService.h"
+
+#include "Services/LogService.h"
+
+const std::vector<HotkeyConfig>& HotkeyService::defaults()
+{
+    static const std::vector<HotkeyConfig> table = {
+        {15, commandModifier, 1},
+        {35, commandModifier | optionModifier, 2},
+        {35, commandModifier, 3},
+    };
+    return table;
+}
+
+HotkeyService::HotkeyService(HotkeyRegistrar& registrar, const Clock& clock, QObject* parent)
+    : QObject(parent), m_registrar(registrar), m_clock(clock)
+{
+    connect(&m_registrar, &HotkeyRegistrar::hotkeyPressed, this, &HotkeyService::handlePress);
+}
+
+void HotkeyService::registerHotkey(const HotkeyConfig& config)
+{
+    const auto result = m_registrar.registerHotkey(config.keyCode, config.modifiers, config.id);
+    if (result.status != 0) {
+        appLog(QStringLiteral("[HotkeyService] Failed to register hotkey id=%1, status=%2")
+                   .arg(config.id)
+                   .arg(result.status),
+               LogEntry::Level::error);
+        return;
+    }
+    if (const auto old = m_handles.constFind(config.id); old != m_handles.constEnd())
+        m_registrar.unregisterHotkey(*old);
+    m_handles.insert(config.id, result.handle);
+}
+
+void HotkeyService::handlePress(quint32 id)
+{
+    const double now = m_clock.now();
+    if (const auto last = m_lastFireTimes.constFind(id);
+        last != m_lastFireTimes.constEnd() && now - *last < debounceInterval)
+        return;
+    m_lastFireTimes.insert(id, now);
+    QMetaObject::invokeMethod(
+        this,
+        [this, id] {
+            if (m_onHotKey)
+                m_onHotKey(id);
+        },
+        Qt::QueuedConnection);
+}
