@@ -88,8 +88,8 @@ TEST_F(StorageServiceTest, SavesAreByteIdenticalAndReadBackEqual)
     ASSERT_TRUE(store.saveAll(macros).hasValue());
     EXPECT_EQ(readFile(path()), first);
     EXPECT_EQ(StorageService(path()).loadAll().value(), macros);
-    // No temporary files are left beside the library.
-    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("macros.json")});
+    // No temporary files are left beside the library; the write lock is held.
+    EXPECT_EQ(folderEntries(), (QStringList{QStringLiteral("macros.json"), QStringLiteral("macros.json.lock")}));
 }
 
 TEST_F(StorageServiceTest, AFailedEncodingLeavesTheFileAsItWas)
@@ -189,4 +189,29 @@ TEST_F(StorageServiceTest, SavesFailWithAClearMessageWhenTheFolderIsNotWritable)
     ASSERT_FALSE(saved.hasValue());
     EXPECT_TRUE(
         saved.error().description().startsWith(QStringLiteral("Could not write ") + path()));
+}
+
+TEST_F(StorageServiceTest, TwoWritersNeverOverwriteEachOther)
+{
+    auto first = std::make_unique<StorageService>(path());
+    StorageService second(path());
+    ASSERT_TRUE(first->loadAll().hasValue());
+    ASSERT_TRUE(second.loadAll().hasValue());
+    ASSERT_TRUE(first->saveAll({TestMacros::small()}).hasValue());
+    const QByteArray saved = readFile(path());
+
+    auto refused = second.saveAll({});
+    ASSERT_FALSE(refused.hasValue());
+    EXPECT_TRUE(refused.error().description().contains(QStringLiteral("in use by another Quillo process")));
+    EXPECT_EQ(readFile(path()), saved);
+
+    // Once the first is gone, the second still may not write over what it never saw.
+    first.reset();
+    refused = second.saveAll({});
+    ASSERT_FALSE(refused.hasValue());
+    EXPECT_TRUE(refused.error().description().contains(QStringLiteral("changed by another Quillo process")));
+    EXPECT_EQ(readFile(path()), saved);
+    // After loading again it may.
+    ASSERT_EQ(second.loadAll().value().size(), 1u);
+    EXPECT_TRUE(second.saveAll({}).hasValue());
 }

@@ -2,16 +2,14 @@
 
 #include "Codec/MacroJsonDecoder.h"
 #include "Codec/MacroJsonEncoder.h"
+#include "Services/AtomicFile.h"
 #include "Services/LogService.h"
 #include "Services/MacroMigrationService.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -26,16 +24,6 @@ QString defaultLibraryPath()
 StorageError fileError(const QString& what, const QString& path, const QString& reason)
 {
     return StorageError{FileError{QStringLiteral("%1 %2: %3").arg(what, path, reason)}};
-}
-
-// Makes a rename inside `folder` survive a crash or power loss.
-void syncFolder(const QString& folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -71,11 +59,51 @@ Status<StorageError> StorageService::setAsideUnreadableFile()
     if (!file.rename(target))
         return failure(fileError(QStringLiteral("Could not move the unreadable library"), m_path,
                                  file.errorString()));
-    syncFolder(QFileInfo(m_path).absolutePath());
+    AtomicFile::syncFolder(QFileInfo(m_path).absolutePath());
     m_unreadableOnDisk = false;
     appLog(QStringLiteral("The library file could not be read, so it was kept as %1 before saving")
                .arg(target),
            LogEntry::Level::warn);
+    return ok;
+}
+
+QString StorageService::fileStamp() const
+{
+    const QFileInfo info(m_path);
+    if (!info.exists())
+        return QStringLiteral("absent");
+    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
+bool StorageService::holdsWriteLock() const
+{
+    return m_lock && m_lock->isLocked();
+}
+
+Status<StorageError> StorageService::lockForWriting()
+{
+    if (holdsWriteLock())
+        return ok;
+    if (m_path.isEmpty())
+        return failure(StorageError{FileError{
+            QStringLiteral("There is no folder for user data (set HOME or XDG_DATA_HOME).")}});
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0); // only a lock whose process is gone is stale
+    if (!lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host, app;
+        lock->getLockInfo(&pid, &host, &app);
+        return failure(StorageError{FileError{
+            QStringLiteral("The library is in use by another Quillo process (pid %1). Close it, or "
+                           "wait until it has finished, and try again.")
+                .arg(pid)}});
+    }
+    if (m_knownStamp && *m_knownStamp != fileStamp())
+        return failure(StorageError{FileError{
+            QStringLiteral("The library was changed by another Quillo process after it was loaded here. "
+                           "Restart Quillo to load those changes; nothing was saved.")}});
+    m_lock = std::move(lock);
     return ok;
 }
 
@@ -87,25 +115,16 @@ Status<StorageError> StorageService::saveAll(const std::vector<Macro>& macros)
     if (m_path.isEmpty())
         return failure(StorageError{FileError{
             QStringLiteral("There is no folder for user data (set HOME or XDG_DATA_HOME).")}});
+    if (auto locked = lockForWriting(); !locked)
+        return locked;
     if (m_unreadableOnDisk) {
         if (auto moved = setAsideUnreadableFile(); !moved)
             return moved;
     }
 
-    const QString folder = QFileInfo(m_path).absolutePath();
-    QDir().mkpath(folder);
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failure(fileError(QStringLiteral("Could not write"), m_path, file.errorString()));
-    const QByteArray& bytes = encoded.value();
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return failure(fileError(QStringLiteral("Could not write"), m_path, reason));
-    }
-    if (!file.commit())
-        return failure(fileError(QStringLiteral("Could not write"), m_path, file.errorString()));
-    syncFolder(folder);
+    if (auto written = AtomicFile::write(m_path, encoded.value()); !written)
+        return failure(StorageError{written.error()});
+    m_knownStamp = fileStamp();
     return ok;
 }
 
@@ -113,28 +132,17 @@ Expected<std::vector<Macro>, StorageError> StorageService::loadAll()
 {
     if (m_path.isEmpty() || !QFileInfo::exists(m_path)) {
         m_unreadableOnDisk = false;
+        m_knownStamp = fileStamp();
         return std::vector<Macro>{};
     }
+    m_knownStamp = fileStamp();
     m_unreadableOnDisk = true;
 
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(fileError(QStringLiteral("Could not read"), m_path, file.errorString()));
-    const qint64 size = file.size();
-    QByteArray bytes = MacroJsonDecoder::paddedBuffer(size);
-    bytes.resize(size);
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 n = file.read(bytes.data() + done, size - done);
-        if (n < 0)
-            return failure(fileError(QStringLiteral("Could not read"), m_path, file.errorString()));
-        if (n == 0)
-            break;
-        done += n;
-    }
-    bytes.resize(done);
+    auto bytes = AtomicFile::read(m_path, MacroJsonDecoder::paddingBytes);
+    if (!bytes)
+        return failure(StorageError{bytes.error()});
 
-    auto decoded = MacroJsonDecoder::decodeLibrary(bytes);
+    auto decoded = MacroJsonDecoder::decodeLibrary(bytes.value());
     if (!decoded)
         return failure(StorageError{decoded.error()});
     auto migrated = MacroMigrationService::migrate(std::move(decoded).value());
