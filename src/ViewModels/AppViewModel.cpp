@@ -1,0 +1,418 @@
+#include "ViewModels/AppViewModel.h"
+
+#include "Services/LogService.h"
+#include "Services/Localization/Strings.h"
+#include "ViewModels/ActionRetiming.h"
+
+#include <QTimer>
+#include <charconv>
+
+namespace {
+
+const QString kLanguageKey = QStringLiteral("appLanguage");
+
+// Spaces and tabs only: line breaks in a name are kept.
+QString trimSpacesAndTabs(const QString& text)
+{
+    qsizetype begin = 0, end = text.size();
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The shortest form that reads back as the same double, always with a fraction: 1.0, 0.25.
+QString speedText(double speed)
+{
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, speed).ptr;
+    QString text = QString::fromLatin1(buffer, end - buffer);
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')) && !text.contains(QLatin1Char('n')))
+        text += QStringLiteral(".0");
+    return text;
+}
+
+} // namespace
+
+AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings, const QString& libraryPath,
+                           QObject* parent)
+    : QObject(parent), m_settings(settings)
+{
+    m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
+    m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
+    m_permissions = new PermissionsService(platform.permissionProbe, this);
+    m_permissions->checkPermissions();
+    m_storage = libraryPath.isEmpty() ? new StorageService(this) : new StorageService(libraryPath, this);
+    m_hotkeys = new HotkeyService(platform.hotkeyRegistrar, platform.clock, this);
+    m_exportImport = new ExportImportService(platform.fileDialogs, this);
+
+    if (const auto stored = AppLocales::fromRawValue(m_settings.value(kLanguageKey).toString()))
+        m_appLanguage = *stored;
+
+    for (auto signal : {&RecorderService::stateChanged, &RecorderService::currentActionsChanged,
+                        &RecorderService::elapsedTimeChanged, &RecorderService::tapFailedChanged})
+        connect(m_recorder, signal, this, &AppViewModel::changed);
+    connect(m_playback, &PlaybackService::stateChanged, this, &AppViewModel::changed);
+    connect(m_playback, &PlaybackService::progressChanged, this, &AppViewModel::changed);
+    connect(m_permissions, &PermissionsService::hasAccessibilityPermissionChanged, this, &AppViewModel::changed);
+    connect(m_permissions, &PermissionsService::hasInputMonitoringPermissionChanged, this, &AppViewModel::changed);
+    for (auto signal : {&AppViewModel::macrosChanged, &AppViewModel::selectedMacroIDChanged,
+                        &AppViewModel::showRecordingSheetChanged, &AppViewModel::pendingRecordingNameChanged,
+                        &AppViewModel::errorMessageChanged, &AppViewModel::pendingActionsChanged,
+                        &AppViewModel::appLanguageChanged})
+        connect(this, signal, this, &AppViewModel::changed);
+    connect(m_recorder, &RecorderService::recordingCapped, this, &AppViewModel::recordingCapped);
+
+    loadLibrary();
+    // This process may write the library from now on; another one must not.
+    if (auto locked = m_storage->lockForWriting(); !locked) {
+        appLog(locked.error().description(), LogEntry::Level::warn);
+        setErrorMessage(locked.error().description());
+    }
+    registerHotkeys();
+}
+
+AppViewModel::~AppViewModel()
+{
+    // Stop a playback first: it releases whatever the macro holds down.
+    m_playback->stop();
+    m_recorder->stopRecording();
+}
+
+const Macro* AppViewModel::selectedMacro() const
+{
+    if (!m_selectedMacroID)
+        return nullptr;
+    for (const Macro& m : m_macros)
+        if (m.id == *m_selectedMacroID)
+            return &m;
+    return nullptr;
+}
+
+Macro* AppViewModel::macroWithId(const QUuid& id)
+{
+    for (Macro& m : m_macros)
+        if (m.id == id)
+            return &m;
+    return nullptr;
+}
+
+void AppViewModel::setSelectedMacroID(std::optional<QUuid> id)
+{
+    if (m_selectedMacroID == id)
+        return;
+    m_selectedMacroID = id;
+    Q_EMIT selectedMacroIDChanged();
+}
+
+void AppViewModel::setPendingRecordingName(const QString& name)
+{
+    if (m_pendingRecordingName == name)
+        return;
+    m_pendingRecordingName = name;
+    Q_EMIT pendingRecordingNameChanged();
+}
+
+void AppViewModel::setErrorMessage(const QString& message)
+{
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void AppViewModel::clearErrorMessage()
+{
+    if (!m_errorMessage)
+        return;
+    m_errorMessage.reset();
+    Q_EMIT errorMessageChanged();
+}
+
+void AppViewModel::setShowRecordingSheet(bool shown)
+{
+    if (m_showRecordingSheet == shown)
+        return;
+    m_showRecordingSheet = shown;
+    Q_EMIT showRecordingSheetChanged();
+}
+
+void AppViewModel::setPendingActions(std::vector<MacroAction> actions)
+{
+    m_pendingActions = std::move(actions);
+    Q_EMIT pendingActionsChanged();
+}
+
+void AppViewModel::setAppLanguage(AppLocale language)
+{
+    m_settings.setValue(kLanguageKey, AppLocales::rawValue(language));
+    m_settings.sync();
+    if (m_appLanguage == language)
+        return;
+    m_appLanguage = language;
+    Q_EMIT appLanguageChanged();
+}
+
+QString AppViewModel::t(const QString& key) const
+{
+    return Strings::lookup(m_appLanguage, key);
+}
+
+void AppViewModel::loadLibrary()
+{
+    auto loaded = m_storage->loadAll();
+    if (!loaded) {
+        const QString message = QStringLiteral("Failed to load macros: ") + loaded.error().description();
+        appLog(message, LogEntry::Level::error);
+        setErrorMessage(message);
+        return;
+    }
+    m_macros = std::move(loaded).value();
+    m_selectedMacroID = m_macros.empty() ? std::nullopt : std::optional<QUuid>(m_macros.front().id);
+    Q_EMIT macrosChanged();
+    Q_EMIT selectedMacroIDChanged();
+    appLog(QStringLiteral("Loaded %1 macro(s) from storage").arg(m_macros.size()), LogEntry::Level::info);
+}
+
+void AppViewModel::persistMacros()
+{
+    if (auto saved = m_storage->saveAll(m_macros); !saved) {
+        const QString message = QStringLiteral("Failed to save macros: ") + saved.error().description();
+        appLog(message, LogEntry::Level::error);
+        setErrorMessage(message);
+    }
+}
+
+void AppViewModel::renameMacro(const QUuid& id, const QString& newName)
+{
+    Macro* macro = macroWithId(id);
+    if (!macro)
+        return;
+    macro->metadata.name = newName;
+    macro->metadata.modifiedAt = QDateTime::currentDateTimeUtc();
+    Q_EMIT macrosChanged();
+    persistMacros();
+}
+
+void AppViewModel::deleteMacro(const QUuid& id)
+{
+    std::erase_if(m_macros, [&](const Macro& m) { return m.id == id; });
+    Q_EMIT macrosChanged();
+    if (m_selectedMacroID == id)
+        setSelectedMacroID(m_macros.empty() ? std::nullopt : std::optional<QUuid>(m_macros.front().id));
+    persistMacros();
+}
+
+void AppViewModel::deleteMacros(const std::set<int>& positions)
+{
+    std::set<QUuid> removed;
+    std::vector<Macro> kept;
+    for (int i = 0; i < int(m_macros.size()); ++i) {
+        if (positions.count(i))
+            removed.insert(m_macros[std::size_t(i)].id);
+        else
+            kept.push_back(std::move(m_macros[std::size_t(i)]));
+    }
+    m_macros = std::move(kept);
+    Q_EMIT macrosChanged();
+    if (m_selectedMacroID && removed.count(*m_selectedMacroID))
+        setSelectedMacroID(m_macros.empty() ? std::nullopt : std::optional<QUuid>(m_macros.front().id));
+    persistMacros();
+}
+
+template <typename Edit>
+void AppViewModel::editActions(const QUuid& macroID, Edit edit)
+{
+    Macro* macro = macroWithId(macroID);
+    if (!macro)
+        return;
+    edit(macro->actions);
+    macro->metadata.actionCount = qint64(macro->actions.size());
+    macro->metadata.durationSeconds = macro->totalDuration();
+    macro->metadata.modifiedAt = QDateTime::currentDateTimeUtc();
+    Q_EMIT macrosChanged();
+    persistMacros();
+}
+
+void AppViewModel::deleteActions(const QUuid& macroID, const std::set<int>& positions)
+{
+    editActions(macroID, [&](auto& actions) { ActionRetiming::deleteActions(actions, positions); });
+}
+
+void AppViewModel::moveActions(const QUuid& macroID, const std::set<int>& positions, int destination)
+{
+    editActions(macroID, [&](auto& actions) { ActionRetiming::moveActions(actions, positions, destination); });
+}
+
+void AppViewModel::insertDelay(const QUuid& macroID, int afterIndex, double duration)
+{
+    editActions(macroID, [&](auto& actions) { ActionRetiming::insertDelay(actions, afterIndex, duration); });
+}
+
+void AppViewModel::addImportedMacro(Macro macro)
+{
+    const QUuid id = macro.id;
+    m_macros.insert(m_macros.begin(), std::move(macro));
+    Q_EMIT macrosChanged();
+    setSelectedMacroID(id);
+    persistMacros();
+}
+
+void AppViewModel::importMacro()
+{
+    auto imported = m_exportImport->importMacro();
+    if (!imported) {
+        setErrorMessage(imported.error().description());
+        return;
+    }
+    if (imported.value())
+        addImportedMacro(std::move(*std::move(imported).value()));
+}
+
+void AppViewModel::exportMacro(const QUuid& id)
+{
+    const Macro* macro = macroWithId(id);
+    if (!macro)
+        return;
+    if (auto exported = m_exportImport->exportMacro(*macro); !exported)
+        setErrorMessage(exported.error().description());
+}
+
+void AppViewModel::startRecording()
+{
+    if (m_playback->isBusy())
+        return;
+    appLog(QStringLiteral("Recording started"), LogEntry::Level::info);
+    m_recorder->startRecording();
+    QTimer::singleShot(permissionCheckDelayMs, this, &AppViewModel::checkRecordingPermission);
+}
+
+void AppViewModel::checkRecordingPermission()
+{
+    if (!m_recorder->tapFailed())
+        return;
+    const QString message = QStringLiteral(
+        "Could not start recording \u2014 Accessibility permission is required. Please grant it in System "
+        "Settings \u2192 Privacy & Security \u2192 Accessibility.");
+    appLog(message, LogEntry::Level::error);
+    setErrorMessage(message);
+}
+
+void AppViewModel::stopRecordingAndPrompt()
+{
+    if (m_recorder->state() != RecordingState::recording)
+        return;
+    std::vector<MacroAction> actions = m_recorder->stopRecording();
+    const std::size_t count = actions.size();
+    setPendingActions(std::move(actions));
+    appLog(QStringLiteral("Recording stopped \u2014 %1 actions captured").arg(count), LogEntry::Level::info);
+    if (count > 0) {
+        setShowRecordingSheet(true);
+    } else {
+        setPendingActions({});
+        setShowRecordingSheet(false);
+    }
+}
+
+void AppViewModel::recordingCapped(const std::vector<MacroAction>& actions)
+{
+    // The limit ended the recording; offer what it captured instead of losing it.
+    appLog(QStringLiteral("Recording stopped \u2014 the limit of 10,000 actions was reached; %1 actions captured")
+               .arg(actions.size()),
+           LogEntry::Level::warn);
+    setPendingActions(actions);
+    setShowRecordingSheet(!actions.empty());
+}
+
+void AppViewModel::savePendingRecording()
+{
+    std::vector<MacroAction> actions = m_pendingActions.empty() ? m_recorder->stopRecording() : m_pendingActions;
+    if (actions.empty()) {
+        setPendingActions({});
+        setShowRecordingSheet(false);
+        return;
+    }
+    QString name = trimSpacesAndTabs(m_pendingRecordingName);
+    if (name.isEmpty())
+        name = QStringLiteral("Macro %1").arg(m_macros.size() + 1);
+    const std::size_t count = actions.size();
+    Macro macro = Macro::fromRecording(name, std::move(actions), QDateTime::currentDateTimeUtc());
+    macro.metadata.modifiedAt = QDateTime::currentDateTimeUtc();
+    const QUuid id = macro.id;
+    m_macros.insert(m_macros.begin(), std::move(macro));
+    Q_EMIT macrosChanged();
+    setSelectedMacroID(id);
+    setPendingRecordingName(QString());
+    setPendingActions({});
+    setShowRecordingSheet(false);
+    persistMacros();
+    appLog(QStringLiteral("Macro saved \u2014 \"%1\" (%2 actions)").arg(name).arg(count), LogEntry::Level::info);
+}
+
+void AppViewModel::discardPendingRecording()
+{
+    m_recorder->stopRecording();
+    setPendingActions({});
+    setPendingRecordingName(QString());
+    setShowRecordingSheet(false);
+}
+
+void AppViewModel::startPlayback(const Macro& macro, const PlaybackOptions& options)
+{
+    if (m_recorder->state() != RecordingState::idle)
+        return;
+    appLog(QStringLiteral("Playback started \u2014 \"%1\" (speed %2x)")
+               .arg(macro.metadata.name, speedText(options.speedMultiplier)),
+           LogEntry::Level::info);
+    m_playback->play(macro, options);
+}
+
+void AppViewModel::stopPlayback()
+{
+    appLog(QStringLiteral("Playback stopped"), LogEntry::Level::info);
+    m_playback->stop();
+}
+
+void AppViewModel::registerHotkeys()
+{
+    for (const HotkeyConfig& config : HotkeyService::defaults())
+        m_hotkeys->registerHotkey(config);
+    m_hotkeys->setOnHotKey([this](quint32 id) {
+        QMetaObject::invokeMethod(this, [this, id] { handleHotKey(id); }, Qt::QueuedConnection);
+    });
+}
+
+void AppViewModel::handleHotKey(quint32 id)
+{
+    const RecordingState recording = m_recorder->state();
+    const bool playbackBusy = m_playback->isBusy();
+    switch (id) {
+    case hotkeyToggleRecording:
+        if (recording == RecordingState::recording) {
+            appLog(QStringLiteral("Hotkey \u2318R \u2014 stop recording"), LogEntry::Level::debug);
+            stopRecordingAndPrompt();
+        } else if (recording == RecordingState::idle && !playbackBusy) {
+            appLog(QStringLiteral("Hotkey \u2318R \u2014 start recording"), LogEntry::Level::debug);
+            startRecording();
+        }
+        return;
+    case hotkeyStopRecording:
+        if (recording == RecordingState::recording) {
+            appLog(QStringLiteral("Hotkey \u2318\u2325P \u2014 stop recording"), LogEntry::Level::debug);
+            stopRecordingAndPrompt();
+        }
+        return;
+    case hotkeyTogglePlayback:
+        if (playbackBusy) {
+            appLog(QStringLiteral("Hotkey \u2318P \u2014 stop playback"), LogEntry::Level::debug);
+            stopPlayback();
+        } else if (const Macro* macro = selectedMacro(); macro && recording == RecordingState::idle) {
+            appLog(QStringLiteral("Hotkey \u2318P \u2014 start playback (%1)").arg(macro->metadata.name),
+                   LogEntry::Level::debug);
+            startPlayback(*macro, PlaybackOptions{});
+        }
+        return;
+    default:
+        return;
+    }
+}

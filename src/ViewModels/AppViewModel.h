@@ -1,0 +1,127 @@
+#pragma once
+
+#include "Models/Macro.h"
+#include "Models/PlaybackOptions.h"
+#include "Platform/PlatformServices.h"
+#include "Services/ExportImportService.h"
+#include "Services/HotkeyService.h"
+#include "Services/Localization/AppLocale.h"
+#include "Services/PermissionsService.h"
+#include "Services/PlaybackService.h"
+#include "Services/RecorderService.h"
+#include "Services/StorageService.h"
+
+#include <QObject>
+#include <QSettings>
+#include <functional>
+#include <optional>
+#include <set>
+#include <vector>
+
+// The application's one model: owns every service, holds the library in memory and
+// writes it after each change, carries recordings through the save sheet, starts
+// playbacks and routes the global hotkeys. Views observe it and call its operations.
+class AppViewModel : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr quint32 hotkeyToggleRecording = 1;
+    static constexpr quint32 hotkeyStopRecording = 2;
+    static constexpr quint32 hotkeyTogglePlayback = 3;
+    static constexpr int permissionCheckDelayMs = 500;
+
+    // `libraryPath` empty: the user's library. `settings`: where the language is kept.
+    AppViewModel(const PlatformServices& platform, QSettings& settings, const QString& libraryPath = {},
+                 QObject* parent = nullptr);
+    ~AppViewModel() override;
+
+    // Published state.
+    const std::vector<Macro>& macros() const { return m_macros; }
+    std::optional<QUuid> selectedMacroID() const { return m_selectedMacroID; }
+    const Macro* selectedMacro() const;
+    bool showRecordingSheet() const { return m_showRecordingSheet; }
+    const QString& pendingRecordingName() const { return m_pendingRecordingName; }
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    const std::vector<MacroAction>& pendingActions() const { return m_pendingActions; }
+    AppLocale appLanguage() const { return m_appLanguage; }
+
+    void setSelectedMacroID(std::optional<QUuid> id);
+    void setPendingRecordingName(const QString& name);
+    void clearErrorMessage();
+    // Stores the choice under "appLanguage", also when it did not change.
+    void setAppLanguage(AppLocale language);
+    QString t(const QString& key) const;
+
+    std::function<void()> openSettings;
+
+    // The services.
+    RecorderService& recorder() { return *m_recorder; }
+    PlaybackService& playback() { return *m_playback; }
+    PermissionsService& permissions() { return *m_permissions; }
+    StorageService& storage() { return *m_storage; }
+    HotkeyService& hotkeys() { return *m_hotkeys; }
+    ExportImportService& exportImport() { return *m_exportImport; }
+
+    // The library.
+    void renameMacro(const QUuid& id, const QString& newName);
+    void deleteMacro(const QUuid& id);
+    void deleteMacros(const std::set<int>& positions);
+    void deleteActions(const QUuid& macroID, const std::set<int>& positions);
+    void moveActions(const QUuid& macroID, const std::set<int>& positions, int destination);
+    void insertDelay(const QUuid& macroID, int afterIndex, double duration);
+    void importMacro();
+    void exportMacro(const QUuid& id);
+    // Adds a macro read elsewhere (the command line's import) as an import does.
+    void addImportedMacro(Macro macro);
+    void persistMacros();
+
+    // Recording and playback.
+    void startRecording();
+    void stopRecordingAndPrompt();
+    void savePendingRecording();
+    void discardPendingRecording();
+    void startPlayback(const Macro& macro, const PlaybackOptions& options);
+    // Logs "Playback stopped" and stops the engine (the controls, the menu, hotkey 3).
+    void stopPlayback();
+    void handleHotKey(quint32 id);
+    // What runs 0.5 s after a recording starts: reports a refused input tap.
+    void checkRecordingPermission();
+
+Q_SIGNALS:
+    void macrosChanged();
+    void selectedMacroIDChanged();
+    void showRecordingSheetChanged();
+    void pendingRecordingNameChanged();
+    void errorMessageChanged();
+    void pendingActionsChanged();
+    void appLanguageChanged();
+    // Any published state of the model or of one of its services changed.
+    void changed();
+
+private:
+    void loadLibrary();
+    void registerHotkeys();
+    void setErrorMessage(const QString& message);
+    void setShowRecordingSheet(bool shown);
+    void setPendingActions(std::vector<MacroAction> actions);
+    void recordingCapped(const std::vector<MacroAction>& actions);
+    Macro* macroWithId(const QUuid& id);
+    template <typename Edit>
+    void editActions(const QUuid& macroID, Edit edit);
+
+    QSettings& m_settings;
+    RecorderService* m_recorder;
+    PlaybackService* m_playback;
+    PermissionsService* m_permissions;
+    StorageService* m_storage;
+    HotkeyService* m_hotkeys;
+    ExportImportService* m_exportImport;
+
+    std::vector<Macro> m_macros;
+    std::optional<QUuid> m_selectedMacroID;
+    bool m_showRecordingSheet = false;
+    QString m_pendingRecordingName;
+    std::optional<QString> m_errorMessage;
+    std::vector<MacroAction> m_pendingActions;
+    AppLocale m_appLanguage = AppLocale::system;
+};
