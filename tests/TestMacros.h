@@ -3,10 +3,22 @@
 #include "Models/Macro.h"
 
 #include <QTimeZone>
+#include <ostream>
 #include <random>
 
 // Macros for tests: a small fixed one, and random ones that use the full range of
 // every field (any double bit pattern that is finite, any flags, any key code).
+// Readable failure messages for macros.
+inline void PrintTo(const MacroAction& a, std::ostream* os)
+{
+    *os << a.displayName().toStdString() << " @" << a.timestamp;
+}
+inline void PrintTo(const Macro& m, std::ostream* os)
+{
+    *os << "Macro \"" << m.metadata.name.toStdString() << "\" (" << m.actions.size() << " actions, v" << m.version
+        << ")";
+}
+
 namespace TestMacros {
 
 inline QDateTime date(int y, int mo, int d, int h, int mi, int s)

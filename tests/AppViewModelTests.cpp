@@ -1,0 +1,351 @@
+#include "AppModelHarness.h"
+#include "Codec/MacroJsonEncoder.h"
+#include "Services/AtomicFile.h"
+#include "TestMacros.h"
+#include "ViewModels/ActionRetiming.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+Macro named(const QString& name)
+{
+    Macro m = TestMacros::small();
+    m.id = QUuid::createUuid();
+    m.metadata.name = name;
+    return m;
+}
+
+void writeLibrary(const QString& path, const std::vector<Macro>& macros)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(AtomicFile::write(path, MacroJsonEncoder::encodeLibrary(macros).value()).hasValue());
+}
+
+// The file keeps whole seconds of the dates; everything else must match exactly.
+bool sameButForDates(std::vector<Macro> a, std::vector<Macro> b)
+{
+    for (auto* list : {&a, &b})
+        for (Macro& m : *list)
+            m.metadata.createdAt = m.metadata.modifiedAt = QDateTime();
+    return a == b;
+}
+
+bool waitUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 5000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return done();
+}
+
+} // namespace
+
+TEST(AppViewModel, LoadsTheLibraryAndSelectsTheFirstMacro)
+{
+    AppModelHarness h;
+    AppViewModel& empty = h.start();
+    EXPECT_TRUE(empty.macros().empty());
+    EXPECT_FALSE(empty.selectedMacroID());
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Loaded 0 macro(s) from storage")));
+    EXPECT_FALSE(QFile::exists(h.libraryPath()));
+
+    AppModelHarness h2;
+    writeLibrary(h2.libraryPath(), {named(QStringLiteral("A")), named(QStringLiteral("B"))});
+    AppViewModel& m = h2.start();
+    ASSERT_EQ(m.macros().size(), 2u);
+    EXPECT_EQ(m.selectedMacroID(), m.macros()[0].id);
+    EXPECT_FALSE(m.errorMessage());
+}
+
+TEST(AppViewModel, AFailedLoadIsShownAndTheUnreadableFileIsKept)
+{
+    AppModelHarness h;
+    Macro future = named(QStringLiteral("Future"));
+    future.version = 2;
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A")), future});
+    AppViewModel& m = h.start();
+    const QString expected = QStringLiteral(
+        "Failed to load macros: Macro format v2 was created by a newer version of Quillo. Please update the app.");
+    EXPECT_EQ(m.errorMessage(), expected);
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("ERROR ") + expected));
+    EXPECT_TRUE(m.macros().empty());
+
+    h.record(m, 4);
+    m.savePendingRecording();
+    EXPECT_EQ(StorageService(h.libraryPath()).loadAll().value().size(), 1u);
+    const QStringList aside = QDir(QFileInfo(h.libraryPath()).absolutePath())
+                                  .entryList({QStringLiteral("macros.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+}
+
+TEST(AppViewModel, SavingARecordingNamesItTrimsItAndSelectsIt)
+{
+    AppModelHarness h;
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A")), named(QStringLiteral("B")), named(QStringLiteral("C"))});
+    AppViewModel& m = h.start();
+
+    h.record(m, 0); // nothing captured but the starting focus: a sheet with one action
+    ASSERT_TRUE(m.showRecordingSheet());
+    m.discardPendingRecording();
+    EXPECT_FALSE(m.showRecordingSheet());
+    EXPECT_TRUE(m.pendingActions().empty());
+
+    h.workspace.setFrontmost(std::nullopt);
+    h.record(m, 0); // truly empty: no sheet
+    EXPECT_FALSE(m.showRecordingSheet());
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Recording stopped \u2014 0 actions captured")));
+
+    h.record(m, 6);
+    ASSERT_TRUE(m.showRecordingSheet());
+    EXPECT_EQ(m.pendingActions().size(), 6u);
+    m.setPendingRecordingName(QStringLiteral("   \t "));
+    m.savePendingRecording();
+    EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Macro 4"));
+    EXPECT_EQ(m.selectedMacroID(), m.macros().front().id);
+    EXPECT_EQ(m.macros().front().metadata.actionCount, 6);
+    EXPECT_DOUBLE_EQ(m.macros().front().metadata.durationSeconds, m.macros().front().totalDuration());
+    EXPECT_FALSE(m.showRecordingSheet());
+
+    h.record(m, 2);
+    m.setPendingRecordingName(QStringLiteral("  Login  "));
+    m.savePendingRecording();
+    EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Login"));
+    EXPECT_TRUE(m.pendingRecordingName().isEmpty());
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Macro saved \u2014 \"Login\" (2 actions)")));
+
+    // Saving while still recording stops the recorder and keeps what it captured.
+    h.workspace.setFrontmost(RunningApplication{QStringLiteral("org.example.Files"), QStringLiteral("Files")});
+    m.startRecording();
+    m.savePendingRecording();
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    EXPECT_EQ(m.macros().size(), 6u);
+    EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Macro 6"));
+    EXPECT_TRUE(sameButForDates(StorageService(h.libraryPath()).loadAll().value(), m.macros()));
+}
+
+TEST(AppViewModel, TheLimitEndingARecordingOffersItsActionsForSaving)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    m.startRecording();
+    const double start = h.clock.now();
+    for (std::size_t i = 0; i < RecorderService::maxActions + 5; ++i) {
+        RawInputEvent e;
+        e.type = RawEventType::keyDown;
+        e.time = start + 0.001 * double(i);
+        h.tap.deliver(e);
+        if (i % 1000 == 0)
+            QCoreApplication::sendPostedEvents();
+    }
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    ASSERT_TRUE(m.showRecordingSheet());
+    EXPECT_EQ(m.pendingActions().size(), RecorderService::maxActions);
+    EXPECT_TRUE(h.logMessages().filter(QStringLiteral("WARN Recording stopped \u2014 the limit of 10,000 actions")).size() == 1);
+    m.savePendingRecording();
+    EXPECT_EQ(m.macros().front().actions.size(), RecorderService::maxActions);
+}
+
+TEST(AppViewModel, ARefusedTapIsReportedHalfASecondLater)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    h.tap.refuse(QStringLiteral("no RECORD extension"));
+    m.startRecording();
+    QCoreApplication::sendPostedEvents();
+    m.checkRecordingPermission();
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Could not start recording \u2014 Accessibility")));
+}
+
+TEST(AppViewModel, DeletingKeepsOrTheFirstMacroSelected)
+{
+    AppModelHarness h;
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A")), named(QStringLiteral("B")), named(QStringLiteral("C"))});
+    AppViewModel& m = h.start();
+    const QUuid a = m.macros()[0].id, b = m.macros()[1].id, c = m.macros()[2].id;
+    m.deleteMacro(b);
+    EXPECT_EQ(m.selectedMacroID(), a);
+    m.deleteMacro(a);
+    EXPECT_EQ(m.selectedMacroID(), c);
+    m.deleteMacros({0});
+    EXPECT_FALSE(m.selectedMacroID());
+    EXPECT_TRUE(StorageService(h.libraryPath()).loadAll().value().empty());
+
+    m.renameMacro(QUuid::createUuid(), QStringLiteral("nobody")); // unknown id: nothing
+    m.insertDelay(QUuid::createUuid(), 0, 1);
+    EXPECT_FALSE(m.errorMessage());
+}
+
+TEST(AppViewModel, ActionEditsKeepTheTimingAndTheMetadataTrue)
+{
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> gap(0.0, 0.5);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<MacroAction> actions;
+        double t = 0;
+        for (int i = int(rng() % 12) + 1; i > 0; --i) {
+            actions.push_back(rng() % 5 == 0 ? MacroAction::delay(t, gap(rng) * 4) : MacroAction::mouseMove(t, 1, 2));
+            t += gap(rng);
+        }
+        // Walking twice gives the same timestamps.
+        ActionRetiming::walk(actions, ActionRetiming::gaps(actions));
+        std::vector<MacroAction> again = actions;
+        ActionRetiming::walk(again, ActionRetiming::gaps(again));
+        ASSERT_EQ(again, actions) << round;
+        // The first gap is 0, later gaps at least the minimum.
+        const auto g = ActionRetiming::gaps(actions);
+        for (std::size_t i = 0; i < actions.size(); ++i)
+            if (actions[i].type() != ActionType::delay)
+                ASSERT_GE(g[i], i == 0 ? -1e-12 : ActionRetiming::minimumGap - 1e-9) << round;
+
+        // An inserted delay of d pushes every later action back by exactly d.
+        const int after = int(rng() % actions.size());
+        const double d = 0.25 + gap(rng);
+        std::vector<MacroAction> inserted = actions;
+        ActionRetiming::insertDelay(inserted, after, d);
+        ASSERT_EQ(inserted.size(), actions.size() + 1);
+        for (std::size_t i = std::size_t(after) + 2; i < inserted.size(); ++i)
+            ASSERT_NEAR(inserted[i].timestamp, actions[i - 1].timestamp + d, 1e-9) << round;
+        // Deleting it again removes its pause.
+        std::vector<MacroAction> removed = inserted;
+        ActionRetiming::deleteActions(removed, {after + 1});
+        for (std::size_t i = 0; i < removed.size(); ++i)
+            ASSERT_NEAR(removed[i].timestamp, actions[i].timestamp, 1e-9) << round;
+    }
+
+    AppModelHarness h;
+    Macro five = named(QStringLiteral("Five"));
+    five.actions.clear();
+    for (int i = 0; i < 5; ++i)
+        five.actions.push_back(MacroAction::keyDown(i * 0.5, std::uint16_t(i), 0));
+    writeLibrary(h.libraryPath(), {five});
+    AppViewModel& m = h.start();
+    const QUuid id = five.id;
+    m.insertDelay(id, 2, 1.0);
+    EXPECT_EQ(m.macros()[0].actions[3].type(), ActionType::delay);
+    EXPECT_DOUBLE_EQ(m.macros()[0].actions[3].timestamp, 1.0);
+    EXPECT_DOUBLE_EQ(m.macros()[0].actions[4].timestamp, 2.5);
+    m.insertDelay(id, -1, 0.5);
+    EXPECT_EQ(m.macros()[0].actions[0].type(), ActionType::delay);
+    m.insertDelay(id, 10, 0.5);
+    EXPECT_EQ(m.macros()[0].actions.back().type(), ActionType::delay);
+    m.moveActions(id, {0, 1}, 5);
+    m.deleteActions(id, {2});
+    const Macro& edited = m.macros()[0];
+    EXPECT_EQ(edited.metadata.actionCount, qint64(edited.actions.size()));
+    EXPECT_EQ(edited.metadata.durationSeconds, edited.totalDuration());
+    EXPECT_TRUE(sameButForDates(StorageService(h.libraryPath()).loadAll().value(), m.macros()));
+}
+
+TEST(AppViewModel, ImportsGetANewIdentityAndOtherVersionsAreRefused)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    const Macro original = named(QStringLiteral("Demo run"));
+    const QString file = h.dir.path() + QStringLiteral("/Demo run.quillo");
+    ASSERT_TRUE(ExportImportService::exportMacroTo(original, file).hasValue());
+
+    h.dialogs.openAnswer = file;
+    m.importMacro();
+    m.importMacro();
+    ASSERT_EQ(m.macros().size(), 2u);
+    const Macro& imported = m.macros()[0];
+    EXPECT_NE(imported.id, original.id);
+    EXPECT_NE(m.macros()[0].id, m.macros()[1].id);
+    EXPECT_EQ(m.selectedMacroID(), imported.id);
+    EXPECT_EQ(imported.actions, original.actions);
+    EXPECT_EQ(imported.metadata.tags, original.metadata.tags);
+    EXPECT_GT(imported.metadata.createdAt, original.metadata.createdAt);
+
+    Macro future = original;
+    future.version = 2;
+    ASSERT_TRUE(AtomicFile::write(file, MacroJsonEncoder::encodeMacro(future).value()).hasValue());
+    m.importMacro();
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("Failed to import: Macro format v2 was created by a newer version "
+                                               "of Quillo. Please update the app."));
+    ASSERT_TRUE(AtomicFile::write(file, MacroJsonEncoder::encodeLibrary({original}).value()).hasValue());
+    m.clearErrorMessage();
+    m.importMacro();
+    EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Failed to import: ")));
+    EXPECT_EQ(m.macros().size(), 2u);
+
+    h.dialogs.openAnswer.reset(); // cancelled: nothing
+    m.clearErrorMessage();
+    m.importMacro();
+    EXPECT_FALSE(m.errorMessage());
+
+    h.dialogs.saveAnswer = h.dir.path() + QStringLiteral("/out.quillo");
+    m.exportMacro(imported.id);
+    EXPECT_TRUE(h.dialogs.asked.last().startsWith(QStringLiteral("Export Macro|Demo run.quillo|")));
+    EXPECT_TRUE(h.dialogs.asked.last().contains(QStringLiteral("*.quillo")));
+    EXPECT_TRUE(QFile::exists(*h.dialogs.saveAnswer));
+}
+
+TEST(AppViewModel, HotkeysFollowTheStateTable)
+{
+    AppModelHarness h;
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A"))});
+    AppViewModel& m = h.start();
+    EXPECT_EQ(h.hotkeys.active().size(), 3);
+    auto press = [&](quint32 key, quint32 mods) {
+        h.hotkeys.press(key, mods);
+        h.clock.advance(1); // past the debounce
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
+    };
+    constexpr quint32 cmd = 0x100, cmdOpt = 0x900, R = 15, P = 35;
+
+    press(P, cmdOpt); // not recording: nothing
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    press(R, cmd);
+    EXPECT_EQ(m.recorder().state(), RecordingState::recording);
+    press(P, cmd); // playing is refused while recording
+    EXPECT_FALSE(m.playback().isBusy());
+    press(P, cmdOpt);
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    EXPECT_TRUE(m.showRecordingSheet());
+    m.discardPendingRecording();
+
+    h.sleeper.holdFrom(h.clock.now() + 0.6);
+    press(P, cmd);
+    ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
+    press(R, cmd); // recording is refused while playing
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    press(P, cmd);
+    EXPECT_FALSE(m.playback().isBusy());
+    const QStringList log = h.logMessages();
+    EXPECT_TRUE(log.contains(QStringLiteral("DEBUG Hotkey \u2318P \u2014 start playback (A)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("INFO Playback started \u2014 \"A\" (speed 1.0x)")));
+    const auto stop = log.indexOf(QStringLiteral("DEBUG Hotkey \u2318P \u2014 stop playback"));
+    ASSERT_GE(stop, 0);
+    EXPECT_EQ(log.value(stop + 1), QStringLiteral("INFO Playback stopped"));
+
+    m.setSelectedMacroID(std::nullopt);
+    const auto before = h.logMessages().size();
+    press(P, cmd); // nothing selected: nothing, not even a log line
+    EXPECT_EQ(h.logMessages().size(), before);
+}
+
+TEST(AppViewModel, TheLanguageIsStoredAndRestored)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    EXPECT_EQ(m.appLanguage(), AppLocale::system);
+    m.setAppLanguage(AppLocale::fr);
+    EXPECT_EQ(h.settings.value(QStringLiteral("appLanguage")).toString(), QStringLiteral("fr"));
+    EXPECT_EQ(m.t(QStringLiteral("recorder.start")), QStringLiteral("D\u00e9marrer l'enregistrement"));
+    EXPECT_EQ(m.t(QStringLiteral("no.such.key")), QStringLiteral("no.such.key"));
+    h.model.reset();
+    EXPECT_EQ(h.start().appLanguage(), AppLocale::fr);
+    h.model.reset();
+    h.settings.setValue(QStringLiteral("appLanguage"), QStringLiteral("de"));
+    EXPECT_EQ(h.start().appLanguage(), AppLocale::system);
+}
