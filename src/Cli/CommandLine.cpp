@@ -1,0 +1,500 @@
+#include "Cli/CommandLine.h"
+
+#include "Cli/SignalWatcher.h"
+#include "Platform/X11/X11Platform.h"
+#include "Services/ExportImportService.h"
+#include "Services/LogService.h"
+#include "Services/PlaybackEngine.h"
+#include "Services/StorageService.h"
+#include "ViewModels/AppViewModel.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void out(const QString& text)
+{
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void err(const QString& text)
+{
+    std::fputs((QStringLiteral("quillo: ") + text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+}
+
+// A line that rewrites itself (progress, live counts); only on a terminal.
+void status(const QString& text)
+{
+    if (!isatty(STDOUT_FILENO))
+        return;
+    std::fputs((QStringLiteral("\r\033[K") + text).toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// The file dialogs of a program without windows: never anything chosen.
+class NoFileDialogs : public FileDialogs
+{
+public:
+    std::optional<QString> saveFile(const QString&, const QString&, const QString&) override { return {}; }
+    std::optional<QString> openFile(const QString&, const QString&) override { return {}; }
+};
+
+// Parses `args` (the subcommand's own); on --help prints it and returns success, on a
+// mistake prints it and returns usage; nothing when the command should go on.
+std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QString& description,
+                         const QStringList& args)
+{
+    parser.setApplicationDescription(description);
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help."));
+    parser.addOption(helpOption);
+    if (!parser.parse(QStringList{QStringLiteral("quillo ") + command} + args)) {
+        err(parser.errorText() + QStringLiteral(" (see quillo %1 --help)").arg(command));
+        return CommandLine::usage;
+    }
+    if (parser.isSet(helpOption)) {
+        out(parser.helpText().replace(QStringLiteral("Usage: quillo %1").arg(command),
+                                      QStringLiteral("Usage: quillo %1").arg(command)));
+        return CommandLine::success;
+    }
+    return std::nullopt;
+}
+
+QString durationText(double seconds)
+{
+    return QString::number(seconds, 'f', 1) + QStringLiteral(" s");
+}
+
+QString idText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<std::vector<Macro>> loadLibrary()
+{
+    StorageService storage;
+    auto loaded = storage.loadAll();
+    if (!loaded) {
+        err(QStringLiteral("Failed to load macros: ") + loaded.error().description());
+        return std::nullopt;
+    }
+    return std::move(loaded).value();
+}
+
+} // namespace
+
+QString CommandLine::help()
+{
+    return QStringLiteral(
+        "Quillo records keyboard and mouse input into macros and replays them.\n"
+        "\n"
+        "Usage: quillo [command] [options]\n"
+        "\n"
+        "Without a command the application starts.\n"
+        "\n"
+        "Commands:\n"
+        "  list                      The macros in the library.\n"
+        "  record [--name NAME] [--duration SECONDS]\n"
+        "                            Record until Super+R, Super+Alt+P, Ctrl-C or the duration;\n"
+        "                            then save into the library.\n"
+        "  play NAME|ID|FILE [--speed X] [--loops N | --forever] [--spacing SECONDS]\n"
+        "                            Replay a macro; Ctrl-C stops it.\n"
+        "  export NAME|ID FILE       Write a macro to a file of its own.\n"
+        "  import FILE               Add the macro in FILE to the library.\n"
+        "  doctor                    Check what recording and replaying need.\n"
+        "\n"
+        "Each command has --help. Exit codes: 0 done, 1 failed, 2 wrong use.\n"
+        "The library is %1")
+        .arg(StorageService().storageURL());
+}
+
+int CommandLine::run(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h") ||
+        arguments[0] == QLatin1String("help")) {
+        out(help());
+        return success;
+    }
+    const QString command = arguments[0];
+    const QStringList rest = arguments.mid(1);
+    if (command == QLatin1String("list"))
+        return list(rest);
+    if (command == QLatin1String("record"))
+        return record(rest);
+    if (command == QLatin1String("play"))
+        return play(rest);
+    if (command == QLatin1String("export"))
+        return exportMacro(rest);
+    if (command == QLatin1String("import"))
+        return importMacro(rest);
+    if (command == QLatin1String("doctor"))
+        return doctor(rest);
+    err(QStringLiteral("unknown command \"%1\" (see quillo --help)").arg(command));
+    return usage;
+}
+
+std::optional<Macro> CommandLine::findMacro(const QString& what, bool allowFile, QString& error)
+{
+    if (allowFile && QFileInfo(what).isFile()) {
+        auto macro = ExportImportService::importMacroFrom(what);
+        if (!macro) {
+            error = macro.error().description();
+            return std::nullopt;
+        }
+        return std::move(macro).value();
+    }
+    const auto library = loadLibrary();
+    if (!library) {
+        error = QStringLiteral("the library could not be read");
+        return std::nullopt;
+    }
+    const QUuid id = QUuid::fromString(what);
+    std::vector<const Macro*> byName;
+    for (const Macro& m : *library) {
+        if (!id.isNull() && m.id == id)
+            return m;
+        if (m.metadata.name == what)
+            byName.push_back(&m);
+    }
+    if (byName.size() == 1)
+        return *byName.front();
+    error = byName.empty()
+                ? QStringLiteral("no macro is named or has the id \"%1\" (see quillo list)").arg(what)
+                : QStringLiteral("%1 macros are named \"%2\"; use the id instead (see quillo list)")
+                      .arg(byName.size())
+                      .arg(what);
+    return std::nullopt;
+}
+
+int CommandLine::list(const QStringList& args)
+{
+    QCommandLineParser parser;
+    if (auto done = parse(parser, QStringLiteral("list"), QStringLiteral("The macros in the library."), args))
+        return *done;
+    const auto library = loadLibrary();
+    if (!library)
+        return failed;
+    if (library->empty()) {
+        out(QStringLiteral("The library is empty."));
+        return success;
+    }
+    int nameWidth = 4;
+    for (const Macro& m : *library)
+        nameWidth = std::max(nameWidth, int(m.metadata.name.size()));
+    out(QStringLiteral("%1  %2  %3  %4")
+            .arg(QStringLiteral("NAME"), -nameWidth)
+            .arg(QStringLiteral("ACTIONS"), 7)
+            .arg(QStringLiteral("DURATION"), 10)
+            .arg(QStringLiteral("ID")));
+    for (const Macro& m : *library)
+        out(QStringLiteral("%1  %2  %3  %4")
+                .arg(m.metadata.name, -nameWidth)
+                .arg(m.actions.size(), 7)
+                .arg(durationText(m.totalDuration()), 10)
+                .arg(idText(m.id)));
+    return success;
+}
+
+int CommandLine::record(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The new macro's name."),
+                                        QStringLiteral("NAME"));
+    const QCommandLineOption durationOption(QStringLiteral("duration"),
+                                            QStringLiteral("Stop after this many seconds."), QStringLiteral("SECONDS"));
+    parser.addOption(nameOption);
+    parser.addOption(durationOption);
+    if (auto done = parse(parser, QStringLiteral("record"),
+                          QStringLiteral("Record until Super+R, Super+Alt+P, Ctrl-C or the duration, then save "
+                                         "the recording into the library."),
+                          args))
+        return *done;
+    double duration = 0;
+    if (parser.isSet(durationOption)) {
+        bool ok = false;
+        duration = parser.value(durationOption).toDouble(&ok);
+        if (!ok || !(duration > 0)) {
+            err(QStringLiteral("--duration needs a number of seconds above 0"));
+            return usage;
+        }
+    }
+
+    NoFileDialogs dialogs;
+    X11Platform platform(dialogs);
+    QSettings settings;
+    AppViewModel model(platform.services(), settings);
+    if (model.errorMessage()) {
+        err(*model.errorMessage());
+        return failed;
+    }
+    SignalWatcher signals;
+    int result = success;
+    auto finish = [&] {
+        if (model.recorder().state() == RecordingState::recording)
+            model.stopRecordingAndPrompt();
+    };
+    QObject::connect(&signals, &SignalWatcher::interrupted, finish);
+    if (duration > 0)
+        QTimer::singleShot(int(std::lround(duration * 1000)), finish);
+    QObject::connect(&model.recorder(), &RecorderService::currentActionsChanged, [&] {
+        if (model.recorder().state() == RecordingState::recording)
+            status(QStringLiteral("Recording\u2026 %1 actions captured").arg(model.recorder().currentActions().size()));
+    });
+    QObject::connect(&model, &AppViewModel::errorMessageChanged, [&] {
+        if (model.errorMessage()) {
+            err(*model.errorMessage());
+            result = failed;
+            QCoreApplication::exit();
+        }
+    });
+    QObject::connect(&model.recorder(), &RecorderService::stateChanged, [&] {
+        if (model.recorder().state() == RecordingState::idle)
+            QTimer::singleShot(0, [] { QCoreApplication::exit(); });
+    });
+
+    out(QStringLiteral("Recording. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
+            .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
+    model.startRecording();
+    QCoreApplication::exec();
+    if (isatty(STDOUT_FILENO))
+        std::fputs("\n", stdout);
+    if (result != success)
+        return result;
+    if (!model.showRecordingSheet()) {
+        out(QStringLiteral("Nothing was recorded."));
+        return success;
+    }
+    model.setPendingRecordingName(parser.value(nameOption));
+    model.savePendingRecording();
+    if (model.errorMessage()) {
+        err(*model.errorMessage());
+        return failed;
+    }
+    const Macro& saved = model.macros().front();
+    out(QStringLiteral("Saved \"%1\" (%2 actions, %3) as %4")
+            .arg(saved.metadata.name)
+            .arg(saved.actions.size())
+            .arg(durationText(saved.totalDuration()), idText(saved.id)));
+    return success;
+}
+
+int CommandLine::play(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption speedOption(QStringLiteral("speed"), QStringLiteral("Speed, 0.25 to 4 (default 1)."),
+                                         QStringLiteral("X"));
+    const QCommandLineOption loopsOption(QStringLiteral("loops"), QStringLiteral("Play N times (default 1)."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption foreverOption(QStringLiteral("forever"), QStringLiteral("Play until Ctrl-C."));
+    const QCommandLineOption spacingOption(QStringLiteral("spacing"),
+                                           QStringLiteral("Space actions this many seconds apart instead of as "
+                                                          "recorded."),
+                                           QStringLiteral("SECONDS"));
+    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption})
+        parser.addOption(*o);
+    parser.addPositionalArgument(QStringLiteral("macro"), QStringLiteral("A macro's name or id, or a macro file."),
+                                 QStringLiteral("NAME|ID|FILE"));
+    if (auto done = parse(parser, QStringLiteral("play"), QStringLiteral("Replay a macro; Ctrl-C stops it and "
+                                                                          "releases every key and button."),
+                          args))
+        return *done;
+    if (parser.positionalArguments().size() != 1) {
+        err(QStringLiteral("play needs exactly one macro (see quillo play --help)"));
+        return usage;
+    }
+    PlaybackOptions options;
+    bool ok = true;
+    if (parser.isSet(speedOption)) {
+        options.speedMultiplier = parser.value(speedOption).toDouble(&ok);
+        if (!ok || options.speedMultiplier < 0.25 || options.speedMultiplier > 4) {
+            err(QStringLiteral("--speed must be a number from 0.25 to 4"));
+            return usage;
+        }
+    }
+    if (parser.isSet(loopsOption) && parser.isSet(foreverOption)) {
+        err(QStringLiteral("--loops and --forever exclude each other"));
+        return usage;
+    }
+    if (parser.isSet(loopsOption)) {
+        options.loopCount = parser.value(loopsOption).toLongLong(&ok);
+        if (!ok || options.loopCount < 1) {
+            err(QStringLiteral("--loops must be a whole number of at least 1"));
+            return usage;
+        }
+    }
+    options.isInfinite = parser.isSet(foreverOption);
+    if (parser.isSet(spacingOption)) {
+        const double spacing = parser.value(spacingOption).toDouble(&ok);
+        if (!ok || spacing < 0) {
+            err(QStringLiteral("--spacing must be a number of seconds, 0 or more"));
+            return usage;
+        }
+        options.delayOverride = spacing;
+    }
+    QString error;
+    const auto macro = findMacro(parser.positionalArguments()[0], true, error);
+    if (!macro) {
+        err(error);
+        return failed;
+    }
+
+    NoFileDialogs dialogs;
+    X11Platform platform(dialogs);
+    if (!platform.eventPoster().isConnected()) {
+        err(QStringLiteral("cannot replay: no X display with the XTEST extension (see quillo doctor)"));
+        return failed;
+    }
+    PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
+    SignalWatcher signals;
+    bool interrupted = false;
+    QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
+        interrupted = true;
+        playback.stop(); // releases what the macro holds down
+    });
+    auto showProgress = [&] {
+        const PlaybackState& state = playback.state();
+        if (state.kind != PlaybackState::Kind::playing)
+            return;
+        const QString loops = state.isEndless() ? QStringLiteral("\u221e") : QString::number(state.totalLoops);
+        status(QStringLiteral("Playing \"%1\" \u2014 loop %2 of %3, %4%")
+                   .arg(macro->metadata.name)
+                   .arg(state.currentLoop)
+                   .arg(loops)
+                   .arg(int(std::floor(playback.progress() * 100))));
+    };
+    QObject::connect(&playback, &PlaybackService::progressChanged, showProgress);
+    QObject::connect(&playback, &PlaybackService::stateChanged, [&] {
+        showProgress();
+        if (!playback.isBusy())
+            QCoreApplication::exit();
+    });
+    playback.play(*macro, options);
+    if (!playback.isBusy())
+        return success;
+    QCoreApplication::exec();
+    if (isatty(STDOUT_FILENO))
+        std::fputs("\n", stdout);
+    out(interrupted ? QStringLiteral("Stopped.") : QStringLiteral("Done."));
+    return success;
+}
+
+int CommandLine::exportMacro(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("macro"), QStringLiteral("A macro's name or id."),
+                                 QStringLiteral("NAME|ID"));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Where to write it."), QStringLiteral("FILE"));
+    if (auto done = parse(parser, QStringLiteral("export"), QStringLiteral("Write a macro to a file of its own."),
+                          args))
+        return *done;
+    if (parser.positionalArguments().size() != 2) {
+        err(QStringLiteral("export needs a macro and a file (see quillo export --help)"));
+        return usage;
+    }
+    QString error;
+    const auto macro = findMacro(parser.positionalArguments()[0], false, error);
+    if (!macro) {
+        err(error);
+        return failed;
+    }
+    if (auto written = ExportImportService::exportMacroTo(*macro, parser.positionalArguments()[1]); !written) {
+        err(written.error().description());
+        return failed;
+    }
+    out(QStringLiteral("Exported \"%1\" to %2").arg(macro->metadata.name, parser.positionalArguments()[1]));
+    return success;
+}
+
+int CommandLine::importMacro(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A macro file."), QStringLiteral("FILE"));
+    if (auto done = parse(parser, QStringLiteral("import"),
+                          QStringLiteral("Add the macro in a file to the library, first in the list."), args))
+        return *done;
+    if (parser.positionalArguments().size() != 1) {
+        err(QStringLiteral("import needs one file (see quillo import --help)"));
+        return usage;
+    }
+    auto macro = ExportImportService::importMacroFrom(parser.positionalArguments()[0]);
+    if (!macro) {
+        err(macro.error().description());
+        return failed;
+    }
+    StorageService storage;
+    if (auto locked = storage.lockForWriting(); !locked) {
+        err(locked.error().description());
+        return failed;
+    }
+    auto library = storage.loadAll();
+    if (!library) {
+        err(QStringLiteral("Failed to load macros: ") + library.error().description());
+        return failed;
+    }
+    std::vector<Macro> macros = std::move(library).value();
+    const Macro imported = macro.value();
+    macros.insert(macros.begin(), std::move(macro).value());
+    if (auto saved = storage.saveAll(macros); !saved) {
+        err(QStringLiteral("Failed to save macros: ") + saved.error().description());
+        return failed;
+    }
+    out(QStringLiteral("Imported \"%1\" (%2 actions) as %3")
+            .arg(imported.metadata.name)
+            .arg(imported.actions.size())
+            .arg(idText(imported.id)));
+    return success;
+}
+
+int CommandLine::doctor(const QStringList& args)
+{
+    QCommandLineParser parser;
+    if (auto done = parse(parser, QStringLiteral("doctor"),
+                          QStringLiteral("Check what recording and replaying need, one line each."), args))
+        return *done;
+    bool allGood = true;
+    auto line = [&](bool good, const QString& what, const QString& detail) {
+        allGood = allGood && good;
+        out(QStringLiteral("%1  %2: %3").arg(good ? QStringLiteral("ok     ") : QStringLiteral("PROBLEM"), what, detail));
+    };
+    const QByteArray display = qgetenv("DISPLAY");
+    X11PermissionProbe probe;
+    const bool hasDisplay = !display.isEmpty() && (probe.accessibilityGranted(false) || probe.inputMonitoringGranted() ||
+                                                   X11Platform::windowManagerReportsActiveWindow());
+    line(hasDisplay, QStringLiteral("display"),
+         display.isEmpty() ? QStringLiteral("DISPLAY is not set") : QString::fromLocal8Bit(display));
+    const bool wayland = X11PermissionProbe::isWaylandSession();
+    line(!wayland, QStringLiteral("session"),
+         wayland ? QStringLiteral("Wayland: only X applications can be recorded") : QStringLiteral("X11"));
+    line(X11Platform::windowManagerReportsActiveWindow(), QStringLiteral("window manager"),
+         QStringLiteral("reports the active window (needed to record application switches)"));
+    line(probe.accessibilityGranted(false), QStringLiteral("XTEST"), QStringLiteral("needed to replay"));
+    line(!wayland && probe.inputMonitoringGranted(), QStringLiteral("RECORD"), QStringLiteral("needed to record"));
+    {
+        X11HotkeyRegistrar registrar;
+        const QStringList names = {QStringLiteral("Super+R"), QStringLiteral("Super+Alt+P"), QStringLiteral("Super+P")};
+        for (std::size_t i = 0; i < HotkeyService::defaults().size(); ++i) {
+            const HotkeyConfig& c = HotkeyService::defaults()[i];
+            const auto result = registrar.registerHotkey(c.keyCode, c.modifiers, c.id);
+            if (result.status == 0)
+                registrar.unregisterHotkey(result.handle);
+            line(result.status == 0, QStringLiteral("hotkey ") + names[int(i)],
+                 result.status == 0 ? QStringLiteral("free")
+                                    : QStringLiteral("taken by another program (or no display)"));
+        }
+    }
+    StorageService storage;
+    auto library = storage.loadAll();
+    line(library.hasValue(), QStringLiteral("library"),
+         storage.storageURL() + (library ? QStringLiteral(" (%1 macros)").arg(library.value().size())
+                                         : QStringLiteral(" \u2014 ") + library.error().description()));
+    return allGood ? success : failed;
+}
