@@ -142,6 +142,10 @@ TEST_F(X11CaptureTest, RecordsSwitchesBetweenApplicationsButNotToItself)
     const Window beta = desktop.createWindow("QuilloTestBeta");
     const Window own = desktop.createWindow("SomethingElse", /*ownPid=*/true);
     ASSERT_TRUE(desktop.activate(alpha));
+    ASSERT_TRUE(X11TestDesktop::waitFor([&] {
+        const auto front = workspace.frontmostApplication();
+        return front && front->id == QStringLiteral("QuilloTestAlpha");
+    }));
     recorder.startRecording();
     ASSERT_FALSE(recorder.currentActions().empty());
     EXPECT_EQ(recorder.currentActions()[0],

@@ -50,6 +50,9 @@ public:
             XWindowAttributes attributes;
             return XGetWindowAttributes(m_display, w, &attributes) && attributes.map_state == IsViewable;
         });
+        // The window manager gives a new window the focus; let that settle first, so
+        // that it cannot move the focus away from a window activated next.
+        waitFor([&] { return activeWindow() == w; }, 1000);
         return w;
     }
 
