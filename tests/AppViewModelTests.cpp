@@ -2,6 +2,7 @@
 #include "Codec/MacroJsonEncoder.h"
 #include "Services/AtomicFile.h"
 #include "TestMacros.h"
+#include "TestWait.h"
 #include "ViewModels/ActionRetiming.h"
 
 #include <QDir>
@@ -32,17 +33,6 @@ bool sameButForDates(std::vector<Macro> a, std::vector<Macro> b)
         for (Macro& m : *list)
             m.metadata.createdAt = m.metadata.modifiedAt = QDateTime();
     return a == b;
-}
-
-bool waitUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 5000) {
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
-    return done();
 }
 
 } // namespace

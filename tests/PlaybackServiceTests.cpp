@@ -2,6 +2,7 @@
 #include "Platform/Fake/FakeEventPoster.h"
 #include "Platform/Fake/FakeSleeper.h"
 #include "Services/PlaybackService.h"
+#include "TestWait.h"
 #include "ViewModels/PlaybackViewModel.h"
 
 #include <QCoreApplication>
@@ -22,18 +23,6 @@ protected:
         QObject::connect(&service, &PlaybackService::stateChanged, [this] { states.push_back(service.state()); });
     }
 
-    // Lets the main thread take the playback thread's reports until `done` holds.
-    static bool until(const std::function<bool()>& done)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 5000) {
-            QCoreApplication::processEvents();
-            QThread::msleep(1);
-        }
-        return done();
-    }
-
     FakeClock clock;
     FakeSleeper sleeper{clock};
     FakeEventPoster poster{clock};
@@ -47,7 +36,7 @@ protected:
 TEST_F(PlaybackServiceTest, PlaysOnItsOwnThreadAndPublishesOnTheMainThread)
 {
     service.play(macro, {});
-    ASSERT_TRUE(until([&] { return !service.isBusy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !service.isBusy(); }));
     EXPECT_EQ(poster.posted().size(), 10u);
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.front(), PlaybackState::playing(macro.id, 1, 1));
@@ -62,7 +51,7 @@ TEST_F(PlaybackServiceTest, StopEndsAtOnceReleasesAndPostsNothingAfterwards)
     macro.actions.insert(macro.actions.begin(), MacroAction::mouseDown(0.05, 1, 1, MouseButton::left));
     sleeper.holdFrom(clock.now() + 0.35);
     service.play(macro, endless);
-    ASSERT_TRUE(until([&] { return sleeper.isHolding() && service.progress() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return sleeper.isHolding() && service.progress() > 0; }));
     EXPECT_EQ(service.state(), PlaybackState::playing(macro.id, 1, PlaybackState::endless));
     EXPECT_TRUE(service.state().isEndless());
 
@@ -74,7 +63,7 @@ TEST_F(PlaybackServiceTest, StopEndsAtOnceReleasesAndPostsNothingAfterwards)
     ASSERT_EQ(posted.size(), 5u); // the button, three keys, then the button's release
     EXPECT_EQ(posted.back().event, (SyntheticEvent{RawEventType::leftMouseUp, 1, 1}));
     EXPECT_EQ(poster.modifierReleases(), 1);
-    until([] { return false; }); // late reports of the stopped playback change nothing
+    waitUntil([] { return false; }, 100); // late reports of the stopped playback change nothing
     EXPECT_EQ(service.state(), PlaybackState::idle());
     EXPECT_EQ(poster.posted().size(), posted.size());
 
@@ -94,14 +83,14 @@ TEST_F(PlaybackServiceTest, RefusesSpeedsThatAreNotPositiveAndWaitsForAnInitialD
     delayed.initialDelay = 3;
     sleeper.holdFrom(clock.now());
     service.play(macro, delayed);
-    ASSERT_TRUE(until([&] { return sleeper.isHolding(); }));
+    ASSERT_TRUE(waitUntil([&] { return sleeper.isHolding(); }));
     EXPECT_EQ(service.state(), PlaybackState::idle()); // idle during the delay ...
     EXPECT_TRUE(service.isBusy());                     // ... but a second playback waits
     Macro other = macro;
     other.id = QUuid::createUuid();
     service.play(other, {});
     sleeper.release();
-    ASSERT_TRUE(until([&] { return !service.isBusy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !service.isBusy(); }));
     EXPECT_EQ(poster.posted().size(), 10u);
     for (const auto& s : states)
         EXPECT_TRUE(s.kind == PlaybackState::Kind::idle || s.macroId == macro.id);

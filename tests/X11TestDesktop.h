@@ -2,6 +2,8 @@
 
 // Drives the test display like a person would: real X windows of chosen classes, made
 // active through the window manager, and keys, buttons and motion injected with XTEST.
+#include "TestWait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -107,18 +109,7 @@ public:
     void sync() { XSync(m_display, False); }
 
     // Runs the Qt event loop until `condition` holds or `ms` pass.
-    static bool waitFor(const std::function<bool()>& condition, int ms = 5000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents();
-            QThread::msleep(2);
-        }
-        return true;
-    }
+    static bool waitFor(const std::function<bool()>& condition, int ms = 5000) { return waitUntil(condition, ms); }
 
 private:
     Display* m_display;
