@@ -1,12 +1,31 @@
-// The quillo program: the command line, and (soon) the desktop application.
+// The quillo program: with a command, the command line; without one, the application.
+#include "App/AppDelegate.h"
+#include "App/SingleInstance.h"
 #include "Cli/CommandLine.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Quillo"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quillo"));
-    return CommandLine::run(app.arguments().mid(1));
+    if (argc > 1) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("Quillo"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quillo"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(QUILLO_VERSION));
+        return CommandLine::run(app.arguments().mid(1));
+    }
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Quillo"));
+    QApplication::setApplicationName(QStringLiteral("Quillo"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillo"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.claim(app.arguments().mid(1)))
+        return 0; // the running Quillo shows its window
+    AppDelegate delegate;
+    delegate.launch();
+    QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::showMainWindow);
+    return app.exec();
 }

@@ -1,0 +1,84 @@
+#include "App/AppDelegate.h"
+
+#include "Services/LogService.h"
+#include "ViewModels/AppViewModel.h"
+#include "Views/MainWindow.h"
+#include "Views/Settings/SettingsWindow.h"
+#include "Views/StatusBarController.h"
+
+#include <QApplication>
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
+
+AppDelegate::~AppDelegate()
+{
+    delete m_settingsWindow;
+    delete m_mainWindow;
+    m_model.reset(); // stops a playback (releasing held keys) before the platform goes
+}
+
+void AppDelegate::launch()
+{
+    m_platform = std::make_unique<X11Platform>(m_dialogs);
+    m_model = std::make_unique<AppViewModel>(m_platform->services(), m_settings);
+    m_model->openSettings = [self = QPointer<AppDelegate>(this)] {
+        if (self)
+            QMetaObject::invokeMethod(self, &AppDelegate::openSettings, Qt::QueuedConnection);
+    };
+    showMainWindow();
+    m_statusBar = new StatusBarController(*m_model, [self = QPointer<AppDelegate>(this)] {
+        if (self)
+            QMetaObject::invokeMethod(self, &AppDelegate::showMainWindow, Qt::QueuedConnection);
+    }, this);
+
+    connect(&m_model->recorder(), &RecorderService::stateChanged, this, &AppDelegate::stateChanged, Qt::QueuedConnection);
+    connect(&m_model->playback(), &PlaybackService::stateChanged, this, &AppDelegate::stateChanged, Qt::QueuedConnection);
+    connect(m_model.get(), &AppViewModel::showRecordingSheetChanged, this, &AppDelegate::stateChanged,
+            Qt::QueuedConnection);
+    stateChanged();
+
+    m_model->permissions().checkPermissions();
+    if (!m_model->permissions().hasAccessibilityPermission() || !m_model->permissions().hasInputMonitoringPermission())
+        m_model->permissions().startPolling(PermissionsService::defaultPollInterval);
+    appLog(QStringLiteral("Quillo launched"), LogEntry::Level::info);
+}
+
+void AppDelegate::showMainWindow()
+{
+    if (!m_mainWindow) {
+        m_mainWindow = new MainWindow(*m_model);
+        m_dialogs.setParent(m_mainWindow);
+    }
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void AppDelegate::openSettings()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = new SettingsWindow(*m_model);
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void AppDelegate::stateChanged()
+{
+    const bool recording = m_model->recorder().state() == RecordingState::recording;
+    const bool playing = m_model->playback().state().isBusy();
+    if (m_statusBar)
+        m_statusBar->updateIcon(recording, playing);
+    if (!m_mainWindow)
+        return;
+    if (m_model->showRecordingSheet()) {
+        showMainWindow(); // the save sheet comes to the front with its window
+        return;
+    }
+    if (recording || playing) {
+        m_mainWindow->hide(); // it must not receive the recorded or replayed input
+        return;
+    }
+    if (!m_mainWindow->isVisible() && m_model->recorder().state() == RecordingState::idle)
+        showMainWindow();
+}

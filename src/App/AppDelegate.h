@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Platform/X11/X11Platform.h"
+#include "Views/QtFileDialogs.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSettings>
+#include <memory>
+
+#include "Views/MainWindow.h"
+#include "Views/Settings/SettingsWindow.h"
+
+class AppViewModel;
+class StatusBarController;
+
+// Starts the application: the model, the main window, the tray item; keeps the window
+// out of the way while recording or playing and brings it back afterwards.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void launch();
+    void showMainWindow();
+    void openSettings();
+
+    AppViewModel* model() const { return m_model.get(); }
+    MainWindow* mainWindow() const { return m_mainWindow; }
+
+private:
+    void stateChanged();
+
+    QtFileDialogs m_dialogs;
+    std::unique_ptr<X11Platform> m_platform;
+    QSettings m_settings;
+    std::unique_ptr<AppViewModel> m_model;
+    QPointer<MainWindow> m_mainWindow;
+    QPointer<SettingsWindow> m_settingsWindow;
+    StatusBarController* m_statusBar = nullptr;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+class QLocalServer;
+
+// One Quillo per user: the first launch listens on a local socket; a later launch hands
+// it its arguments and ends. The running one is told through `activated`.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SingleInstance(QObject* parent = nullptr);
+
+    // True when this is the one running instance (it now listens); false when another
+    // instance took `arguments` (this one should end).
+    bool claim(const QStringList& arguments);
+
+    static QString serverName();
+
+Q_SIGNALS:
+    void activated(const QStringList& arguments);
+
+private:
+    QLocalServer* m_server = nullptr;
+};

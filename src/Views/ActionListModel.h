@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Models/Macro.h"
+
+#include <QAbstractListModel>
+
+// One macro's actions as a list model with uniform rows, so that a list of 10,000
+// actions shows and scrolls at once (no widget per row).
+class ActionListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role { TimestampRole = Qt::UserRole + 1, KindRole };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    void setMacro(const Macro& macro);
+    const Macro& macro() const { return m_macro; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+
+    // "+1.250s"
+    static QString timestampText(double seconds);
+    // The colour of each kind of action in the list.
+    static QColor kindColor(ActionType type);
+
+private:
+    Macro m_macro;
+};

@@ -1,0 +1,213 @@
+#include "Views/MacroDetailView.h"
+
+#include "ViewModels/AppViewModel.h"
+#include "ViewModels/DurationFormat.h"
+#include "Views/ActionListModel.h"
+#include "Views/InsertDelaySheet.h"
+#include "Views/PlaybackControlView.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// A coloured mark for the kind, the action's line and, under it, "+1.250s".
+class ActionRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return QSize(option.rect.width(), option.fontMetrics.height() * 2 + 8);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.text.clear();
+        background.icon = QIcon();
+        option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        const QRect r = option.rect.adjusted(6, 4, -6, -4);
+        painter->setBrush(index.data(Qt::DecorationRole).value<QColor>());
+        painter->setPen(Qt::NoPen);
+        painter->drawRoundedRect(QRect(r.left() + 4, r.center().y() - 6, 12, 12), 3, 3);
+        const QRect text = r.adjusted(28, 0, 0, 0);
+        QFont line = option.font;
+        line.setWeight(QFont::Medium);
+        painter->setFont(line);
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+        QFont small = option.font;
+        small.setPointSizeF(option.font.pointSizeF() * 0.8);
+        painter->setFont(small);
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom, index.data(ActionListModel::TimestampRole).toString());
+        painter->restore();
+    }
+};
+
+} // namespace
+
+MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWidget* parent)
+    : QWidget(parent), m_model(model), m_macroID(macroID)
+{
+    m_actions = new ActionListModel(this);
+    m_name = new QLabel;
+    QFont title = m_name->font();
+    title.setBold(true);
+    title.setPointSizeF(title.pointSizeF() * 1.25);
+    m_name->setFont(title);
+    m_summary = new QLabel;
+    m_summary->setStyleSheet(QStringLiteral("color: gray"));
+    m_deleteSelected = new QPushButton;
+    m_deleteSelected->setFlat(true);
+    m_deleteSelected->setStyleSheet(QStringLiteral("color: #d70015"));
+    connect(m_deleteSelected, &QPushButton::clicked, this, &MacroDetailView::deleteSelected);
+    m_more = new QToolButton;
+    m_more->setText(QStringLiteral("\u22ef"));
+    m_more->setAutoRaise(true);
+    m_more->setPopupMode(QToolButton::InstantPopup);
+    auto* moreMenu = new QMenu(m_more);
+    moreMenu->addAction(QStringLiteral("Export..."), this, [this] { m_model.exportMacro(m_macroID); });
+    moreMenu->addSeparator();
+    moreMenu->addAction(QStringLiteral("Delete Macro"), this, [this] { m_model.deleteMacro(m_macroID); });
+    m_more->setMenu(moreMenu);
+
+    auto* names = new QVBoxLayout;
+    names->addWidget(m_name);
+    names->addWidget(m_summary);
+    auto* header = new QHBoxLayout;
+    header->addLayout(names);
+    header->addStretch();
+    header->addWidget(m_deleteSelected);
+    header->addWidget(m_more);
+
+    m_noActions = new QLabel(QStringLiteral("<div style='font-size:28pt;color:gray'>\u2610</div>"
+                                            "<div style='color:gray'>No actions recorded</div>"));
+    m_noActions->setAlignment(Qt::AlignCenter);
+    m_list = new QListView;
+    m_list->setObjectName(QStringLiteral("actionList"));
+    m_list->setModel(m_actions);
+    m_list->setItemDelegate(new ActionRowDelegate(m_list));
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &MacroDetailView::showContextMenu);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MacroDetailView::refresh);
+    m_stack = new QStackedWidget;
+    m_stack->addWidget(m_noActions);
+    m_stack->addWidget(m_list);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(header);
+    layout->addWidget(m_stack, 1);
+    if (const Macro* macro = m_model.selectedMacro()) {
+        m_playback = new PlaybackControlView(m_model, *macro);
+        layout->addWidget(m_playback);
+    }
+    connect(&m_model, &AppViewModel::macrosChanged, this, &MacroDetailView::refresh);
+    refresh();
+}
+
+std::set<int> MacroDetailView::selection() const
+{
+    std::set<int> rows;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+        rows.insert(index.row());
+    return rows;
+}
+
+void MacroDetailView::refresh()
+{
+    const Macro* macro = nullptr;
+    for (const Macro& m : m_model.macros())
+        if (m.id == m_macroID)
+            macro = &m;
+    if (!macro)
+        return;
+    if (!(m_actions->macro() == *macro)) {
+        const auto keep = selection();
+        m_actions->setMacro(*macro);
+        for (const int row : keep)
+            if (row < m_actions->rowCount())
+                m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Select);
+    }
+    m_name->setText(macro->metadata.name);
+    m_summary->setText(QStringLiteral("%1 actions \u00b7 %2")
+                           .arg(macro->actions.size())
+                           .arg(DurationFormat::detail(macro->totalDuration())));
+    m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);
+    const auto selected = selection();
+    m_deleteSelected->setVisible(!selected.empty());
+    m_deleteSelected->setText(QStringLiteral("\U0001F5D1 Delete %1").arg(selected.size()));
+}
+
+void MacroDetailView::deleteSelected()
+{
+    const auto rows = selection();
+    if (rows.empty())
+        return;
+    m_list->clearSelection();
+    m_model.deleteActions(m_macroID, rows);
+}
+
+void MacroDetailView::insertDelayAfter(int row)
+{
+    InsertDelaySheet sheet(m_delayDuration, this);
+    if (sheet.exec() != QDialog::Accepted)
+        return;
+    m_delayDuration = sheet.duration();
+    m_model.insertDelay(m_macroID, row, m_delayDuration);
+}
+
+QStringList MacroDetailView::contextMenuTitles(int row) const
+{
+    const auto rows = selection();
+    if (rows.count(row) && rows.size() >= 2)
+        return {QStringLiteral("Delete %1 Selected").arg(rows.size())};
+    return {QStringLiteral("Insert Delay After..."), QStringLiteral("Delete")};
+}
+
+void MacroDetailView::showContextMenu(const QPoint& at)
+{
+    const QModelIndex index = m_list->indexAt(at);
+    if (!index.isValid())
+        return;
+    const int row = index.row();
+    const QStringList titles = contextMenuTitles(row);
+    QMenu menu(this);
+    if (titles.size() == 1) {
+        menu.addAction(titles[0], this, &MacroDetailView::deleteSelected);
+    } else {
+        menu.addAction(titles[0], this, [this, row] { insertDelayAfter(row); });
+        menu.addSeparator();
+        menu.addAction(titles[1], this, [this, row] {
+            m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Deselect);
+            m_model.deleteActions(m_macroID, {row});
+        });
+    }
+    menu.exec(m_list->viewport()->mapToGlobal(at));
+}
+
+void MacroDetailView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
+        deleteSelected();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

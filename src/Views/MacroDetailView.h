@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QUuid>
+#include <QWidget>
+#include <set>
+
+class ActionListModel;
+class AppViewModel;
+class PlaybackControlView;
+class QLabel;
+class QListView;
+class QPushButton;
+class QStackedWidget;
+class QToolButton;
+
+// The selected macro: its name and totals, its actions (select, delete, insert a
+// delay) and the playback panel. Made anew for each selected macro.
+class MacroDetailView : public QWidget
+{
+    Q_OBJECT
+public:
+    MacroDetailView(AppViewModel& model, const QUuid& macroID, QWidget* parent = nullptr);
+
+    QListView* actionList() const { return m_list; }
+    ActionListModel* actions() const { return m_actions; }
+    PlaybackControlView* playbackControls() const { return m_playback; }
+    QPushButton* deleteSelectedButton() const { return m_deleteSelected; }
+    std::set<int> selection() const;
+    double delayDuration() const { return m_delayDuration; }
+
+    void deleteSelected();
+    // The insert-delay sheet for a delay after `row`.
+    void insertDelayAfter(int row);
+    // The entries the context menu of `row` offers, by title.
+    QStringList contextMenuTitles(int row) const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void refresh();
+    void showContextMenu(const QPoint& at);
+
+    AppViewModel& m_model;
+    QUuid m_macroID;
+    ActionListModel* m_actions;
+    QLabel* m_name;
+    QLabel* m_summary;
+    QPushButton* m_deleteSelected;
+    QToolButton* m_more;
+    QStackedWidget* m_stack;
+    QLabel* m_noActions;
+    QListView* m_list;
+    PlaybackControlView* m_playback = nullptr;
+    double m_delayDuration = 0.5;
+};

@@ -1,0 +1,77 @@
+#include "Views/MainWindow.h"
+
+#include "ViewModels/AppViewModel.h"
+#include "Views/ContentView.h"
+#include "Views/DebugPanelView.h"
+#include "Views/SaveMacroSheet.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QSettings>
+#include <QToolBar>
+
+MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
+{
+    setWindowTitle(QStringLiteral("Quillo"));
+    setObjectName(QStringLiteral("main"));
+    m_content = new ContentView(model);
+    setCentralWidget(m_content);
+    setMinimumSize(620, 440);
+    resize(720, 500);
+
+    auto* toolbar = addToolBar(QStringLiteral("Main"));
+    toolbar->setMovable(false);
+    auto* settings = toolbar->addAction(QStringLiteral("\u2699"), this, [this] {
+        if (m_model.openSettings)
+            m_model.openSettings();
+    });
+    settings->setToolTip(QStringLiteral("Settings (\u2318,)"));
+    settings->setShortcut(QKeySequence::Preferences);
+    auto* debug = toolbar->addAction(QStringLiteral(">_"), this, [this] {
+        DebugPanelView panel(this);
+        panel.exec();
+    });
+    debug->setToolTip(QStringLiteral("Debug Log"));
+
+    connect(&m_model, &AppViewModel::errorMessageChanged, this, &MainWindow::showError, Qt::QueuedConnection);
+    connect(&m_model, &AppViewModel::showRecordingSheetChanged, this, &MainWindow::showSaveSheet, Qt::QueuedConnection);
+
+    const QByteArray geometry = QSettings().value(QStringLiteral("Quillo.MainWindow")).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    if (m_model.errorMessage())
+        QMetaObject::invokeMethod(this, &MainWindow::showError, Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing only hides the window; the application goes on in the tray.
+    QSettings().setValue(QStringLiteral("Quillo.MainWindow"), saveGeometry());
+    hide();
+    event->ignore();
+}
+
+void MainWindow::showError()
+{
+    if (!m_model.errorMessage() || m_showingError)
+        return;
+    m_showingError = true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), *m_model.errorMessage(), QMessageBox::Ok, this);
+    box.exec();
+    m_showingError = false;
+    m_model.clearErrorMessage();
+}
+
+void MainWindow::showSaveSheet()
+{
+    if (!m_model.showRecordingSheet()) {
+        if (m_saveSheet)
+            m_saveSheet->close();
+        return;
+    }
+    if (m_saveSheet)
+        return;
+    m_saveSheet = new SaveMacroSheet(m_model, this);
+    m_saveSheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_saveSheet->open();
+}

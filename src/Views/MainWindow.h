@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "Views/SaveMacroSheet.h"
+
+class AppViewModel;
+class ContentView;
+
+
+// The main window: the content view, the settings and debug-log buttons, the error
+// alert and the save sheet of a finished recording.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(AppViewModel& model, QWidget* parent = nullptr);
+
+    ContentView* content() const { return m_content; }
+    SaveMacroSheet* saveSheet() const { return m_saveSheet; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showError();
+    void showSaveSheet();
+
+    AppViewModel& m_model;
+    ContentView* m_content;
+    QPointer<SaveMacroSheet> m_saveSheet;
+    bool m_showingError = false;
+};

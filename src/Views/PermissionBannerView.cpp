@@ -1,0 +1,40 @@
+#include "Views/PermissionBannerView.h"
+
+#include "ViewModels/AppViewModel.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+PermissionBannerView::PermissionBannerView(AppViewModel& model, QWidget* parent) : QFrame(parent), m_model(model)
+{
+    setStyleSheet(QStringLiteral("PermissionBannerView { background: #fff4d6; border-bottom: 1px solid #e8c66a; }"));
+    m_accessibility = new QLabel(QStringLiteral(
+        "\u26a0 Replaying needs the XTEST extension of the X server (the Accessibility permission)."));
+    m_inputMonitoring = new QLabel(QStringLiteral(
+        "\u26a0 Recording needs the RECORD extension of an X11 session (the Input Monitoring permission)."));
+    m_grantAccessibility = new QPushButton(QStringLiteral("Grant"));
+    m_grantInputMonitoring = new QPushButton(QStringLiteral("Grant"));
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(m_accessibility, 0, 0);
+    grid->addWidget(m_grantAccessibility, 0, 1);
+    grid->addWidget(m_inputMonitoring, 1, 0);
+    grid->addWidget(m_grantInputMonitoring, 1, 1);
+    connect(m_grantAccessibility, &QPushButton::clicked, this,
+            [this] { m_model.permissions().requestAccessibilityPermission(); });
+    connect(m_grantInputMonitoring, &QPushButton::clicked, this,
+            [this] { m_model.permissions().requestInputMonitoringPermission(); });
+    connect(&m_model, &AppViewModel::changed, this, &PermissionBannerView::refresh);
+    refresh();
+}
+
+void PermissionBannerView::refresh()
+{
+    const bool accessibility = m_model.permissions().hasAccessibilityPermission();
+    const bool monitoring = m_model.permissions().hasInputMonitoringPermission();
+    m_accessibility->setVisible(!accessibility);
+    m_grantAccessibility->setVisible(!accessibility);
+    m_inputMonitoring->setVisible(!monitoring);
+    m_grantInputMonitoring->setVisible(!monitoring);
+    setVisible(!accessibility || !monitoring);
+}

@@ -1,0 +1,107 @@
+#include "Views/PlaybackControlView.h"
+
+#include "ViewModels/AppViewModel.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+
+PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro, QWidget* parent)
+    : QWidget(parent), m_model(model), m_macro(macro)
+{
+    m_play = new QPushButton;
+    m_play->setObjectName(QStringLiteral("playButton"));
+    m_progressText = new QLabel;
+    m_progress = new QProgressBar;
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(false);
+    m_speedTitle = new QLabel;
+    m_speed = new QSlider(Qt::Horizontal);
+    m_speed->setRange(1, 16); // 0.25 to 4.0 in steps of 0.25
+    m_speed->setValue(4);
+    m_speedLabel = new QLabel;
+    m_infinite = new QCheckBox;
+    m_repeatTitle = new QLabel;
+    m_repeat = new QSpinBox;
+    m_repeat->setRange(1, 99);
+    m_useDelay = new QCheckBox;
+    m_delay = new QDoubleSpinBox;
+    m_delay->setRange(0.01, 5.0);
+    m_delay->setSingleStep(0.05);
+    m_delay->setDecimals(2);
+    m_delay->setSuffix(QStringLiteral("s"));
+    m_delay->setValue(m_options.delayOverrideValue());
+    m_hint = new QLabel;
+    m_hint->setStyleSheet(QStringLiteral("color: gray"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(m_play, 0, 0);
+    grid->addWidget(m_progressText, 0, 1);
+    grid->addWidget(m_progress, 0, 2, 1, 2);
+    grid->addWidget(m_speedTitle, 1, 0);
+    grid->addWidget(m_speed, 1, 1, 1, 2);
+    grid->addWidget(m_speedLabel, 1, 3);
+    grid->addWidget(m_infinite, 2, 0, 1, 2);
+    grid->addWidget(m_repeatTitle, 2, 2);
+    grid->addWidget(m_repeat, 2, 3);
+    grid->addWidget(m_useDelay, 3, 0, 1, 2);
+    grid->addWidget(m_delay, 3, 3);
+    grid->addWidget(m_hint, 4, 0, 1, 4);
+
+    connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
+    connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
+    connect(m_repeat, &QSpinBox::valueChanged, this, [this](int v) { m_options.setLoopCount(v); });
+    connect(m_useDelay, &QCheckBox::toggled, this, [this](bool on) { m_options.setUseDelayOverride(on); });
+    connect(m_delay, &QDoubleSpinBox::valueChanged, this, [this](double v) { m_options.setDelayOverrideValue(v); });
+    connect(&m_options, &PlaybackViewModel::changed, this, &PlaybackControlView::refresh);
+    connect(m_play, &QPushButton::clicked, this, [this] {
+        if (m_model.playback().isBusy())
+            m_model.stopPlayback();
+        else
+            m_model.startPlayback(m_macro, m_options.options());
+    });
+    connect(&m_model, &AppViewModel::changed, this, &PlaybackControlView::refresh);
+    connect(&m_model, &AppViewModel::appLanguageChanged, this, &PlaybackControlView::retranslate);
+    retranslate();
+}
+
+QString PlaybackControlView::progressLabel(const PlaybackState& state)
+{
+    if (state.kind != PlaybackState::Kind::playing)
+        return {};
+    return QStringLiteral("Loop %1 / %2")
+        .arg(state.currentLoop)
+        .arg(state.isEndless() ? QStringLiteral("\u221e") : QString::number(state.totalLoops));
+}
+
+void PlaybackControlView::retranslate()
+{
+    m_speedTitle->setText(m_model.t(QStringLiteral("playback.speed")));
+    m_infinite->setText(m_model.t(QStringLiteral("playback.infiniteLoop")));
+    m_infinite->setToolTip(m_model.t(QStringLiteral("playback.infiniteLoop.help")));
+    m_repeatTitle->setText(m_model.t(QStringLiteral("playback.repeat")));
+    m_useDelay->setText(m_model.t(QStringLiteral("playback.customDelay")));
+    m_hint->setText(m_model.t(QStringLiteral("playback.hint")));
+    refresh();
+}
+
+void PlaybackControlView::refresh()
+{
+    const PlaybackState& state = m_model.playback().state();
+    const bool busy = m_model.playback().isBusy();
+    const bool playingThis = state.kind == PlaybackState::Kind::playing && state.macroId == m_macro.id;
+    m_play->setText(m_model.t(busy ? QStringLiteral("playback.stop") : QStringLiteral("playback.play")));
+    // Nothing to play, or a recording runs: only stopping is offered.
+    m_play->setEnabled(busy || (!m_macro.actions.empty() && m_model.recorder().state() == RecordingState::idle));
+    m_progressText->setText(playingThis ? progressLabel(state) : QString());
+    m_progress->setVisible(playingThis);
+    m_progress->setValue(int(m_model.playback().progress() * 1000));
+    m_speedLabel->setText(m_options.speedLabel());
+    m_repeat->setEnabled(!m_options.isInfiniteLoop());
+    m_delay->setEnabled(m_options.useDelayOverride());
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Models/Macro.h"
+#include "Models/PlaybackState.h"
+#include "ViewModels/PlaybackViewModel.h"
+
+#include <QWidget>
+
+class AppViewModel;
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+
+// The playback panel under a macro's actions: play or stop, progress, and the options
+// (speed, repeat or loop forever, uniform spacing). A new panel starts from the defaults.
+class PlaybackControlView : public QWidget
+{
+    Q_OBJECT
+public:
+    PlaybackControlView(AppViewModel& model, const Macro& macro, QWidget* parent = nullptr);
+
+    QPushButton* playButton() const { return m_play; }
+    QLabel* progressText() const { return m_progressText; }
+    PlaybackViewModel& options() { return m_options; }
+
+    // "Loop 2 / 5" or "Loop 2 / ∞" while this macro plays, else empty.
+    static QString progressLabel(const PlaybackState& state);
+
+private:
+    void refresh();
+    void retranslate();
+
+    AppViewModel& m_model;
+    Macro m_macro;
+    PlaybackViewModel m_options;
+    QPushButton* m_play;
+    QLabel* m_progressText;
+    QProgressBar* m_progress;
+    QLabel* m_speedTitle;
+    QSlider* m_speed;
+    QLabel* m_speedLabel;
+    QCheckBox* m_infinite;
+    QLabel* m_repeatTitle;
+    QSpinBox* m_repeat;
+    QCheckBox* m_useDelay;
+    QDoubleSpinBox* m_delay;
+    QLabel* m_hint;
+};

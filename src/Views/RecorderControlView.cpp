@@ -1,0 +1,70 @@
+#include "Views/RecorderControlView.h"
+
+#include "ViewModels/AppViewModel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+
+RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) : QWidget(parent), m_model(model)
+{
+    m_dot = new QLabel(QStringLiteral("\u25cf"));
+    m_status = new QLabel;
+    m_status->setObjectName(QStringLiteral("recorderStatus"));
+    m_elapsed = new QLabel;
+    m_elapsed->setStyleSheet(QStringLiteral("font-family: monospace"));
+    m_count = new QLabel;
+    m_count->setStyleSheet(QStringLiteral("color: gray"));
+    m_button = new QPushButton;
+    m_button->setObjectName(QStringLiteral("recordButton"));
+    m_pulse = new QTimer(this);
+    m_pulse->setInterval(500);
+    connect(m_pulse, &QTimer::timeout, this, [this] {
+        m_pulseOn = !m_pulseOn;
+        m_dot->setStyleSheet(m_pulseOn ? QStringLiteral("color: #ff3b30") : QStringLiteral("color: #ffb3ae"));
+    });
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(m_dot);
+    layout->addWidget(m_status);
+    layout->addWidget(m_elapsed);
+    layout->addWidget(m_count);
+    layout->addStretch();
+    layout->addWidget(m_button);
+    connect(m_button, &QPushButton::clicked, this, [this] {
+        if (m_model.recorder().state() == RecordingState::recording)
+            m_model.stopRecordingAndPrompt();
+        else
+            m_model.startRecording();
+    });
+    connect(&m_model, &AppViewModel::changed, this, &RecorderControlView::refresh);
+    refresh();
+}
+
+QString RecorderControlView::elapsedText(double seconds)
+{
+    const auto whole = static_cast<long long>(std::max(0.0, std::floor(seconds)));
+    return QStringLiteral("%1:%2").arg(whole / 60, 2, 10, QLatin1Char('0')).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+void RecorderControlView::refresh()
+{
+    const bool recording = m_model.recorder().state() == RecordingState::recording;
+    m_status->setText(m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady")));
+    m_button->setText(m_model.t(recording ? QStringLiteral("recorder.stop") : QStringLiteral("recorder.start")));
+    // A recording cannot start while a playback runs.
+    m_button->setEnabled(recording || (!m_model.playback().isBusy() && m_model.recorder().state() == RecordingState::idle));
+    m_elapsed->setVisible(recording);
+    m_count->setVisible(recording);
+    if (recording) {
+        m_elapsed->setText(elapsedText(m_model.recorder().elapsedTime()));
+        m_count->setText(QStringLiteral("%1 %2").arg(m_model.recorder().currentActions().size())
+                             .arg(m_model.t(QStringLiteral("recorder.actionsCaptured"))));
+        if (!m_pulse->isActive())
+            m_pulse->start();
+    } else {
+        m_pulse->stop();
+        m_dot->setStyleSheet(QStringLiteral("color: gray"));
+    }
+}

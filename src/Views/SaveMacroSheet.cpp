@@ -1,0 +1,49 @@
+#include "Views/SaveMacroSheet.h"
+
+#include "ViewModels/AppViewModel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(parent), m_model(model)
+{
+    setWindowTitle(QStringLiteral("Save Macro"));
+    setMinimumWidth(340);
+    auto* title = new QLabel(QStringLiteral("Save Macro"));
+    QFont font = title->font();
+    font.setBold(true);
+    title->setFont(font);
+    auto* count = new QLabel(QStringLiteral("%1 %2").arg(model.pendingActions().size())
+                                 .arg(model.t(QStringLiteral("recorder.actionsCaptured"))));
+    count->setStyleSheet(QStringLiteral("color: gray"));
+    m_name = new QLineEdit(model.pendingRecordingName());
+    m_name->setObjectName(QStringLiteral("macroName"));
+    m_name->setPlaceholderText(QStringLiteral("Macro %1").arg(model.macros().size() + 1));
+    auto* discard = new QPushButton(QStringLiteral("Discard"));
+    auto* save = new QPushButton(QStringLiteral("Save"));
+    save->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(discard);
+    buttons->addWidget(save);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title);
+    layout->addWidget(count);
+    layout->addWidget(m_name);
+    layout->addLayout(buttons);
+    connect(m_name, &QLineEdit::textChanged, &m_model, &AppViewModel::setPendingRecordingName);
+    connect(save, &QPushButton::clicked, this, [this] {
+        m_model.savePendingRecording();
+        accept();
+    });
+    connect(m_name, &QLineEdit::returnPressed, save, &QPushButton::click);
+    connect(discard, &QPushButton::clicked, this, [this] {
+        m_model.discardPendingRecording();
+        reject();
+    });
+    // Closing the sheet any other way keeps the recording pending; it reopens on demand.
+    m_name->setFocus();
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDialog>
+
+class AppViewModel;
+class QLineEdit;
+
+// Names and saves a finished recording, or discards it.
+class SaveMacroSheet : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit SaveMacroSheet(AppViewModel& model, QWidget* parent = nullptr);
+
+    QLineEdit* nameField() const { return m_name; }
+
+private:
+    AppViewModel& m_model;
+    QLineEdit* m_name;
+};

@@ -1,0 +1,101 @@
+#include "Views/Settings/SettingsWindow.h"
+
+#include "Services/Localization/AppLocale.h"
+#include "ViewModels/AppViewModel.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(parent, Qt::Window), m_model(model)
+{
+    setWindowTitle(QStringLiteral("Quillo Settings"));
+    setObjectName(QStringLiteral("settings"));
+    setFixedSize(460, 560);
+
+    m_language = new QGroupBox;
+    m_languageTitle = new QLabel;
+    m_languageSubtitle = new QLabel;
+    m_languageSubtitle->setWordWrap(true);
+    m_languageSubtitle->setStyleSheet(QStringLiteral("color: gray"));
+    m_languages = new QButtonGroup(this);
+    auto* languageLayout = new QVBoxLayout(m_language);
+    languageLayout->addWidget(m_languageTitle);
+    languageLayout->addWidget(m_languageSubtitle);
+    for (const AppLocale locale : AppLocales::all) {
+        auto* row = new QRadioButton;
+        m_languages->addButton(row, int(locale));
+        languageLayout->addWidget(row);
+        row->setChecked(locale == m_model.appLanguage());
+    }
+    connect(m_languages, &QButtonGroup::idClicked, this,
+            [this](int id) { m_model.setAppLanguage(static_cast<AppLocale>(id)); });
+
+    m_hotkeys = new QGroupBox;
+    m_hotkeyRows = new QLabel;
+    m_hotkeyNote = new QLabel;
+    m_hotkeyNote->setWordWrap(true);
+    m_hotkeyNote->setStyleSheet(QStringLiteral("color: gray"));
+    auto* hotkeyLayout = new QVBoxLayout(m_hotkeys);
+    hotkeyLayout->addWidget(m_hotkeyRows);
+    hotkeyLayout->addWidget(m_hotkeyNote);
+
+    m_storage = new QGroupBox;
+    m_storageLocation = new QLabel;
+    m_storageLocation->setWordWrap(true);
+    m_reveal = new QPushButton;
+    connect(m_reveal, &QPushButton::clicked, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_model.storage().storageURL()).absolutePath()));
+    });
+    auto* storageLayout = new QVBoxLayout(m_storage);
+    storageLayout->addWidget(m_storageLocation);
+    storageLayout->addWidget(m_reveal, 0, Qt::AlignLeft);
+
+    m_about = new QGroupBox;
+    m_aboutRows = new QLabel;
+    auto* aboutLayout = new QVBoxLayout(m_about);
+    aboutLayout->addWidget(m_aboutRows);
+
+    auto* layout = new QVBoxLayout(this);
+    for (QGroupBox* box : {m_language, m_hotkeys, m_storage, m_about})
+        layout->addWidget(box);
+    layout->addStretch();
+
+    connect(&m_model, &AppViewModel::appLanguageChanged, this, &SettingsWindow::retranslate);
+    connect(&m_model, &AppViewModel::macrosChanged, this, &SettingsWindow::retranslate);
+    retranslate();
+}
+
+void SettingsWindow::retranslate()
+{
+    m_language->setTitle(m_model.t(QStringLiteral("settings.section.language")));
+    m_languageTitle->setText(m_model.t(QStringLiteral("language.title")));
+    m_languageSubtitle->setText(m_model.t(QStringLiteral("language.subtitle")));
+    for (const AppLocale locale : AppLocales::all) {
+        const QString name = locale == AppLocale::system ? m_model.t(QStringLiteral("language.systemLabel"))
+                                                         : AppLocales::nativeName(locale);
+        m_languages->button(int(locale))->setText(AppLocales::flag(locale) + QLatin1Char(' ') + name);
+    }
+    m_hotkeys->setTitle(m_model.t(QStringLiteral("settings.section.hotkeys")));
+    m_hotkeyRows->setText(QStringLiteral("%1\tSuper R\n%2\tSuper Alt P\n%3\tSuper P")
+                              .arg(m_model.t(QStringLiteral("settings.hotkeys.start")),
+                                   m_model.t(QStringLiteral("settings.hotkeys.stop")),
+                                   m_model.t(QStringLiteral("settings.hotkeys.playStop"))));
+    m_hotkeyNote->setText(m_model.t(QStringLiteral("settings.hotkeys.note")));
+    m_storage->setTitle(m_model.t(QStringLiteral("settings.section.storage")));
+    m_storageLocation->setText(m_model.t(QStringLiteral("settings.storage.location")) + QStringLiteral(": ") +
+                               m_model.storage().storageURL());
+    m_reveal->setText(m_model.t(QStringLiteral("settings.storage.showInFinder")));
+    m_about->setTitle(m_model.t(QStringLiteral("settings.section.about")));
+    m_aboutRows->setText(QStringLiteral("%1: %2\n%3: %4")
+                             .arg(m_model.t(QStringLiteral("settings.about.version")), QCoreApplication::applicationVersion(),
+                                  m_model.t(QStringLiteral("settings.about.macrosStored")))
+                             .arg(m_model.macros().size()));
+}
