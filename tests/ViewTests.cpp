@@ -1,0 +1,177 @@
+#include "AppModelHarness.h"
+#include "Codec/MacroJsonEncoder.h"
+#include "Services/AtomicFile.h"
+#include "TestMacros.h"
+#include "TestWait.h"
+#include "ViewModels/DurationFormat.h"
+#include "Views/ActionListModel.h"
+#include "Views/ContentView.h"
+#include "Views/DebugPanelView.h"
+#include "Views/InsertDelaySheet.h"
+#include "Views/MacroDetailView.h"
+#include "Views/MacroListView.h"
+#include "Views/PlaybackControlView.h"
+#include "Views/RecorderControlView.h"
+#include "Views/RenameSheet.h"
+#include "Views/StatusBarController.h"
+
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+Macro macroWith(const QString& name, int actions)
+{
+    Macro m = TestMacros::small();
+    m.id = QUuid::createUuid();
+    m.metadata.name = name;
+    m.actions.clear();
+    for (int i = 0; i < actions; ++i)
+        m.actions.push_back(MacroAction::keyDown(0.5 * i, std::uint16_t(i), 0));
+    m.metadata.actionCount = actions;
+    return m;
+}
+
+AppViewModel& startWith(AppModelHarness& h, const std::vector<Macro>& macros)
+{
+    QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
+    EXPECT_TRUE(AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary(macros).value()).hasValue());
+    return h.start();
+}
+
+} // namespace
+
+TEST(Views, DurationsAndTimestampsAreWrittenAsTheListShowsThem)
+{
+    EXPECT_EQ(DurationFormat::list(42), QStringLiteral("42.0s"));
+    EXPECT_EQ(DurationFormat::list(59.96), QStringLiteral("60.0s"));
+    EXPECT_EQ(DurationFormat::detail(59.96), QStringLiteral("60.0s"));
+    EXPECT_EQ(DurationFormat::list(125.9), QStringLiteral("2m5s"));
+    EXPECT_EQ(DurationFormat::detail(125.9), QStringLiteral("2m 5s"));
+    EXPECT_EQ(ActionListModel::timestampText(1.25), QStringLiteral("+1.250s"));
+    EXPECT_EQ(RecorderControlView::elapsedText(65.3), QStringLiteral("01:05"));
+    EXPECT_EQ(PlaybackControlView::progressLabel(PlaybackState::playing({}, 2, 5)), QStringLiteral("Loop 2 / 5"));
+    EXPECT_EQ(PlaybackControlView::progressLabel(PlaybackState::playing({}, 3, PlaybackState::endless)),
+              QStringLiteral("Loop 3 / \u221e"));
+}
+
+TEST(Views, EmptyLibraryShowsBothEmptyStatesAndSelectionFollowsTheModel)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    ContentView content(m);
+    EXPECT_EQ(content.detail(), nullptr);
+    EXPECT_TRUE(content.emptyDetail()->text().contains(QStringLiteral("No Macro Selected")));
+
+    AppModelHarness h2;
+    AppViewModel& m2 = startWith(h2, {macroWith(QStringLiteral("First"), 3), macroWith(QStringLiteral("Second"), 0)});
+    ContentView two(m2);
+    ASSERT_NE(two.detail(), nullptr);
+    EXPECT_EQ(two.detail()->actions()->rowCount(), 3);
+    two.macroList()->list()->setCurrentIndex(two.macroList()->list()->model()->index(1, 0));
+    EXPECT_EQ(m2.selectedMacroID(), m2.macros()[1].id);
+    ASSERT_NE(two.detail(), nullptr);
+    EXPECT_EQ(two.detail()->actions()->rowCount(), 0);
+    EXPECT_FALSE(two.detail()->playbackControls()->playButton()->isEnabled()); // nothing to play
+
+    m2.setAppLanguage(AppLocale::tr);
+    EXPECT_EQ(two.detail()->playbackControls()->playButton()->text(), QStringLiteral("Makroyu Oynat"));
+}
+
+TEST(Views, RenameSaveNeedsANameThatIsNotBlank)
+{
+    RenameSheet sheet(QStringLiteral("Old"));
+    EXPECT_TRUE(sheet.saveButton()->isEnabled());
+    sheet.field()->setText(QStringLiteral("  \t "));
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+    sheet.field()->setText(QStringLiteral("  Login  "));
+    EXPECT_TRUE(sheet.saveButton()->isEnabled());
+    EXPECT_EQ(sheet.name(), QStringLiteral("  Login  ")); // saved as typed
+}
+
+TEST(Views, ActionSelectionDrivesTheMenusAndDeletes)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Five"), 5)});
+    MacroDetailView detail(m, m.macros()[0].id);
+    QListView* list = detail.actionList();
+    EXPECT_FALSE(detail.deleteSelectedButton()->isVisibleTo(&detail));
+    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
+    list->selectionModel()->select(list->model()->index(3, 0), QItemSelectionModel::Select);
+    EXPECT_EQ(detail.contextMenuTitles(1), QStringList{QStringLiteral("Delete 2 Selected")});
+    EXPECT_EQ(detail.contextMenuTitles(0),
+              (QStringList{QStringLiteral("Insert Delay After..."), QStringLiteral("Delete")}));
+    EXPECT_TRUE(detail.deleteSelectedButton()->isVisibleTo(&detail));
+    EXPECT_TRUE(detail.deleteSelectedButton()->text().endsWith(QStringLiteral("Delete 2")));
+    detail.deleteSelected();
+    EXPECT_EQ(m.macros()[0].actions.size(), 3u);
+    EXPECT_TRUE(detail.selection().empty());
+    EXPECT_EQ(detail.actions()->rowCount(), 3);
+
+    InsertDelaySheet sheet(0.5);
+    sheet.stepper()->setValue(100);
+    EXPECT_DOUBLE_EQ(sheet.duration(), 30.0);
+    sheet.stepper()->setValue(0);
+    EXPECT_DOUBLE_EQ(sheet.duration(), 0.05);
+}
+
+TEST(Views, RecordAndPlayButtonsFollowTheStates)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("A"), 3)});
+    RecorderControlView bar(m);
+    PlaybackControlView panel(m, m.macros()[0]);
+    EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Start Recording"));
+    EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Ready to Record"));
+    m.startRecording();
+    EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Stop Recording"));
+    EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Recording\u2026"));
+    EXPECT_FALSE(panel.playButton()->isEnabled()); // no playback while recording
+    m.discardPendingRecording();
+    EXPECT_TRUE(panel.playButton()->isEnabled());
+
+    h.sleeper.holdFrom(h.clock.now() + 0.7);
+    panel.playButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
+    EXPECT_EQ(panel.playButton()->text(), QStringLiteral("Stop Playback"));
+    EXPECT_EQ(panel.progressText()->text(), QStringLiteral("Loop 1 / 1"));
+    EXPECT_FALSE(bar.recordButton()->isEnabled()); // no recording while playing
+
+    StatusBarController tray(m, [] {});
+    tray.updateIcon(false, true);
+    EXPECT_EQ(tray.icon(), StatusBarController::Icon::playing);
+    EXPECT_TRUE(tray.isBlinking());
+    const auto texts = [&] {
+        QStringList t;
+        for (QAction* a : tray.menu()->actions())
+            t << a->text();
+        return t;
+    };
+    EXPECT_TRUE(texts().contains(QStringLiteral("Stop Playback")));
+    panel.playButton()->click();
+    EXPECT_FALSE(m.playback().isBusy());
+    tray.updateIcon(false, false);
+    EXPECT_FALSE(tray.isBlinking());
+    tray.updateIcon(true, true); // recording wins
+    EXPECT_EQ(tray.icon(), StatusBarController::Icon::recording);
+    EXPECT_TRUE(texts().contains(QStringLiteral("Play Selected Macro")));
+}
+
+TEST(Views, DebugPanelFiltersByLevelAndText)
+{
+    const QList<LogEntry> entries = {
+        {QUuid::createUuid(), QDateTime::currentDateTime(), LogEntry::Level::info, QStringLiteral("Recording started")},
+        {QUuid::createUuid(), QDateTime::currentDateTime(), LogEntry::Level::error, QStringLiteral("Failed to save")},
+        {QUuid::createUuid(), QDateTime::currentDateTime(), LogEntry::Level::info, QStringLiteral("Macro saved")},
+    };
+    EXPECT_EQ(DebugPanelView::filtered(entries, std::nullopt, {}).size(), 3);
+    EXPECT_EQ(DebugPanelView::filtered(entries, LogEntry::Level::info, {}).size(), 2);
+    EXPECT_EQ(DebugPanelView::filtered(entries, LogEntry::Level::info, QStringLiteral("SAVED")).size(), 1);
+    EXPECT_EQ(DebugPanelView::filtered(entries, LogEntry::Level::warn, {}).size(), 0);
+}
