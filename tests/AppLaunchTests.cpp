@@ -1,0 +1,131 @@
+#include "Platform/X11/X11Errors.h"
+#include "Services/StorageService.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// Last: Xlib's macros (None, Bool, ...) would break the headers above.
+#include "X11TestDesktop.h"
+
+namespace {
+
+constexpr unsigned kSuperL = 133, kR = 27, kA = 38, kReturn = 36;
+
+// A viewable window with this exact title, or 0.
+Window shownWindow(Display* display, const char* title)
+{
+    std::function<Window(Window)> search = [&](Window w) -> Window {
+        char* name = nullptr;
+        XWindowAttributes attributes;
+        if (XFetchName(display, w, &name) && name) {
+            const bool match = std::strcmp(name, title) == 0;
+            XFree(name);
+            if (match && XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable)
+                return w;
+        }
+        Window r, p, *kids = nullptr;
+        unsigned n = 0;
+        Window hit = 0;
+        if (XQueryTree(display, w, &r, &p, &kids, &n)) {
+            for (unsigned i = 0; i < n && !hit; ++i)
+                hit = search(kids[i]);
+            if (kids)
+                XFree(kids);
+        }
+        return hit;
+    };
+    return search(DefaultRootWindow(display));
+}
+
+bool windowShown(Display* display, const char* title)
+{
+    return shownWindow(display, title) != 0;
+}
+
+// Asks a window to close, as its title bar's close button does.
+void closeWindow(Display* display, Window w)
+{
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, w, False, NoEventMask, &e);
+    XSync(display, False);
+}
+
+} // namespace
+
+TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
+{
+    X11Errors::install(); // windows of the application come and go while the test looks
+    X11TestDesktop desktop;
+    ASSERT_NE(desktop.display(), nullptr);
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(QUILLO_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+
+    auto chord = [&](unsigned modifier, unsigned key) {
+        desktop.key(modifier, true);
+        desktop.tap(key);
+        desktop.key(modifier, false);
+        desktop.sync();
+    };
+    chord(kSuperL, kR); // start recording: the window steps aside
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
+    waitUntil([] { return false; }, 300);
+    desktop.tap(kA);
+    desktop.tap(kA);
+    desktop.sync();
+    waitUntil([] { return false; }, 400); // past the hotkey's debounce
+    chord(kSuperL, kR); // stop: the window returns with the save sheet
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Macro"); }, 5000));
+    waitUntil([] { return false; }, 300);
+    desktop.tap(kReturn); // save under the default name
+    desktop.sync();
+
+    const QString library = home.path() + QStringLiteral("/data/Quillo/macros.json");
+    std::vector<Macro> macros;
+    ASSERT_TRUE(waitUntil([&] {
+        if (!QFile::exists(library))
+            return false;
+        auto loaded = StorageService(library).loadAll();
+        if (loaded)
+            macros = loaded.value();
+        return !macros.empty();
+    }, 5000));
+    ASSERT_EQ(macros.size(), 1u);
+    EXPECT_EQ(macros[0].metadata.name, QStringLiteral("Macro 1"));
+    int keys = 0;
+    for (const MacroAction& a : macros[0].actions)
+        if (const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload); down && down->keyCode == 0)
+            ++keys;
+    EXPECT_EQ(keys, 2);
+
+    // Closing the window leaves the application running; a second launch hands over to
+    // it, ends, and the window comes back.
+    closeWindow(desktop.display(), shownWindow(desktop.display(), "Quillo"));
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
+    EXPECT_EQ(app.state(), QProcess::Running);
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(QUILLO_BINARY), {});
+    ASSERT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 5000));
+
+    app.terminate();
+    app.waitForFinished(5000);
+}
