@@ -12,6 +12,8 @@ PACKAGES=(
   libx11-dev libxtst-dev
   xvfb xauth openbox xdotool x11-utils
   dbus dbus-x11 gnome-keyring
+  fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji
+  imagemagick x11-apps
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi

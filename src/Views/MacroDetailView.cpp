@@ -3,6 +3,7 @@
 #include "ViewModels/AppViewModel.h"
 #include "ViewModels/DurationFormat.h"
 #include "Views/ActionListModel.h"
+#include "Views/ActionListView.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/PlaybackControlView.h"
 
@@ -99,11 +100,17 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     m_noActions = new QLabel(QStringLiteral("<div style='font-size:28pt;color:gray'>\u2610</div>"
                                             "<div style='color:gray'>No actions recorded</div>"));
     m_noActions->setAlignment(Qt::AlignCenter);
-    m_list = new QListView;
+    auto* list = new ActionListView;
+    list->onMove = [this](const std::set<int>& rows, int destination) {
+        m_list->clearSelection();
+        m_model.moveActions(m_macroID, rows, destination);
+    };
+    m_list = list;
     m_list->setObjectName(QStringLiteral("actionList"));
     m_list->setModel(m_actions);
     m_list->setItemDelegate(new ActionRowDelegate(m_list));
     m_list->setUniformItemSizes(true);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, &MacroDetailView::showContextMenu);

@@ -61,8 +61,11 @@ void RecorderControlView::refresh()
         m_elapsed->setText(elapsedText(m_model.recorder().elapsedTime()));
         m_count->setText(QStringLiteral("%1 %2").arg(m_model.recorder().currentActions().size())
                              .arg(m_model.t(QStringLiteral("recorder.actionsCaptured"))));
-        if (!m_pulse->isActive())
+        if (!m_pulse->isActive()) {
+            m_pulseOn = true;
+            m_dot->setStyleSheet(QStringLiteral("color: #ff3b30"));
             m_pulse->start();
+        }
     } else {
         m_pulse->stop();
         m_dot->setStyleSheet(QStringLiteral("color: gray"));

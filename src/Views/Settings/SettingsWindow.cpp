@@ -4,6 +4,7 @@
 #include "ViewModels/AppViewModel.h"
 
 #include <QButtonGroup>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -18,7 +19,7 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
 {
     setWindowTitle(QStringLiteral("Quillo Settings"));
     setObjectName(QStringLiteral("settings"));
-    setFixedSize(460, 560);
+    setFixedWidth(460);
 
     m_language = new QGroupBox;
     m_languageTitle = new QLabel;
@@ -68,6 +69,7 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
         layout->addWidget(box);
     layout->addStretch();
 
+    resize(460, std::max(560, sizeHint().height()));
     connect(&m_model, &AppViewModel::appLanguageChanged, this, &SettingsWindow::retranslate);
     connect(&m_model, &AppViewModel::macrosChanged, this, &SettingsWindow::retranslate);
     retranslate();
@@ -89,13 +91,16 @@ void SettingsWindow::retranslate()
                                    m_model.t(QStringLiteral("settings.hotkeys.stop")),
                                    m_model.t(QStringLiteral("settings.hotkeys.playStop"))));
     m_hotkeyNote->setText(m_model.t(QStringLiteral("settings.hotkeys.note")));
+    // Wrapped lines need their height before the fixed-width window lays them out.
+    for (QLabel* wrapped : {m_languageSubtitle, m_hotkeyNote, m_storageLocation})
+        wrapped->setMinimumHeight(wrapped->heightForWidth(400));
     m_storage->setTitle(m_model.t(QStringLiteral("settings.section.storage")));
     m_storageLocation->setText(m_model.t(QStringLiteral("settings.storage.location")) + QStringLiteral(": ") +
                                m_model.storage().storageURL());
     m_reveal->setText(m_model.t(QStringLiteral("settings.storage.showInFinder")));
     m_about->setTitle(m_model.t(QStringLiteral("settings.section.about")));
     m_aboutRows->setText(QStringLiteral("%1: %2\n%3: %4")
-                             .arg(m_model.t(QStringLiteral("settings.about.version")), QCoreApplication::applicationVersion(),
+                             .arg(m_model.t(QStringLiteral("settings.about.version")), QStringLiteral(QUILLO_VERSION),
                                   m_model.t(QStringLiteral("settings.about.macrosStored")))
                              .arg(m_model.macros().size()));
 }

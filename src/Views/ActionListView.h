@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QListView>
+#include <functional>
+#include <set>
+
+// The action list: rows dragged to another place are moved there by the model (the
+// list itself never rearranges its rows).
+class ActionListView : public QListView
+{
+    Q_OBJECT
+public:
+    explicit ActionListView(QWidget* parent = nullptr);
+
+    // Called with the dragged rows and the row they go before.
+    std::function<void(const std::set<int>& rows, int destination)> onMove;
+
+protected:
+    void dropEvent(QDropEvent* event) override;
+};

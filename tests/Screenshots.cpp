@@ -1,0 +1,134 @@
+// Draws the application's windows and panels in their main states and saves each as a
+// PNG, for people to look at (scripts/screenshots.sh). Not a test: it checks nothing.
+#include "AppModelHarness.h"
+#include "Codec/MacroJsonEncoder.h"
+#include "Services/AtomicFile.h"
+#include "TestWait.h"
+#include "Views/ContentView.h"
+#include "Views/DebugPanelView.h"
+#include "Views/MainWindow.h"
+#include "Views/SaveMacroSheet.h"
+#include "Views/Settings/SettingsWindow.h"
+#include "Views/StatusBarController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <cstdio>
+
+namespace {
+
+QString g_folder;
+
+void save(QWidget& widget, const char* name)
+{
+    widget.show();
+    waitUntil([] { return false; }, 150);
+    const QString path = g_folder + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
+    widget.grab().save(path);
+    std::printf("%s\n", qPrintable(path));
+}
+
+std::vector<Macro> sampleLibrary()
+{
+    std::vector<Macro> macros;
+    const char* names[] = {"Log in to the dashboard", "Fill the weekly report", "Resize photos"};
+    for (int m = 0; m < 3; ++m) {
+        std::vector<MacroAction> actions = {
+            MacroAction::windowFocus(0, QStringLiteral("firefox"), QStringLiteral("Firefox"))};
+        double t = 0.4;
+        for (int i = 0; i < 40 + 30 * m; ++i, t += 0.13) {
+            switch (i % 7) {
+            case 0:
+                actions.push_back(MacroAction::mouseMove(t, 400 + i, 300 - i));
+                break;
+            case 1:
+                actions.push_back(MacroAction::mouseDown(t, 412.5, 288, MouseButton::left));
+                break;
+            case 2:
+                actions.push_back(MacroAction::mouseUp(t, 412.5, 288, MouseButton::left));
+                break;
+            case 3:
+                actions.push_back(MacroAction::keyDown(t, std::uint16_t(i % 40), i % 2 ? 0x20000 : 0));
+                break;
+            case 4:
+                actions.push_back(MacroAction::keyUp(t, std::uint16_t(i % 40), 0));
+                break;
+            case 5:
+                actions.push_back(MacroAction::scroll(t, 500, 400, 0, -1));
+                break;
+            default:
+                actions.push_back(MacroAction::delay(t, 0.5));
+            }
+        }
+        macros.push_back(Macro::fromRecording(QString::fromLatin1(names[m]), std::move(actions),
+                                              QDateTime::currentDateTimeUtc()));
+    }
+    return macros;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(g_folder);
+
+    {
+        AppModelHarness h;
+        MainWindow window(h.start());
+        save(window, "01-main-empty");
+    }
+    AppModelHarness h;
+    QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
+    if (!AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary(sampleLibrary()).value()))
+        return 1;
+    AppViewModel& model = h.start();
+    for (int i = 0; i < 30; ++i)
+        appLog(QStringLiteral("Sample line %1 of the log").arg(i), LogEntry::Level(i % 4));
+    QCoreApplication::sendPostedEvents();
+    MainWindow window(model);
+    save(window, "02-main-selected-macro");
+
+    model.startRecording();
+    for (int i = 0; i < 57; ++i) {
+        RawInputEvent e;
+        e.type = RawEventType::keyDown;
+        e.time = h.clock.now() + 0.01 * i;
+        h.tap.deliver(e);
+    }
+    h.clock.advance(12.4);
+    model.recorder().refreshElapsedTime();
+    QCoreApplication::sendPostedEvents();
+    save(window, "03-recording-bar");
+    model.stopRecordingAndPrompt();
+    SaveMacroSheet sheet(model);
+    save(sheet, "04-save-sheet");
+    model.discardPendingRecording();
+
+    h.sleeper.holdFrom(h.clock.now() + 2.0);
+    PlaybackOptions three;
+    three.loopCount = 3;
+    model.startPlayback(*model.selectedMacro(), three);
+    waitUntil([&] { return model.playback().progress() > 0.1; });
+    save(window, "05-playback-panel");
+    StatusBarController tray(model, [] {});
+    tray.menu()->popup(QPoint(0, 0));
+    save(*tray.menu(), "06-status-menu");
+    model.stopPlayback();
+
+    DebugPanelView debug;
+    save(debug, "07-debug-panel");
+
+    SettingsWindow settings(model);
+    const std::pair<AppLocale, const char*> languages[] = {
+        {AppLocale::en, "08-settings-en"}, {AppLocale::ar, "09-settings-ar"}, {AppLocale::zh, "10-settings-zh"}};
+    for (const auto& [language, name] : languages) {
+        model.setAppLanguage(language);
+        save(settings, name);
+    }
+    model.setAppLanguage(AppLocale::zh);
+    save(window, "11-main-zh");
+    return 0;
+}
