@@ -42,6 +42,29 @@ QColor ActionListModel::kindColor(ActionType type)
     return {};
 }
 
+QString ActionListModel::kindIcon(ActionType type)
+{
+    switch (type) {
+    case ActionType::keyDown:
+    case ActionType::keyUp:
+        return QStringLiteral("keyboard");
+    case ActionType::mouseMove:
+        return QStringLiteral("cursor");
+    case ActionType::mouseDown:
+    case ActionType::mouseUp:
+        return QStringLiteral("click");
+    case ActionType::mouseDrag:
+        return QStringLiteral("drag");
+    case ActionType::scroll:
+        return QStringLiteral("scroll");
+    case ActionType::windowFocus:
+        return QStringLiteral("window");
+    case ActionType::delay:
+        return QStringLiteral("timer");
+    }
+    return {};
+}
+
 QVariant ActionListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())

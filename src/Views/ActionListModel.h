@@ -24,8 +24,9 @@ public:
 
     // "+1.250s"
     static QString timestampText(double seconds);
-    // The colour of each kind of action in the list.
+    // The colour and the icon of each kind of action in the list.
     static QColor kindColor(ActionType type);
+    static QString kindIcon(ActionType type);
 
 private:
     Macro m_macro;

@@ -1,6 +1,7 @@
 #include "Views/ContentView.h"
 
 #include "ViewModels/AppViewModel.h"
+#include "Views/Icons.h"
 #include "Views/MacroDetailView.h"
 #include "Views/MacroListView.h"
 #include "Views/PermissionBannerView.h"
@@ -14,6 +15,7 @@
 
 ContentView::ContentView(AppViewModel& model, QWidget* parent) : QWidget(parent), m_model(model)
 {
+    Icons::ensureRegistered();
     m_list = new MacroListView(model);
     m_detailHost = new QWidget;
     m_detailStack = new QStackedLayout(m_detailHost);
@@ -50,7 +52,7 @@ ContentView::ContentView(AppViewModel& model, QWidget* parent) : QWidget(parent)
 
 void ContentView::retranslate()
 {
-    m_emptyDetail->setText(QStringLiteral("<div style='font-size:36pt;color:gray'>\u25c9</div>"
+    m_emptyDetail->setText(QStringLiteral("<img src=':/icons/record.svg' width='48' height='48'>"
                                           "<div style='font-size:14pt;color:gray'>%1</div>"
                                           "<div style='color:#a0a0a0'>%2</div>")
                                .arg(m_model.t(QStringLiteral("detail.empty.title")).toHtmlEscaped(),

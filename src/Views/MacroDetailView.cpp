@@ -4,6 +4,7 @@
 #include "ViewModels/DurationFormat.h"
 #include "Views/ActionListModel.h"
 #include "Views/ActionListView.h"
+#include "Views/Icons.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/PlaybackControlView.h"
 
@@ -43,9 +44,9 @@ public:
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         const QRect r = option.rect.adjusted(6, 4, -6, -4);
-        painter->setBrush(index.data(Qt::DecorationRole).value<QColor>());
-        painter->setPen(Qt::NoPen);
-        painter->drawRoundedRect(QRect(r.left() + 4, r.center().y() - 6, 12, 12), 3, 3);
+        const auto kind = static_cast<ActionType>(index.data(ActionListModel::KindRole).toInt());
+        painter->drawPixmap(QRect(r.left() + 2, r.center().y() - 8, 16, 16),
+                            Icons::pixmap(ActionListModel::kindIcon(kind), ActionListModel::kindColor(kind), 16));
         const QRect text = r.adjusted(28, 0, 0, 0);
         QFont line = option.font;
         line.setWeight(QFont::Medium);
@@ -77,9 +78,11 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     m_deleteSelected = new QPushButton;
     m_deleteSelected->setFlat(true);
     m_deleteSelected->setStyleSheet(QStringLiteral("color: #d70015"));
+    m_deleteSelected->setIcon(Icons::icon(QStringLiteral("trash"), QColor(0xd7, 0x00, 0x15)));
     connect(m_deleteSelected, &QPushButton::clicked, this, &MacroDetailView::deleteSelected);
     m_more = new QToolButton;
-    m_more->setText(QStringLiteral("\u22ef"));
+    m_more->setIcon(Icons::icon(QStringLiteral("ellipsis")));
+    m_more->setIconSize(QSize(20, 20));
     m_more->setAutoRaise(true);
     m_more->setPopupMode(QToolButton::InstantPopup);
     auto* moreMenu = new QMenu(m_more);
@@ -97,7 +100,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     header->addWidget(m_deleteSelected);
     header->addWidget(m_more);
 
-    m_noActions = new QLabel(QStringLiteral("<div style='font-size:28pt;color:gray'>\u2610</div>"
+    m_noActions = new QLabel(QStringLiteral("<img src=':/icons/tray.svg' width='40' height='40'>"
                                             "<div style='color:gray'>No actions recorded</div>"));
     m_noActions->setAlignment(Qt::AlignCenter);
     auto* list = new ActionListView;
@@ -160,7 +163,7 @@ void MacroDetailView::refresh()
     m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);
     const auto selected = selection();
     m_deleteSelected->setVisible(!selected.empty());
-    m_deleteSelected->setText(QStringLiteral("\U0001F5D1 Delete %1").arg(selected.size()));
+    m_deleteSelected->setText(QStringLiteral("Delete %1").arg(selected.size()));
 }
 
 void MacroDetailView::deleteSelected()

@@ -2,6 +2,7 @@
 
 #include "ViewModels/AppViewModel.h"
 #include "Views/MacroListModel.h"
+#include "Views/Icons.h"
 #include "Views/RenameSheet.h"
 
 #include <QLabel>
@@ -45,10 +46,19 @@ public:
         small.setPointSizeF(option.font.pointSizeF() * 0.8);
         painter->setFont(small);
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));
-        painter->drawText(r, Qt::AlignLeft | Qt::AlignBottom,
-                          QStringLiteral("\u26a1 %1    \u25f7 %2")
-                              .arg(index.data(MacroListModel::CountRole).toLongLong())
-                              .arg(index.data(MacroListModel::DurationRole).toString()));
+        const QColor ink = painter->pen().color();
+        const int icon = QFontMetrics(small).height() - 2;
+        const QRect line(r.left(), r.bottom() - icon - 1, r.width(), icon + 2);
+        const QString count = QString::number(index.data(MacroListModel::CountRole).toLongLong());
+        const QString duration = index.data(MacroListModel::DurationRole).toString();
+        int x = line.left();
+        painter->drawPixmap(QRect(x, line.top() + 1, icon, icon), Icons::pixmap(QStringLiteral("bolt"), ink, icon));
+        x += icon + 3;
+        painter->drawText(QRect(x, line.top(), line.width(), line.height()), Qt::AlignLeft | Qt::AlignVCenter, count);
+        x += QFontMetrics(small).horizontalAdvance(count) + 8;
+        painter->drawPixmap(QRect(x, line.top() + 1, icon, icon), Icons::pixmap(QStringLiteral("clock"), ink, icon));
+        x += icon + 3;
+        painter->drawText(QRect(x, line.top(), line.width(), line.height()), Qt::AlignLeft | Qt::AlignVCenter, duration);
         painter->restore();
     }
 };
@@ -57,13 +67,14 @@ public:
 
 MacroListView::MacroListView(AppViewModel& model, QWidget* parent) : QWidget(parent), m_model(model)
 {
+    Icons::ensureRegistered();
     m_listModel = new MacroListModel(model, this);
     m_title = new QLabel;
     QFont headline = m_title->font();
     headline.setBold(true);
     m_title->setFont(headline);
     m_import = new QToolButton;
-    m_import->setText(QStringLiteral("\u2193"));
+    m_import->setIcon(Icons::icon(QStringLiteral("import")));
     m_import->setAutoRaise(true);
     connect(m_import, &QToolButton::clicked, this, [this] { m_model.importMacro(); });
     auto* header = new QHBoxLayout;
@@ -107,7 +118,7 @@ void MacroListView::retranslate()
 {
     m_title->setText(m_model.t(QStringLiteral("sidebar.title")));
     m_import->setToolTip(m_model.t(QStringLiteral("sidebar.import.help")));
-    m_empty->setText(QStringLiteral("<div style='font-size:28pt;color:gray'>\u25c9</div><div style='color:gray'>%1</div>")
+    m_empty->setText(QStringLiteral("<img src=':/icons/record.svg' width='36' height='36'><div style='color:gray'>%1</div>")
                          .arg(m_model.t(QStringLiteral("sidebar.empty.title")).toHtmlEscaped()));
 }
 

@@ -3,6 +3,7 @@
 #include "ViewModels/AppViewModel.h"
 #include "Views/ContentView.h"
 #include "Views/DebugPanelView.h"
+#include "Views/Icons.h"
 #include "Views/SaveMacroSheet.h"
 
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
 {
     setWindowTitle(QStringLiteral("Quillo"));
+    setWindowIcon(Icons::icon(QStringLiteral("quillo"), QColor(0xff, 0x3b, 0x30)));
     setObjectName(QStringLiteral("main"));
     m_content = new ContentView(model);
     setCentralWidget(m_content);
@@ -21,13 +23,13 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
 
     auto* toolbar = addToolBar(QStringLiteral("Main"));
     toolbar->setMovable(false);
-    auto* settings = toolbar->addAction(QStringLiteral("\u2699"), this, [this] {
+    auto* settings = toolbar->addAction(Icons::icon(QStringLiteral("gear")), QStringLiteral("Settings"), this, [this] {
         if (m_model.openSettings)
             m_model.openSettings();
     });
     settings->setToolTip(QStringLiteral("Settings (\u2318,)"));
     settings->setShortcut(QKeySequence::Preferences);
-    auto* debug = toolbar->addAction(QStringLiteral(">_"), this, [this] {
+    auto* debug = toolbar->addAction(Icons::icon(QStringLiteral("terminal")), QStringLiteral("Debug Log"), this, [this] {
         DebugPanelView panel(this);
         panel.exec();
     });

@@ -10,9 +10,9 @@ PermissionBannerView::PermissionBannerView(AppViewModel& model, QWidget* parent)
 {
     setStyleSheet(QStringLiteral("PermissionBannerView { background: #fff4d6; border-bottom: 1px solid #e8c66a; }"));
     m_accessibility = new QLabel(QStringLiteral(
-        "\u26a0 Replaying needs the XTEST extension of the X server (the Accessibility permission)."));
+        "Replaying needs the XTEST extension of the X server (the Accessibility permission)."));
     m_inputMonitoring = new QLabel(QStringLiteral(
-        "\u26a0 Recording needs the RECORD extension of an X11 session (the Input Monitoring permission)."));
+        "Recording needs the RECORD extension of an X11 session (the Input Monitoring permission)."));
     m_grantAccessibility = new QPushButton(QStringLiteral("Grant"));
     m_grantInputMonitoring = new QPushButton(QStringLiteral("Grant"));
     auto* grid = new QGridLayout(this);

@@ -1,6 +1,7 @@
 #include "Views/PlaybackControlView.h"
 
 #include "ViewModels/AppViewModel.h"
+#include "Views/Icons.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -96,6 +97,7 @@ void PlaybackControlView::refresh()
     const bool busy = m_model.playback().isBusy();
     const bool playingThis = state.kind == PlaybackState::Kind::playing && state.macroId == m_macro.id;
     m_play->setText(m_model.t(busy ? QStringLiteral("playback.stop") : QStringLiteral("playback.play")));
+    m_play->setIcon(Icons::icon(busy ? QStringLiteral("stop") : QStringLiteral("play")));
     // Nothing to play, or a recording runs: only stopping is offered.
     m_play->setEnabled(busy || (!m_macro.actions.empty() && m_model.recorder().state() == RecordingState::idle));
     m_progressText->setText(playingThis ? progressLabel(state) : QString());

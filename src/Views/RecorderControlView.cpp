@@ -1,6 +1,7 @@
 #include "Views/RecorderControlView.h"
 
 #include "ViewModels/AppViewModel.h"
+#include "Views/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,6 +54,7 @@ void RecorderControlView::refresh()
     const bool recording = m_model.recorder().state() == RecordingState::recording;
     m_status->setText(m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady")));
     m_button->setText(m_model.t(recording ? QStringLiteral("recorder.stop") : QStringLiteral("recorder.start")));
+    m_button->setIcon(recording ? Icons::icon(QStringLiteral("stop")) : Icons::icon(QStringLiteral("record"), QColor(0xff, 0x3b, 0x30)));
     // A recording cannot start while a playback runs.
     m_button->setEnabled(recording || (!m_model.playback().isBusy() && m_model.recorder().state() == RecordingState::idle));
     m_elapsed->setVisible(recording);

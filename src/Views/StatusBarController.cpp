@@ -2,36 +2,22 @@
 
 #include "Services/LogService.h"
 #include "ViewModels/AppViewModel.h"
+#include "Views/Icons.h"
 
 #include <QApplication>
 #include <QMenu>
-#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
 
-QIcon drawIcon(StatusBarController::Icon kind, bool tinted)
+QIcon trayIcon(StatusBarController::Icon kind, bool tinted)
 {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
     const QColor colour = !tinted ? QColor(0x60, 0x60, 0x60)
                           : kind == StatusBarController::Icon::recording ? QColor(0xff, 0x3b, 0x30)
                                                                         : QColor(0x0a, 0x84, 0xff);
-    p.setPen(QPen(colour, 6));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRectF(6, 6, 52, 52));
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    if (kind == StatusBarController::Icon::playing) {
-        const QPointF triangle[] = {{25, 18}, {48, 32}, {25, 46}};
-        p.drawPolygon(triangle, 3);
-    } else {
-        p.drawEllipse(QRectF(20, 20, 24, 24));
-    }
-    return QIcon(pixmap);
+    return Icons::icon(kind == StatusBarController::Icon::playing ? QStringLiteral("play") : QStringLiteral("record"),
+                       colour);
 }
 
 } // namespace
@@ -99,7 +85,7 @@ bool StatusBarController::isBlinking() const
 void StatusBarController::applyIcon()
 {
     if (m_tray)
-        m_tray->setIcon(drawIcon(m_icon, m_icon != Icon::idle && m_blinkOn));
+        m_tray->setIcon(trayIcon(m_icon, m_icon != Icon::idle && m_blinkOn));
 }
 
 void StatusBarController::updateIcon(bool isRecording, bool isPlaying)
