@@ -147,20 +147,24 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     tray.updateIcon(false, true);
     EXPECT_EQ(tray.icon(), StatusBarController::Icon::playing);
     EXPECT_TRUE(tray.isBlinking());
-    const auto texts = [&] {
-        QStringList t;
-        for (QAction* a : tray.menu()->actions())
-            t << a->text();
-        return t;
-    };
-    EXPECT_TRUE(texts().contains(QStringLiteral("Stop Playback")));
+    EXPECT_EQ(tray.status().text, QStringLiteral("Playing..."));
+    EXPECT_TRUE(tray.commandTitles().contains(QStringLiteral("Stop Playback")));
     panel.playButton()->click();
     EXPECT_FALSE(m.playback().isBusy());
     tray.updateIcon(false, false);
     EXPECT_FALSE(tray.isBlinking());
     tray.updateIcon(true, true); // recording wins
     EXPECT_EQ(tray.icon(), StatusBarController::Icon::recording);
-    EXPECT_TRUE(texts().contains(QStringLiteral("Play Selected Macro")));
+    EXPECT_EQ(tray.status().text, QStringLiteral("Idle \u00b7 1 macro(s)"));
+    EXPECT_EQ(tray.commandTitles(), (QStringList{QStringLiteral("Quillo"), QStringLiteral("Idle \u00b7 1 macro(s)"),
+                                                 QStringLiteral("Start Recording"), QStringLiteral("Play: A"),
+                                                 QStringLiteral("Open Quillo"), QStringLiteral("Quit")}));
+    m.startRecording();
+    EXPECT_EQ(tray.status().text, QStringLiteral("Recording..."));
+    EXPECT_TRUE(tray.commandTitles().contains(QStringLiteral("Stop Recording")));
+    m.setSelectedMacroID(std::nullopt);
+    EXPECT_FALSE(tray.commandTitles().join(QLatin1Char('|')).contains(QStringLiteral("Play:")));
+    m.discardPendingRecording();
 }
 
 TEST(Views, DebugPanelFiltersByLevelAndText)
@@ -174,4 +178,12 @@ TEST(Views, DebugPanelFiltersByLevelAndText)
     EXPECT_EQ(DebugPanelView::filtered(entries, LogEntry::Level::info, {}).size(), 2);
     EXPECT_EQ(DebugPanelView::filtered(entries, LogEntry::Level::info, QStringLiteral("SAVED")).size(), 1);
     EXPECT_EQ(DebugPanelView::filtered(entries, LogEntry::Level::warn, {}).size(), 0);
+    EXPECT_EQ(DebugPanelView::filtered(entries, std::nullopt, QStringLiteral("INFO")).size(), 0); // not the level
+
+    LogService::shared()->setEntries(entries);
+    DebugPanelView panel;
+    EXPECT_EQ(panel.footer()->text(), QStringLiteral("3 / 3 entries"));
+    LogService::shared()->setEntries({});
+    EXPECT_EQ(panel.footer()->text(), QStringLiteral("0 / 0 entries"));
+    EXPECT_TRUE(DebugPanelView::rowHtml(entries[1]).contains(QStringLiteral("\u2715")));
 }

@@ -1,15 +1,16 @@
 #include "Views/DebugPanelView.h"
 
 #include "Services/LogService.h"
+#include "Views/Icons.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QToolButton>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -17,42 +18,58 @@
 DebugPanelView::DebugPanelView(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Debug Log"));
-    resize(640, 420);
+    setMinimumSize(540, 380);
+    resize(640, 440);
+    auto* icon = new QLabel;
+    icon->setPixmap(Icons::pixmap(QStringLiteral("terminal"), QColor(0x8e, 0x8e, 0x93), 16));
+    auto* title = new QLabel(QStringLiteral("Debug Log"));
+    QFont headline = title->font();
+    headline.setBold(true);
+    title->setFont(headline);
+    m_search = new QLineEdit;
+    m_search->setPlaceholderText(QStringLiteral("Search..."));
+    m_search->setFixedWidth(160);
     m_level = new QComboBox;
+    m_level->setFixedWidth(90);
+    m_level->setToolTip(QStringLiteral("Filter by level"));
     m_level->addItem(QStringLiteral("All"));
     for (const LogEntry::Level level : LogEntry::allLevels)
         m_level->addItem(LogEntry::levelText(level));
-    m_search = new QLineEdit;
-    m_search->setPlaceholderText(QStringLiteral("Search"));
-    auto* copy = new QPushButton(QStringLiteral("Copy"));
+    auto* copy = new QToolButton;
+    copy->setIcon(Icons::icon(QStringLiteral("import")));
+    copy->setToolTip(QStringLiteral("Copy visible entries"));
+    copy->setAutoRaise(true);
     auto* clear = new QPushButton(QStringLiteral("Clear"));
-    m_text = new QPlainTextEdit;
+    clear->setFlat(true);
+    auto* done = new QPushButton(QStringLiteral("Done"));
+    done->setDefault(true);
+    m_text = new QTextEdit;
     m_text->setReadOnly(true);
-    m_text->setStyleSheet(QStringLiteral("font-family: monospace"));
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_footer = new QLabel;
-    m_follow = new QCheckBox(QStringLiteral("Follow newest"));
-    m_follow->setChecked(true);
+    m_footer->setStyleSheet(QStringLiteral("color: gray"));
 
     auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addWidget(title);
+    top->addStretch();
+    top->addWidget(m_search);
     top->addWidget(m_level);
-    top->addWidget(m_search, 1);
     top->addWidget(copy);
     top->addWidget(clear);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_footer);
-    bottom->addStretch();
-    bottom->addWidget(m_follow);
+    top->addWidget(done);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_text, 1);
-    layout->addLayout(bottom);
+    layout->addWidget(m_footer);
 
-    connect(m_level, &QComboBox::currentIndexChanged, this, &DebugPanelView::refresh);
-    connect(m_search, &QLineEdit::textChanged, this, &DebugPanelView::refresh);
-    connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(LogService::text(shown())); });
+    connect(m_level, &QComboBox::currentIndexChanged, this, [this] { refresh(false); });
+    connect(m_search, &QLineEdit::textChanged, this, [this] { refresh(false); });
+    connect(copy, &QToolButton::clicked, this, [this] { QApplication::clipboard()->setText(LogService::text(shown())); });
     connect(clear, &QPushButton::clicked, this, [] { LogService::shared()->setEntries({}); });
-    connect(LogService::shared(), &LogService::entriesChanged, this, &DebugPanelView::refresh);
-    refresh();
+    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    connect(LogService::shared(), &LogService::entriesChanged, this, [this] { refresh(true); });
+    refresh(true);
 }
 
 QList<LogEntry> DebugPanelView::filtered(const QList<LogEntry>& entries, std::optional<LogEntry::Level> level,
@@ -77,11 +94,27 @@ QList<LogEntry> DebugPanelView::shown() const
     return filtered(LogService::shared()->entries(), level, m_search->text());
 }
 
-void DebugPanelView::refresh()
+QString DebugPanelView::rowHtml(const LogEntry& entry)
+{
+    static const char* glyphs[] = {"\u2699", "\u2139", "\u26a0", "\u2715"};
+    static const char* colours[] = {"#8e8e93", "#0a84ff", "#ff9f0a", "#ff3b30"};
+    const auto level = std::size_t(entry.level);
+    return QStringLiteral("<tr><td width='14' style='color:%1'>%2</td><td width='86' style='color:gray'>%3</td>"
+                          "<td>%4</td></tr>")
+        .arg(QLatin1String(colours[level]), QString::fromUtf8(glyphs[level]),
+             entry.timestamp.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")),
+             entry.message.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+}
+
+void DebugPanelView::refresh(bool followNewest)
 {
     const QList<LogEntry> entries = shown();
-    m_text->setPlainText(LogService::text(entries));
-    m_footer->setText(QStringLiteral("%1 of %2 entries").arg(entries.size()).arg(LogService::shared()->entries().size()));
-    if (m_follow->isChecked())
+    QString html = QStringLiteral("<table style='font-family:monospace' cellspacing='0' cellpadding='1'>");
+    for (const LogEntry& e : entries)
+        html += rowHtml(e);
+    html += QStringLiteral("</table>");
+    m_text->setHtml(html);
+    m_footer->setText(QStringLiteral("%1 / %2 entries").arg(entries.size()).arg(LogService::shared()->entries().size()));
+    if (followNewest && !entries.isEmpty())
         m_text->verticalScrollBar()->setValue(m_text->verticalScrollBar()->maximum());
 }

@@ -5,13 +5,13 @@
 #include <QDialog>
 #include <optional>
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTextEdit;
 
-// The in-memory log: filter by level, search, copy, clear, newest followed.
+// The in-memory log: filter by exact level, search the messages, copy what is shown,
+// clear; the newest entry is kept in view as entries arrive.
 class DebugPanelView : public QDialog
 {
     Q_OBJECT
@@ -22,13 +22,16 @@ public:
     static QList<LogEntry> filtered(const QList<LogEntry>& entries, std::optional<LogEntry::Level> level,
                                     const QString& search);
 
+    QLabel* footer() const { return m_footer; }
+    // One line of the list: the level's glyph in its colour, the time, the message.
+    static QString rowHtml(const LogEntry& entry);
+
 private:
-    void refresh();
+    void refresh(bool followNewest);
     QList<LogEntry> shown() const;
 
     QComboBox* m_level;
     QLineEdit* m_search;
-    QPlainTextEdit* m_text;
+    QTextEdit* m_text;
     QLabel* m_footer;
-    QCheckBox* m_follow;
 };

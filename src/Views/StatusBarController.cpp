@@ -26,28 +26,7 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
     : QObject(parent), m_model(model), m_onShowMain(std::move(onShowMain))
 {
     m_menu = new QMenu;
-    m_state = m_menu->addAction(QString());
-    m_state->setEnabled(false);
-    m_menu->addSeparator();
-    m_record = m_menu->addAction(QString(), this, [this] {
-        if (m_model.recorder().state() == RecordingState::recording)
-            m_model.stopRecordingAndPrompt();
-        else
-            m_model.startRecording();
-    });
-    m_play = m_menu->addAction(QString(), this, [this] {
-        if (m_model.playback().isBusy())
-            m_model.stopPlayback();
-        else if (const Macro* macro = m_model.selectedMacro())
-            m_model.startPlayback(*macro, PlaybackOptions{});
-    });
-    m_menu->addSeparator();
-    m_menu->addAction(QStringLiteral("Show Main Window"), this, [this] {
-        if (m_onShowMain)
-            m_onShowMain();
-    });
-    m_menu->addAction(QStringLiteral("Quit Quillo"), qApp, &QApplication::quit);
-
+    m_menu->setMinimumWidth(220);
     m_blink = new QTimer(this);
     m_blink->setInterval(500);
     connect(m_blink, &QTimer::timeout, this, [this] {
@@ -59,7 +38,11 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
         m_tray->setToolTip(QStringLiteral("Quillo"));
         m_tray->setContextMenu(m_menu);
         connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger)
+            if (reason != QSystemTrayIcon::Trigger)
+                return;
+            if (m_menu->isVisible())
+                m_menu->close();
+            else
                 m_menu->popup(QCursor::pos());
         });
         m_tray->show();
@@ -70,6 +53,24 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
     connect(&m_model, &AppViewModel::changed, this, &StatusBarController::refreshMenu);
     applyIcon();
     refreshMenu();
+}
+
+StatusBarController::Status StatusBarController::status() const
+{
+    if (m_model.recorder().state() == RecordingState::recording)
+        return {QStringLiteral("Recording..."), QColor(0xff, 0x3b, 0x30)};
+    if (m_model.playback().state().isBusy())
+        return {QStringLiteral("Playing..."), QColor(0x30, 0xd1, 0x58)};
+    return {QStringLiteral("Idle \u00b7 %1 macro(s)").arg(m_model.macros().size()), QColor(0x8e, 0x8e, 0x93)};
+}
+
+QStringList StatusBarController::commandTitles() const
+{
+    QStringList titles;
+    for (QAction* action : m_menu->actions())
+        if (!action->isSeparator() && !action->text().isEmpty())
+            titles << action->text();
+    return titles;
 }
 
 StatusBarController::~StatusBarController()
@@ -101,12 +102,44 @@ void StatusBarController::updateIcon(bool isRecording, bool isPlaying)
 
 void StatusBarController::refreshMenu()
 {
+    const bool recorderIdle = m_model.recorder().state() == RecordingState::idle;
     const bool recording = m_model.recorder().state() == RecordingState::recording;
-    const bool playing = m_model.playback().isBusy();
-    m_state->setText(recording ? QStringLiteral("Recording\u2026") : playing ? QStringLiteral("Playing\u2026")
-                                                                              : QStringLiteral("Ready"));
-    m_record->setText(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Start Recording"));
-    m_record->setEnabled(recording || !playing);
-    m_play->setText(playing ? QStringLiteral("Stop Playback") : QStringLiteral("Play Selected Macro"));
-    m_play->setEnabled(playing || (!recording && m_model.selectedMacro() != nullptr));
+    const bool playing = m_model.playback().state().isBusy();
+    const Status now = status();
+
+    m_menu->clear();
+    auto* header = m_menu->addAction(Icons::icon(QStringLiteral("record"), QColor(0xff, 0x3b, 0x30)),
+                                     QStringLiteral("Quillo"));
+    header->setEnabled(false);
+    auto* state = m_menu->addAction(Icons::icon(QStringLiteral("record"), now.colour), now.text);
+    state->setEnabled(false);
+    state->setObjectName(QStringLiteral("status"));
+    m_menu->addSeparator();
+    m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
+                      [this] { m_model.startRecording(); })
+        ->setEnabled(recorderIdle && !playing);
+    if (recording)
+        m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this,
+                          [this] { m_model.stopRecordingAndPrompt(); });
+    if (const Macro* macro = m_model.selectedMacro()) {
+        m_menu->addSeparator();
+        const QUuid id = macro->id;
+        m_menu->addAction(Icons::icon(QStringLiteral("play")), QStringLiteral("Play: ") + macro->metadata.name, this,
+                          [this, id] {
+                              for (const Macro& m : m_model.macros())
+                                  if (m.id == id)
+                                      m_model.startPlayback(m, PlaybackOptions{});
+                          })
+            ->setEnabled(!playing && recorderIdle);
+        if (playing)
+            m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Playback"), this,
+                              [this] { m_model.stopPlayback(); });
+    }
+    m_menu->addSeparator();
+    m_menu->addAction(Icons::icon(QStringLiteral("window")), QStringLiteral("Open Quillo"), this, [this] {
+        m_menu->close();
+        if (m_onShowMain)
+            m_onShowMain();
+    });
+    m_menu->addAction(QStringLiteral("Quit"), qApp, &QApplication::quit);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
+#include <QStringList>
 #include <functional>
 
 class AppViewModel;
@@ -26,6 +28,15 @@ public:
     bool blinkOn() const { return m_blinkOn; }
     QMenu* menu() const { return m_menu; }
 
+    struct Status {
+        QString text;
+        QColor colour;
+    };
+    // "Recording..." (red), "Playing..." (green) or "Idle · N macro(s)" (gray).
+    Status status() const;
+    // The titles of the menu's entries in order (the header and status first).
+    QStringList commandTitles() const;
+
 private:
     void refreshMenu();
     void applyIcon();
@@ -34,9 +45,6 @@ private:
     std::function<void()> m_onShowMain;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_menu;
-    QAction* m_state;
-    QAction* m_record;
-    QAction* m_play;
     QTimer* m_blink;
     Icon m_icon = Icon::idle;
     bool m_blinkOn = false;
