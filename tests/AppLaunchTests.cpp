@@ -91,7 +91,7 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     desktop.sync();
     waitUntil([] { return false; }, 400); // past the hotkey's debounce
     chord(kSuperL, kR); // stop: the window returns with the save sheet
-    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Macro"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Recording"); }, 5000));
     waitUntil([] { return false; }, 300);
     desktop.tap(kReturn); // save under the default name
     desktop.sync();

@@ -55,10 +55,15 @@ TEST(Views, DurationsAndTimestampsAreWrittenAsTheListShowsThem)
     EXPECT_EQ(DurationFormat::list(125.9), QStringLiteral("2m5s"));
     EXPECT_EQ(DurationFormat::detail(125.9), QStringLiteral("2m 5s"));
     EXPECT_EQ(ActionListModel::timestampText(1.25), QStringLiteral("+1.250s"));
-    EXPECT_EQ(RecorderControlView::elapsedText(65.3), QStringLiteral("01:05"));
-    EXPECT_EQ(PlaybackControlView::progressLabel(PlaybackState::playing({}, 2, 5)), QStringLiteral("Loop 2 / 5"));
+    EXPECT_EQ(RecorderControlView::elapsedText(65.37), QStringLiteral("01:05.3"));
+    EXPECT_EQ(RecorderControlView::elapsedText(59.99), QStringLiteral("00:59.9"));
+    EXPECT_EQ(RecorderControlView::elapsedText(60), QStringLiteral("01:00.0"));
+    EXPECT_EQ(RecorderControlView::elapsedText(3700), QStringLiteral("61:40.0"));
+    EXPECT_EQ(PlaybackControlView::progressLabel(PlaybackState::playing({}, 2, 5)), QStringLiteral("Playing loop 2 of 5"));
     EXPECT_EQ(PlaybackControlView::progressLabel(PlaybackState::playing({}, 3, PlaybackState::endless)),
-              QStringLiteral("Loop 3 / \u221e"));
+              QStringLiteral("Playing loop 3 \u221e"));
+    EXPECT_EQ(PlaybackControlView::progressLabel(PlaybackState::stopping()), QStringLiteral("Playing..."));
+    EXPECT_EQ(PlaybackControlView::percentText(0.426), QStringLiteral("43%"));
 }
 
 TEST(Views, EmptyLibraryShowsBothEmptyStatesAndSelectionFollowsTheModel)
@@ -78,7 +83,7 @@ TEST(Views, EmptyLibraryShowsBothEmptyStatesAndSelectionFollowsTheModel)
     EXPECT_EQ(m2.selectedMacroID(), m2.macros()[1].id);
     ASSERT_NE(two.detail(), nullptr);
     EXPECT_EQ(two.detail()->actions()->rowCount(), 0);
-    EXPECT_FALSE(two.detail()->playbackControls()->playButton()->isEnabled()); // nothing to play
+
 
     m2.setAppLanguage(AppLocale::tr);
     EXPECT_EQ(two.detail()->playbackControls()->playButton()->text(), QStringLiteral("Makroyu Oynat"));
@@ -140,8 +145,13 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     panel.playButton()->click();
     ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
     EXPECT_EQ(panel.playButton()->text(), QStringLiteral("Stop Playback"));
-    EXPECT_EQ(panel.progressText()->text(), QStringLiteral("Loop 1 / 1"));
+    EXPECT_EQ(panel.progressText()->text(), QStringLiteral("Playing loop 1 of 1"));
     EXPECT_FALSE(bar.recordButton()->isEnabled()); // no recording while playing
+    EXPECT_FALSE(bar.hints()->isVisibleTo(&bar));
+    panel.options().setInfiniteLoop(true);
+    EXPECT_FALSE(panel.repeatStepper()->isVisibleTo(&panel));
+    panel.options().setInfiniteLoop(false);
+    EXPECT_TRUE(panel.repeatStepper()->isVisibleTo(&panel));
 
     StatusBarController tray(m, [] {});
     tray.updateIcon(false, true);

@@ -8,11 +8,13 @@
 
 PermissionBannerView::PermissionBannerView(AppViewModel& model, QWidget* parent) : QFrame(parent), m_model(model)
 {
-    setStyleSheet(QStringLiteral("PermissionBannerView { background: #fff4d6; border-bottom: 1px solid #e8c66a; }"));
+    setStyleSheet(QStringLiteral("PermissionBannerView { background: #fff1e0; border-bottom: 1px solid #ffc98a; }"));
     m_accessibility = new QLabel(QStringLiteral(
-        "Replaying needs the XTEST extension of the X server (the Accessibility permission)."));
+        "<b>Accessibility Permission Required</b><br><span style='color:gray'>Required to record and replay "
+        "keyboard &amp; mouse events.</span>"));
     m_inputMonitoring = new QLabel(QStringLiteral(
-        "Recording needs the RECORD extension of an X11 session (the Input Monitoring permission)."));
+        "<b>Input Monitoring Permission Required</b><br><span style='color:gray'>Required to capture keyboard "
+        "input from all applications.</span>"));
     m_grantAccessibility = new QPushButton(QStringLiteral("Grant"));
     m_grantInputMonitoring = new QPushButton(QStringLiteral("Grant"));
     auto* grid = new QGridLayout(this);

@@ -30,6 +30,10 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_repeatTitle = new QLabel;
     m_repeat = new QSpinBox;
     m_repeat->setRange(1, 99);
+    m_repeat->setSuffix(QStringLiteral("\u00d7"));
+    m_percent = new QLabel;
+    m_percent->setStyleSheet(QStringLiteral("color: gray"));
+    m_delayTitle = new QLabel;
     m_useDelay = new QCheckBox;
     m_delay = new QDoubleSpinBox;
     m_delay->setRange(0.01, 5.0);
@@ -41,18 +45,21 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_hint->setStyleSheet(QStringLiteral("color: gray"));
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(m_play, 0, 0);
-    grid->addWidget(m_progressText, 0, 1);
-    grid->addWidget(m_progress, 0, 2, 1, 2);
-    grid->addWidget(m_speedTitle, 1, 0);
-    grid->addWidget(m_speed, 1, 1, 1, 2);
-    grid->addWidget(m_speedLabel, 1, 3);
-    grid->addWidget(m_infinite, 2, 0, 1, 2);
-    grid->addWidget(m_repeatTitle, 2, 2);
-    grid->addWidget(m_repeat, 2, 3);
-    grid->addWidget(m_useDelay, 3, 0, 1, 2);
-    grid->addWidget(m_delay, 3, 3);
-    grid->addWidget(m_hint, 4, 0, 1, 4);
+    m_progressText->setStyleSheet(QStringLiteral("color: gray"));
+    grid->addWidget(m_progressText, 0, 0, 1, 3);
+    grid->addWidget(m_percent, 0, 3, Qt::AlignRight);
+    grid->addWidget(m_progress, 1, 0, 1, 4);
+    grid->addWidget(m_play, 2, 0, 1, 2);
+    grid->addWidget(m_speedTitle, 3, 0);
+    grid->addWidget(m_speedLabel, 3, 3, Qt::AlignRight);
+    grid->addWidget(m_speed, 4, 0, 1, 4);
+    grid->addWidget(m_infinite, 5, 0, 1, 4);
+    grid->addWidget(m_repeatTitle, 6, 0);
+    grid->addWidget(m_repeat, 6, 3);
+    grid->addWidget(m_useDelay, 7, 0, 1, 4);
+    grid->addWidget(m_delayTitle, 8, 0);
+    grid->addWidget(m_delay, 8, 3);
+    grid->addWidget(m_hint, 9, 0, 1, 4);
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
@@ -61,7 +68,7 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     connect(m_delay, &QDoubleSpinBox::valueChanged, this, [this](double v) { m_options.setDelayOverrideValue(v); });
     connect(&m_options, &PlaybackViewModel::changed, this, &PlaybackControlView::refresh);
     connect(m_play, &QPushButton::clicked, this, [this] {
-        if (m_model.playback().isBusy())
+        if (m_model.playback().state().isBusy() || m_model.playback().isBusy())
             m_model.stopPlayback();
         else
             m_model.startPlayback(m_macro, m_options.options());
@@ -73,11 +80,22 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
 
 QString PlaybackControlView::progressLabel(const PlaybackState& state)
 {
-    if (state.kind != PlaybackState::Kind::playing)
+    switch (state.kind) {
+    case PlaybackState::Kind::idle:
         return {};
-    return QStringLiteral("Loop %1 / %2")
-        .arg(state.currentLoop)
-        .arg(state.isEndless() ? QStringLiteral("\u221e") : QString::number(state.totalLoops));
+    case PlaybackState::Kind::stopping:
+        return QStringLiteral("Playing...");
+    case PlaybackState::Kind::playing:
+        break;
+    }
+    if (state.isEndless())
+        return QStringLiteral("Playing loop %1 \u221e").arg(state.currentLoop);
+    return QStringLiteral("Playing loop %1 of %2").arg(state.currentLoop).arg(state.totalLoops);
+}
+
+QString PlaybackControlView::percentText(double progress)
+{
+    return QString::number(progress * 100, 'f', 0) + QLatin1Char('%');
 }
 
 void PlaybackControlView::retranslate()
@@ -87,6 +105,7 @@ void PlaybackControlView::retranslate()
     m_infinite->setToolTip(m_model.t(QStringLiteral("playback.infiniteLoop.help")));
     m_repeatTitle->setText(m_model.t(QStringLiteral("playback.repeat")));
     m_useDelay->setText(m_model.t(QStringLiteral("playback.customDelay")));
+    m_delayTitle->setText(m_model.t(QStringLiteral("playback.delay")));
     m_hint->setText(m_model.t(QStringLiteral("playback.hint")));
     refresh();
 }
@@ -94,16 +113,26 @@ void PlaybackControlView::retranslate()
 void PlaybackControlView::refresh()
 {
     const PlaybackState& state = m_model.playback().state();
-    const bool busy = m_model.playback().isBusy();
-    const bool playingThis = state.kind == PlaybackState::Kind::playing && state.macroId == m_macro.id;
+    const bool busy = state.isBusy() || m_model.playback().isBusy();
     m_play->setText(m_model.t(busy ? QStringLiteral("playback.stop") : QStringLiteral("playback.play")));
-    m_play->setIcon(Icons::icon(busy ? QStringLiteral("stop") : QStringLiteral("play")));
-    // Nothing to play, or a recording runs: only stopping is offered.
-    m_play->setEnabled(busy || (!m_macro.actions.empty() && m_model.recorder().state() == RecordingState::idle));
-    m_progressText->setText(playingThis ? progressLabel(state) : QString());
-    m_progress->setVisible(playingThis);
+    m_play->setIcon(busy ? Icons::icon(QStringLiteral("stop"), QColor(0xff, 0x3b, 0x30))
+                         : Icons::icon(QStringLiteral("play"), QColor(0x30, 0xd1, 0x58)));
+    m_play->setEnabled(m_model.recorder().state() == RecordingState::idle);
+    for (QWidget* w : {static_cast<QWidget*>(m_progressText), static_cast<QWidget*>(m_percent),
+                       static_cast<QWidget*>(m_progress)})
+        w->setVisible(state.isBusy());
+    m_progressText->setText(progressLabel(state));
+    m_percent->setText(percentText(m_model.playback().progress()));
     m_progress->setValue(int(m_model.playback().progress() * 1000));
     m_speedLabel->setText(m_options.speedLabel());
-    m_repeat->setEnabled(!m_options.isInfiniteLoop());
-    m_delay->setEnabled(m_options.useDelayOverride());
+    m_repeatTitle->setVisible(!m_options.isInfiniteLoop());
+    m_repeat->setVisible(!m_options.isInfiniteLoop());
+    m_delayTitle->setVisible(m_options.useDelayOverride());
+    m_delay->setVisible(m_options.useDelayOverride());
+    m_hint->setVisible(!busy);
+}
+
+QWidget* PlaybackControlView::repeatStepper() const
+{
+    return m_repeat;
 }

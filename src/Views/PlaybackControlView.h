@@ -27,8 +27,11 @@ public:
     QLabel* progressText() const { return m_progressText; }
     PlaybackViewModel& options() { return m_options; }
 
-    // "Loop 2 / 5" or "Loop 2 / ∞" while this macro plays, else empty.
+    QWidget* repeatStepper() const;
+    // "Playing loop 2 of 5", "Playing loop 2 ∞", "Playing..." while stopping; else empty.
     static QString progressLabel(const PlaybackState& state);
+    // "42%"
+    static QString percentText(double progress);
 
 private:
     void refresh();
@@ -49,4 +52,6 @@ private:
     QCheckBox* m_useDelay;
     QDoubleSpinBox* m_delay;
     QLabel* m_hint;
+    QLabel* m_percent;
+    QLabel* m_delayTitle;
 };

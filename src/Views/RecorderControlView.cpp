@@ -5,6 +5,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
@@ -15,7 +16,9 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("recorderStatus"));
     m_elapsed = new QLabel;
-    m_elapsed->setStyleSheet(QStringLiteral("font-family: monospace"));
+    m_elapsed->setStyleSheet(QStringLiteral("font-size: 22pt; font-weight: 300"));
+    m_hints = new QLabel(QStringLiteral("<span style='color:#a0a0a0'><b>\u2318R</b> Record &nbsp;\u00b7&nbsp; "
+                                        "<b>\u2318\u2325P</b> Stop &nbsp;\u00b7&nbsp; <b>\u2318P</b> Play</span>"));
     m_count = new QLabel;
     m_count->setStyleSheet(QStringLiteral("color: gray"));
     m_button = new QPushButton;
@@ -26,15 +29,19 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
         m_pulseOn = !m_pulseOn;
         m_dot->setStyleSheet(m_pulseOn ? QStringLiteral("color: #ff3b30") : QStringLiteral("color: #ffb3ae"));
     });
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(m_status);
+    texts->addWidget(m_elapsed);
+    texts->addWidget(m_count);
     auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
     layout->addWidget(m_dot);
-    layout->addWidget(m_status);
-    layout->addWidget(m_elapsed);
-    layout->addWidget(m_count);
+    layout->addLayout(texts);
     layout->addStretch();
+    layout->addWidget(m_hints);
     layout->addWidget(m_button);
     connect(m_button, &QPushButton::clicked, this, [this] {
-        if (m_model.recorder().state() == RecordingState::recording)
+        if (m_model.recorder().state() != RecordingState::idle)
             m_model.stopRecordingAndPrompt();
         else
             m_model.startRecording();
@@ -45,18 +52,25 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
 
 QString RecorderControlView::elapsedText(double seconds)
 {
-    const auto whole = static_cast<long long>(std::max(0.0, std::floor(seconds)));
-    return QStringLiteral("%1:%2").arg(whole / 60, 2, 10, QLatin1Char('0')).arg(whole % 60, 2, 10, QLatin1Char('0'));
+    const double t = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
+    const auto whole = static_cast<long long>(std::trunc(t));
+    const int tenths = int(std::trunc((t - double(whole)) * 10));
+    return QStringLiteral("%1:%2.%3")
+        .arg(whole / 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'))
+        .arg(tenths);
 }
 
 void RecorderControlView::refresh()
 {
     const bool recording = m_model.recorder().state() == RecordingState::recording;
     m_status->setText(m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady")));
+    m_status->setStyleSheet(recording ? QStringLiteral("color: #ff3b30; font-weight: 500") : QStringLiteral("color: gray; font-weight: 500"));
+    m_hints->setVisible(m_model.recorder().state() == RecordingState::idle && !m_model.playback().isBusy());
     m_button->setText(m_model.t(recording ? QStringLiteral("recorder.stop") : QStringLiteral("recorder.start")));
     m_button->setIcon(recording ? Icons::icon(QStringLiteral("stop")) : Icons::icon(QStringLiteral("record"), QColor(0xff, 0x3b, 0x30)));
     // A recording cannot start while a playback runs.
-    m_button->setEnabled(recording || (!m_model.playback().isBusy() && m_model.recorder().state() == RecordingState::idle));
+    m_button->setEnabled(!m_model.playback().isBusy());
     m_elapsed->setVisible(recording);
     m_count->setVisible(recording);
     if (recording) {

@@ -17,7 +17,8 @@ public:
 
     QPushButton* recordButton() const { return m_button; }
     QLabel* statusText() const { return m_status; }
-    // "01:05" for 65.3 s.
+    QLabel* hints() const { return m_hints; }
+    // "01:05.3" for 65.37 s.
     static QString elapsedText(double seconds);
 
 private:
@@ -28,6 +29,7 @@ private:
     QLabel* m_status;
     QLabel* m_elapsed;
     QLabel* m_count;
+    QLabel* m_hints;
     QPushButton* m_button;
     QTimer* m_pulse;
     bool m_pulseOn = false;

@@ -10,18 +10,17 @@
 
 SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(parent), m_model(model)
 {
-    setWindowTitle(QStringLiteral("Save Macro"));
-    setMinimumWidth(340);
-    auto* title = new QLabel(QStringLiteral("Save Macro"));
+    setWindowTitle(QStringLiteral("Save Recording"));
+    setFixedWidth(340);
+    auto* title = new QLabel(QStringLiteral("Save Recording"));
     QFont font = title->font();
     font.setBold(true);
     title->setFont(font);
-    auto* count = new QLabel(QStringLiteral("%1 %2").arg(model.pendingActions().size())
-                                 .arg(model.t(QStringLiteral("recorder.actionsCaptured"))));
+    auto* count = new QLabel(QStringLiteral("Macro Name"));
     count->setStyleSheet(QStringLiteral("color: gray"));
     m_name = new QLineEdit(model.pendingRecordingName());
     m_name->setObjectName(QStringLiteral("macroName"));
-    m_name->setPlaceholderText(QStringLiteral("Macro %1").arg(model.macros().size() + 1));
+    m_name->setPlaceholderText(QStringLiteral("e.g. Login Flow"));
     auto* discard = new QPushButton(QStringLiteral("Discard"));
     auto* save = new QPushButton(QStringLiteral("Save"));
     save->setDefault(true);
@@ -30,6 +29,7 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     buttons->addWidget(discard);
     buttons->addWidget(save);
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
     layout->addWidget(title);
     layout->addWidget(count);
     layout->addWidget(m_name);
