@@ -99,7 +99,7 @@ QString DebugPanelView::rowHtml(const LogEntry& entry)
     static const char* glyphs[] = {"\u2699", "\u2139", "\u26a0", "\u2715"};
     static const char* colours[] = {"#8e8e93", "#0a84ff", "#ff9f0a", "#ff3b30"};
     const auto level = std::size_t(entry.level);
-    return QStringLiteral("<tr><td width='14' style='color:%1'>%2</td><td width='86' style='color:gray'>%3</td>"
+    return QStringLiteral("<tr><td width='14' style='color:%1'>%2</td><td width='100' nowrap style='color:gray'>%3</td>"
                           "<td>%4</td></tr>")
         .arg(QLatin1String(colours[level]), QString::fromUtf8(glyphs[level]),
              entry.timestamp.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")),
