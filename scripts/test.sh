@@ -53,6 +53,13 @@ start_display() {
   xdpyinfo >/dev/null 2>&1 || { cat "$tmp/xvfb.log"; echo "Xvfb did not start" >&2; exit 1; }
   openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
   pids+=($!)
+  # A system tray, so that the application's tray item has a home.
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >"$tmp/trayer.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 && break
+    sleep 0.1
+  done
 }
 
 echo "== tests"

@@ -79,7 +79,12 @@ TEST_F(X11PlaybackTest, AReplayIsRecordedBackActionForActionWithItsTiming)
     ASSERT_FALSE(recorded.empty());
     EXPECT_EQ(recorded.front(), A::windowFocus(0, QStringLiteral("QuilloReplayAlpha"), QStringLiteral("QuilloReplayAlpha")));
     recorded.erase(recorded.begin());
-    ASSERT_EQ(recorded.size(), macro.actions.size());
+    ASSERT_EQ(recorded.size(), macro.actions.size()) << [&] {
+        std::string all;
+        for (const auto& a : recorded)
+            all += a.displayName().toStdString() + "\n";
+        return all;
+    }();
     for (std::size_t i = 0; i < recorded.size(); ++i) {
         EXPECT_EQ(recorded[i].payload, macro.actions[i].payload)
             << i << ": recorded " << recorded[i].displayName().toStdString() << ", played "

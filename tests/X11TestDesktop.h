@@ -40,6 +40,12 @@ public:
                                              WhitePixel(m_display, DefaultScreen(m_display)));
         XClassHint hint{const_cast<char*>("quillo-test"), const_cast<char*>(wmClass)};
         XSetClassHint(m_display, w, &hint);
+        // Keep the asked-for place (a panel or tray would make the window manager move it).
+        XSizeHints size{};
+        size.flags = USPosition | PPosition;
+        size.x = 50;
+        size.y = 50;
+        XSetWMNormalHints(m_display, w, &size);
         if (ownPid) {
             const long pid = getpid();
             XChangeProperty(m_display, w, XInternAtom(m_display, "_NET_WM_PID", False), XA_CARDINAL, 32,

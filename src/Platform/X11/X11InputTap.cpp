@@ -61,13 +61,23 @@ void X11InputTap::deliver(const _xEvent& ev)
 {
     const int type = ev.u.u.type & 0x7F;
     const int detail = ev.u.u.detail;
+    // Which buttons are down, from the presses and releases themselves: the state of a
+    // recorded motion event can lack them (while a window manager holds a grab, say).
+    static constexpr unsigned buttonMasks[] = {0, Button1Mask, Button2Mask, Button3Mask};
+    if ((type == ButtonPress || type == ButtonRelease) && detail >= 1 && detail <= 3) {
+        if (type == ButtonPress)
+            m_heldButtonMask |= buttonMasks[detail];
+        else
+            m_heldButtonMask &= ~buttonMasks[detail];
+    }
     if (type == ButtonPress && (detail == 8 || detail == 9))
         ++m_otherButtonsHeld;
     if (type == ButtonRelease && (detail == 8 || detail == 9) && m_otherButtonsHeld > 0)
         --m_otherButtonsHeld;
-    RawInputEvent event = X11EventTranslator::translate(
-        type, detail, ev.u.keyButtonPointer.state, ev.u.keyButtonPointer.rootX,
-        ev.u.keyButtonPointer.rootY, m_otherButtonsHeld > 0);
+    const unsigned state = type == MotionNotify ? (ev.u.keyButtonPointer.state & ~(Button1Mask | Button2Mask | Button3Mask)) | m_heldButtonMask
+                                                : ev.u.keyButtonPointer.state;
+    RawInputEvent event = X11EventTranslator::translate(type, detail, state, ev.u.keyButtonPointer.rootX,
+                                                        ev.u.keyButtonPointer.rootY, m_otherButtonsHeld > 0);
     if (event.type == RawEventType::none)
         return;
     event.time = clockTime(ev.u.keyButtonPointer.time);
@@ -84,6 +94,15 @@ void X11InputTap::closeConnections()
     if (m_control)
         XCloseDisplay(m_control);
     m_data = m_control = nullptr;
+}
+
+unsigned X11InputTap::initialButtonMask() const
+{
+    Window root, child;
+    int rx, ry, wx, wy;
+    unsigned mask = 0;
+    XQueryPointer(m_control, DefaultRootWindow(m_control), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return mask & (Button1Mask | Button2Mask | Button3Mask);
 }
 
 bool X11InputTap::start(EventHandler handler, QString* error)
@@ -127,6 +146,7 @@ bool X11InputTap::start(EventHandler handler, QString* error)
 
     m_handler = std::move(handler);
     m_otherButtonsHeld = 0;
+    m_heldButtonMask = initialButtonMask();
     {
         std::lock_guard lock(m_mutex);
         m_dataStarted = m_dataEnded = false;

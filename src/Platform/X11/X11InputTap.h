@@ -36,6 +36,7 @@ private:
     void runThread();
     void deliver(const _xEvent& event); // tap thread
     void closeConnections();
+    unsigned initialButtonMask() const;
 
     const Clock& m_clock;
     QByteArray m_displayName;
@@ -49,8 +50,10 @@ private:
     // Server time and clock reading taken together when the tap starts.
     unsigned long m_serverTimeAtStart = 0;
     double m_clockAtStart = 0;
-    // Buttons 8 and 9 held (the X state has no bits for them); tap thread only.
+    // Buttons 8 and 9 held (the X state has no bits for them), and the mask of buttons
+    // 1-3 held, followed from the recorded presses and releases; tap thread only.
     int m_otherButtonsHeld = 0;
+    unsigned m_heldButtonMask = 0;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
