@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPainter>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -93,6 +94,12 @@ MacroListView::MacroListView(AppViewModel& model, QWidget* parent) : QWidget(par
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setObjectName(QStringLiteral("macroList"));
     connect(m_list, &QWidget::customContextMenuRequested, this, &MacroListView::showContextMenu);
+    // The list's own delete command removes the selected macro, without asking.
+    auto* remove = new QShortcut(QKeySequence::Delete, m_list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] {
+        if (m_list->currentIndex().isValid())
+            m_model.deleteMacros({m_list->currentIndex().row()});
+    });
     m_stack = new QStackedWidget;
     m_stack->addWidget(m_empty);
     m_stack->addWidget(m_list);

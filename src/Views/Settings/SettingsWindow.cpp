@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -70,6 +71,9 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
     layout->addStretch();
 
     resize(460, std::max(560, sizeHint().height()));
+    const QByteArray geometry = QSettings().value(QStringLiteral("Quillo.SettingsWindow")).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
     connect(&m_model, &AppViewModel::appLanguageChanged, this, &SettingsWindow::retranslate);
     connect(&m_model, &AppViewModel::macrosChanged, this, &SettingsWindow::retranslate);
     retranslate();
@@ -103,4 +107,10 @@ void SettingsWindow::retranslate()
                              .arg(m_model.t(QStringLiteral("settings.about.version")), QStringLiteral(QUILLO_VERSION),
                                   m_model.t(QStringLiteral("settings.about.macrosStored")))
                              .arg(m_model.macros().size()));
+}
+
+void SettingsWindow::hideEvent(QHideEvent* event)
+{
+    QSettings().setValue(QStringLiteral("Quillo.SettingsWindow"), saveGeometry());
+    QWidget::hideEvent(event);
 }

@@ -15,6 +15,9 @@ class SettingsWindow : public QWidget
 public:
     explicit SettingsWindow(AppViewModel& model, QWidget* parent = nullptr);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void retranslate();
 
