@@ -2,6 +2,7 @@
 #include "App/AppDelegate.h"
 #include "App/SingleInstance.h"
 #include "Cli/CommandLine.h"
+#include "Cli/SignalWatcher.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
         QCoreApplication::setApplicationVersion(QStringLiteral(QUILLO_VERSION));
         return CommandLine::run(app.arguments().mid(1));
     }
+    SignalWatcher::blockTerminationSignals(); // before any thread starts
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillo"));
     QApplication::setApplicationName(QStringLiteral("Quillo"));
@@ -26,6 +28,10 @@ int main(int argc, char** argv)
         return 0; // the running Quillo shows its window
     AppDelegate delegate;
     delegate.launch();
+    // Ended by the session (SIGTERM) or Ctrl-C: quit properly, so that a running playback
+    // releases every key and button it holds.
+    SignalWatcher signals;
+    QObject::connect(&signals, &SignalWatcher::interrupted, &app, &QApplication::quit);
     QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::showMainWindow);
     return app.exec();
 }

@@ -126,6 +126,9 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 5000));
 
+    // Ended by the session, it quits properly.
     app.terminate();
-    app.waitForFinished(5000);
+    ASSERT_TRUE(app.waitForFinished(5000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
 }

@@ -3,43 +3,46 @@
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <sys/socket.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
-int g_fds[2] = {-1, -1};
-
-void onSignal(int)
+sigset_t terminationSignals()
 {
-    const char byte = 1;
-    [[maybe_unused]] auto n = ::write(g_fds[0], &byte, 1); // async-signal-safe
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
 }
 } // namespace
 
+void SignalWatcher::blockTerminationSignals()
+{
+    const sigset_t set = terminationSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0)
+    blockTerminationSignals(); // in case main did not
+    const sigset_t set = terminationSignals();
+    m_fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (m_fd < 0)
         return;
-    m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
-        [[maybe_unused]] auto n = ::read(g_fds[1], &byte, 1);
+        signalfd_siginfo info;
+        while (::read(m_fd, &info, sizeof info) == ssize_t(sizeof info)) {
+        }
         Q_EMIT interrupted();
     });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     delete m_notifier;
-    ::close(g_fds[0]);
-    ::close(g_fds[1]);
-    g_fds[0] = g_fds[1] = -1;
+    if (m_fd >= 0)
+        ::close(m_fd);
 }

@@ -4,7 +4,10 @@
 
 class QSocketNotifier;
 
-// Turns Ctrl-C (SIGINT) and SIGTERM into a signal on the main thread.
+// Turns Ctrl-C (SIGINT) and SIGTERM into a signal on the main thread. The two signals
+// are blocked in every thread (blockTerminationSignals, first thing in main) and read
+// from a signalfd instead, so that they never interrupt a system call elsewhere (an
+// interrupted X connection would end the process on the spot).
 class SignalWatcher : public QObject
 {
     Q_OBJECT
@@ -12,9 +15,13 @@ public:
     explicit SignalWatcher(QObject* parent = nullptr);
     ~SignalWatcher() override;
 
+    // Call before any thread starts: threads inherit the blocked set.
+    static void blockTerminationSignals();
+
 Q_SIGNALS:
     void interrupted();
 
 private:
+    int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -45,7 +45,6 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
             else
                 m_menu->popup(QCursor::pos());
         });
-        m_tray->show();
     } else {
         appLog(QStringLiteral("This desktop has no system tray; start quillo again to bring the window back"),
                LogEntry::Level::warn);
@@ -53,6 +52,8 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
     connect(&m_model, &AppViewModel::changed, this, &StatusBarController::refreshMenu);
     applyIcon();
     refreshMenu();
+    if (m_tray)
+        m_tray->show();
 }
 
 StatusBarController::Status StatusBarController::status() const
