@@ -13,6 +13,7 @@
 #include "Views/PlaybackControlView.h"
 #include "Views/RecorderControlView.h"
 #include "Views/RenameSheet.h"
+#include "Views/SaveMacroSheet.h"
 #include "Views/StatusBarController.h"
 
 #include <QDir>
@@ -175,6 +176,23 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     m.setSelectedMacroID(std::nullopt);
     EXPECT_FALSE(tray.commandTitles().join(QLatin1Char('|')).contains(QStringLiteral("Play:")));
     m.discardPendingRecording();
+}
+
+TEST(Views, TheSaveSheetOnlyDiscardsOnPurpose)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    h.record(m, 4);
+    ASSERT_TRUE(m.showRecordingSheet());
+    SaveMacroSheet sheet(m);
+    sheet.reject(); // Escape, or the close button
+    EXPECT_TRUE(m.showRecordingSheet());
+    EXPECT_EQ(m.pendingActions().size(), 5u);
+    sheet.nameField()->setText(QStringLiteral("  Login  "));
+    EXPECT_EQ(m.pendingRecordingName(), QStringLiteral("  Login  "));
+    sheet.nameField()->returnPressed();
+    EXPECT_FALSE(m.showRecordingSheet());
+    EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Login"));
 }
 
 TEST(Views, DebugPanelFiltersByLevelAndText)

@@ -48,9 +48,20 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closing only hides the window; the application goes on in the tray.
-    QSettings().setValue(QStringLiteral("Quillo.MainWindow"), saveGeometry());
     hide();
     event->ignore();
+}
+
+void MainWindow::hideEvent(QHideEvent* event)
+{
+    QSettings().setValue(QStringLiteral("Quillo.MainWindow"), saveGeometry());
+    QMainWindow::hideEvent(event);
+}
+
+MainWindow::~MainWindow()
+{
+    if (isVisible())
+        QSettings().setValue(QStringLiteral("Quillo.MainWindow"), saveGeometry());
 }
 
 void MainWindow::showError()

@@ -16,12 +16,14 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     explicit MainWindow(AppViewModel& model, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     ContentView* content() const { return m_content; }
     SaveMacroSheet* saveSheet() const { return m_saveSheet; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void showError();

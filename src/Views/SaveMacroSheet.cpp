@@ -42,8 +42,7 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     connect(m_name, &QLineEdit::returnPressed, save, &QPushButton::click);
     connect(discard, &QPushButton::clicked, this, [this] {
         m_model.discardPendingRecording();
-        reject();
+        QDialog::reject();
     });
-    // Closing the sheet any other way keeps the recording pending; it reopens on demand.
     m_name->setFocus();
 }

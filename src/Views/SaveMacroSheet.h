@@ -14,6 +14,9 @@ public:
 
     QLineEdit* nameField() const { return m_name; }
 
+    // Escape or the close button do not throw a recording away: only "Discard" does.
+    void reject() override {}
+
 private:
     AppViewModel& m_model;
     QLineEdit* m_name;
