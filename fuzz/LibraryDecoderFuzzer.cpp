@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the library reader. Whatever it accepts must write back
-// and read again to the same macros.
+// Feeds arbitrary bytes to the library and single-macro readers. Whatever they accept
+// must write back and read again to the same macros; every refusal must say why.
 #include "Codec/MacroJsonDecoder.h"
 #include "Codec/MacroJsonEncoder.h"
 
@@ -10,6 +10,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     QByteArray bytes = MacroJsonDecoder::paddedBuffer(qsizetype(size));
     bytes.append(reinterpret_cast<const char*>(data), qsizetype(size));
+    // The single-macro reader (exported files) shares the strict reading.
+    if (auto single = MacroJsonDecoder::decodeMacro(bytes)) {
+        auto again = MacroJsonDecoder::decodeMacro(MacroJsonEncoder::encodeMacro(single.value()).value());
+        if (!again || !(again.value() == single.value()))
+            std::abort();
+    } else if (single.error().description().isEmpty()) {
+        std::abort();
+    }
     auto decoded = MacroJsonDecoder::decodeLibrary(bytes);
     if (!decoded) {
         if (decoded.error().description().isEmpty())
