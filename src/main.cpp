@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     // Ended by the session (SIGTERM) or Ctrl-C: quit properly, so that a running playback
     // releases every key and button it holds.
     SignalWatcher signals;
-    QObject::connect(&signals, &SignalWatcher::interrupted, &app, &QApplication::quit);
+    QObject::connect(&signals, &SignalWatcher::interrupted, &app, [] { QCoreApplication::exit(0); });
     QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::showMainWindow);
     return app.exec();
 }

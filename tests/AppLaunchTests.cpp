@@ -73,6 +73,17 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     QProcess app;
     app.setProcessEnvironment(env);
+    // Never leave the application behind, whatever fails.
+    struct Reaper {
+        QProcess& process;
+        ~Reaper()
+        {
+            if (process.state() != QProcess::NotRunning) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+        }
+    } reaper{app};
     app.start(QStringLiteral(QUILLO_BINARY), {});
     ASSERT_TRUE(app.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
@@ -128,7 +139,7 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
 
     // Ended by the session, it quits properly.
     app.terminate();
-    ASSERT_TRUE(app.waitForFinished(5000));
+    ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
 }

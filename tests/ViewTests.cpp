@@ -14,6 +14,7 @@
 #include "Views/RecorderControlView.h"
 #include "Views/RenameSheet.h"
 #include "Views/SaveMacroSheet.h"
+#include "Views/MainWindow.h"
 #include "Views/StatusBarController.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -214,4 +216,23 @@ TEST(Views, DebugPanelFiltersByLevelAndText)
     LogService::shared()->setEntries({});
     EXPECT_EQ(panel.footer()->text(), QStringLiteral("0 / 0 entries"));
     EXPECT_TRUE(DebugPanelView::rowHtml(entries[1]).contains(QStringLiteral("\u2715")));
+}
+
+// Last in this file: it ends the running event loop as quitting does.
+TEST(Views, QuitFromTheTrayEndsTheApplicationEvenWithTheWindowOpen)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    MainWindow window(m);
+    window.show();
+    StatusBarController tray(m, [] {});
+    QAction* quit = nullptr;
+    for (QAction* a : tray.menu()->actions())
+        if (a->text() == QStringLiteral("Quit"))
+            quit = a;
+    ASSERT_NE(quit, nullptr);
+    QEventLoop loop;
+    QTimer::singleShot(0, quit, &QAction::trigger);
+    QTimer::singleShot(3000, &loop, [&] { loop.exit(7); }); // not ended: fail
+    EXPECT_EQ(loop.exec(), 0);
 }

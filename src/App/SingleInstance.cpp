@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -10,7 +11,10 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
 
 QString SingleInstance::serverName()
 {
-    return QStringLiteral("quillo-%1").arg(getuid());
+    // One instance per user and display: a session on another display has its own.
+    QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.]")), QStringLiteral("_"));
+    return QStringLiteral("quillo-%1-%2").arg(getuid()).arg(display);
 }
 
 bool SingleInstance::claim(const QStringList& arguments)

@@ -5,7 +5,7 @@
 
 class QLocalServer;
 
-// One Quillo per user: the first launch listens on a local socket; a later launch hands
+// One Quillo per user and display: the first launch listens on a local socket; a later launch hands
 // it its arguments and ends. The running one is told through `activated`.
 class SingleInstance : public QObject
 {

@@ -142,5 +142,6 @@ void StatusBarController::refreshMenu()
         if (m_onShowMain)
             m_onShowMain();
     });
-    m_menu->addAction(QStringLiteral("Quit"), qApp, &QApplication::quit);
+    // exit(), not quit(): quit() asks the windows first, and the main window only hides.
+    m_menu->addAction(QStringLiteral("Quit"), this, [] { QCoreApplication::exit(0); });
 }
