@@ -7,6 +7,7 @@
 #include "Views/Icons.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/PlaybackControlView.h"
+#include "Views/TwoLineRowDelegate.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -16,30 +17,20 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
 // A coloured mark for the kind, the action's line and, under it, "+1.250s".
-class ActionRowDelegate : public QStyledItemDelegate
+class ActionRowDelegate : public TwoLineRowDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return QSize(option.rect.width(), option.fontMetrics.height() * 2 + 8);
-    }
+    explicit ActionRowDelegate(QObject* parent) : TwoLineRowDelegate(8, parent) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QStyleOptionViewItem background = option;
-        initStyleOption(&background, index);
-        background.text.clear();
-        background.icon = QIcon();
-        option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+        paintBackground(painter, option, index);
         const bool selected = option.state & QStyle::State_Selected;
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
@@ -53,9 +44,7 @@ public:
         painter->setFont(line);
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(text, Qt::AlignLeft | Qt::AlignTop, index.data().toString());
-        QFont small = option.font;
-        small.setPointSizeF(option.font.pointSizeF() * 0.8);
-        painter->setFont(small);
+        painter->setFont(secondaryFont(option.font));
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));
         painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom, index.data(ActionListModel::TimestampRole).toString());
         painter->restore();

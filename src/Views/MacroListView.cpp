@@ -4,6 +4,7 @@
 #include "Views/MacroListModel.h"
 #include "Views/Icons.h"
 #include "Views/RenameSheet.h"
+#include "Views/TwoLineRowDelegate.h"
 
 #include <QLabel>
 #include <QListView>
@@ -11,29 +12,20 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
 // Two lines per macro: the name, then "⚡ N   ◷ D" in a smaller, secondary font.
-class MacroRowDelegate : public QStyledItemDelegate
+class MacroRowDelegate : public TwoLineRowDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return QSize(option.rect.width(), option.fontMetrics.height() * 2 + 14);
-    }
+    explicit MacroRowDelegate(QObject* parent) : TwoLineRowDelegate(14, parent) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QStyleOptionViewItem background = option;
-        initStyleOption(&background, index);
-        background.text.clear();
-        option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+        paintBackground(painter, option, index);
         const bool selected = option.state & QStyle::State_Selected;
         const QRect r = option.rect.adjusted(10, 5, -8, -5);
         QFont nameFont = option.font;
@@ -43,8 +35,7 @@ public:
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(r, Qt::AlignLeft | Qt::AlignTop,
                           QFontMetrics(nameFont).elidedText(index.data().toString(), Qt::ElideRight, r.width()));
-        QFont small = option.font;
-        small.setPointSizeF(option.font.pointSizeF() * 0.8);
+        const QFont small = secondaryFont(option.font);
         painter->setFont(small);
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));
         const QColor ink = painter->pen().color();
