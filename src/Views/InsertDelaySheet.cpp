@@ -39,6 +39,9 @@ InsertDelaySheet::InsertDelaySheet(double duration, QWidget* parent) : QDialog(p
     layout->addLayout(buttons);
     connect(insert, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Ctrl+Escape and Ctrl+Return, as Command-Escape and Command-Return elsewhere.
+    cancel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    insert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
 }
 
 double InsertDelaySheet::duration() const

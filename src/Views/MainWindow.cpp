@@ -27,8 +27,10 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
         if (m_model.openSettings)
             m_model.openSettings();
     });
-    settings->setToolTip(QStringLiteral("Settings (\u2318,)"));
-    settings->setShortcut(QKeySequence::Preferences);
+    // The desktop's preferences key where it has one, else Ctrl+, (as Command-comma).
+    const QKeySequence preferences(QKeySequence::Preferences);
+    settings->setShortcut(preferences.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Comma) : preferences);
+    settings->setToolTip(QStringLiteral("Settings (%1)").arg(settings->shortcut().toString(QKeySequence::NativeText)));
     auto* debug = toolbar->addAction(Icons::icon(QStringLiteral("terminal")), QStringLiteral("Debug Log"), this, [this] {
         DebugPanelView panel(this);
         panel.exec();

@@ -40,6 +40,8 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
         accept();
     });
     connect(m_name, &QLineEdit::returnPressed, save, &QPushButton::click);
+    discard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     connect(discard, &QPushButton::clicked, this, [this] {
         m_model.discardPendingRecording();
         QDialog::reject();
