@@ -12,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include "QtBenchmarkMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -227,11 +229,4 @@ BENCHMARK(BM_TapThreadPerEvent)->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_ParseAllocations)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_X11TapStream)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QUILLO_QT_BENCHMARK_MAIN()

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include "QtBenchmarkMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -193,11 +195,4 @@ BENCHMARK(BM_PlaybackX11Stalled)->Unit(benchmark::kMillisecond)->Iterations(1)->
 BENCHMARK(BM_PlaybackQTimerFake)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_PlaybackQTimerFakeStalled)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QUILLO_QT_BENCHMARK_MAIN()

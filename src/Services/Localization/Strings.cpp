@@ -1,5 +1,8 @@
 #include "Services/Localization/Strings.h"
 
+#include <array>
+#include <mutex>
+
 namespace {
 
 QHash<QString, QString> build(const std::vector<Strings::Entry>& rows)
@@ -35,37 +38,13 @@ const std::vector<Strings::Entry>& Strings::rows(AppLocale locale)
 
 const QHash<QString, QString>& Strings::dictionary(AppLocale locale)
 {
-    // One-time, thread-safe construction per language.
-    switch (AppLocales::resolved(locale)) {
-    case AppLocale::tr: {
-        static const auto table = build(rowsTr());
-        return table;
-    }
-    case AppLocale::fr: {
-        static const auto table = build(rowsFr());
-        return table;
-    }
-    case AppLocale::es: {
-        static const auto table = build(rowsEs());
-        return table;
-    }
-    case AppLocale::it: {
-        static const auto table = build(rowsIt());
-        return table;
-    }
-    case AppLocale::zh: {
-        static const auto table = build(rowsZh());
-        return table;
-    }
-    case AppLocale::ar: {
-        static const auto table = build(rowsAr());
-        return table;
-    }
-    default: {
-        static const auto table = build(rowsEn());
-        return table;
-    }
-    }
+    // Each language's table is built once, on first use, safely from any thread.
+    static std::array<std::once_flag, AppLocales::all.size()> built;
+    static std::array<QHash<QString, QString>, AppLocales::all.size()> tables;
+    const AppLocale language = AppLocales::resolved(locale);
+    const auto index = std::size_t(language);
+    std::call_once(built[index], [&] { tables[index] = build(rows(language)); });
+    return tables[index];
 }
 
 QString Strings::lookup(AppLocale locale, const QString& key)
