@@ -324,6 +324,64 @@ TEST(AppViewModel, HotkeysFollowTheStateTable)
     EXPECT_EQ(h.logMessages().size(), before);
 }
 
+TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherModifiersHeld)
+{
+    AppModelHarness h;
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A"))});
+    AppViewModel& m = h.start();
+    auto press = [&](quint32 key, quint32 mods) {
+        h.hotkeys.press(key, mods);
+        h.clock.advance(1);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
+    };
+    auto deliver = [&](RawEventType type, std::uint16_t code, std::uint64_t flags) {
+        RawInputEvent e;
+        e.type = type;
+        e.time = h.clock.now();
+        e.keyCode = code;
+        e.flags = flags;
+        h.tap.deliver(e);
+        h.clock.advance(0.1);
+    };
+    constexpr quint32 cmd = 0x100, cmdShift = 0x300, R = 15, P = 35;
+    constexpr auto super = ModifierFlags::command;
+
+    // Super+R ... Super+R: the release of the first R and the press of the last are
+    // the hotkeys', not the user's; an R typed in between is kept.
+    press(R, cmd);
+    ASSERT_EQ(m.recorder().state(), RecordingState::recording);
+    deliver(RawEventType::keyUp, R, super);
+    deliver(RawEventType::keyDown, R, 0);
+    deliver(RawEventType::keyUp, R, 0);
+    deliver(RawEventType::keyDown, R, super);
+    deliver(RawEventType::keyDown, R, super); // auto-repeat while the stop is held
+    QCoreApplication::sendPostedEvents();
+    press(R, cmd);
+    ASSERT_TRUE(m.showRecordingSheet());
+    std::vector<ActionType> types;
+    for (const MacroAction& a : m.pendingActions())
+        types.push_back(a.type());
+    EXPECT_EQ(types, (std::vector<ActionType>{ActionType::windowFocus, ActionType::keyDown, ActionType::keyUp}));
+    m.discardPendingRecording();
+
+    // Idle, Super+Shift+P is another program's; while playing (the macro may hold
+    // Shift), it stops the playback.
+    press(P, cmdShift);
+    EXPECT_FALSE(m.playback().isBusy());
+    h.sleeper.holdFrom(h.clock.now() + 0.6);
+    press(P, cmd);
+    ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
+    press(P, cmdShift);
+    EXPECT_FALSE(m.playback().isBusy());
+    press(P, cmdShift);
+    EXPECT_FALSE(m.playback().isBusy()); // strict again: it started nothing
+    // Recording too: Super+Shift+R stops it.
+    press(R, cmd);
+    press(R, cmdShift);
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+}
+
 TEST(AppViewModel, TheLanguageIsStoredAndRestored)
 {
     AppModelHarness h;

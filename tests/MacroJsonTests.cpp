@@ -158,6 +158,13 @@ TEST(MacroJsonRead, AcceptsTheEdgesOfEachRangeAndIgnoresForeignKeys)
               QUuid::fromString(QStringLiteral("3F2504E0-4F89-41D3-9A0C-0305E82C3301")));
     EXPECT_EQ(lower.value()[0].version, 7);
     EXPECT_EQ(MacroJsonDecoder::decodeLibrary(" [ ] ").value().size(), 0u);
+    // Files some editors saved with a byte-order mark.
+    const QByteArray bom = "\xEF\xBB\xBF";
+    const QByteArray one = library(macroJson(kKey, kMeta, R"("3F2504E0-4F89-41D3-9A0C-0305E82C3301")"));
+    EXPECT_EQ(MacroJsonDecoder::decodeLibrary(bom + one).value().size(), 1u);
+    EXPECT_TRUE(MacroJsonDecoder::decodeMacro(bom + macroJson(kKey, kMeta, R"("3F2504E0-4F89-41D3-9A0C-0305E82C3301")")
+                                                      .c_str())
+                    .hasValue());
 }
 
 TEST(MacroJsonWrite, IndentedLayoutHasSortedKeysEscapedSolidusAndWholeSecondDates)

@@ -1,6 +1,8 @@
 #include "Platform/Fake/FakeClock.h"
 #include "Platform/Fake/FakeEventPoster.h"
 #include "Platform/Fake/FakeSleeper.h"
+#include "Platform/SystemClock.h"
+#include "Platform/SystemSleeper.h"
 #include "Services/PlaybackService.h"
 #include "TestWait.h"
 #include "ViewModels/PlaybackViewModel.h"
@@ -8,7 +10,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <atomic>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -73,12 +78,26 @@ TEST_F(PlaybackServiceTest, StopEndsAtOnceReleasesAndPostsNothingAfterwards)
 
 TEST_F(PlaybackServiceTest, RefusesSpeedsThatAreNotPositiveAndWaitsForAnInitialDelayAsBusy)
 {
-    for (const double speed : {0.0, -1.0, std::nan("")}) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const double speed : {0.0, -1.0, std::nan(""), inf}) {
         PlaybackOptions bad;
         bad.speedMultiplier = speed;
         service.play(macro, bad);
         EXPECT_FALSE(service.isBusy()) << speed;
     }
+    for (const double delay : {inf, std::nan(""), -1.0}) {
+        PlaybackOptions spaced, delayed;
+        spaced.delayOverride = delay;
+        delayed.initialDelay = delay;
+        service.play(macro, spaced);
+        service.play(macro, delayed);
+        EXPECT_FALSE(service.isBusy()) << delay;
+    }
+    // Nothing to play finishes at once, also endlessly.
+    PlaybackOptions endless;
+    endless.isInfinite = true;
+    service.play(Macro{}, endless);
+    EXPECT_FALSE(service.isBusy());
     PlaybackOptions delayed;
     delayed.initialDelay = 3;
     sleeper.holdFrom(clock.now());
@@ -94,6 +113,33 @@ TEST_F(PlaybackServiceTest, RefusesSpeedsThatAreNotPositiveAndWaitsForAnInitialD
     EXPECT_EQ(poster.posted().size(), 10u);
     for (const auto& s : states)
         EXPECT_TRUE(s.kind == PlaybackState::Kind::idle || s.macroId == macro.id);
+}
+
+TEST(SystemSleeper, FarAndEndlessWaitsSleepAndAreCutShortAtOnce)
+{
+    // Deadlines past what the standard clocks hold (about 292 years) once made the wait
+    // spin without letting go of its lock, so that nothing could stop it.
+    for (const double away : {1e12, std::numeric_limits<double>::infinity(), std::nan("")}) {
+        SystemSleeper sleeper;
+        std::atomic<double> cpuSeconds{-1};
+        std::atomic<bool> result{true};
+        QThread* thread = QThread::create([&] {
+            result = sleeper.sleepUntil(SystemClock::instance().now() + away);
+            timespec cpu{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            cpuSeconds = double(cpu.tv_sec) + double(cpu.tv_nsec) / 1e9;
+        });
+        thread->start();
+        QThread::msleep(200);
+        QElapsedTimer woken;
+        woken.start();
+        sleeper.wake();
+        ASSERT_TRUE(thread->wait(2000)) << away;
+        EXPECT_LT(woken.elapsed(), 500) << away;
+        EXPECT_FALSE(result) << away;
+        EXPECT_LT(cpuSeconds, 0.05) << away << ": the wait used the processor";
+        delete thread;
+    }
 }
 
 TEST(PlaybackViewModel, KeepsTheOptionsInStepWithTheControls)
@@ -115,7 +161,8 @@ TEST(PlaybackViewModel, KeepsTheOptionsInStepWithTheControls)
     EXPECT_TRUE(vm.options().isInfinite);
 
     const std::pair<double, const char*> labels[] = {
-        {1.0, "1\u00d7 (Normal)"}, {0.25, "0.25\u00d7"}, {0.5, "0.5\u00d7"}, {2.0, "2\u00d7"}, {4.0, "4\u00d7"}, {1.75, "1.8\u00d7"}};
+        {1.0, "1\u00d7 (Normal)"}, {0.25, "0.25\u00d7"}, {0.5, "0.5\u00d7"}, {2.0, "2\u00d7"}, {4.0, "4\u00d7"}, {1.75, "1.8\u00d7"},
+        {1.25, "1.2\u00d7"}, {3.25, "3.2\u00d7"}}; // printf's rounding of ties
     for (const auto& [speed, label] : labels) {
         vm.setSpeedMultiplier(speed);
         EXPECT_EQ(vm.speedLabel(), QString::fromUtf8(label));

@@ -2,7 +2,9 @@
 #include "Platform/X11/X11InputTap.h"
 #include "Platform/X11/X11PermissionProbe.h"
 #include "Platform/X11/X11Workspace.h"
+#include "Services/LogService.h"
 #include "Services/RecorderService.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +85,8 @@ TEST_F(X11CaptureTest, RecordsClicksDragsWheelsAndThinsMotion)
     desktop.moveTo(300, 200);
     desktop.sync();
     recorder.startRecording();
-    for (unsigned b : {1u, 3u, 2u, 8u})
+    // Back and forward (8, 9) are left out: replayed as middle clicks they would paste.
+    for (unsigned b : {1u, 3u, 2u, 8u, 9u})
         desktop.click(b);
     for (unsigned b : {4u, 5u, 6u, 7u})
         desktop.click(b);
@@ -119,9 +122,9 @@ TEST_F(X11CaptureTest, RecordsClicksDragsWheelsAndThinsMotion)
             ADD_FAILURE() << "unexpected " << a.displayName().toStdString();
         }
     }
-    ASSERT_EQ(clicks.size(), 10u);
-    const MouseButton buttons[] = {MouseButton::left, MouseButton::right, MouseButton::middle, MouseButton::middle};
-    for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(clicks.size(), 8u); // three clicks and the drag's press and release
+    const MouseButton buttons[] = {MouseButton::left, MouseButton::right, MouseButton::middle};
+    for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(clicks[std::size_t(2 * i)].payload, A::Payload(A::MouseDown{300, 200, buttons[i]})) << i;
         EXPECT_EQ(clicks[std::size_t(2 * i + 1)].payload, A::Payload(A::MouseUp{300, 200, buttons[i]})) << i;
     }
@@ -132,6 +135,11 @@ TEST_F(X11CaptureTest, RecordsClicksDragsWheelsAndThinsMotion)
     EXPECT_EQ(scrolls[3].payload, A::Payload(A::Scroll{300, 200, -1, 0}));
     EXPECT_GE(moves.size(), 1u);
     EXPECT_LE(moves.size(), 10u);
+    // One line says that they were skipped.
+    EXPECT_TRUE(waitUntil([] {
+        return std::count_if(LogService::shared()->entries().begin(), LogService::shared()->entries().end(),
+                             [](const LogEntry& e) { return e.message.contains(QStringLiteral("buttons 8 and up")); }) == 1;
+    }));
     ASSERT_EQ(drags.size(), 1u) << [&] {
         std::string all;
         for (const auto& a : actions)

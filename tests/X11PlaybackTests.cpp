@@ -6,10 +6,13 @@
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <limits>
 
 // Last: Xlib's macros (None, Bool, ...) would break the headers above.
 #include "X11TestDesktop.h"
+#include <X11/keysym.h>
 
 namespace {
 
@@ -125,4 +128,114 @@ TEST_F(X11PlaybackTest, StoppingMidwayLeavesNoKeyOrButtonDown)
     XQueryKeymap(desktop.display(), keys);
     for (int keycode = 8; keycode < 256; ++keycode)
         EXPECT_FALSE(keys[keycode / 8] & (1 << (keycode % 8))) << "key " << keycode << " is still down";
+}
+
+namespace {
+unsigned stateOfNext(X11TestDesktop& desktop, Window w, int type)
+{
+    const auto event = desktop.nextEvent(w, type);
+    EXPECT_TRUE(event.has_value()) << "no event of type " << type;
+    return event ? event->xbutton.state : ~0u;
+}
+
+// The next press of `keycode` (the window also sees the presses of modifier keys).
+std::optional<XEvent> nextPressOf(X11TestDesktop& desktop, Window w, unsigned keycode)
+{
+    while (const auto event = desktop.nextEvent(w, KeyPress)) {
+        if (event->xkey.keycode == keycode)
+            return event;
+    }
+    ADD_FAILURE() << "no press of key " << keycode;
+    return std::nullopt;
+}
+
+// Switches the test display to a keyboard layout for one test, and back.
+class KeyboardLayout
+{
+public:
+    explicit KeyboardLayout(const char* layout)
+    {
+        m_ok = std::system((std::string("setxkbmap ") + layout).c_str()) == 0;
+    }
+    ~KeyboardLayout() { std::system("setxkbmap us"); }
+    bool ok() const { return m_ok; }
+
+private:
+    bool m_ok = false;
+};
+} // namespace
+
+TEST_F(X11PlaybackTest, ModifiersOfAKeyActionAreLetGoBeforeTheNextMouseAction)
+{
+    const Window w = desktop.createWindow("QuilloReplayModifiers");
+    ASSERT_TRUE(desktop.activate(w));
+    desktop.watch(w, KeyPressMask | ButtonPressMask);
+    Macro macro;
+    macro.id = QUuid::createUuid();
+    macro.actions = {
+        // What a recording started with Super+R used to begin with, then a click.
+        A::keyUp(0.01, 15, ModifierFlags::command),
+        A::mouseDown(0.02, 200, 200, MouseButton::left), A::mouseUp(0.03, 200, 200, MouseButton::left),
+        // Shift+C, then a click.
+        A::keyDown(0.04, 8, ModifierFlags::shift), A::keyUp(0.05, 8, ModifierFlags::shift),
+        A::mouseDown(0.06, 200, 200, MouseButton::left), A::mouseUp(0.07, 200, 200, MouseButton::left),
+    };
+    ASSERT_TRUE(playToEnd(macro));
+    desktop.sync();
+    EXPECT_EQ(stateOfNext(desktop, w, ButtonPress) & Mod4Mask, 0u);
+    const auto c = nextPressOf(desktop, w, 46 + 8);
+    EXPECT_TRUE(c && (c->xkey.state & ShiftMask)); // the C had its Shift
+    EXPECT_EQ(stateOfNext(desktop, w, ButtonPress) & (ShiftMask | Mod4Mask), 0u);
+}
+
+TEST_F(X11PlaybackTest, AltGrOnAGermanKeyboardIsRecordedAndReplayed)
+{
+    KeyboardLayout german("de");
+    ASSERT_TRUE(german.ok()) << "setxkbmap de failed";
+    const Window w = desktop.createWindow("QuilloReplayAltGr");
+    ASSERT_TRUE(desktop.activate(w));
+    const unsigned altGr = XKeysymToKeycode(desktop.display(), XK_ISO_Level3_Shift);
+    const unsigned q = XKeysymToKeycode(desktop.display(), XK_q);
+    ASSERT_NE(altGr, 0u);
+
+    X11InputTap tap(clock);
+    X11Workspace workspace;
+    RecorderService recorder(tap, workspace, clock);
+    recorder.startRecording();
+    desktop.key(altGr, true);
+    desktop.tap(q);
+    desktop.key(altGr, false);
+    desktop.sync();
+    std::vector<MacroAction> recorded;
+    for (const MacroAction& a : recorder.stopRecording())
+        if (a.type() != ActionType::windowFocus)
+            recorded.push_back(a);
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[0].payload, A::Payload(A::KeyDown{12, ModifierFlags::option | 0x40}));
+
+    desktop.watch(w, KeyPressMask);
+    Macro macro;
+    macro.id = QUuid::createUuid();
+    macro.actions = recorded;
+    ASSERT_TRUE(playToEnd(macro));
+    desktop.sync();
+    const auto press = nextPressOf(desktop, w, q);
+    ASSERT_TRUE(press.has_value());
+    EXPECT_EQ(X11TestDesktop::typed(press->xkey), "@");
+}
+
+TEST_F(X11PlaybackTest, AnyScrollDeltaIsCutToTheClickLimit)
+{
+    const Window w = desktop.createWindow("QuilloReplayWheel");
+    ASSERT_TRUE(desktop.activate(w));
+    desktop.watch(w, ButtonPressMask);
+    SyntheticEvent scroll{RawEventType::scrollWheel, 200, 200};
+    scroll.wheel1 = std::numeric_limits<std::int32_t>::min();
+    poster.prepare();
+    ASSERT_TRUE(poster.post(scroll));
+    desktop.sync();
+    int clicks = 0;
+    while (desktop.nextEvent(w, ButtonPress, 200))
+        ++clicks;
+    EXPECT_EQ(clicks, X11EventPoster::maxWheelClicks);
 }

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <X11/Xatom.h>
@@ -111,6 +112,33 @@ public:
         button(b, false);
     }
     void moveTo(int x, int y) { XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime); }
+    // The next event of `type` that `w` receives (after asking for `mask` events with
+    // watch()), or nothing within `ms`.
+    void watch(Window w, long mask)
+    {
+        XSelectInput(m_display, w, mask);
+        XSync(m_display, False);
+    }
+    std::optional<XEvent> nextEvent(Window w, int type, int ms = 3000)
+    {
+        std::optional<XEvent> found;
+        waitFor([&] {
+            XEvent e;
+            while (!found && XCheckTypedWindowEvent(m_display, w, type, &e))
+                found = e;
+            return found.has_value();
+        }, ms);
+        return found;
+    }
+    // The text a key press types in the current keymap.
+    static std::string typed(XKeyEvent key)
+    {
+        char text[16] = {};
+        KeySym sym = 0;
+        const int n = XLookupString(&key, text, sizeof text - 1, &sym, nullptr);
+        return std::string(text, std::size_t(std::max(n, 0)));
+    }
+
     // Waits until the server has handled (and so recorded) everything injected so far.
     void sync() { XSync(m_display, False); }
 

@@ -14,6 +14,8 @@ sigset_t terminationSignals()
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);  // the terminal closed, the session ended
+    sigaddset(&set, SIGQUIT);
     return set;
 }
 } // namespace

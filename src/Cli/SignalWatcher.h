@@ -4,9 +4,9 @@
 
 class QSocketNotifier;
 
-// Turns Ctrl-C (SIGINT) and SIGTERM into a signal on the main thread. The two signals
-// are blocked in every thread (blockTerminationSignals, first thing in main) and read
-// from a signalfd instead, so that they never interrupt a system call elsewhere (an
+// Turns Ctrl-C (SIGINT), SIGTERM, SIGHUP and SIGQUIT into a signal on the main thread.
+// The signals are blocked in every thread (blockTerminationSignals, first thing in main)
+// and read from a signalfd instead, so that they never interrupt a system call elsewhere (an
 // interrupted X connection would end the process on the spot).
 class SignalWatcher : public QObject
 {

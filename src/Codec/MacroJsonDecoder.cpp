@@ -418,6 +418,14 @@ simdjson::error_code parseElement(simdjson::dom::parser& parser, const char* dat
 }
 
 // Bytes with the parser's padding after them: the caller's own when it has the room.
+// Some editors start UTF-8 files with a byte-order mark; it is not part of the JSON.
+std::string_view withoutByteOrderMark(std::string_view text)
+{
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    return text;
+}
+
 QByteArray padded(const QByteArray& json)
 {
     if (json.capacity() - json.size() >= MacroJsonDecoder::paddingBytes)
@@ -439,7 +447,8 @@ QByteArray MacroJsonDecoder::paddedBuffer(qsizetype size)
 Expected<std::vector<Macro>, DecodingError> MacroJsonDecoder::decodeLibrary(const QByteArray& json)
 {
     const QByteArray bytes = padded(json);
-    const std::string_view text(bytes.constData(), std::size_t(bytes.size()));
+    const std::string_view text =
+        withoutByteOrderMark(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     const JsonArraySplitter::Result split = JsonArraySplitter::split(text);
     simdjson::dom::parser parser;
     if (split.error) {
@@ -472,10 +481,11 @@ Expected<std::vector<Macro>, DecodingError> MacroJsonDecoder::decodeLibrary(cons
 Expected<Macro, DecodingError> MacroJsonDecoder::decodeMacro(const QByteArray& json)
 {
     const QByteArray bytes = padded(json);
+    const std::string_view text =
+        withoutByteOrderMark(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     simdjson::dom::parser parser;
     element root;
-    if (const auto code =
-            parseElement(parser, bytes.constData(), std::size_t(bytes.size()), root)) {
+    if (const auto code = parseElement(parser, text.data(), text.size(), root)) {
         if (code == simdjson::EMPTY)
             return failure(DecodingError{QStringLiteral("the text is empty")});
         return failure(DecodingError{syntaxError(code)});

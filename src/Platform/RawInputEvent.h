@@ -29,6 +29,11 @@ inline constexpr std::uint64_t control = 0x40000;
 inline constexpr std::uint64_t option = 0x80000;
 inline constexpr std::uint64_t command = 0x100000;
 inline constexpr std::uint64_t all = capsLock | shift | control | option | command;
+// The device-dependent bit that marks the right option key. Together with option it
+// stands for AltGr (ISO level 3 shift), which types @, €, { and the like on most
+// European layouts.
+inline constexpr std::uint64_t rightOption = 0x40;
+inline constexpr std::uint64_t altGr = option | rightOption;
 } // namespace ModifierFlags
 
 // One observed input event as the platform hands it over, already in the neutral

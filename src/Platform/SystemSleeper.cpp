@@ -21,6 +21,8 @@ constexpr double kPreciseStretch = 0.002;
 // Bounds of the stretch before a deadline that is spent awake (see spinStretch()).
 constexpr double kMinSpin = 0.0001;
 constexpr double kMaxSpin = 0.002;
+// The longest single wait on the condition variable.
+constexpr double kLongestWait = 60.0;
 
 void cpuRelax()
 {
@@ -58,7 +60,12 @@ bool SystemSleeper::sleepUntil(double deadline)
             const double remaining = deadline - clock.now();
             if (remaining <= kPreciseStretch)
                 break;
-            m_woken.wait_for(lock, std::chrono::duration<double>(remaining - kPreciseStretch));
+            // Far deadlines (or none: infinity, not a number) are waited for in slices:
+            // the standard library's clocks overflow some 292 years out, which would
+            // turn the wait into a busy loop that never lets go of the lock.
+            const double slice = std::isfinite(remaining) ? std::min(remaining - kPreciseStretch, kLongestWait)
+                                                          : kLongestWait;
+            m_woken.wait_for(lock, std::chrono::duration<double>(slice));
         }
     }
     const double wakeAt = deadline - m_spin;

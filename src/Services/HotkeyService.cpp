@@ -20,7 +20,10 @@ HotkeyService::HotkeyService(HotkeyRegistrar& registrar, const Clock& clock, QOb
 
 void HotkeyService::registerHotkey(const HotkeyConfig& config)
 {
-    const auto result = m_registrar.registerHotkey(config.keyCode, config.modifiers, config.id);
+    m_configs.insert(config.id, config);
+    const quint32 modifiers =
+        config.modifiers | (m_lenientIds.contains(config.id) ? HotkeyRegistrar::whateverElseHeld : 0);
+    const auto result = m_registrar.registerHotkey(config.keyCode, modifiers, config.id);
     if (result.status != 0) {
         appLog(QStringLiteral("[HotkeyService] Failed to register hotkey id=%1, status=%2")
                    .arg(config.id)
@@ -31,6 +34,23 @@ void HotkeyService::registerHotkey(const HotkeyConfig& config)
     if (const auto old = m_handles.constFind(config.id); old != m_handles.constEnd())
         m_registrar.unregisterHotkey(*old);
     m_handles.insert(config.id, result.handle);
+}
+
+void HotkeyService::setLenient(quint32 id, bool lenient)
+{
+    if (m_lenientIds.contains(id) == lenient || !m_configs.contains(id))
+        return;
+    if (lenient)
+        m_lenientIds.insert(id);
+    else
+        m_lenientIds.remove(id);
+    // The strict and the lenient grab of one combination cannot both be held, so the
+    // old one goes first; registering can then only fail where it worked before.
+    if (const auto old = m_handles.constFind(id); old != m_handles.constEnd()) {
+        m_registrar.unregisterHotkey(*old);
+        m_handles.remove(id);
+    }
+    registerHotkey(m_configs.value(id));
 }
 
 void HotkeyService::handlePress(quint32 id)

@@ -4,6 +4,7 @@
 #include "Platform/HotkeyRegistrar.h"
 
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <functional>
 #include <vector>
@@ -34,6 +35,10 @@ public:
     void setOnHotKey(std::function<void(quint32)> callback) { m_onHotKey = std::move(callback); }
     // Whether the combination with `id` is registered.
     bool isRegistered(quint32 id) const { return m_handles.contains(id); }
+    // Lenient: the combination with `id` also counts while other modifiers are down
+    // (a playback holding Shift must still be stoppable). Registers it again.
+    void setLenient(quint32 id, bool lenient);
+    bool isLenient(quint32 id) const { return m_lenientIds.contains(id); }
 
 private:
     void handlePress(quint32 id);
@@ -42,5 +47,7 @@ private:
     const Clock& m_clock;
     std::function<void(quint32)> m_onHotKey;
     QHash<quint32, quint64> m_handles;
+    QHash<quint32, HotkeyConfig> m_configs;
+    QSet<quint32> m_lenientIds;
     QHash<quint32, double> m_lastFireTimes;
 };

@@ -123,12 +123,22 @@ void PlaybackService::setProgress(double progress)
 
 void PlaybackService::play(const Macro& macro, const PlaybackOptions& options)
 {
-    // A speed of zero, below zero or not a number would put every action at infinity.
-    if (isBusy() || !(options.speedMultiplier > 0))
+    if (isBusy() || !isPlayable(macro, options))
         return;
     m_sleeper.reset();
     m_session = std::make_unique<Session>(this, ++m_lastSessionId, macro, options);
     m_session->start();
+}
+
+bool PlaybackService::isPlayable(const Macro& macro, const PlaybackOptions& options)
+{
+    // A speed of zero, below zero or not a number would put every action at infinity;
+    // an infinite one would post a whole loop at once. A macro without actions has
+    // nothing to play (and would loop endlessly on nothing).
+    auto finiteAtLeastZero = [](double value) { return std::isfinite(value) && value >= 0; };
+    return !macro.actions.empty() && std::isfinite(options.speedMultiplier) && options.speedMultiplier > 0 &&
+           finiteAtLeastZero(options.initialDelay) &&
+           (!options.delayOverride || finiteAtLeastZero(*options.delayOverride));
 }
 
 void PlaybackService::publish(quint64 sessionId)
@@ -145,10 +155,13 @@ void PlaybackService::publish(quint64 sessionId)
 
 void PlaybackService::endSession()
 {
+    const bool ended = m_session != nullptr;
     m_session.reset();
     m_loopStartInstant = 0;
     setState(PlaybackState::idle());
     setProgress(0);
+    if (ended)
+        Q_EMIT finished();
 }
 
 void PlaybackService::sessionEnded(quint64 sessionId)

@@ -27,9 +27,12 @@ public:
     // A playback runs or waits for its initial delay.
     bool isBusy() const { return m_session != nullptr || m_state.isBusy(); }
 
-    // Starts a playback unless one runs (or waits) already, or the speed is not a
-    // positive number. Returns at once.
+    // Starts a playback unless one runs (or waits) already or isPlayable() says no.
+    // Returns at once.
     void play(const Macro& macro, const PlaybackOptions& options);
+    // The macro has actions, the speed is a finite number above 0, and the delays are
+    // finite and not negative.
+    static bool isPlayable(const Macro& macro, const PlaybackOptions& options);
     // Ends the playback: when it returns, keys and buttons the macro held are released
     // and nothing more is posted; `state` is idle and `progress` 0.
     void stop();
@@ -37,6 +40,8 @@ public:
 Q_SIGNALS:
     void stateChanged();
     void progressChanged();
+    // A playback that play() started has ended: played out, stopped or cancelled.
+    void finished();
 
 private:
     class Session;

@@ -1,5 +1,59 @@
 #include "Services/RecorderService.h"
 
+namespace {
+
+std::optional<std::uint16_t> keyCodeOf(const MacroAction& action, bool* isDown)
+{
+    if (const auto* down = std::get_if<MacroAction::KeyDown>(&action.payload)) {
+        *isDown = true;
+        return down->keyCode;
+    }
+    if (const auto* up = std::get_if<MacroAction::KeyUp>(&action.payload)) {
+        *isDown = false;
+        return up->keyCode;
+    }
+    return std::nullopt;
+}
+
+// Replaying the hotkey that started or stopped a recording would start or stop one
+// again. At the start its key is still held: drop that key's events up to and with
+// its release. At the end its press has no release after it: drop those presses.
+void dropHotkeyKeys(std::vector<MacroAction>& actions, std::optional<std::uint16_t> startKey,
+                    std::optional<std::uint16_t> stopKey)
+{
+    std::vector<bool> dropped(actions.size(), false);
+    bool anyDropped = false;
+    if (startKey) {
+        for (std::size_t i = 0; i < actions.size(); ++i) {
+            bool isDown = false;
+            if (keyCodeOf(actions[i], &isDown) != startKey)
+                continue;
+            dropped[i] = anyDropped = true;
+            if (!isDown)
+                break;
+        }
+    }
+    if (stopKey) {
+        for (std::size_t i = actions.size(); i-- > 0;) {
+            bool isDown = false;
+            if (keyCodeOf(actions[i], &isDown) != stopKey || dropped[i])
+                continue;
+            if (!isDown)
+                break;
+            dropped[i] = anyDropped = true;
+        }
+    }
+    if (!anyDropped)
+        return;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        if (!dropped[i])
+            actions[kept++] = std::move(actions[i]);
+    actions.resize(kept);
+}
+
+} // namespace
+
 RecorderService::RecorderService(InputTap& tap, Workspace& workspace, const Clock& clock,
                                  QObject* parent)
     : QObject(parent), m_monitor(tap), m_workspace(workspace), m_clock(clock)
@@ -31,10 +85,11 @@ void RecorderService::setElapsedTime(double seconds)
     Q_EMIT elapsedTimeChanged();
 }
 
-void RecorderService::startRecording()
+void RecorderService::startRecording(std::optional<std::uint16_t> hotkeyKeyCode)
 {
     if (m_state != RecordingState::idle)
         return;
+    m_startHotkeyKeyCode = hotkeyKeyCode;
     m_actions.clear();
     {
         std::lock_guard lock(m_pendingMutex);
@@ -145,7 +200,7 @@ void RecorderService::handleTapFailure()
     stopRecording();
 }
 
-std::vector<MacroAction> RecorderService::stopRecording()
+std::vector<MacroAction> RecorderService::stopRecording(std::optional<std::uint16_t> hotkeyKeyCode)
 {
     if (m_state != RecordingState::recording)
         return {};
@@ -157,6 +212,9 @@ std::vector<MacroAction> RecorderService::stopRecording()
     takePendingActions();
     disconnect(m_workspaceObserver);
     m_elapsedTimer.stop();
+    dropHotkeyKeys(m_actions, m_startHotkeyKeyCode, hotkeyKeyCode);
+    m_startHotkeyKeyCode.reset();
+    Q_EMIT currentActionsChanged();
     std::vector<MacroAction> result = m_actions;
     setState(RecordingState::idle);
     setElapsedTime(0);

@@ -34,10 +34,12 @@ public:
     double elapsedTime() const { return m_elapsedTime; }
     bool tapFailed() const { return m_tapFailed; }
 
-    // Does nothing unless idle.
-    void startRecording();
+    // Does nothing unless idle. `hotkeyKeyCode`: the key of the hotkey that started the
+    // recording; its release (and any repeat of it) is not part of the recording.
+    void startRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
     // Ends the recording and returns its actions; empty and nothing else unless recording.
-    std::vector<MacroAction> stopRecording();
+    // `hotkeyKeyCode`: the key of the hotkey that stopped it; its press is left out.
+    std::vector<MacroAction> stopRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
 
     // What the elapsed-time timer does on each tick.
     void refreshElapsedTime();
@@ -68,6 +70,7 @@ private:
     QTimer m_elapsedTimer;
     QMetaObject::Connection m_workspaceObserver;
     std::optional<QString> m_lastFocusedId;
+    std::optional<std::uint16_t> m_startHotkeyKeyCode;
 
     RecordingState m_state = RecordingState::idle;
     std::vector<MacroAction> m_actions;

@@ -64,6 +64,9 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
                         &AppViewModel::appLanguageChanged})
         connect(this, signal, this, &AppViewModel::changed);
     connect(m_recorder, &RecorderService::recordingCapped, this, &AppViewModel::recordingCapped);
+    connect(m_recorder, &RecorderService::stateChanged, this, &AppViewModel::updateHotkeyLeniency);
+    connect(m_playback, &PlaybackService::stateChanged, this, &AppViewModel::updateHotkeyLeniency);
+    connect(m_playback, &PlaybackService::finished, this, &AppViewModel::updateHotkeyLeniency);
 
     loadLibrary();
     // This process may write the library from now on; another one must not.
@@ -278,12 +281,12 @@ void AppViewModel::exportMacro(const QUuid& id)
         setErrorMessage(exported.error().description());
 }
 
-void AppViewModel::startRecording()
+void AppViewModel::startRecording(std::optional<std::uint16_t> hotkeyKeyCode)
 {
     if (m_playback->isBusy())
         return;
     appLog(QStringLiteral("Recording started"), LogEntry::Level::info);
-    m_recorder->startRecording();
+    m_recorder->startRecording(hotkeyKeyCode);
     QTimer::singleShot(permissionCheckDelayMs, this, &AppViewModel::checkRecordingPermission);
 }
 
@@ -298,11 +301,11 @@ void AppViewModel::checkRecordingPermission()
     setErrorMessage(message);
 }
 
-void AppViewModel::stopRecordingAndPrompt()
+void AppViewModel::stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKeyCode)
 {
     if (m_recorder->state() != RecordingState::recording)
         return;
-    std::vector<MacroAction> actions = m_recorder->stopRecording();
+    std::vector<MacroAction> actions = m_recorder->stopRecording(hotkeyKeyCode);
     const std::size_t count = actions.size();
     setPendingActions(std::move(actions));
     appLog(QStringLiteral("Recording stopped \u2014 %1 actions captured").arg(count), LogEntry::Level::info);
@@ -365,6 +368,7 @@ void AppViewModel::startPlayback(const Macro& macro, const PlaybackOptions& opti
                .arg(macro.metadata.name, speedText(options.speedMultiplier)),
            LogEntry::Level::info);
     m_playback->play(macro, options);
+    updateHotkeyLeniency();
 }
 
 void AppViewModel::stopPlayback()
@@ -382,24 +386,39 @@ void AppViewModel::registerHotkeys()
     });
 }
 
+void AppViewModel::updateHotkeyLeniency()
+{
+    // While a recording or a playback runs, the keys that stop it work whatever other
+    // modifiers are down (a macro holding Shift, a user holding Ctrl).
+    const bool recording = m_recorder->state() != RecordingState::idle;
+    const bool playing = m_playback->isBusy();
+    m_hotkeys->setLenient(hotkeyToggleRecording, recording);
+    m_hotkeys->setLenient(hotkeyStopRecording, recording);
+    m_hotkeys->setLenient(hotkeyTogglePlayback, playing);
+}
+
 void AppViewModel::handleHotKey(quint32 id)
 {
     const RecordingState recording = m_recorder->state();
     const bool playbackBusy = m_playback->isBusy();
+    std::optional<std::uint16_t> key;
+    for (const HotkeyConfig& config : HotkeyService::defaults())
+        if (config.id == id)
+            key = std::uint16_t(config.keyCode);
     switch (id) {
     case hotkeyToggleRecording:
         if (recording == RecordingState::recording) {
             appLog(QStringLiteral("Hotkey \u2318R \u2014 stop recording"), LogEntry::Level::debug);
-            stopRecordingAndPrompt();
+            stopRecordingAndPrompt(key);
         } else if (recording == RecordingState::idle && !playbackBusy) {
             appLog(QStringLiteral("Hotkey \u2318R \u2014 start recording"), LogEntry::Level::debug);
-            startRecording();
+            startRecording(key);
         }
         return;
     case hotkeyStopRecording:
         if (recording == RecordingState::recording) {
             appLog(QStringLiteral("Hotkey \u2318\u2325P \u2014 stop recording"), LogEntry::Level::debug);
-            stopRecordingAndPrompt();
+            stopRecordingAndPrompt(key);
         }
         return;
     case hotkeyTogglePlayback:

@@ -76,8 +76,10 @@ public:
     void persistMacros();
 
     // Recording and playback.
-    void startRecording();
-    void stopRecordingAndPrompt();
+    // `hotkeyKeyCode`: the key of the hotkey that asked for it, whose own key events
+    // stay out of the recording.
+    void startRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
+    void stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
     void savePendingRecording();
     void discardPendingRecording();
     void startPlayback(const Macro& macro, const PlaybackOptions& options);
@@ -101,6 +103,7 @@ Q_SIGNALS:
 private:
     void loadLibrary();
     void registerHotkeys();
+    void updateHotkeyLeniency();
     void setErrorMessage(const QString& message);
     void setShowRecordingSheet(bool shown);
     void setPendingActions(std::vector<MacroAction> actions);

@@ -1,5 +1,7 @@
 #include "ViewModels/PlaybackViewModel.h"
 
+#include <cstdio>
+
 void PlaybackViewModel::setInfiniteLoop(bool value)
 {
     m_isInfiniteLoop = value;
@@ -40,5 +42,8 @@ QString PlaybackViewModel::speedLabel() const
 {
     if (m_speedMultiplier == 1.0)
         return QStringLiteral("1\u00d7 (Normal)");
-    return QString::number(m_speedMultiplier, 'g', 2) + QStringLiteral("\u00d7");
+    // printf's rounding (1.25 gives "1.2", the tie to even), which QString::number does not follow.
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2g", m_speedMultiplier);
+    return QString::fromLatin1(text) + QStringLiteral("\u00d7");
 }

@@ -29,9 +29,13 @@ public:
     // Presses a combination: reported only when registered.
     void press(quint32 keyCode, quint32 modifiers)
     {
-        for (const Combination& c : std::as_const(m_active))
-            if (c.keyCode == keyCode && c.modifiers == modifiers)
+        for (const Combination& c : std::as_const(m_active)) {
+            const quint32 required = c.modifiers & ~whateverElseHeld;
+            const bool matches = (c.modifiers & whateverElseHeld) ? (modifiers & required) == required
+                                                                  : modifiers == required;
+            if (c.keyCode == keyCode && matches)
                 Q_EMIT hotkeyPressed(c.id);
+        }
     }
 
 private:

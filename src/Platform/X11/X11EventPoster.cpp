@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include <X11/Xatom.h>
+#include <X11/keysym.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -25,6 +26,8 @@ constexpr ModifierKey kModifierKeys[] = {
     {ModifierFlags::option, Mod1Mask, 56 + 8},   {ModifierFlags::command, Mod4Mask, 125 + 8},
 };
 constexpr unsigned kCapsLockKeycode = 58 + 8;
+// Where X keymaps put ISO_Level3_Shift when the modifier map names no key for Mod5.
+constexpr unsigned kLevelThreeFallbackKeycode = 92;
 
 unsigned xButton(int button)
 {
@@ -70,35 +73,79 @@ void X11EventPoster::readModifierState()
     int rx, ry, wx, wy;
     unsigned mask = 0;
     XQueryPointer(m_display, DefaultRootWindow(m_display), &root, &child, &rx, &ry, &wx, &wy, &mask);
-    m_modifierState = mask & (ShiftMask | LockMask | ControlMask | Mod1Mask | Mod4Mask);
+    m_modifierState = mask & (ShiftMask | LockMask | ControlMask | Mod1Mask | Mod4Mask | Mod5Mask);
+    if (!m_altGrKeycode)
+        m_altGrKeycode = levelThreeKeycode();
     m_stateKnown = true;
+}
+
+unsigned X11EventPoster::levelThreeKeycode() const
+{
+    // The key that sets Mod5 in the current keymap: ISO_Level3_Shift where the map
+    // names it (AltGr on most layouts), else whatever key Mod5 lists first.
+    XModifierKeymap* map = XGetModifierMapping(m_display);
+    if (!map)
+        return 0;
+    unsigned found = 0;
+    for (int i = 0; i < map->max_keypermod; ++i) {
+        const KeyCode code = map->modifiermap[Mod5MapIndex * map->max_keypermod + i];
+        if (!code)
+            continue;
+        if (!found)
+            found = code;
+        int perCode = 0;
+        KeySym* syms = XGetKeyboardMapping(m_display, code, 1, &perCode);
+        const bool levelThree = syms && perCode > 0 && syms[0] == XK_ISO_Level3_Shift;
+        if (syms)
+            XFree(syms);
+        if (levelThree) {
+            found = code;
+            break;
+        }
+    }
+    XFreeModifiermap(map);
+    return found;
 }
 
 void X11EventPoster::prepare()
 {
-    if (m_display)
-        readModifierState();
+    if (!m_display)
+        return;
+    m_altGrKeycode = levelThreeKeycode(); // the keymap may have changed since the last playback
+    readModifierState();
+}
+
+void X11EventPoster::setModifier(unsigned keycode, unsigned mask, bool down)
+{
+    key(keycode, down);
+    if (down) {
+        m_modifierState |= mask;
+        m_pressedModifiers.push_back({keycode, mask});
+    } else {
+        // Also lets go of a modifier the user still holds (the hotkey that started the
+        // playback): the recorded keys did not have it.
+        m_modifierState &= ~mask;
+        std::erase_if(m_pressedModifiers, [&](const PressedModifier& p) { return p.keycode == keycode; });
+    }
 }
 
 void X11EventPoster::matchModifiers(std::uint64_t flags)
 {
     if (!m_stateKnown)
         readModifierState();
+    const unsigned wanted = X11EventTranslator::stateFromFlags(flags);
     for (const ModifierKey& m : kModifierKeys) {
-        const bool want = flags & m.flag;
-        const bool have = m_modifierState & m.mask;
-        if (want == have)
-            continue;
-        key(m.keycode, want);
-        if (want) {
-            m_modifierState |= m.mask;
-            m_pressedModifiers.push_back(m.keycode);
-        } else {
-            // Also lets go of a modifier the user still holds (the hotkey that started
-            // the playback): the recorded keys did not have it.
-            m_modifierState &= ~m.mask;
-            std::erase(m_pressedModifiers, m.keycode);
-        }
+        const bool want = wanted & m.mask;
+        if (want != bool(m_modifierState & m.mask))
+            setModifier(m.keycode, m.mask, want);
+    }
+    const bool wantAltGr = wanted & Mod5Mask;
+    if (wantAltGr != bool(m_modifierState & Mod5Mask)) {
+        // A held level-three key the poster did not press belongs to the user.
+        if (wantAltGr && m_altGrKeycode)
+            setModifier(m_altGrKeycode, Mod5Mask, true);
+        else if (!wantAltGr)
+            setModifier(m_altGrKeycode ? m_altGrKeycode : kLevelThreeFallbackKeycode, Mod5Mask, false);
     }
     const bool wantCaps = flags & ModifierFlags::capsLock;
     if (wantCaps != bool(m_modifierState & LockMask)) {
@@ -109,14 +156,27 @@ void X11EventPoster::matchModifiers(std::uint64_t flags)
     }
 }
 
+void X11EventPoster::letGoOfModifiers()
+{
+    // Modifiers pressed for a key action belong to it alone: a click, drag or scroll
+    // after it runs with the user's own modifiers.
+    for (auto it = m_pressedModifiers.rbegin(); it != m_pressedModifiers.rend(); ++it) {
+        key(it->keycode, false);
+        m_modifierState &= ~it->mask;
+    }
+    m_pressedModifiers.clear();
+}
+
 void X11EventPoster::moveTo(double x, double y)
 {
     XTestFakeMotionEvent(m_display, -1, int(std::lround(x)), int(std::lround(y)), CurrentTime);
 }
 
-void X11EventPoster::clickWheel(unsigned button, int clicks)
+void X11EventPoster::clickWheel(unsigned button, std::int32_t delta)
 {
-    for (int i = 0; i < std::min(clicks, maxWheelClicks); ++i) {
+    // In 64 bits: the magnitude of INT32_MIN does not fit an int.
+    const std::int64_t clicks = std::min<std::int64_t>(std::abs(std::int64_t(delta)), maxWheelClicks);
+    for (std::int64_t i = 0; i < clicks; ++i) {
         XTestFakeButtonEvent(m_display, button, True, CurrentTime);
         XTestFakeButtonEvent(m_display, button, False, CurrentTime);
     }
@@ -127,6 +187,8 @@ bool X11EventPoster::post(const SyntheticEvent& event)
     if (!m_display || !std::isfinite(event.x) || !std::isfinite(event.y))
         return false;
     using T = RawEventType;
+    if (event.type != T::keyDown && event.type != T::keyUp)
+        letGoOfModifiers();
     switch (event.type) {
     case T::keyDown:
     case T::keyUp: {
@@ -157,8 +219,8 @@ bool X11EventPoster::post(const SyntheticEvent& event)
     }
     case T::scrollWheel:
         moveTo(event.x, event.y);
-        clickWheel(event.wheel1 > 0 ? 4 : 5, std::abs(event.wheel1));
-        clickWheel(event.wheel2 > 0 ? 6 : 7, std::abs(event.wheel2));
+        clickWheel(event.wheel1 > 0 ? 4 : 5, event.wheel1);
+        clickWheel(event.wheel2 > 0 ? 6 : 7, event.wheel2);
         break;
     default:
         return false;
@@ -171,8 +233,8 @@ void X11EventPoster::releaseModifiers()
 {
     if (!m_display)
         return;
-    for (const unsigned keycode : m_pressedModifiers)
-        key(keycode, false);
+    for (const PressedModifier& pressed : m_pressedModifiers)
+        key(pressed.keycode, false);
     m_pressedModifiers.clear();
     if (m_capsLockToggles % 2 != 0) {
         key(kCapsLockKeycode, true);

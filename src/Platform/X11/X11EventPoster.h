@@ -10,7 +10,9 @@ struct _XDisplay;
 // Synthesises input with the XTEST extension on a connection of its own. XTEST events
 // carry no modifier flags, so around each key event the poster presses or releases
 // modifier keys until the server's modifier state equals the recorded flags (command
-// = Super, option = Alt, control, shift, caps lock), and remembers what it pressed.
+// = Super, option = Alt, option with the right-option bit = AltGr, control, shift,
+// caps lock), and remembers what it pressed. Those modifiers are let go before the
+// next event that is not a key event.
 class X11EventPoster : public EventPoster
 {
 public:
@@ -29,14 +31,22 @@ public:
 
 private:
     void readModifierState();
+    unsigned levelThreeKeycode() const;
     void matchModifiers(std::uint64_t flags);
+    void setModifier(unsigned keycode, unsigned mask, bool down);
+    void letGoOfModifiers();
     void moveTo(double x, double y);
     void key(unsigned keycode, bool press);
-    void clickWheel(unsigned button, int clicks);
+    void clickWheel(unsigned button, std::int32_t delta);
 
     _XDisplay* m_display = nullptr;
     bool m_stateKnown = false;
     unsigned m_modifierState = 0;      // the server's modifier mask as the poster left it
-    std::vector<unsigned> m_pressedModifiers; // keycodes the poster holds down
+    struct PressedModifier {
+        unsigned keycode;
+        unsigned mask;
+    };
+    std::vector<PressedModifier> m_pressedModifiers; // what the poster holds down
+    unsigned m_altGrKeycode = 0;              // the key that sets Mod5, from the keymap
     int m_capsLockToggles = 0;
 };

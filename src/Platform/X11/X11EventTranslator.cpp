@@ -14,6 +14,7 @@ constexpr unsigned lockMask = 1u << 1;
 constexpr unsigned controlMask = 1u << 2;
 constexpr unsigned mod1Mask = 1u << 3;
 constexpr unsigned mod4Mask = 1u << 6;
+constexpr unsigned mod5Mask = 1u << 7;
 constexpr unsigned button1Mask = 1u << 8;
 constexpr unsigned button2Mask = 1u << 9;
 constexpr unsigned button3Mask = 1u << 10;
@@ -21,7 +22,7 @@ constexpr unsigned button3Mask = 1u << 10;
 constexpr std::pair<unsigned, std::uint64_t> kModifiers[] = {
     {lockMask, ModifierFlags::capsLock}, {shiftMask, ModifierFlags::shift},
     {controlMask, ModifierFlags::control}, {mod1Mask, ModifierFlags::option},
-    {mod4Mask, ModifierFlags::command},
+    {mod4Mask, ModifierFlags::command}, {mod5Mask, ModifierFlags::altGr},
 };
 
 } // namespace
@@ -39,15 +40,16 @@ std::uint64_t flagsFromState(unsigned state)
 unsigned stateFromFlags(std::uint64_t flags)
 {
     unsigned state = 0;
+    // Option with the right-option bit is AltGr, not Alt.
+    const bool altGr = (flags & ModifierFlags::altGr) == ModifierFlags::altGr;
     for (const auto& [mask, flag] : kModifiers) {
-        if (flags & flag)
+        if ((flags & flag) == flag && !(altGr && mask == mod1Mask))
             state |= mask;
     }
     return state;
 }
 
-RawInputEvent translate(int type, int detail, unsigned state, int rootX, int rootY,
-                        bool otherButtonHeld)
+RawInputEvent translate(int type, int detail, unsigned state, int rootX, int rootY)
 {
     RawInputEvent event;
     event.x = rootX;
@@ -91,8 +93,10 @@ RawInputEvent translate(int type, int detail, unsigned state, int rootX, int roo
                     event.scrollAxis2 = detail == 6 ? 1 : -1;
             }
             return event;
-        default:
+        case 2:
             event.type = press ? RawEventType::otherMouseDown : RawEventType::otherMouseUp;
+            return event;
+        default:
             return event;
         }
     }
@@ -101,7 +105,7 @@ RawInputEvent translate(int type, int detail, unsigned state, int rootX, int roo
             event.type = RawEventType::leftMouseDragged;
         else if (state & button3Mask)
             event.type = RawEventType::rightMouseDragged;
-        else if ((state & button2Mask) || otherButtonHeld)
+        else if (state & button2Mask)
             event.type = RawEventType::otherMouseDragged;
         else
             event.type = RawEventType::mouseMoved;

@@ -15,15 +15,18 @@ inline constexpr int xButtonPress = 4;
 inline constexpr int xButtonRelease = 5;
 inline constexpr int xMotionNotify = 6;
 
-// Flags for an X modifier state (ShiftMask, LockMask, ControlMask, Mod1Mask, Mod4Mask).
+// Flags for an X modifier state (ShiftMask, LockMask, ControlMask, Mod1Mask, Mod4Mask;
+// Mod5Mask, AltGr, as option plus the right-option bit).
 std::uint64_t flagsFromState(unsigned state);
 // X modifier state for flags; unknown bits are ignored.
 unsigned stateFromFlags(std::uint64_t flags);
 
 // The neutral event; type `none` when the event is not one to observe (a wheel
-// button's release, an unknown type). `time` is left 0 for the caller. The X state has
-// no bits for buttons 8 and 9: `otherButtonHeld` says whether one of them is down.
-RawInputEvent translate(int type, int detail, unsigned state, int rootX, int rootY,
-                        bool otherButtonHeld = false);
+// button's release, buttons 8 and up, an unknown type). `time` is left 0 for the caller.
+RawInputEvent translate(int type, int detail, unsigned state, int rootX, int rootY);
+
+// Buttons 8 and up (back, forward, ...) are not recorded: replayed as the middle
+// button they would paste the selection.
+inline bool isUnrecordedButton(int detail) { return detail >= 8; }
 
 } // namespace X11EventTranslator

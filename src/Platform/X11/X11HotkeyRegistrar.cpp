@@ -12,6 +12,8 @@ namespace {
 // The lock states a grab is repeated for: none, Caps Lock, Num Lock (Mod2), both.
 constexpr unsigned kLockVariants[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
 constexpr unsigned kIgnoredLocks = LockMask | Mod2Mask;
+// The modifiers a lenient grab also accepts (AltGr is Mod5).
+constexpr unsigned kOtherModifiers[] = {ShiftMask, ControlMask, Mod1Mask, Mod4Mask, Mod5Mask};
 } // namespace
 
 X11HotkeyRegistrar::X11HotkeyRegistrar(QByteArray displayName, QObject* parent)
@@ -48,11 +50,29 @@ unsigned X11HotkeyRegistrar::xModifiers(quint32 modifiers)
     return mask;
 }
 
-void X11HotkeyRegistrar::ungrab(const Grab& grab)
+void X11HotkeyRegistrar::ungrabVariant(int keycode, unsigned modifiers)
 {
     for (const unsigned locks : kLockVariants)
-        XUngrabKey(m_display, grab.keycode, grab.modifiers | locks, DefaultRootWindow(m_display));
+        XUngrabKey(m_display, keycode, modifiers | locks, DefaultRootWindow(m_display));
+}
+
+void X11HotkeyRegistrar::ungrab(const Grab& grab)
+{
+    for (const unsigned modifiers : grab.variants)
+        ungrabVariant(grab.keycode, modifiers);
     XFlush(m_display);
+}
+
+int X11HotkeyRegistrar::grabVariant(int keycode, unsigned modifiers)
+{
+    X11Errors::Scope scope(m_display);
+    for (const unsigned locks : kLockVariants)
+        XGrabKey(m_display, keycode, modifiers | locks, DefaultRootWindow(m_display), False, GrabModeAsync,
+                 GrabModeAsync);
+    const int error = scope.sync();
+    if (error != 0)
+        ungrabVariant(keycode, modifiers); // the lock states that did succeed are not left behind
+    return error;
 }
 
 HotkeyRegistrar::Registration X11HotkeyRegistrar::registerHotkey(quint32 keyCode, quint32 modifiers,
@@ -63,19 +83,27 @@ HotkeyRegistrar::Registration X11HotkeyRegistrar::registerHotkey(quint32 keyCode
     const auto evdev = KeyCodeMap::evdevFromMac(quint16(keyCode));
     if (!evdev)
         return {-2, 0};
-    const Grab grab{*evdev + KeyCodeMap::xKeycodeOffset, xModifiers(modifiers), id};
-    int error = 0;
-    {
-        X11Errors::Scope scope(m_display);
-        for (const unsigned locks : kLockVariants)
-            XGrabKey(m_display, grab.keycode, grab.modifiers | locks, DefaultRootWindow(m_display), False,
-                     GrabModeAsync, GrabModeAsync);
-        error = scope.sync();
-        if (error != 0)
-            ungrab(grab); // the variants that did succeed are not left behind
-    }
-    if (error != 0)
+    Grab grab{*evdev + KeyCodeMap::xKeycodeOffset, xModifiers(modifiers), id,
+              bool(modifiers & whateverElseHeld), {}};
+    if (const int error = grabVariant(grab.keycode, grab.modifiers); error != 0)
         return {error, 0};
+    grab.variants.push_back(grab.modifiers);
+    if (grab.lenient) {
+        // Every combination of the other modifiers, each grabbed on its own: one that
+        // another program holds is left to it.
+        std::vector<unsigned> others;
+        for (const unsigned m : kOtherModifiers)
+            if (!(grab.modifiers & m))
+                others.push_back(m);
+        for (unsigned subset = 1; subset < (1u << others.size()); ++subset) {
+            unsigned extra = 0;
+            for (std::size_t i = 0; i < others.size(); ++i)
+                if (subset & (1u << i))
+                    extra |= others[i];
+            if (grabVariant(grab.keycode, grab.modifiers | extra) == 0)
+                grab.variants.push_back(grab.modifiers | extra);
+        }
+    }
     m_grabs.insert(++m_lastHandle, grab);
     return {0, m_lastHandle};
 }
@@ -104,9 +132,11 @@ void X11HotkeyRegistrar::readEvents()
         if (m_keysDown.contains(keycode))
             continue; // auto-repeat of a held hotkey
         m_keysDown.insert(keycode);
-        const unsigned state = event.xkey.state & ~kIgnoredLocks;
+        const unsigned state = event.xkey.state & ~kIgnoredLocks & 0xFF;
         for (const Grab& grab : std::as_const(m_grabs)) {
-            if (grab.keycode == keycode && (state & 0xFF) == grab.modifiers)
+            const bool matches =
+                grab.lenient ? (state & grab.modifiers) == grab.modifiers : state == grab.modifiers;
+            if (grab.keycode == keycode && matches)
                 Q_EMIT hotkeyPressed(grab.id);
         }
     }

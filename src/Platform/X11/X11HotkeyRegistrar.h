@@ -5,13 +5,15 @@
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
+#include <vector>
 
 struct _XDisplay;
 class QSocketNotifier;
 
 // Global hotkeys as passive key grabs on the root window, on a connection of its own
 // read through the event loop. Each grab is repeated for the Num Lock and Caps Lock
-// states, so a hotkey works whatever they are. A combination another client already
+// states, so a hotkey works whatever they are; a lenient one also for every
+// combination of other modifiers. A combination another client already
 // grabs is refused (the X error code is the status).
 class X11HotkeyRegistrar : public HotkeyRegistrar
 {
@@ -32,8 +34,13 @@ private:
         int keycode = 0;
         unsigned modifiers = 0;
         quint32 id = 0;
+        bool lenient = false;            // also with other modifiers held
+        std::vector<unsigned> variants;  // the modifier masks grabbed
     };
     void readEvents();
+    // Grabs one modifier combination in every lock state; the X error, or 0.
+    int grabVariant(int keycode, unsigned modifiers);
+    void ungrabVariant(int keycode, unsigned modifiers);
     void ungrab(const Grab& grab);
 
     _XDisplay* m_display = nullptr;

@@ -3,6 +3,7 @@
 #include "Platform/X11/X11Errors.h"
 #include "Platform/X11/X11EventTranslator.h"
 #include "Platform/X11/X11ServerTime.h"
+#include "Services/LogService.h"
 
 #include <QThread>
 
@@ -70,14 +71,15 @@ void X11InputTap::deliver(const _xEvent& ev)
         else
             m_heldButtonMask &= ~buttonMasks[detail];
     }
-    if (type == ButtonPress && (detail == 8 || detail == 9))
-        ++m_otherButtonsHeld;
-    if (type == ButtonRelease && (detail == 8 || detail == 9) && m_otherButtonsHeld > 0)
-        --m_otherButtonsHeld;
+    if ((type == ButtonPress || type == ButtonRelease) && X11EventTranslator::isUnrecordedButton(detail)) {
+        if (type == ButtonPress)
+            ++m_skippedButtonPresses;
+        return;
+    }
     const unsigned state = type == MotionNotify ? (ev.u.keyButtonPointer.state & ~(Button1Mask | Button2Mask | Button3Mask)) | m_heldButtonMask
                                                 : ev.u.keyButtonPointer.state;
     RawInputEvent event = X11EventTranslator::translate(type, detail, state, ev.u.keyButtonPointer.rootX,
-                                                        ev.u.keyButtonPointer.rootY, m_otherButtonsHeld > 0);
+                                                        ev.u.keyButtonPointer.rootY);
     if (event.type == RawEventType::none)
         return;
     event.time = clockTime(ev.u.keyButtonPointer.time);
@@ -145,7 +147,7 @@ bool X11InputTap::start(EventHandler handler, QString* error)
     m_clockAtStart = pair->clockTime;
 
     m_handler = std::move(handler);
-    m_otherButtonsHeld = 0;
+    m_skippedButtonPresses = 0;
     m_heldButtonMask = initialButtonMask();
     {
         std::lock_guard lock(m_mutex);
@@ -208,4 +210,9 @@ void X11InputTap::stop()
     m_thread.reset();
     m_handler = nullptr;
     closeConnections();
+    if (m_skippedButtonPresses > 0)
+        appLog(QStringLiteral("Skipped %1 press(es) of mouse buttons 8 and up (back, forward): they are not "
+                              "recorded")
+                   .arg(m_skippedButtonPresses),
+               LogEntry::Level::debug);
 }

@@ -50,10 +50,10 @@ private:
     // Server time and clock reading taken together when the tap starts.
     unsigned long m_serverTimeAtStart = 0;
     double m_clockAtStart = 0;
-    // Buttons 8 and 9 held (the X state has no bits for them), and the mask of buttons
-    // 1-3 held, followed from the recorded presses and releases; tap thread only.
-    int m_otherButtonsHeld = 0;
+    // The mask of buttons 1-3 held, followed from the recorded presses and releases,
+    // and how many presses of buttons 8 and up were left out; tap thread only.
     unsigned m_heldButtonMask = 0;
+    int m_skippedButtonPresses = 0;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
