@@ -6,6 +6,8 @@
 #include "ViewModels/ActionRetiming.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -380,6 +382,71 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
     press(R, cmd);
     press(R, cmdShift);
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+}
+
+TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    const QString recovery = h.dir.path() + QStringLiteral("/recovery");
+    QDir().mkpath(recovery);
+    m.setRecoveryFolder(recovery);
+    const QString folder = QFileInfo(h.libraryPath()).absolutePath();
+    auto breakFolder = [&] {
+        ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".away")));
+        QFile blocker(folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder was
+    };
+    auto mendFolder = [&] {
+        QFile::remove(folder);
+        ASSERT_TRUE(QDir().rename(folder + QStringLiteral(".away"), folder));
+    };
+
+    // The folder breaks during a recording: the save fails, the recording goes to a file.
+    m.startRecording();
+    ASSERT_EQ(m.recorder().state(), RecordingState::recording);
+    breakFolder();
+    h.record(m, 0); // nothing more; stop through the model
+    RawInputEvent e;
+    e.type = RawEventType::keyDown;
+    m.clearErrorMessage();
+    m.startRecording(); // refused up front now, and says why
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Cannot start recording"))) << m.errorMessage()->toStdString();
+    mendFolder();
+
+    m.clearErrorMessage();
+    m.startRecording();
+    e.time = h.clock.now() + 0.1;
+    h.tap.deliver(e);
+    QCoreApplication::sendPostedEvents();
+    m.stopRecordingAndPrompt();
+    breakFolder();
+    m.savePendingRecording();
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->contains(QStringLiteral("was kept in ") + recovery)) << m.errorMessage()->toStdString();
+    const QStringList kept = QDir(recovery).entryList({QStringLiteral("*.quillo")});
+    ASSERT_EQ(kept.size(), 1);
+    auto recovered = ExportImportService::importMacroFrom(recovery + QLatin1Char('/') + kept.front());
+    ASSERT_TRUE(recovered.hasValue());
+    EXPECT_EQ(recovered.value().actions.size(), 2u); // the focus action and the key
+    mendFolder();
+
+    // Quitting in the middle of a recording saves it under the default name.
+    m.clearErrorMessage();
+    m.startRecording();
+    e.time = h.clock.now() + 0.1;
+    h.tap.deliver(e);
+    QCoreApplication::sendPostedEvents();
+    m.saveUnfinishedRecording();
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    StorageService storage(h.libraryPath());
+    const auto library = storage.loadAll();
+    ASSERT_TRUE(library.hasValue());
+    ASSERT_FALSE(library.value().empty());
+    EXPECT_TRUE(library.value().front().metadata.name.startsWith(QStringLiteral("Macro ")));
+    EXPECT_TRUE(h.logMessages().filter(QStringLiteral("WARN Quitting with an unsaved recording")).size() == 1);
 }
 
 TEST(AppViewModel, TheLanguageIsStoredAndRestored)

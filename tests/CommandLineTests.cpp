@@ -1,10 +1,13 @@
 #include "Platform/SystemClock.h"
 #include "Platform/X11/X11InputTap.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 // Last: Xlib's macros (None, Bool, ...) would break the headers above.
 #include "X11TestDesktop.h"
@@ -111,4 +114,69 @@ TEST_F(CommandLineTest, RecordListExportImportAndPlayRoundTrip)
     EXPECT_EQ(run({QStringLiteral("play"), QStringLiteral("--loops"), QStringLiteral("0"), file}).code, 2);
     EXPECT_EQ(run({QStringLiteral("frobnicate")}).code, 2);
     EXPECT_EQ(run({QStringLiteral("import"), home.path() + QStringLiteral("/missing.quillo")}).code, 1);
+}
+
+TEST_F(CommandLineTest, WrongUseNamesTheRangeAndNamesFromFilesNeverReachTheTerminalRaw)
+{
+    const QString file = home.path() + QStringLiteral("/one.quillo");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(R"({"actions":[{"type":"keyDown","timestamp":0,"keyCode":0,"flags":0}],)"
+                R"("id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","metadata":{"actionCount":1,)"
+                R"("createdAt":"2026-01-01T00:00:00Z","durationSeconds":0,"modifiedAt":"2026-01-01T00:00:00Z",)"
+                R"("name":"\u001b[31mRed\nLine\u202e","tags":[]},"version":1})");
+    }
+    for (const QStringList& args : {QStringList{"play", "--speed", "nan", file}, QStringList{"play", "--spacing", "inf", file},
+                                    QStringList{"play", "--spacing", "nan", file}, QStringList{"play", "--speed", "inf", file},
+                                    QStringList{"record", "--duration", "1e300"}, QStringList{"list", "extra"},
+                                    QStringList{"doctor", "extra"}, QStringList{"export", "x", ""},
+                                    QStringList{"import", file, "more"}}) {
+        const Result r = run(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+    EXPECT_TRUE(run({"play", "--speed", "nan", file}).err.contains(QStringLiteral("0.25 to 4")));
+
+    Result r = run({QStringLiteral("import"), file});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("(1 action)"))) << r.out.toStdString();
+    r = run({QStringLiteral("list")});
+    EXPECT_FALSE(r.out.contains(QChar(0x1b)));
+    EXPECT_FALSE(r.out.contains(QChar(0x202e)));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\\x1B[31mRed\\nLine\\u202E"))) << r.out.toStdString();
+    EXPECT_EQ(r.out.count(QLatin1Char('\n')), 2); // the heading and one macro a line
+
+    // Export: to standard output with "-", never into a folder that does not exist.
+    r = run({QStringLiteral("list")});
+    const QString newId = r.out.split('\n').value(1).split(' ', Qt::SkipEmptyParts).last();
+    r = run({QStringLiteral("export"), newId, QStringLiteral("-")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("{"))) << r.out.toStdString();
+    r = run({QStringLiteral("export"), newId, home.path() + QStringLiteral("/no/such/folder/x.quillo")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("does not exist"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/no")));
+
+    // A FIFO is refused at once instead of blocking the import.
+    const QString fifo = home.path() + QStringLiteral("/pipe.quillo");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    r = run({QStringLiteral("import"), fifo});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file"))) << r.err.toStdString();
+
+    // --help names the command.
+    r = run({QStringLiteral("record"), QStringLiteral("--help")});
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: quillo record"))) << r.out.toStdString();
+}
+
+TEST_F(CommandLineTest, RecordingWithoutADisplayFailsAndSaysWhy)
+{
+    QProcess process;
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("DISPLAY"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("1")});
+    const Result r = finish(process);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("no X display"))) << r.err.toStdString();
 }

@@ -12,6 +12,10 @@ AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
 AppDelegate::~AppDelegate()
 {
+    // However the application ends (Quit, the session's SIGTERM, a closed terminal),
+    // a recording in progress is kept.
+    if (m_model)
+        m_model->saveUnfinishedRecording();
     delete m_settingsWindow;
     delete m_mainWindow;
     m_model.reset(); // stops a playback (releasing held keys) before the platform goes
@@ -71,12 +75,14 @@ void AppDelegate::stateChanged()
         m_statusBar->updateIcon(recording, playing);
     if (!m_mainWindow)
         return;
-    if (m_model->showRecordingSheet()) {
-        showMainWindow(); // the save sheet comes to the front with its window
+    if (recording || playing) {
+        // It must not receive the recorded or replayed input, whatever sheet is open;
+        // the sheet comes back with the window.
+        m_mainWindow->hide();
         return;
     }
-    if (recording || playing) {
-        m_mainWindow->hide(); // it must not receive the recorded or replayed input
+    if (m_model->showRecordingSheet()) {
+        showMainWindow(); // the save sheet comes to the front with its window
         return;
     }
     if (!m_mainWindow->isVisible() && m_model->recorder().state() == RecordingState::idle)

@@ -1,7 +1,10 @@
 #include "Cli/CommandLine.h"
 
+#include "App/SingleInstance.h"
 #include "Cli/SignalWatcher.h"
+#include "Cli/TerminalText.h"
 #include "Platform/X11/X11Platform.h"
+#include "Codec/MacroJsonEncoder.h"
 #include "Services/ExportImportService.h"
 #include "Services/LogService.h"
 #include "Services/PlaybackEngine.h"
@@ -10,7 +13,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QSettings>
 #include <QTimer>
 
@@ -62,16 +68,71 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& command, con
         return CommandLine::usage;
     }
     if (parser.isSet(helpOption)) {
-        out(parser.helpText().replace(QStringLiteral("Usage: quillo %1").arg(command),
-                                      QStringLiteral("Usage: quillo %1").arg(command)));
+        // Qt names the program by its path; the usage line names the command.
+        QString text = parser.helpText();
+        const qsizetype end = text.indexOf(QLatin1String(" [options]"));
+        if (text.startsWith(QLatin1String("Usage: ")) && end > 0)
+            text.replace(7, end - 7, QStringLiteral("quillo ") + command);
+        out(text);
         return CommandLine::success;
     }
     return std::nullopt;
 }
 
+// Wrong use unless exactly `count` arguments follow the options.
+std::optional<int> expectArguments(const QCommandLineParser& parser, const QString& command, qsizetype count,
+                                   const QString& what)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() == count && !positional.contains(QString()))
+        return std::nullopt;
+    if (positional.contains(QString()))
+        err(QStringLiteral("an empty argument is not a %1 (see quillo %2 --help)").arg(what, command));
+    else if (count == 0)
+        err(QStringLiteral("%1 takes no arguments, but got \"%2\" (see quillo %1 --help)")
+                .arg(command, TerminalText::safe(positional.join(QLatin1Char(' ')))));
+    else
+        err(QStringLiteral("%1 needs %2 (see quillo %1 --help)").arg(command, what));
+    return CommandLine::usage;
+}
+
+// A number option within [low, high]; `name` and the range go into the message.
+std::optional<double> numberOption(const QCommandLineParser& parser, const QCommandLineOption& option, double low,
+                                   double high, bool lowIncluded, const QString& what)
+{
+    bool ok = false;
+    const double value = parser.value(option).toDouble(&ok);
+    const bool aboveLow = lowIncluded ? value >= low : value > low;
+    // Written so that NaN fails; infinity fails the upper bound.
+    if (ok && std::isfinite(value) && aboveLow && value <= high)
+        return value;
+    err(QStringLiteral("--%1 must be %2").arg(option.names().constFirst(), what));
+    return std::nullopt;
+}
+
+QString plural(qsizetype count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+// A running desktop application on this display (it holds the hotkeys and the library).
+bool applicationIsRunning()
+{
+    QLocalSocket socket;
+    socket.connectToServer(SingleInstance::serverName());
+    const bool running = socket.waitForConnected(300);
+    socket.abort();
+    return running;
+}
+
 QString durationText(double seconds)
 {
     return QString::number(seconds, 'f', 1) + QStringLiteral(" s");
+}
+
+QString nameText(const Macro& macro)
+{
+    return TerminalText::safe(macro.metadata.name);
 }
 
 QString idText(const QUuid& id)
@@ -142,9 +203,14 @@ int CommandLine::run(const QStringList& arguments)
     return usage;
 }
 
+bool CommandLine::looksLikePath(const QString& argument)
+{
+    return argument.contains(QLatin1Char('/')) || argument.endsWith(QLatin1String(".quillo"));
+}
+
 std::optional<Macro> CommandLine::findMacro(const QString& what, bool allowFile, QString& error)
 {
-    if (allowFile && QFileInfo(what).isFile()) {
+    if (allowFile && looksLikePath(what)) {
         auto macro = ExportImportService::importMacroFrom(what);
         if (!macro) {
             error = macro.error().description();
@@ -167,11 +233,16 @@ std::optional<Macro> CommandLine::findMacro(const QString& what, bool allowFile,
     }
     if (byName.size() == 1)
         return *byName.front();
-    error = byName.empty()
-                ? QStringLiteral("no macro is named or has the id \"%1\" (see quillo list)").arg(what)
-                : QStringLiteral("%1 macros are named \"%2\"; use the id instead (see quillo list)")
-                      .arg(byName.size())
-                      .arg(what);
+    const QString shown = TerminalText::safe(what);
+    if (byName.empty()) {
+        error = QStringLiteral("no macro is named or has the id \"%1\" (see quillo list)").arg(shown);
+        if (allowFile && QFileInfo(what).isFile())
+            error += QStringLiteral("; to play the file of that name, write ./%1").arg(shown);
+    } else {
+        error = QStringLiteral("%1 macros are named \"%2\"; use the id instead (see quillo list)")
+                    .arg(byName.size())
+                    .arg(shown);
+    }
     return std::nullopt;
 }
 
@@ -180,6 +251,8 @@ int CommandLine::list(const QStringList& args)
     QCommandLineParser parser;
     if (auto done = parse(parser, QStringLiteral("list"), QStringLiteral("The macros in the library."), args))
         return *done;
+    if (auto wrong = expectArguments(parser, QStringLiteral("list"), 0, {}))
+        return *wrong;
     const auto library = loadLibrary();
     if (!library)
         return failed;
@@ -187,17 +260,18 @@ int CommandLine::list(const QStringList& args)
         out(QStringLiteral("The library is empty."));
         return success;
     }
+    using TerminalText::padded;
     int nameWidth = 4;
     for (const Macro& m : *library)
-        nameWidth = std::max(nameWidth, int(m.metadata.name.size()));
+        nameWidth = std::max(nameWidth, TerminalText::displayWidth(nameText(m)));
     out(QStringLiteral("%1  %2  %3  %4")
-            .arg(QStringLiteral("NAME"), -nameWidth)
+            .arg(padded(QStringLiteral("NAME"), nameWidth))
             .arg(QStringLiteral("ACTIONS"), 7)
             .arg(QStringLiteral("DURATION"), 10)
             .arg(QStringLiteral("ID")));
     for (const Macro& m : *library)
         out(QStringLiteral("%1  %2  %3  %4")
-                .arg(m.metadata.name, -nameWidth)
+                .arg(padded(nameText(m), nameWidth))
                 .arg(m.actions.size(), 7)
                 .arg(durationText(m.totalDuration()), 10)
                 .arg(idText(m.id)));
@@ -218,13 +292,33 @@ int CommandLine::record(const QStringList& args)
                                          "the recording into the library."),
                           args))
         return *done;
+    if (auto wrong = expectArguments(parser, QStringLiteral("record"), 0, {}))
+        return *wrong;
     double duration = 0;
     if (parser.isSet(durationOption)) {
-        bool ok = false;
-        duration = parser.value(durationOption).toDouble(&ok);
-        if (!ok || !(duration > 0)) {
-            err(QStringLiteral("--duration needs a number of seconds above 0"));
+        const auto value = numberOption(parser, durationOption, 0, maxRecordSeconds, false,
+                                        QStringLiteral("a number of seconds above 0 and at most %1").arg(maxRecordSeconds));
+        if (!value)
             return usage;
+        duration = *value;
+    }
+    // Say what is missing instead of recording nothing.
+    {
+        X11PermissionProbe probe;
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            err(QStringLiteral("cannot record: there is no X display (DISPLAY is not set; see quillo doctor)"));
+            return failed;
+        }
+        if (X11PermissionProbe::isWaylandSession()) {
+            err(QStringLiteral("cannot record: this is a Wayland session, where only X applications could be "
+                               "observed (see quillo doctor)"));
+            return failed;
+        }
+        if (!probe.inputMonitoringGranted()) {
+            err(QStringLiteral("cannot record: the X display %1 cannot be opened or has no RECORD extension (see "
+                               "quillo doctor)")
+                    .arg(QString::fromLocal8Bit(qgetenv("DISPLAY"))));
+            return failed;
         }
     }
 
@@ -236,6 +330,7 @@ int CommandLine::record(const QStringList& args)
         err(*model.errorMessage());
         return failed;
     }
+    model.setRecoveryFolder(QDir::currentPath());
     SignalWatcher signals;
     int result = success;
     auto finish = [&] {
@@ -264,11 +359,16 @@ int CommandLine::record(const QStringList& args)
     out(QStringLiteral("Recording. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
             .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
     model.startRecording();
-    QCoreApplication::exec();
+    if (model.recorder().state() == RecordingState::recording)
+        QCoreApplication::exec();
     if (isatty(STDOUT_FILENO))
         std::fputs("\n", stdout);
     if (result != success)
         return result;
+    if (model.recorder().tapFailed()) {
+        err(QStringLiteral("cannot record: the input tap could not start (see quillo doctor)"));
+        return failed;
+    }
     if (!model.showRecordingSheet()) {
         out(QStringLiteral("Nothing was recorded."));
         return success;
@@ -280,9 +380,9 @@ int CommandLine::record(const QStringList& args)
         return failed;
     }
     const Macro& saved = model.macros().front();
-    out(QStringLiteral("Saved \"%1\" (%2 actions, %3) as %4")
-            .arg(saved.metadata.name)
-            .arg(saved.actions.size())
+    out(QStringLiteral("Saved \"%1\" (%2, %3) as %4")
+            .arg(nameText(saved))
+            .arg(plural(qsizetype(saved.actions.size()), "action", "actions"))
             .arg(durationText(saved.totalDuration()), idText(saved.id)));
     return success;
 }
@@ -307,24 +407,21 @@ int CommandLine::play(const QStringList& args)
                                                                           "releases every key and button."),
                           args))
         return *done;
-    if (parser.positionalArguments().size() != 1) {
-        err(QStringLiteral("play needs exactly one macro (see quillo play --help)"));
-        return usage;
-    }
+    if (auto wrong = expectArguments(parser, QStringLiteral("play"), 1, QStringLiteral("exactly one macro")))
+        return *wrong;
     PlaybackOptions options;
-    bool ok = true;
     if (parser.isSet(speedOption)) {
-        options.speedMultiplier = parser.value(speedOption).toDouble(&ok);
-        if (!ok || options.speedMultiplier < 0.25 || options.speedMultiplier > 4) {
-            err(QStringLiteral("--speed must be a number from 0.25 to 4"));
+        const auto speed = numberOption(parser, speedOption, 0.25, 4, true, QStringLiteral("a number from 0.25 to 4"));
+        if (!speed)
             return usage;
-        }
+        options.speedMultiplier = *speed;
     }
     if (parser.isSet(loopsOption) && parser.isSet(foreverOption)) {
         err(QStringLiteral("--loops and --forever exclude each other"));
         return usage;
     }
     if (parser.isSet(loopsOption)) {
+        bool ok = false;
         options.loopCount = parser.value(loopsOption).toLongLong(&ok);
         if (!ok || options.loopCount < 1) {
             err(QStringLiteral("--loops must be a whole number of at least 1"));
@@ -333,18 +430,25 @@ int CommandLine::play(const QStringList& args)
     }
     options.isInfinite = parser.isSet(foreverOption);
     if (parser.isSet(spacingOption)) {
-        const double spacing = parser.value(spacingOption).toDouble(&ok);
-        if (!ok || spacing < 0) {
-            err(QStringLiteral("--spacing must be a number of seconds, 0 or more"));
+        const auto spacing = numberOption(parser, spacingOption, 0, maxSpacingSeconds, true,
+                                          QStringLiteral("a number of seconds from 0 to %1").arg(maxSpacingSeconds));
+        if (!spacing)
             return usage;
-        }
-        options.delayOverride = spacing;
+        options.delayOverride = *spacing;
     }
+    const QString what = parser.positionalArguments()[0];
     QString error;
-    const auto macro = findMacro(parser.positionalArguments()[0], true, error);
+    const auto macro = findMacro(what, true, error);
     if (!macro) {
         err(error);
         return failed;
+    }
+    const QString source = looksLikePath(what)
+                               ? QStringLiteral("\"%1\" from the file %2").arg(nameText(*macro), TerminalText::safe(what))
+                               : QStringLiteral("\"%1\" from the library").arg(nameText(*macro));
+    if (macro->actions.empty()) {
+        out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
+        return success;
     }
 
     NoFileDialogs dialogs;
@@ -366,21 +470,18 @@ int CommandLine::play(const QStringList& args)
             return;
         const QString loops = state.isEndless() ? QStringLiteral("\u221e") : QString::number(state.totalLoops);
         status(QStringLiteral("Playing \"%1\" \u2014 loop %2 of %3, %4%")
-                   .arg(macro->metadata.name)
+                   .arg(nameText(*macro))
                    .arg(state.currentLoop)
                    .arg(loops)
                    .arg(int(std::floor(playback.progress() * 100))));
     };
     QObject::connect(&playback, &PlaybackService::progressChanged, showProgress);
-    QObject::connect(&playback, &PlaybackService::stateChanged, [&] {
-        showProgress();
-        if (!playback.isBusy())
-            QCoreApplication::exit();
-    });
+    QObject::connect(&playback, &PlaybackService::stateChanged, showProgress);
+    QObject::connect(&playback, &PlaybackService::finished, [] { QCoreApplication::exit(); });
+    out(QStringLiteral("Playing %1.").arg(source));
     playback.play(*macro, options);
-    if (!playback.isBusy())
-        return success;
-    QCoreApplication::exec();
+    if (playback.isBusy())
+        QCoreApplication::exec();
     if (isatty(STDOUT_FILENO))
         std::fputs("\n", stdout);
     out(interrupted ? QStringLiteral("Stopped.") : QStringLiteral("Done."));
@@ -396,21 +497,34 @@ int CommandLine::exportMacro(const QStringList& args)
     if (auto done = parse(parser, QStringLiteral("export"), QStringLiteral("Write a macro to a file of its own."),
                           args))
         return *done;
-    if (parser.positionalArguments().size() != 2) {
-        err(QStringLiteral("export needs a macro and a file (see quillo export --help)"));
-        return usage;
-    }
+    if (auto wrong = expectArguments(parser, QStringLiteral("export"), 2, QStringLiteral("a macro and a file")))
+        return *wrong;
     QString error;
     const auto macro = findMacro(parser.positionalArguments()[0], false, error);
     if (!macro) {
         err(error);
         return failed;
     }
-    if (auto written = ExportImportService::exportMacroTo(*macro, parser.positionalArguments()[1]); !written) {
+    const QString path = parser.positionalArguments()[1];
+    if (path == QLatin1String("-")) {
+        auto encoded = MacroJsonEncoder::encodeMacro(*macro);
+        if (!encoded) {
+            err(QStringLiteral("Failed to encode macro data."));
+            return failed;
+        }
+        QFile standardOutput;
+        if (!standardOutput.open(stdout, QIODevice::WriteOnly) || standardOutput.write(encoded.value()) < 0 ||
+            !standardOutput.flush()) {
+            err(QStringLiteral("could not write to standard output: %1").arg(standardOutput.errorString()));
+            return failed;
+        }
+        return success;
+    }
+    if (auto written = ExportImportService::exportMacroTo(*macro, path); !written) {
         err(written.error().description());
         return failed;
     }
-    out(QStringLiteral("Exported \"%1\" to %2").arg(macro->metadata.name, parser.positionalArguments()[1]));
+    out(QStringLiteral("Exported \"%1\" to %2").arg(nameText(*macro), TerminalText::safe(path)));
     return success;
 }
 
@@ -421,10 +535,8 @@ int CommandLine::importMacro(const QStringList& args)
     if (auto done = parse(parser, QStringLiteral("import"),
                           QStringLiteral("Add the macro in a file to the library, first in the list."), args))
         return *done;
-    if (parser.positionalArguments().size() != 1) {
-        err(QStringLiteral("import needs one file (see quillo import --help)"));
-        return usage;
-    }
+    if (auto wrong = expectArguments(parser, QStringLiteral("import"), 1, QStringLiteral("one file")))
+        return *wrong;
     auto macro = ExportImportService::importMacroFrom(parser.positionalArguments()[0]);
     if (!macro) {
         err(macro.error().description());
@@ -447,9 +559,9 @@ int CommandLine::importMacro(const QStringList& args)
         err(QStringLiteral("Failed to save macros: ") + saved.error().description());
         return failed;
     }
-    out(QStringLiteral("Imported \"%1\" (%2 actions) as %3")
-            .arg(imported.metadata.name)
-            .arg(imported.actions.size())
+    out(QStringLiteral("Imported \"%1\" (%2) as %3")
+            .arg(nameText(imported))
+            .arg(plural(qsizetype(imported.actions.size()), "action", "actions"))
             .arg(idText(imported.id)));
     return success;
 }
@@ -460,6 +572,9 @@ int CommandLine::doctor(const QStringList& args)
     if (auto done = parse(parser, QStringLiteral("doctor"),
                           QStringLiteral("Check what recording and replaying need, one line each."), args))
         return *done;
+    if (auto wrong = expectArguments(parser, QStringLiteral("doctor"), 0, {}))
+        return *wrong;
+    const bool applicationRuns = applicationIsRunning();
     bool allGood = true;
     auto line = [&](bool good, const QString& what, const QString& detail) {
         allGood = allGood && good;
@@ -486,6 +601,11 @@ int CommandLine::doctor(const QStringList& args)
             const auto result = registrar.registerHotkey(c.keyCode, c.modifiers, c.id);
             if (result.status == 0)
                 registrar.unregisterHotkey(result.handle);
+            if (result.status != 0 && applicationRuns) {
+                line(true, QStringLiteral("hotkey ") + names[int(i)],
+                     QStringLiteral("held by Quillo itself (the application is running)"));
+                continue;
+            }
             line(result.status == 0, QStringLiteral("hotkey ") + names[int(i)],
                  result.status == 0 ? QStringLiteral("free")
                                     : QStringLiteral("taken by another program (or no display)"));
@@ -494,7 +614,7 @@ int CommandLine::doctor(const QStringList& args)
     StorageService storage;
     auto library = storage.loadAll();
     line(library.hasValue(), QStringLiteral("library"),
-         storage.storageURL() + (library ? QStringLiteral(" (%1 macros)").arg(library.value().size())
+         storage.storageURL() + (library ? QStringLiteral(" (%1)").arg(plural(qsizetype(library.value().size()), "macro", "macros"))
                                          : QStringLiteral(" \u2014 ") + library.error().description()));
     return allGood ? success : failed;
 }

@@ -11,6 +11,8 @@ class CommandLine
 {
 public:
     enum ExitCode { success = 0, failed = 1, usage = 2 };
+    static constexpr int maxRecordSeconds = 86400;
+    static constexpr int maxSpacingSeconds = 86400;
 
     // `arguments` without the program name.
     static int run(const QStringList& arguments);
@@ -24,6 +26,9 @@ private:
     static int importMacro(const QStringList& args);
     static int doctor(const QStringList& args);
 
-    // A macro of the library by id or exact name, or one from a file; the error otherwise.
+    // A macro of the library by id or exact name, or, when `allowFile` and the argument
+    // is a path, one from a file; the error otherwise.
     static std::optional<Macro> findMacro(const QString& nameIdOrFile, bool allowFile, QString& error);
+    // Contains a slash or ends in ".quillo".
+    static bool looksLikePath(const QString& argument);
 };

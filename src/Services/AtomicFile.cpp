@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -33,8 +35,14 @@ Status<FileError> write(const QString& path, const QByteArray& bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failure(error(QStringLiteral("Could not write"), path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString reason = file.errorString();
+        file.cancelWriting();
+        return failure(error(QStringLiteral("Could not write"), path, reason));
+    }
+    if (::fsync(file.handle()) != 0) {
+        // Where a full disk shows up when the writes were only cached.
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         file.cancelWriting();
         return failure(error(QStringLiteral("Could not write"), path, reason));
     }
@@ -46,6 +54,10 @@ Status<FileError> write(const QString& path, const QByteArray& bytes)
 
 Expected<QByteArray, FileError> read(const QString& path, qsizetype padding)
 {
+    // A FIFO or a device would block the read or never end.
+    if (const QFileInfo info(path); info.exists() && !info.isFile())
+        return failure(error(QStringLiteral("Could not read"), path,
+                             info.isDir() ? QStringLiteral("it is a folder") : QStringLiteral("not a regular file")));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(error(QStringLiteral("Could not read"), path, file.errorString()));

@@ -1,5 +1,7 @@
 #include "Services/ExportImportService.h"
 
+#include <QFileInfo>
+
 #include "Codec/MacroJsonDecoder.h"
 #include "Codec/MacroJsonEncoder.h"
 #include "Services/AtomicFile.h"
@@ -35,6 +37,10 @@ Status<ExportImportError> ExportImportService::exportMacroTo(const Macro& macro,
     auto encoded = MacroJsonEncoder::encodeMacro(macro);
     if (!encoded)
         return failure(ExportImportError::encodingFailed());
+    // A mistyped folder is not made silently.
+    if (const QString folder = QFileInfo(path).absolutePath(); !QFileInfo(folder).isDir())
+        return failure(ExportImportError::fileSystem(
+            FileError{QStringLiteral("Could not write %1: the folder %2 does not exist").arg(path, folder)}));
     if (auto written = AtomicFile::write(path, encoded.value()); !written)
         return failure(ExportImportError::fileSystem(written.error()));
     return ok;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -91,6 +92,13 @@ Status<StorageError> StorageService::lockForWriting()
     auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
     lock->setStaleLockTime(0); // only a lock whose process is gone is stale
     if (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError) {
+            // Not another process: the folder itself refuses files.
+            const QString folder = QFileInfo(m_path).absolutePath();
+            QTemporaryFile probe(folder + QStringLiteral("/.write-check-XXXXXX"));
+            const QString reason = probe.open() ? QStringLiteral("the lock file cannot be made") : probe.errorString();
+            return failure(fileError(QStringLiteral("Cannot write in"), folder, reason));
+        }
         qint64 pid = 0;
         QString host, app;
         lock->getLockInfo(&pid, &host, &app);
@@ -104,6 +112,17 @@ Status<StorageError> StorageService::lockForWriting()
             QStringLiteral("The library was changed by another Quillo process after it was loaded here. "
                            "Restart Quillo to load those changes; nothing was saved.")}});
     m_lock = std::move(lock);
+    return ok;
+}
+
+Status<StorageError> StorageService::checkWritable()
+{
+    if (auto locked = lockForWriting(); !locked)
+        return locked;
+    const QString folder = QFileInfo(m_path).absolutePath();
+    QTemporaryFile probe(folder + QStringLiteral("/.write-check-XXXXXX"));
+    if (!probe.open())
+        return failure(fileError(QStringLiteral("Cannot write in"), folder, probe.errorString()));
     return ok;
 }
 

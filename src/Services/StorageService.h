@@ -41,6 +41,9 @@ public:
     // wrote it (saving then would drop the other process's changes).
     Status<StorageError> lockForWriting();
     bool holdsWriteLock() const;
+    // Whether a save could happen now: the write lock is held (or taken) and a file can
+    // be made in the library's folder. Says why not.
+    Status<StorageError> checkWritable();
 
     // The path an unreadable library is moved to: macros.json.unreadable-YYYYMMDD-HHMMSS,
     // with -2, -3, ... added when that name is taken.

@@ -4,6 +4,8 @@
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <charconv>
 
@@ -177,9 +179,14 @@ void AppViewModel::loadLibrary()
     appLog(QStringLiteral("Loaded %1 macro(s) from storage").arg(m_macros.size()), LogEntry::Level::info);
 }
 
+Status<StorageError> AppViewModel::saveLibrary()
+{
+    return m_storage->saveAll(m_macros);
+}
+
 void AppViewModel::persistMacros()
 {
-    if (auto saved = m_storage->saveAll(m_macros); !saved) {
+    if (auto saved = saveLibrary(); !saved) {
         const QString message = QStringLiteral("Failed to save macros: ") + saved.error().description();
         appLog(message, LogEntry::Level::error);
         setErrorMessage(message);
@@ -283,8 +290,16 @@ void AppViewModel::exportMacro(const QUuid& id)
 
 void AppViewModel::startRecording(std::optional<std::uint16_t> hotkeyKeyCode)
 {
-    if (m_playback->isBusy())
+    if (m_playback->isBusy() || m_recorder->state() != RecordingState::idle)
         return;
+    // A recording that could not be saved would be lost: say so before it starts.
+    if (auto writable = m_storage->checkWritable(); !writable) {
+        const QString message =
+            QStringLiteral("Cannot start recording: the library cannot be saved \u2014 ") + writable.error().description();
+        appLog(message, LogEntry::Level::error);
+        setErrorMessage(message);
+        return;
+    }
     appLog(QStringLiteral("Recording started"), LogEntry::Level::info);
     m_recorder->startRecording(hotkeyKeyCode);
     QTimer::singleShot(permissionCheckDelayMs, this, &AppViewModel::checkRecordingPermission);
@@ -348,8 +363,52 @@ void AppViewModel::savePendingRecording()
     setPendingRecordingName(QString());
     setPendingActions({});
     setShowRecordingSheet(false);
-    persistMacros();
+    if (auto saved = saveLibrary(); !saved) {
+        // The library refused it (read-only, disk full): keep the recording in a file.
+        QString message = QStringLiteral("Failed to save macros: ") + saved.error().description();
+        appLog(message, LogEntry::Level::error);
+        const QString kept = writeRecoveryFile(m_macros.front());
+        if (!kept.isEmpty()) {
+            message += QStringLiteral("\nThe recording \"%1\" was kept in %2; import it from there.").arg(name, kept);
+            appLog(QStringLiteral("Recording \"%1\" kept in %2").arg(name, kept), LogEntry::Level::warn);
+        }
+        setErrorMessage(message);
+        return;
+    }
     appLog(QStringLiteral("Macro saved \u2014 \"%1\" (%2 actions)").arg(name).arg(count), LogEntry::Level::info);
+}
+
+QString AppViewModel::writeRecoveryFile(const Macro& macro)
+{
+    QStringList folders{QFileInfo(m_storage->storageURL()).absolutePath()};
+    if (!m_recoveryFolder.isEmpty())
+        folders << m_recoveryFolder;
+    folders << QDir::homePath();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (const QString& folder : std::as_const(folders)) {
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            continue;
+        QString path = QDir(folder).filePath(QStringLiteral("Quillo recording %1.quillo").arg(stamp));
+        for (int n = 2; QFileInfo::exists(path); ++n)
+            path = QDir(folder).filePath(QStringLiteral("Quillo recording %1-%2.quillo").arg(stamp).arg(n));
+        if (ExportImportService::exportMacroTo(macro, path))
+            return QDir::toNativeSeparators(path);
+    }
+    return {};
+}
+
+void AppViewModel::saveUnfinishedRecording()
+{
+    if (m_recorder->state() == RecordingState::recording) {
+        std::vector<MacroAction> actions = m_recorder->stopRecording();
+        if (!actions.empty())
+            setPendingActions(std::move(actions));
+    }
+    if (m_pendingActions.empty())
+        return;
+    appLog(QStringLiteral("Quitting with an unsaved recording of %1 actions \u2014 saving it").arg(m_pendingActions.size()),
+           LogEntry::Level::warn);
+    savePendingRecording();
 }
 
 void AppViewModel::discardPendingRecording()

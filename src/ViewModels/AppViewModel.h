@@ -74,6 +74,12 @@ public:
     // Adds a macro read elsewhere (the command line's import) as an import does.
     void addImportedMacro(Macro macro);
     void persistMacros();
+    // Where a recording that cannot be saved into the library is written instead when
+    // its own folder refuses it too (the command line: the current folder).
+    void setRecoveryFolder(const QString& folder) { m_recoveryFolder = folder; }
+    // Quitting: a recording in progress, or one waiting in the save sheet, is saved
+    // under its name or the default one, with a warn line.
+    void saveUnfinishedRecording();
 
     // Recording and playback.
     // `hotkeyKeyCode`: the key of the hotkey that asked for it, whose own key events
@@ -105,6 +111,10 @@ private:
     void registerHotkeys();
     void updateHotkeyLeniency();
     void setErrorMessage(const QString& message);
+    Status<StorageError> saveLibrary();
+    // Writes `macro` to a file of its own beside the library (or in the recovery folder,
+    // or the home folder); the path, or empty when no folder took it.
+    QString writeRecoveryFile(const Macro& macro);
     void setShowRecordingSheet(bool shown);
     void setPendingActions(std::vector<MacroAction> actions);
     void recordingCapped(const std::vector<MacroAction>& actions);
@@ -127,4 +137,5 @@ private:
     std::optional<QString> m_errorMessage;
     std::vector<MacroAction> m_pendingActions;
     AppLocale m_appLanguage = AppLocale::system;
+    QString m_recoveryFolder;
 };
