@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -235,4 +236,57 @@ TEST(Views, QuitFromTheTrayEndsTheApplicationEvenWithTheWindowOpen)
     QTimer::singleShot(0, quit, &QAction::trigger);
     QTimer::singleShot(3000, &loop, [&] { loop.exit(7); }); // not ended: fail
     EXPECT_EQ(loop.exec(), 0);
+}
+
+TEST(Views, ThePanelPlaysTheMacroAsEditedAndRenamed)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Five"), 5)});
+    MacroDetailView detail(m, m.macros()[0].id);
+    const QUuid id = m.macros()[0].id;
+    m.deleteActions(id, {0, 1});
+    m.renameMacro(id, QStringLiteral("Three"));
+    h.poster.clear();
+    detail.playbackControls()->playButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }));
+    std::vector<std::uint16_t> keys;
+    for (const auto& posted : h.poster.posted())
+        keys.push_back(posted.event.keyCode);
+    EXPECT_EQ(keys, (std::vector<std::uint16_t>{2, 3, 4, 2, 3, 4})); // the three keys, then their releases
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Playback started \u2014 \"Three\" (speed 1.0x)")));
+}
+
+TEST(Views, TrayEntriesSurviveTheTickingClockAndShowNamesLiterally)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Save & <b>quit</b>\tnow"), 2)});
+    StatusBarController tray(m, [] {});
+    QAction* play = nullptr;
+    for (QAction* a : tray.menu()->actions())
+        if (a->text().startsWith(QStringLiteral("Play: ")))
+            play = a;
+    ASSERT_NE(play, nullptr);
+    EXPECT_EQ(play->text(), QStringLiteral("Play: Save && <b>quit</b> now"));
+
+    m.startRecording();
+    QPointer<QAction> stop;
+    for (QAction* a : tray.menu()->actions())
+        if (a->text() == QStringLiteral("Stop Recording"))
+            stop = a;
+    ASSERT_TRUE(stop);
+    // The elapsed time ticks (every change of the model) while the user's click is on its way.
+    for (int i = 0; i < 5; ++i) {
+        h.clock.advance(0.1);
+        m.recorder().refreshElapsedTime();
+    }
+    ASSERT_TRUE(stop) << "the entry under the pointer was rebuilt";
+    stop->trigger();
+    EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+    m.discardPendingRecording();
+
+    MacroDetailView detail(m, m.macros()[0].id);
+    const auto labels = detail.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](QLabel* l) {
+        return l->text().contains(QStringLiteral("<b>quit</b>")) && l->textFormat() == Qt::PlainText;
+    }));
 }

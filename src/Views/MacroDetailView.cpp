@@ -58,6 +58,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
 {
     m_actions = new ActionListModel(this);
     m_name = new QLabel;
+    m_name->setTextFormat(Qt::PlainText); // names come from files: never markup
     QFont title = m_name->font();
     title.setBold(true);
     title.setPointSizeF(title.pointSizeF() * 1.25);

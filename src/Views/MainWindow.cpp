@@ -68,13 +68,21 @@ MainWindow::~MainWindow()
 
 void MainWindow::showError()
 {
-    if (!m_model.errorMessage() || m_showingError)
+    // Each error gets its own alert: one that arrives while another is open waits.
+    if (m_model.errorMessage()) {
+        m_pendingErrors << *m_model.errorMessage();
+        m_model.clearErrorMessage();
+    }
+    if (m_showingError)
         return;
     m_showingError = true;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), *m_model.errorMessage(), QMessageBox::Ok, this);
-    box.exec();
+    while (!m_pendingErrors.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), m_pendingErrors.takeFirst(), QMessageBox::Ok,
+                        this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
     m_showingError = false;
-    m_model.clearErrorMessage();
 }
 
 void MainWindow::showSaveSheet()

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include "Views/SaveMacroSheet.h"
 
@@ -33,4 +34,5 @@ private:
     ContentView* m_content;
     QPointer<SaveMacroSheet> m_saveSheet;
     bool m_showingError = false;
+    QStringList m_pendingErrors; // errors waiting for their alert, oldest first
 };

@@ -13,7 +13,7 @@
 #include <QSpinBox>
 
 PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro, QWidget* parent)
-    : QWidget(parent), m_model(model), m_macro(macro)
+    : QWidget(parent), m_model(model), m_macroId(macro.id)
 {
     m_play = new QPushButton;
     m_play->setObjectName(QStringLiteral("playButton"));
@@ -71,11 +71,20 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
         if (m_model.playback().state().isBusy() || m_model.playback().isBusy())
             m_model.stopPlayback();
         else
-            m_model.startPlayback(m_macro, m_options.options());
+            playCurrentMacro();
     });
     connect(&m_model, &AppViewModel::changed, this, &PlaybackControlView::refresh);
     connect(&m_model, &AppViewModel::appLanguageChanged, this, &PlaybackControlView::retranslate);
     retranslate();
+}
+
+void PlaybackControlView::playCurrentMacro()
+{
+    // The macro as the library holds it now: edits and renames since this panel was
+    // built are part of what plays.
+    for (const Macro& macro : m_model.macros())
+        if (macro.id == m_macroId)
+            m_model.startPlayback(macro, m_options.options());
 }
 
 QString PlaybackControlView::progressLabel(const PlaybackState& state)

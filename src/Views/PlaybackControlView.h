@@ -36,9 +36,10 @@ public:
 private:
     void refresh();
     void retranslate();
+    void playCurrentMacro();
 
     AppViewModel& m_model;
-    Macro m_macro;
+    QUuid m_macroId;
     PlaybackViewModel m_options;
     QPushButton* m_play;
     QLabel* m_progressText;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPalette>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -13,7 +14,8 @@ namespace {
 
 QIcon trayIcon(StatusBarController::Icon kind, bool tinted)
 {
-    const QColor colour = !tinted ? QColor(0x60, 0x60, 0x60)
+    // Idle, the icon takes the panel's text colour, so it shows on dark and light panels.
+    const QColor colour = !tinted ? QGuiApplication::palette().color(QPalette::WindowText)
                           : kind == StatusBarController::Icon::recording ? QColor(0xff, 0x3b, 0x30)
                                                                         : QColor(0x0a, 0x84, 0xff);
     return Icons::icon(kind == StatusBarController::Icon::playing ? QStringLiteral("play") : QStringLiteral("record"),
@@ -101,37 +103,63 @@ void StatusBarController::updateIcon(bool isRecording, bool isPlaying)
     applyIcon();
 }
 
+QString StatusBarController::menuText(const QString& text)
+{
+    // Menus read "&" as a mnemonic and a tab as the start of a shortcut column.
+    QString plain = text;
+    plain.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    for (const QChar c : {QChar('\t'), QChar('\n'), QChar('\r')})
+        plain.replace(c, QLatin1Char(' '));
+    return plain;
+}
+
 void StatusBarController::refreshMenu()
 {
     const bool recorderIdle = m_model.recorder().state() == RecordingState::idle;
     const bool recording = m_model.recorder().state() == RecordingState::recording;
     const bool playing = m_model.playback().state().isBusy();
+    const Macro* selected = m_model.selectedMacro();
     const Status now = status();
 
+    // Rebuilt only when the set of entries changes: a rebuild under an open menu
+    // swallows the click (and while recording the time ticks ten times a second).
+    const int layout = (recording ? 1 : 0) | (playing ? 2 : 0) | (selected ? 4 : 0);
+    if (layout != m_menuLayout || !m_statusAction)
+        buildMenu(recording, playing, selected != nullptr);
+    m_menuLayout = layout;
+
+    m_statusAction->setText(menuText(now.text));
+    m_statusAction->setIcon(Icons::icon(QStringLiteral("record"), now.colour));
+    m_startAction->setEnabled(recorderIdle && !playing);
+    if (m_playAction && selected) {
+        m_playAction->setText(QStringLiteral("Play: ") + menuText(selected->metadata.name));
+        m_playAction->setEnabled(!playing && recorderIdle);
+    }
+}
+
+void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelection)
+{
     m_menu->clear();
     auto* header = m_menu->addAction(Icons::icon(QStringLiteral("record"), QColor(0xff, 0x3b, 0x30)),
                                      QStringLiteral("Quillo"));
     header->setEnabled(false);
-    auto* state = m_menu->addAction(Icons::icon(QStringLiteral("record"), now.colour), now.text);
-    state->setEnabled(false);
-    state->setObjectName(QStringLiteral("status"));
+    m_statusAction = m_menu->addAction(QString());
+    m_statusAction->setEnabled(false);
+    m_statusAction->setObjectName(QStringLiteral("status"));
     m_menu->addSeparator();
-    m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
-                      [this] { m_model.startRecording(); })
-        ->setEnabled(recorderIdle && !playing);
+    m_startAction = m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
+                                      [this] { m_model.startRecording(); });
     if (recording)
         m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this,
                           [this] { m_model.stopRecordingAndPrompt(); });
-    if (const Macro* macro = m_model.selectedMacro()) {
+    m_playAction = nullptr;
+    if (hasSelection) {
         m_menu->addSeparator();
-        const QUuid id = macro->id;
-        m_menu->addAction(Icons::icon(QStringLiteral("play")), QStringLiteral("Play: ") + macro->metadata.name, this,
-                          [this, id] {
-                              for (const Macro& m : m_model.macros())
-                                  if (m.id == id)
-                                      m_model.startPlayback(m, PlaybackOptions{});
-                          })
-            ->setEnabled(!playing && recorderIdle);
+        // Plays the macro selected when clicked, as the library holds it then.
+        m_playAction = m_menu->addAction(Icons::icon(QStringLiteral("play")), QString(), this, [this] {
+            if (const Macro* macro = m_model.selectedMacro())
+                m_model.startPlayback(*macro, PlaybackOptions{});
+        });
         if (playing)
             m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Playback"), this,
                               [this] { m_model.stopPlayback(); });

@@ -37,14 +37,22 @@ public:
     // The titles of the menu's entries in order (the header and status first).
     QStringList commandTitles() const;
 
+    // A name as a menu shows it literally.
+    static QString menuText(const QString& text);
+
 private:
     void refreshMenu();
+    void buildMenu(bool recording, bool playing, bool hasSelection);
     void applyIcon();
 
     AppViewModel& m_model;
     std::function<void()> m_onShowMain;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_menu;
+    int m_menuLayout = -1;
+    QAction* m_statusAction = nullptr;
+    QAction* m_startAction = nullptr;
+    QAction* m_playAction = nullptr;
     QTimer* m_blink;
     Icon m_icon = Icon::idle;
     bool m_blinkOn = false;
