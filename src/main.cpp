@@ -4,7 +4,10 @@
 #include "Cli/CommandLine.h"
 #include "Cli/SignalWatcher.h"
 
+#include "Platform/X11/X11Platform.h"
+
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -16,6 +19,12 @@ int main(int argc, char** argv)
         return CommandLine::run(app.arguments().mid(1));
     }
     SignalWatcher::blockTerminationSignals(); // before any thread starts
+    // Qt would abort without a display; say what is missing instead.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if ((platform.isEmpty() || platform.startsWith("xcb")) && !X11Platform::canOpenDisplay()) {
+        std::fputs("Quillo needs a graphical session (no X display found)\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillo"));
     QApplication::setApplicationName(QStringLiteral("Quillo"));

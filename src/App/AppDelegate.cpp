@@ -53,9 +53,7 @@ void AppDelegate::showMainWindow()
         m_mainWindow = new MainWindow(*m_model);
         m_dialogs.setParent(m_mainWindow);
     }
-    m_mainWindow->show();
-    m_mainWindow->raise();
-    m_mainWindow->activateWindow();
+    m_mainWindow->showInPlace();
 }
 
 void AppDelegate::openSettings()
@@ -78,7 +76,7 @@ void AppDelegate::stateChanged()
     if (recording || playing) {
         // It must not receive the recorded or replayed input, whatever sheet is open;
         // the sheet comes back with the window.
-        m_mainWindow->hide();
+        m_mainWindow->stepAside();
         return;
     }
     if (m_model->showRecordingSheet()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // The system grants that recording and replaying need.
 class PermissionProbe
 {
@@ -12,4 +14,7 @@ public:
     virtual bool inputMonitoringGranted() = 0;
     // Asks the system to let this process observe all input (it may ask the user).
     virtual void requestInputMonitoring() = 0;
+    // What is missing, in a few words for the user, when the grant is not there.
+    virtual QString accessibilityProblem() { return QStringLiteral("input cannot be synthesised"); }
+    virtual QString inputMonitoringProblem() { return QStringLiteral("input cannot be observed"); }
 };

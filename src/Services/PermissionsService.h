@@ -18,6 +18,9 @@ public:
     bool hasAccessibilityPermission() const { return m_accessibility; }
     bool hasInputMonitoringPermission() const { return m_inputMonitoring; }
     bool isPolling() const { return m_pollTimer.isActive(); }
+    // What is missing, for the user ("the X server has no RECORD extension").
+    QString accessibilityProblem() const { return m_probe.accessibilityProblem(); }
+    QString inputMonitoringProblem() const { return m_probe.inputMonitoringProblem(); }
 
     // Reads both grants without asking the user.
     void checkPermissions();

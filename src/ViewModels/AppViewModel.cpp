@@ -310,8 +310,9 @@ void AppViewModel::checkRecordingPermission()
     if (!m_recorder->tapFailed())
         return;
     const QString message = QStringLiteral(
-        "Could not start recording \u2014 Accessibility permission is required. Please grant it in System "
-        "Settings \u2192 Privacy & Security \u2192 Accessibility.");
+        "Could not start recording \u2014 the input of this session cannot be observed: %1. Run \"quillo doctor\" "
+        "in a terminal to see what is missing.")
+                                .arg(m_permissions->inputMonitoringProblem());
     appLog(message, LogEntry::Level::error);
     setErrorMessage(message);
 }
@@ -467,25 +468,25 @@ void AppViewModel::handleHotKey(quint32 id)
     switch (id) {
     case hotkeyToggleRecording:
         if (recording == RecordingState::recording) {
-            appLog(QStringLiteral("Hotkey \u2318R \u2014 stop recording"), LogEntry::Level::debug);
+            appLog(QStringLiteral("Hotkey Super+R \u2014 stop recording"), LogEntry::Level::debug);
             stopRecordingAndPrompt(key);
         } else if (recording == RecordingState::idle && !playbackBusy) {
-            appLog(QStringLiteral("Hotkey \u2318R \u2014 start recording"), LogEntry::Level::debug);
+            appLog(QStringLiteral("Hotkey Super+R \u2014 start recording"), LogEntry::Level::debug);
             startRecording(key);
         }
         return;
     case hotkeyStopRecording:
         if (recording == RecordingState::recording) {
-            appLog(QStringLiteral("Hotkey \u2318\u2325P \u2014 stop recording"), LogEntry::Level::debug);
+            appLog(QStringLiteral("Hotkey Super+Alt+P \u2014 stop recording"), LogEntry::Level::debug);
             stopRecordingAndPrompt(key);
         }
         return;
     case hotkeyTogglePlayback:
         if (playbackBusy) {
-            appLog(QStringLiteral("Hotkey \u2318P \u2014 stop playback"), LogEntry::Level::debug);
+            appLog(QStringLiteral("Hotkey Super+P \u2014 stop playback"), LogEntry::Level::debug);
             stopPlayback();
         } else if (const Macro* macro = selectedMacro(); macro && recording == RecordingState::idle) {
-            appLog(QStringLiteral("Hotkey \u2318P \u2014 start playback (%1)").arg(macro->metadata.name),
+            appLog(QStringLiteral("Hotkey Super+P \u2014 start playback (%1)").arg(macro->metadata.name),
                    LogEntry::Level::debug);
             startPlayback(*macro, PlaybackOptions{});
         }

@@ -39,8 +39,8 @@ InsertDelaySheet::InsertDelaySheet(double duration, QWidget* parent) : QDialog(p
     layout->addLayout(buttons);
     connect(insert, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    // Ctrl+Escape and Ctrl+Return, as Command-Escape and Command-Return elsewhere.
-    cancel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    // Escape cancels (Ctrl+Escape opens the menu on KDE and XFCE); Ctrl+Return confirms.
+    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     insert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
 }
 

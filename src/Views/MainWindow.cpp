@@ -9,6 +9,9 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSystemTrayIcon>
+#include <QAction>
+#include <QCoreApplication>
 #include <QToolBar>
 
 MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
@@ -36,6 +39,12 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
         panel.exec();
     });
     debug->setToolTip(QStringLiteral("Debug Log"));
+    // exit(), not quit(): quit() asks the windows first, and this one only steps aside.
+    auto* quit = new QAction(QStringLiteral("Quit"), this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    addAction(quit);
 
     connect(&m_model, &AppViewModel::errorMessageChanged, this, &MainWindow::showError, Qt::QueuedConnection);
     connect(&m_model, &AppViewModel::showRecordingSheetChanged, this, &MainWindow::showSaveSheet, Qt::QueuedConnection);
@@ -49,14 +58,44 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing only hides the window; the application goes on in the tray.
-    hide();
+    // Closing only puts the window aside; the application goes on in the tray.
+    stepAside(true);
     event->ignore();
+}
+
+void MainWindow::showInPlace()
+{
+    // Shown again where it was hidden: some window managers place a re-mapped window
+    // at the top-left corner.
+    if (!isVisible() && !m_hiddenGeometry.isEmpty())
+        restoreGeometry(m_hiddenGeometry);
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::stepAside(bool explain)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+        return;
+    }
+    // Without a tray a hidden window could not be reached again: minimise it, and say
+    // once how to bring it back and how to quit.
+    if (explain && !m_toldAboutMissingTray) {
+        m_toldAboutMissingTray = true;
+        QMessageBox::information(this, QStringLiteral("Quillo"),
+                                 QStringLiteral("This desktop has no system tray, so Quillo stays in the taskbar "
+                                                "when its window is closed. Click it there (or start quillo again) "
+                                                "to bring the window back; press Ctrl+Q to quit."));
+    }
+    showMinimized();
 }
 
 void MainWindow::hideEvent(QHideEvent* event)
 {
-    QSettings().setValue(QStringLiteral("Quillo.MainWindow"), saveGeometry());
+    m_hiddenGeometry = saveGeometry();
+    QSettings().setValue(QStringLiteral("Quillo.MainWindow"), m_hiddenGeometry);
     QMainWindow::hideEvent(event);
 }
 

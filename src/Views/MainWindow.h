@@ -21,6 +21,11 @@ public:
 
     ContentView* content() const { return m_content; }
     SaveMacroSheet* saveSheet() const { return m_saveSheet; }
+    // Out of the way: hidden, or minimised where there is no tray to bring it back from
+    // (`explain`: the first time, say so).
+    void stepAside(bool explain = false);
+    // Shown and raised where it was before it was hidden.
+    void showInPlace();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -34,5 +39,7 @@ private:
     ContentView* m_content;
     QPointer<SaveMacroSheet> m_saveSheet;
     bool m_showingError = false;
+    bool m_toldAboutMissingTray = false;
+    QByteArray m_hiddenGeometry;
     QStringList m_pendingErrors; // errors waiting for their alert, oldest first
 };

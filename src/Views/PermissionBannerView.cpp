@@ -9,12 +9,8 @@
 PermissionBannerView::PermissionBannerView(AppViewModel& model, QWidget* parent) : QFrame(parent), m_model(model)
 {
     setStyleSheet(QStringLiteral("PermissionBannerView { background: #fff1e0; border-bottom: 1px solid #ffc98a; }"));
-    m_accessibility = new QLabel(QStringLiteral(
-        "<b>Accessibility Permission Required</b><br><span style='color:gray'>Required to record and replay "
-        "keyboard &amp; mouse events.</span>"));
-    m_inputMonitoring = new QLabel(QStringLiteral(
-        "<b>Input Monitoring Permission Required</b><br><span style='color:gray'>Required to capture keyboard "
-        "input from all applications.</span>"));
+    m_accessibility = new QLabel;
+    m_inputMonitoring = new QLabel;
     m_grantAccessibility = new QPushButton(QStringLiteral("Grant"));
     m_grantInputMonitoring = new QPushButton(QStringLiteral("Grant"));
     auto* grid = new QGridLayout(this);
@@ -22,10 +18,17 @@ PermissionBannerView::PermissionBannerView(AppViewModel& model, QWidget* parent)
     grid->addWidget(m_grantAccessibility, 0, 1);
     grid->addWidget(m_inputMonitoring, 1, 0);
     grid->addWidget(m_grantInputMonitoring, 1, 1);
-    connect(m_grantAccessibility, &QPushButton::clicked, this,
-            [this] { m_model.permissions().requestAccessibilityPermission(); });
-    connect(m_grantInputMonitoring, &QPushButton::clicked, this,
-            [this] { m_model.permissions().requestInputMonitoringPermission(); });
+    // On X11 nothing can be granted from here: "Grant" checks again and says what it found.
+    connect(m_grantAccessibility, &QPushButton::clicked, this, [this] {
+        m_model.permissions().requestAccessibilityPermission();
+        m_checked = true;
+        refresh();
+    });
+    connect(m_grantInputMonitoring, &QPushButton::clicked, this, [this] {
+        m_model.permissions().requestInputMonitoringPermission();
+        m_checked = true;
+        refresh();
+    });
     connect(&m_model, &AppViewModel::changed, this, &PermissionBannerView::refresh);
     refresh();
 }
@@ -37,6 +40,20 @@ void PermissionBannerView::refresh()
     m_accessibility->setVisible(!accessibility);
     m_grantAccessibility->setVisible(!accessibility);
     m_inputMonitoring->setVisible(!monitoring);
+    auto text = [this](const char* title, const char* need, const QString& problem) {
+        return QStringLiteral("<b>%1</b><br><span style='color:gray'>%2: %3. Run <tt>quillo doctor</tt> in a terminal "
+                              "for details.%4</span>")
+            .arg(QLatin1String(title), QLatin1String(need), problem.toHtmlEscaped(),
+                 m_checked ? QStringLiteral(" Checked again just now: still missing.") : QString());
+    };
+    if (!accessibility)
+        m_accessibility->setText(text("Cannot Replay Input", "Replaying keyboard &amp; mouse events needs the X "
+                                                             "server's XTEST extension",
+                                      m_model.permissions().accessibilityProblem()));
+    if (!monitoring)
+        m_inputMonitoring->setText(text("Cannot Record Input", "Recording input from all applications needs the X "
+                                                               "server's RECORD extension in an X11 session",
+                                        m_model.permissions().inputMonitoringProblem()));
     m_grantInputMonitoring->setVisible(!monitoring);
     setVisible(!accessibility || !monitoring);
 }

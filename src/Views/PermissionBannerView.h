@@ -21,4 +21,5 @@ private:
     QPushButton* m_grantAccessibility;
     QLabel* m_inputMonitoring;
     QPushButton* m_grantInputMonitoring;
+    bool m_checked = false; // "Grant" was pressed: say what the new check found
 };

@@ -17,8 +17,8 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     m_status->setObjectName(QStringLiteral("recorderStatus"));
     m_elapsed = new QLabel;
     m_elapsed->setStyleSheet(QStringLiteral("font-size: 22pt; font-weight: 300"));
-    m_hints = new QLabel(QStringLiteral("<span style='color:#a0a0a0'><b>\u2318R</b> Record &nbsp;\u00b7&nbsp; "
-                                        "<b>\u2318\u2325P</b> Stop &nbsp;\u00b7&nbsp; <b>\u2318P</b> Play</span>"));
+    m_hints = new QLabel(QStringLiteral("<span style='color:#a0a0a0'><b>Super+R</b> Record &nbsp;\u00b7&nbsp; "
+                                        "<b>Super+Alt+P</b> Stop &nbsp;\u00b7&nbsp; <b>Super+P</b> Play</span>"));
     m_count = new QLabel;
     m_count->setStyleSheet(QStringLiteral("color: gray"));
     m_button = new QPushButton;

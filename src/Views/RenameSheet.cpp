@@ -46,8 +46,8 @@ RenameSheet::RenameSheet(const QString& name, QWidget* parent) : QDialog(parent)
     });
     connect(m_save, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    // Ctrl+Escape and Ctrl+Return, as Command-Escape and Command-Return elsewhere.
-    cancel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    // Escape cancels (Ctrl+Escape opens the menu on KDE and XFCE); Ctrl+Return confirms.
+    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     m_save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     update();
     m_field->setFocus();

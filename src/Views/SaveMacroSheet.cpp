@@ -40,7 +40,9 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
         accept();
     });
     connect(m_name, &QLineEdit::returnPressed, save, &QPushButton::click);
-    discard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    // Ctrl+D: a bare Escape never throws a recording away, and Ctrl+Escape belongs to
+    // the desktop's menu on KDE and XFCE.
+    discard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     connect(discard, &QPushButton::clicked, this, [this] {
         m_model.discardPendingRecording();

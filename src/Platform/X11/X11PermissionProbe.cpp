@@ -33,3 +33,27 @@ bool X11PermissionProbe::inputMonitoringGranted()
 {
     return !isWaylandSession() && hasExtension("RECORD");
 }
+
+bool X11PermissionProbe::hasDisplay() const
+{
+    Display* display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
+    if (display)
+        XCloseDisplay(display);
+    return display != nullptr;
+}
+
+QString X11PermissionProbe::accessibilityProblem()
+{
+    if (!hasDisplay())
+        return QStringLiteral("there is no X display");
+    return QStringLiteral("the X server has no XTEST extension");
+}
+
+QString X11PermissionProbe::inputMonitoringProblem()
+{
+    if (isWaylandSession())
+        return QStringLiteral("this is a Wayland session, where only X applications can be observed");
+    if (!hasDisplay())
+        return QStringLiteral("there is no X display");
+    return QStringLiteral("the X server has no RECORD extension");
+}

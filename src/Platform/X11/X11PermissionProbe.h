@@ -15,11 +15,14 @@ public:
     bool accessibilityGranted(bool prompt) override;
     bool inputMonitoringGranted() override;
     void requestInputMonitoring() override {}
+    QString accessibilityProblem() override;
+    QString inputMonitoringProblem() override;
 
     static bool isWaylandSession();
 
 private:
     bool hasExtension(const char* name) const;
+    bool hasDisplay() const;
 
     QByteArray m_displayName;
 };

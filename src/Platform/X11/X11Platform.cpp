@@ -18,6 +18,15 @@ PlatformServices X11Platform::services()
                             SystemClock::instance(), m_sleeper};
 }
 
+bool X11Platform::canOpenDisplay(const QByteArray& displayName)
+{
+    X11Errors::install();
+    Display* display = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
+    if (display)
+        XCloseDisplay(display);
+    return display != nullptr;
+}
+
 bool X11Platform::windowManagerReportsActiveWindow(const QByteArray& displayName)
 {
     X11Errors::install();

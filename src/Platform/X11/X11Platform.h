@@ -31,6 +31,8 @@ public:
 
     // Whether the window manager announces the active window (_NET_ACTIVE_WINDOW).
     static bool windowManagerReportsActiveWindow(const QByteArray& displayName = {});
+    // Whether the X display ($DISPLAY when empty) can be opened.
+    static bool canOpenDisplay(const QByteArray& displayName = {});
 
 private:
     FileDialogs& m_dialogs;

@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"playback.repeat", "تكرار"},
         {"playback.customDelay", "تأخير مخصص بين الإجراءات"},
         {"playback.delay", "التأخير"},
-        {"playback.hint", "⌘P للتشغيل / الإيقاف"},
+        {"playback.hint", "Super+P للتشغيل / الإيقاف"},
         {"settings.title", "الإعدادات"},
         {"settings.section.account", "الحساب"},
         {"settings.section.language", "اللغة"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"settings.hotkeys.playStop", "تشغيل / إيقاف"},
         {"settings.hotkeys.note", "الاختصارات عامة — تعمل حتى عندما يكون Quillo في الخلفية. التخصيص غير متاح في هذا الإصدار."},
         {"settings.storage.location", "موقع وحدات الماكرو"},
-        {"settings.storage.showInFinder", "إظهار في Finder"},
+        {"settings.storage.showInFinder", "فتح المجلد"},
         {"settings.updates.currentVersion", "الإصدار الحالي"},
         {"settings.updates.checkButton", "التحقق من وجود تحديثات"},
         {"settings.updates.checking", "جارٍ التحقق…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"account.syncFailed", "فشلت المزامنة:"},
         {"language.title", "لغة العرض"},
         {"language.subtitle", "سيتبدّل Quillo فورًا. ستتبع النصوص الجديدة وأي نصوص مستقبلية الاختيار نفسه."},
-        {"language.systemLabel", "مطابقة لغة نظام macOS"},
+        {"language.systemLabel", "مطابقة لغة النظام"},
     };
     return rows;
 }

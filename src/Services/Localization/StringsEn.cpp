@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"playback.repeat", "Repeat"},
         {"playback.customDelay", "Custom Delay Between Actions"},
         {"playback.delay", "Delay"},
-        {"playback.hint", "⌘P to play / stop"},
+        {"playback.hint", "Super+P to play / stop"},
         {"settings.title", "Settings"},
         {"settings.section.account", "Account"},
         {"settings.section.language", "Language"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"settings.hotkeys.playStop", "Play / Stop"},
         {"settings.hotkeys.note", "Hotkeys are global — they fire even when Quillo is in the background. Customisation isn't available in this build."},
         {"settings.storage.location", "Macros location"},
-        {"settings.storage.showInFinder", "Show in Finder"},
+        {"settings.storage.showInFinder", "Open Folder"},
         {"settings.updates.currentVersion", "Current version"},
         {"settings.updates.checkButton", "Check for updates"},
         {"settings.updates.checking", "Checking…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"account.syncFailed", "Sync failed:"},
         {"language.title", "Display language"},
         {"language.subtitle", "Quillo will switch immediately. New text and any future strings inherit the same choice."},
-        {"language.systemLabel", "Match macOS system language"},
+        {"language.systemLabel", "Match system language"},
     };
     return rows;
 }

@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"playback.repeat", "Repetir"},
         {"playback.customDelay", "Retardo personalizado entre acciones"},
         {"playback.delay", "Retardo"},
-        {"playback.hint", "⌘P para reproducir / detener"},
+        {"playback.hint", "Super+P para reproducir / detener"},
         {"settings.title", "Ajustes"},
         {"settings.section.account", "Cuenta"},
         {"settings.section.language", "Idioma"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"settings.hotkeys.playStop", "Reproducir / Detener"},
         {"settings.hotkeys.note", "Los atajos son globales — funcionan incluso cuando Quillo está en segundo plano. La personalización no está disponible en esta versión."},
         {"settings.storage.location", "Ubicación de las macros"},
-        {"settings.storage.showInFinder", "Mostrar en el Finder"},
+        {"settings.storage.showInFinder", "Abrir carpeta"},
         {"settings.updates.currentVersion", "Versión actual"},
         {"settings.updates.checkButton", "Buscar actualizaciones"},
         {"settings.updates.checking", "Buscando…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"account.syncFailed", "Error de sincronización:"},
         {"language.title", "Idioma de la interfaz"},
         {"language.subtitle", "Quillo cambiará de inmediato. Los textos nuevos y futuros seguirán la misma elección."},
-        {"language.systemLabel", "Usar el idioma del sistema macOS"},
+        {"language.systemLabel", "Usar el idioma del sistema"},
     };
     return rows;
 }

@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"playback.repeat", "Répéter"},
         {"playback.customDelay", "Délai personnalisé entre les actions"},
         {"playback.delay", "Délai"},
-        {"playback.hint", "⌘P pour lire / arrêter"},
+        {"playback.hint", "Super+P pour lire / arrêter"},
         {"settings.title", "Réglages"},
         {"settings.section.account", "Compte"},
         {"settings.section.language", "Langue"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"settings.hotkeys.playStop", "Lire / Arrêter"},
         {"settings.hotkeys.note", "Les raccourcis sont globaux — ils fonctionnent même lorsque Quillo est en arrière-plan. La personnalisation n'est pas disponible dans cette version."},
         {"settings.storage.location", "Emplacement des macros"},
-        {"settings.storage.showInFinder", "Afficher dans le Finder"},
+        {"settings.storage.showInFinder", "Ouvrir le dossier"},
         {"settings.updates.currentVersion", "Version actuelle"},
         {"settings.updates.checkButton", "Rechercher des mises à jour"},
         {"settings.updates.checking", "Recherche…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"account.syncFailed", "Échec de la synchronisation :"},
         {"language.title", "Langue d'affichage"},
         {"language.subtitle", "Quillo change immédiatement. Les nouveaux textes et tous les textes à venir suivent le même choix."},
-        {"language.systemLabel", "Suivre la langue du système macOS"},
+        {"language.systemLabel", "Suivre la langue du système"},
     };
     return rows;
 }

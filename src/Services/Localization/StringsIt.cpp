@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"playback.repeat", "Ripeti"},
         {"playback.customDelay", "Ritardo personalizzato tra le azioni"},
         {"playback.delay", "Ritardo"},
-        {"playback.hint", "⌘P per riprodurre / interrompere"},
+        {"playback.hint", "Super+P per riprodurre / interrompere"},
         {"settings.title", "Impostazioni"},
         {"settings.section.account", "Profilo"},
         {"settings.section.language", "Lingua"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"settings.hotkeys.playStop", "Riproduci / Interrompi"},
         {"settings.hotkeys.note", "Le scorciatoie sono globali — funzionano anche quando Quillo è in secondo piano. La personalizzazione non è disponibile in questa versione."},
         {"settings.storage.location", "Posizione delle macro"},
-        {"settings.storage.showInFinder", "Mostra nel Finder"},
+        {"settings.storage.showInFinder", "Apri cartella"},
         {"settings.updates.currentVersion", "Versione attuale"},
         {"settings.updates.checkButton", "Verifica aggiornamenti"},
         {"settings.updates.checking", "Verifica in corso…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"account.syncFailed", "Sincronizzazione non riuscita:"},
         {"language.title", "Lingua dell'interfaccia"},
         {"language.subtitle", "Quillo cambierà subito. I nuovi testi e quelli futuri seguiranno la stessa scelta."},
-        {"language.systemLabel", "Usa la lingua di sistema di macOS"},
+        {"language.systemLabel", "Usa la lingua di sistema"},
     };
     return rows;
 }

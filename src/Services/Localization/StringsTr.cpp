@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"playback.repeat", "Tekrar"},
         {"playback.customDelay", "Eylemler Arasında Özel Gecikme"},
         {"playback.delay", "Gecikme"},
-        {"playback.hint", "Oynatmak / durdurmak için ⌘P"},
+        {"playback.hint", "Oynatmak / durdurmak için Super+P"},
         {"settings.title", "Ayarlar"},
         {"settings.section.account", "Hesap"},
         {"settings.section.language", "Dil"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"settings.hotkeys.playStop", "Oynat / Durdur"},
         {"settings.hotkeys.note", "Kısayol tuşları geneldir — Quillo arka plandayken bile çalışırlar. Bu sürümde özelleştirme yapılamaz."},
         {"settings.storage.location", "Makroların konumu"},
-        {"settings.storage.showInFinder", "Finder'da Göster"},
+        {"settings.storage.showInFinder", "Klasörü Aç"},
         {"settings.updates.currentVersion", "Geçerli sürüm"},
         {"settings.updates.checkButton", "Güncellemeleri denetle"},
         {"settings.updates.checking", "Denetleniyor…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"account.syncFailed", "Eşitleme başarısız:"},
         {"language.title", "Görüntüleme dili"},
         {"language.subtitle", "Quillo hemen geçiş yapar. Yeni metinler ve gelecekteki tüm metinler aynı seçimi kullanır."},
-        {"language.systemLabel", "macOS sistem diliyle eşleştir"},
+        {"language.systemLabel", "Sistem diliyle eşleştir"},
     };
     return rows;
 }

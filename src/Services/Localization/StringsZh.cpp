@@ -22,7 +22,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"playback.repeat", "重复"},
         {"playback.customDelay", "自定义操作间隔"},
         {"playback.delay", "延迟"},
-        {"playback.hint", "⌘P 播放 / 停止"},
+        {"playback.hint", "Super+P 播放 / 停止"},
         {"settings.title", "设置"},
         {"settings.section.account", "账户"},
         {"settings.section.language", "语言"},
@@ -35,7 +35,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"settings.hotkeys.playStop", "播放 / 停止"},
         {"settings.hotkeys.note", "快捷键是全局的 — 即使 Quillo 在后台也会生效。此版本暂不支持自定义。"},
         {"settings.storage.location", "宏的存储位置"},
-        {"settings.storage.showInFinder", "在访达中显示"},
+        {"settings.storage.showInFinder", "打开文件夹"},
         {"settings.updates.currentVersion", "当前版本"},
         {"settings.updates.checkButton", "检查更新"},
         {"settings.updates.checking", "正在检查…"},
@@ -62,7 +62,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"account.syncFailed", "同步失败："},
         {"language.title", "显示语言"},
         {"language.subtitle", "Quillo 会立即切换。新的文字以及今后的所有文字都将沿用同一选择。"},
-        {"language.systemLabel", "跟随 macOS 系统语言"},
+        {"language.systemLabel", "跟随系统语言"},
     };
     return rows;
 }
