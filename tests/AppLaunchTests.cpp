@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr unsigned kSuperL = 133, kR = 27, kA = 38, kReturn = 36;
+constexpr unsigned kSuperL = 133, kR = 27, kP = 33, kA = 38, kReturn = 36;
 
 // A viewable window with this exact title, or 0.
 Window shownWindow(Display* display, const char* title)
@@ -124,6 +124,19 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
         if (const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload); down && down->keyCode == 0)
             ++keys;
     EXPECT_EQ(keys, 2);
+    // The hotkey's own R (released after the start, pressed for the stop) is not part of it.
+    for (const MacroAction& a : macros[0].actions) {
+        const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload);
+        const auto* up = std::get_if<MacroAction::KeyUp>(&a.payload);
+        EXPECT_FALSE((down && down->keyCode == 15) || (up && up->keyCode == 15)) << a.displayName().toStdString();
+    }
+    // Replaying it with Super+P types and starts no recording afterwards.
+    chord(kSuperL, kP);
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+    waitUntil([] { return false; }, 1000);
+    EXPECT_TRUE(windowShown(desktop.display(), "Quillo")) << "a recording started after the playback";
+    EXPECT_FALSE(windowShown(desktop.display(), "Save Recording"));
 
     // Closing the window leaves the application running; a second launch hands over to
     // it, ends, and the window comes back.
@@ -137,9 +150,35 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 5000));
 
-    // Ended by the session, it quits properly.
+    // Ended by the session in the middle of a recording, it quits properly and keeps it.
+    waitUntil([] { return false; }, 400);
+    chord(kSuperL, kR);
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
+    desktop.tap(kA);
+    desktop.sync();
+    waitUntil([] { return false; }, 300);
     app.terminate();
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
+    auto after = StorageService(library).loadAll();
+    ASSERT_TRUE(after.hasValue());
+    EXPECT_EQ(after.value().size(), 2u) << "the recording in progress was lost";
+}
+
+TEST(AppLaunch, WithoutADisplayItSaysSoInsteadOfAborting)
+{
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(QUILLO_BINARY), {});
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 1);
+    EXPECT_EQ(QString::fromLocal8Bit(app.readAllStandardError()).trimmed(),
+              QStringLiteral("Quillo needs a graphical session (no X display found)"));
 }
