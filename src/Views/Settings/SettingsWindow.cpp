@@ -99,8 +99,9 @@ void SettingsWindow::retranslate()
     for (QLabel* wrapped : {m_languageSubtitle, m_hotkeyNote, m_storageLocation})
         wrapped->setMinimumHeight(wrapped->heightForWidth(400));
     m_storage->setTitle(m_model.t(QStringLiteral("settings.section.storage")));
+    // The path is isolated left to right, so that it reads as a path in Arabic too.
     m_storageLocation->setText(m_model.t(QStringLiteral("settings.storage.location")) + QStringLiteral(": ") +
-                               m_model.storage().storageURL());
+                               QChar(0x2066) + m_model.storage().storageURL() + QChar(0x2069));
     m_reveal->setText(m_model.t(QStringLiteral("settings.storage.showInFinder")));
     m_about->setTitle(m_model.t(QStringLiteral("settings.section.about")));
     m_aboutRows->setText(QStringLiteral("%1: %2\n%3: %4")
