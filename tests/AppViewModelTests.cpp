@@ -403,14 +403,21 @@ TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
         QFile::remove(folder);
         ASSERT_TRUE(QDir().rename(folder + QStringLiteral(".away"), folder));
     };
+    RawInputEvent e;
+    e.type = RawEventType::keyDown;
+    auto recordOneKey = [&] {
+        m.clearErrorMessage();
+        m.startRecording();
+        e.time = h.clock.now() + 0.1;
+        h.tap.deliver(e);
+        QCoreApplication::sendPostedEvents();
+    };
 
     // The folder breaks during a recording: the save fails, the recording goes to a file.
     m.startRecording();
     ASSERT_EQ(m.recorder().state(), RecordingState::recording);
     breakFolder();
     h.record(m, 0); // nothing more; stop through the model
-    RawInputEvent e;
-    e.type = RawEventType::keyDown;
     m.clearErrorMessage();
     m.startRecording(); // refused up front now, and says why
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
@@ -418,11 +425,7 @@ TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
     EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Cannot start recording"))) << m.errorMessage()->toStdString();
     mendFolder();
 
-    m.clearErrorMessage();
-    m.startRecording();
-    e.time = h.clock.now() + 0.1;
-    h.tap.deliver(e);
-    QCoreApplication::sendPostedEvents();
+    recordOneKey();
     m.stopRecordingAndPrompt();
     breakFolder();
     m.savePendingRecording();
@@ -436,11 +439,7 @@ TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
     mendFolder();
 
     // Quitting in the middle of a recording saves it under the default name.
-    m.clearErrorMessage();
-    m.startRecording();
-    e.time = h.clock.now() + 0.1;
-    h.tap.deliver(e);
-    QCoreApplication::sendPostedEvents();
+    recordOneKey();
     m.saveUnfinishedRecording();
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
     StorageService storage(h.libraryPath());

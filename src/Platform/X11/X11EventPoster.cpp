@@ -141,7 +141,8 @@ void X11EventPoster::matchModifiers(std::uint64_t flags)
     }
     const bool wantAltGr = wanted & Mod5Mask;
     if (wantAltGr != bool(m_modifierState & Mod5Mask)) {
-        // A held level-three key the poster did not press belongs to the user.
+        // Without a level-three key in the keymap AltGr cannot be pressed; letting go
+        // of one falls back to where keymaps usually put it.
         if (wantAltGr && m_altGrKeycode)
             setModifier(m_altGrKeycode, Mod5Mask, true);
         else if (!wantAltGr)
