@@ -7,6 +7,7 @@
 #include "Platform/Fake/FakeFileDialogs.h"
 #include "Platform/Fake/FakeHotkeyRegistrar.h"
 #include "Platform/Fake/FakeInputTap.h"
+#include "Platform/Fake/FakeKeyboardLayout.h"
 #include "Platform/Fake/FakePermissionProbe.h"
 #include "Platform/Fake/FakeSleeper.h"
 #include "Platform/Fake/FakeWorkspace.h"
@@ -30,7 +31,7 @@ struct AppModelHarness {
     AppViewModel& start()
     {
         model = std::make_unique<AppViewModel>(
-            PlatformServices{tap, workspace, permissions, poster, hotkeys, dialogs, clock, sleeper}, settings,
+            PlatformServices{tap, workspace, permissions, poster, hotkeys, dialogs, clock, sleeper, keyboard}, settings,
             libraryPath());
         QCoreApplication::sendPostedEvents();
         return *model;
@@ -70,5 +71,6 @@ struct AppModelHarness {
     FakeEventPoster poster{clock};
     FakeHotkeyRegistrar hotkeys;
     FakeFileDialogs dialogs;
+    FakeKeyboardLayout keyboard;
     std::unique_ptr<AppViewModel> model;
 };

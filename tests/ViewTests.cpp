@@ -25,8 +25,10 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -289,4 +291,43 @@ TEST(Views, TrayEntriesSurviveTheTickingClockAndShowNamesLiterally)
     EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](QLabel* l) {
         return l->text().contains(QStringLiteral("<b>quit</b>")) && l->textFormat() == Qt::PlainText;
     }));
+}
+
+TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
+{
+    AppModelHarness h;
+    Macro macro = macroWith(QStringLiteral("Keys"), 5);
+    macro.actions[1] = MacroAction::keyDown(0.5, 4, ModifierFlags::shift); // Shift+H
+    AppViewModel& m = startWith(h, {macro});
+    ContentView content(m);
+    content.resize(800, 600);
+    content.show();
+    auto* detail = content.findChild<MacroDetailView*>();
+    ASSERT_NE(detail, nullptr);
+    QListView* list = detail->actionList();
+    EXPECT_EQ(detail->actions()->index(1).data(ActionListModel::TimestampRole).toString(),
+              QStringLiteral("+0.500s  \u00b7  Shift+H"));
+    EXPECT_EQ(detail->actions()->index(0).data(ActionListModel::TimestampRole).toString(),
+              QStringLiteral("+0.000s  \u00b7  Key 0"));
+
+    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
+    list->selectionModel()->select(list->model()->index(3, 0), QItemSelectionModel::Select);
+    // A right-click on an unselected row does not replace the selection ...
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+    EXPECT_EQ(detail->selection(), (std::set<int>{1, 3}));
+    EXPECT_EQ(detail->contextMenuTitles(0), (QStringList{QStringLiteral("Insert Delay After..."), QStringLiteral("Delete")}));
+    // ... and its Delete removes that row alone; the selection stays on the same actions.
+    detail->deleteRowKeepingSelection(0);
+    EXPECT_EQ(m.macros()[0].actions.size(), 4u);
+    EXPECT_EQ(detail->selection(), (std::set<int>{0, 2}));
+
+    // Another language keeps the pane: options, selection and delay value.
+    detail->playbackControls()->options().setLoopCount(4);
+    detail->playbackControls()->options().setSpeedMultiplier(2.0);
+    m.setAppLanguage(AppLocale::fr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(content.findChild<MacroDetailView*>(), detail);
+    EXPECT_EQ(detail->selection(), (std::set<int>{0, 2}));
+    EXPECT_EQ(detail->playbackControls()->options().options().loopCount, 4);
+    EXPECT_EQ(detail->playbackControls()->options().options().speedMultiplier, 2.0);
 }

@@ -2,6 +2,7 @@
 #include "Platform/SystemSleeper.h"
 #include "Platform/X11/X11EventPoster.h"
 #include "Platform/X11/X11InputTap.h"
+#include "Platform/X11/X11KeyboardLayout.h"
 #include "Platform/X11/X11Workspace.h"
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
@@ -150,14 +151,14 @@ std::optional<XEvent> nextPressOf(X11TestDesktop& desktop, Window w, unsigned ke
 }
 
 // Switches the test display to a keyboard layout for one test, and back.
-class KeyboardLayout
+class SwitchedLayout
 {
 public:
-    explicit KeyboardLayout(const char* layout)
+    explicit SwitchedLayout(const char* layout)
     {
         m_ok = std::system((std::string("setxkbmap ") + layout).c_str()) == 0;
     }
-    ~KeyboardLayout() { std::system("setxkbmap us"); }
+    ~SwitchedLayout() { std::system("setxkbmap us"); }
     bool ok() const { return m_ok; }
 
 private:
@@ -190,7 +191,7 @@ TEST_F(X11PlaybackTest, ModifiersOfAKeyActionAreLetGoBeforeTheNextMouseAction)
 
 TEST_F(X11PlaybackTest, AltGrOnAGermanKeyboardIsRecordedAndReplayed)
 {
-    KeyboardLayout german("de");
+    SwitchedLayout german("de");
     ASSERT_TRUE(german.ok()) << "setxkbmap de failed";
     const Window w = desktop.createWindow("QuilloReplayAltGr");
     ASSERT_TRUE(desktop.activate(w));
@@ -238,4 +239,20 @@ TEST_F(X11PlaybackTest, AnyScrollDeltaIsCutToTheClickLimit)
     while (desktop.nextEvent(w, ButtonPress, 200))
         ++clicks;
     EXPECT_EQ(clicks, X11EventPoster::maxWheelClicks);
+}
+
+TEST_F(X11PlaybackTest, KeysAreNamedAfterTheCurrentLayout)
+{
+    X11KeyboardLayout names;
+    EXPECT_EQ(names.keyName(4), QStringLiteral("H"));
+    EXPECT_EQ(names.keyName(16), QStringLiteral("Y"));
+    EXPECT_EQ(names.keyName(36), QStringLiteral("Return"));
+    EXPECT_EQ(names.keyName(51), QStringLiteral("Backspace"));
+    EXPECT_EQ(names.keyName(52), QString()); // no such key
+    SwitchedLayout german("de");
+    ASSERT_TRUE(german.ok());
+    QThread::msleep(1100); // past the names' one-second memory
+    EXPECT_EQ(names.keyName(16), QStringLiteral("Z")); // the key right of T
+    EXPECT_EQ(names.keyName(6), QStringLiteral("Y"));
+    EXPECT_EQ(names.keyName(41), QStringLiteral("\u00d6"));
 }

@@ -5,6 +5,7 @@
 #include "Platform/FileDialogs.h"
 #include "Platform/HotkeyRegistrar.h"
 #include "Platform/InputTap.h"
+#include "Platform/KeyboardLayout.h"
 #include "Platform/PermissionProbe.h"
 #include "Platform/Sleeper.h"
 #include "Platform/Workspace.h"
@@ -19,4 +20,5 @@ struct PlatformServices {
     FileDialogs& fileDialogs;
     const Clock& clock;
     Sleeper& sleeper;
+    KeyboardLayout& keyboardLayout;
 };

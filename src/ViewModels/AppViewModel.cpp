@@ -3,6 +3,7 @@
 #include "Services/LogService.h"
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
+#include "ViewModels/KeyChord.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,7 +41,7 @@ QString speedText(double speed)
 
 AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings, const QString& libraryPath,
                            QObject* parent)
-    : QObject(parent), m_settings(settings)
+    : QObject(parent), m_settings(settings), m_keyboardLayout(platform.keyboardLayout)
 {
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
@@ -161,6 +162,21 @@ void AppViewModel::setAppLanguage(AppLocale language)
 QString AppViewModel::t(const QString& key) const
 {
     return Strings::lookup(m_appLanguage, key);
+}
+
+QString AppViewModel::keyChordText(const MacroAction& action) const
+{
+    const auto chord = [&](std::uint16_t keyCode, std::uint64_t flags) {
+        QString name = m_keyboardLayout.keyName(keyCode);
+        if (name.isEmpty())
+            name = QString::number(keyCode);
+        return KeyChord::text(flags, name);
+    };
+    if (const auto* down = std::get_if<MacroAction::KeyDown>(&action.payload))
+        return chord(down->keyCode, down->flags);
+    if (const auto* up = std::get_if<MacroAction::KeyUp>(&action.payload))
+        return chord(up->keyCode, up->flags);
+    return {};
 }
 
 void AppViewModel::loadLibrary()

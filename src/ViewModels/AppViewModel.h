@@ -51,6 +51,9 @@ public:
     // Stores the choice under "appLanguage", also when it did not change.
     void setAppLanguage(AppLocale language);
     QString t(const QString& key) const;
+    // A key action as people read it, "Shift+H" (the key named by the current layout);
+    // empty for other actions.
+    QString keyChordText(const MacroAction& action) const;
 
     std::function<void()> openSettings;
 
@@ -123,6 +126,7 @@ private:
     void editActions(const QUuid& macroID, Edit edit);
 
     QSettings& m_settings;
+    KeyboardLayout& m_keyboardLayout;
     RecorderService* m_recorder;
     PlaybackService* m_playback;
     PermissionsService* m_permissions;

@@ -73,8 +73,11 @@ QVariant ActionListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return action.displayName();
-    case TimestampRole:
-        return timestampText(action.timestamp);
+    case TimestampRole: {
+        const QString detail = m_describe ? m_describe(action) : QString();
+        return detail.isEmpty() ? timestampText(action.timestamp)
+                                : timestampText(action.timestamp) + QStringLiteral("  \u00b7  ") + detail;
+    }
     case KindRole:
         return int(action.type());
     case Qt::DecorationRole:

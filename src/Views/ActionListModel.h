@@ -3,6 +3,7 @@
 #include "Models/Macro.h"
 
 #include <QAbstractListModel>
+#include <functional>
 
 // One macro's actions as a list model with uniform rows, so that a list of 10,000
 // actions shows and scrolls at once (no widget per row).
@@ -15,6 +16,8 @@ public:
     using QAbstractListModel::QAbstractListModel;
 
     void setMacro(const Macro& macro);
+    // What the second line adds after the time for an action ("Shift+H" for keys).
+    void setDescriber(std::function<QString(const MacroAction&)> describe) { m_describe = std::move(describe); }
     const Macro& macro() const { return m_macro; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -30,4 +33,5 @@ public:
 
 private:
     Macro m_macro;
+    std::function<QString(const MacroAction&)> m_describe;
 };

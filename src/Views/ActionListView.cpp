@@ -1,5 +1,7 @@
 #include "Views/ActionListView.h"
 
+#include <QMouseEvent>
+
 #include <QDropEvent>
 
 ActionListView::ActionListView(QWidget* parent) : QListView(parent)
@@ -28,4 +30,13 @@ void ActionListView::dropEvent(QDropEvent* event)
     event->accept();
     if (!rows.empty())
         onMove(rows, destination);
+}
+
+void ActionListView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListView::mousePressEvent(event);
 }

@@ -5,7 +5,8 @@
 #include <set>
 
 // The action list: rows dragged to another place are moved there by the model (the
-// list itself never rearranges its rows).
+// list itself never rearranges its rows). A right-click leaves the selection as it is:
+// the context menu decides what it acts on.
 class ActionListView : public QListView
 {
     Q_OBJECT
@@ -17,4 +18,5 @@ public:
 
 protected:
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 };

@@ -57,9 +57,8 @@ void ContentView::retranslate()
                                           "<div style='color:#a0a0a0'>%2</div>")
                                .arg(m_model.t(QStringLiteral("detail.empty.title")).toHtmlEscaped(),
                                     m_model.t(QStringLiteral("detail.empty.subtitle")).toHtmlEscaped()));
-    // The detail pane's texts come from the model as it draws; make it anew.
-    m_shownID = QUuid();
-    showSelected();
+    // The detail pane translates itself in place: making it anew would lose the
+    // playback options, the action selection and the delay length.
 }
 
 void ContentView::showSelected()

@@ -57,6 +57,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     : QWidget(parent), m_model(model), m_macroID(macroID)
 {
     m_actions = new ActionListModel(this);
+    m_actions->setDescriber([this](const MacroAction& action) { return m_model.keyChordText(action); });
     m_name = new QLabel;
     m_name->setTextFormat(Qt::PlainText); // names come from files: never markup
     QFont title = m_name->font();
@@ -165,6 +166,19 @@ void MacroDetailView::deleteSelected()
     m_model.deleteActions(m_macroID, rows);
 }
 
+void MacroDetailView::deleteRowKeepingSelection(int row)
+{
+    // The rest of the selection stays on the same actions, which move up by one.
+    std::set<int> kept;
+    for (const int selected : selection())
+        if (selected != row)
+            kept.insert(selected > row ? selected - 1 : selected);
+    m_list->clearSelection();
+    m_model.deleteActions(m_macroID, {row});
+    for (const int r : kept)
+        m_list->selectionModel()->select(m_actions->index(r), QItemSelectionModel::Select);
+}
+
 void MacroDetailView::insertDelayAfter(int row)
 {
     InsertDelaySheet sheet(m_delayDuration, this);
@@ -195,10 +209,7 @@ void MacroDetailView::showContextMenu(const QPoint& at)
     } else {
         menu.addAction(titles[0], this, [this, row] { insertDelayAfter(row); });
         menu.addSeparator();
-        menu.addAction(titles[1], this, [this, row] {
-            m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Deselect);
-            m_model.deleteActions(m_macroID, {row});
-        });
+        menu.addAction(titles[1], this, [this, row] { deleteRowKeepingSelection(row); });
     }
     menu.exec(m_list->viewport()->mapToGlobal(at));
 }

@@ -33,6 +33,8 @@ public:
     void insertDelayAfter(int row);
     // The entries the context menu of `row` offers, by title.
     QStringList contextMenuTitles(int row) const;
+    // The context menu's "Delete" of one row; the rest of the selection is kept.
+    void deleteRowKeepingSelection(int row);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -7,6 +7,7 @@
 #include "Platform/X11/X11EventPoster.h"
 #include "Platform/X11/X11HotkeyRegistrar.h"
 #include "Platform/X11/X11InputTap.h"
+#include "Platform/X11/X11KeyboardLayout.h"
 #include "Platform/X11/X11PermissionProbe.h"
 #include "Platform/X11/X11Workspace.h"
 
@@ -42,4 +43,5 @@ private:
     X11EventPoster m_poster;
     X11HotkeyRegistrar m_hotkeys;
     SystemSleeper m_sleeper;
+    X11KeyboardLayout m_keyboardLayout;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Platform/KeyboardLayout.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+
+struct _XDisplay;
+
+// Key names from the X server's current keymap (the keysym of a key's first level).
+// The server is asked again at most once a second, so that a switched layout shows.
+class X11KeyboardLayout : public KeyboardLayout
+{
+public:
+    explicit X11KeyboardLayout(QByteArray displayName = {});
+    ~X11KeyboardLayout() override;
+
+    QString keyName(std::uint16_t keyCode) override;
+
+    // The name for a keysym: its character in upper case where it types one, else the
+    // keysym's name in the common spelling ("Backspace", "Page Up").
+    static QString nameOfKeysym(unsigned long keysym);
+
+private:
+    QByteArray m_displayName;
+    _XDisplay* m_display = nullptr;
+    QHash<std::uint16_t, QString> m_cache;
+    QElapsedTimer m_cacheAge;
+};
