@@ -15,6 +15,7 @@
 #include "Views/RenameSheet.h"
 #include "Views/SaveMacroSheet.h"
 #include "Views/MainWindow.h"
+#include "Views/Settings/SettingsWindow.h"
 #include "Views/StatusBarController.h"
 
 #include <QDir>
@@ -25,6 +26,10 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -219,6 +224,31 @@ TEST(Views, DebugPanelFiltersByLevelAndText)
     LogService::shared()->setEntries({});
     EXPECT_EQ(panel.footer()->text(), QStringLiteral("0 / 0 entries"));
     EXPECT_TRUE(DebugPanelView::rowHtml(entries[1]).contains(QStringLiteral("\u2715")));
+
+    // New entries are added to what is drawn, not drawn again with everything else;
+    // a filter change keeps the scroll position.
+    QList<LogEntry> many;
+    for (int i = 0; i < 200; ++i)
+        many.append({QUuid::createUuid(), QDateTime::currentDateTime(), LogEntry::Level::info,
+                     QStringLiteral("line %1").arg(i)});
+    LogService::shared()->setEntries(many);
+    panel.resize(640, 440);
+    panel.show();
+    QTextDocument* document = panel.text()->document();
+    document->firstBlock().setUserState(42);
+    appLog(QStringLiteral("one more"), LogEntry::Level::warn);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(document->firstBlock().userState(), 42) << "the whole log was drawn again";
+    EXPECT_EQ(document->blockCount(), 201);
+    EXPECT_TRUE(document->lastBlock().text().endsWith(QStringLiteral("one more")));
+    EXPECT_EQ(panel.footer()->text(), QStringLiteral("201 / 201 entries"));
+    QScrollBar* bar = panel.text()->verticalScrollBar();
+    bar->setValue(bar->maximum() / 3);
+    const int place = bar->value();
+    auto* search = panel.findChild<QLineEdit*>();
+    search->setText(QStringLiteral("line"));
+    EXPECT_EQ(bar->value(), place);
+    LogService::shared()->setEntries({});
 }
 
 // Last in this file: it ends the running event loop as quitting does.
@@ -330,4 +360,12 @@ TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
     EXPECT_EQ(detail->selection(), (std::set<int>{0, 2}));
     EXPECT_EQ(detail->playbackControls()->options().options().loopCount, 4);
     EXPECT_EQ(detail->playbackControls()->options().options().speedMultiplier, 2.0);
+
+    // The settings window keeps one size in every language.
+    SettingsWindow settings(m);
+    for (const AppLocale language : {AppLocale::ar, AppLocale::zh, AppLocale::en}) {
+        m.setAppLanguage(language);
+        EXPECT_EQ(settings.minimumHeight(), settings.maximumHeight());
+        EXPECT_EQ(settings.minimumWidth(), settings.maximumWidth());
+    }
 }

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 DebugPanelView::DebugPanelView(QWidget* parent) : QDialog(parent)
@@ -36,7 +37,7 @@ DebugPanelView::DebugPanelView(QWidget* parent) : QDialog(parent)
     for (const LogEntry::Level level : LogEntry::allLevels)
         m_level->addItem(LogEntry::levelText(level));
     auto* copy = new QToolButton;
-    copy->setIcon(Icons::icon(QStringLiteral("import")));
+    copy->setIcon(Icons::icon(QStringLiteral("clipboard")));
     copy->setToolTip(QStringLiteral("Copy visible entries"));
     copy->setAutoRaise(true);
     auto* clear = new QPushButton(QStringLiteral("Clear"));
@@ -63,13 +64,14 @@ DebugPanelView::DebugPanelView(QWidget* parent) : QDialog(parent)
     layout->addWidget(m_text, 1);
     layout->addWidget(m_footer);
 
-    connect(m_level, &QComboBox::currentIndexChanged, this, [this] { refresh(false); });
-    connect(m_search, &QLineEdit::textChanged, this, [this] { refresh(false); });
+    connect(m_level, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
+    connect(m_search, &QLineEdit::textChanged, this, [this] { redraw(); });
     connect(copy, &QToolButton::clicked, this, [this] { QApplication::clipboard()->setText(LogService::text(shown())); });
     connect(clear, &QPushButton::clicked, this, [] { LogService::shared()->setEntries({}); });
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
-    connect(LogService::shared(), &LogService::entriesChanged, this, [this] { refresh(true); });
-    refresh(true);
+    connect(LogService::shared(), &LogService::entriesChanged, this, &DebugPanelView::entriesChanged);
+    redraw();
+    followNewest();
 }
 
 QList<LogEntry> DebugPanelView::filtered(const QList<LogEntry>& entries, std::optional<LogEntry::Level> level,
@@ -99,22 +101,72 @@ QString DebugPanelView::rowHtml(const LogEntry& entry)
     static const char* glyphs[] = {"\u2699", "\u2139", "\u26a0", "\u2715"};
     static const char* colours[] = {"#8e8e93", "#0a84ff", "#ff9f0a", "#ff3b30"};
     const auto level = std::size_t(entry.level);
-    return QStringLiteral("<tr><td width='14' style='color:%1'>%2</td><td width='100' nowrap style='color:gray'>%3</td>"
-                          "<td>%4</td></tr>")
+    return QStringLiteral("<span style='color:%1'>%2</span>&nbsp;<span style='color:gray'>%3</span>&nbsp;&nbsp;%4")
         .arg(QLatin1String(colours[level]), QString::fromUtf8(glyphs[level]),
              entry.timestamp.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")),
              entry.message.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
 }
 
-void DebugPanelView::refresh(bool followNewest)
+void DebugPanelView::redraw()
+{
+    // A new filter or search keeps the place the reader was looking at.
+    const int scrolled = m_text->verticalScrollBar()->value();
+    const QList<LogEntry> entries = shown();
+    QString html = QStringLiteral("<div style='font-family:monospace'>");
+    for (const LogEntry& e : entries)
+        html += QStringLiteral("<p style='margin:0'>") + rowHtml(e) + QStringLiteral("</p>");
+    html += QStringLiteral("</div>");
+    m_text->setHtml(html);
+    m_shownIds.clear();
+    for (const LogEntry& e : entries)
+        m_shownIds << e.id;
+    m_text->verticalScrollBar()->setValue(std::min(scrolled, m_text->verticalScrollBar()->maximum()));
+    updateFooter();
+}
+
+void DebugPanelView::entriesChanged()
 {
     const QList<LogEntry> entries = shown();
-    QString html = QStringLiteral("<table style='font-family:monospace' cellspacing='0' cellpadding='1'>");
-    for (const LogEntry& e : entries)
-        html += rowHtml(e);
-    html += QStringLiteral("</table>");
-    m_text->setHtml(html);
-    m_footer->setText(QStringLiteral("%1 / %2 entries").arg(entries.size()).arg(LogService::shared()->entries().size()));
-    if (followNewest && !entries.isEmpty())
-        m_text->verticalScrollBar()->setValue(m_text->verticalScrollBar()->maximum());
+    // Usually entries were only added (and, at the bound, the oldest dropped): change
+    // just those lines instead of drawing the whole log again.
+    qsizetype dropped = 0;
+    while (dropped < m_shownIds.size() && (entries.isEmpty() || m_shownIds[dropped] != entries.front().id))
+        ++dropped;
+    const qsizetype kept = m_shownIds.size() - dropped;
+    bool appendOnly = kept <= entries.size() && (kept > 0 || m_shownIds.isEmpty());
+    for (qsizetype i = 0; appendOnly && i < kept; ++i)
+        appendOnly = m_shownIds[dropped + i] == entries[i].id;
+    if (!appendOnly) {
+        redraw();
+        followNewest();
+        return;
+    }
+    QTextCursor cursor(m_text->document());
+    for (qsizetype i = 0; i < dropped; ++i) {
+        cursor.movePosition(QTextCursor::Start);
+        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    m_shownIds.remove(0, dropped);
+    for (qsizetype i = kept; i < entries.size(); ++i) {
+        cursor.movePosition(QTextCursor::End);
+        if (!m_shownIds.isEmpty())
+            cursor.insertBlock();
+        cursor.insertHtml(QStringLiteral("<span style='font-family:monospace'>") + rowHtml(entries[i]) +
+                          QStringLiteral("</span>"));
+        m_shownIds << entries[i].id;
+    }
+    updateFooter();
+    followNewest();
+}
+
+void DebugPanelView::followNewest()
+{
+    m_text->verticalScrollBar()->setValue(m_text->verticalScrollBar()->maximum());
+}
+
+void DebugPanelView::updateFooter()
+{
+    m_footer->setText(
+        QStringLiteral("%1 / %2 entries").arg(m_shownIds.size()).arg(LogService::shared()->entries().size()));
 }

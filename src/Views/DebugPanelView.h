@@ -23,15 +23,22 @@ public:
                                     const QString& search);
 
     QLabel* footer() const { return m_footer; }
+    QTextEdit* text() const { return m_text; }
     // One line of the list: the level's glyph in its colour, the time, the message.
     static QString rowHtml(const LogEntry& entry);
 
 private:
-    void refresh(bool followNewest);
+    // Draws every shown entry; the scroll position is kept.
+    void redraw();
+    // The log changed: adds (and drops) lines where it can, else draws it all again.
+    void entriesChanged();
+    void followNewest();
+    void updateFooter();
     QList<LogEntry> shown() const;
 
     QComboBox* m_level;
     QLineEdit* m_search;
     QTextEdit* m_text;
     QLabel* m_footer;
+    QList<QUuid> m_shownIds; // the entries on screen, in order
 };

@@ -70,13 +70,19 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
         layout->addWidget(box);
     layout->addStretch();
 
-    resize(460, std::max(560, sizeHint().height()));
     const QByteArray geometry = QSettings().value(QStringLiteral("Quillo.SettingsWindow")).toByteArray();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
     connect(&m_model, &AppViewModel::appLanguageChanged, this, &SettingsWindow::retranslate);
     connect(&m_model, &AppViewModel::macrosChanged, this, &SettingsWindow::retranslate);
     retranslate();
+}
+
+void SettingsWindow::fitHeight()
+{
+    // Fixed like the width: as tall as the texts of the chosen language need.
+    layout()->activate();
+    setFixedHeight(std::max(560, sizeHint().height()));
 }
 
 void SettingsWindow::retranslate()
@@ -108,6 +114,7 @@ void SettingsWindow::retranslate()
                              .arg(m_model.t(QStringLiteral("settings.about.version")), QStringLiteral(QUILLO_VERSION),
                                   m_model.t(QStringLiteral("settings.about.macrosStored")))
                              .arg(m_model.macros().size()));
+    fitHeight();
 }
 
 void SettingsWindow::hideEvent(QHideEvent* event)

@@ -20,6 +20,7 @@ protected:
 
 private:
     void retranslate();
+    void fitHeight();
 
     AppViewModel& m_model;
     QGroupBox* m_language;
