@@ -164,6 +164,7 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     auto after = StorageService(library).loadAll();
     ASSERT_TRUE(after.hasValue());
     EXPECT_EQ(after.value().size(), 2u) << "the recording in progress was lost";
+    EXPECT_EQ(QString::fromLocal8Bit(app.readAllStandardError()), QString()) << "Qt or Quillo complained";
 }
 
 TEST(AppLaunch, WithoutADisplayItSaysSoInsteadOfAborting)

@@ -24,6 +24,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
+#include <QApplication>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
@@ -249,6 +251,37 @@ TEST(Views, DebugPanelFiltersByLevelAndText)
     search->setText(QStringLiteral("line"));
     EXPECT_EQ(bar->value(), place);
     LogService::shared()->setEntries({});
+}
+
+TEST(Views, AnErrorArrivingWhileAnAlertIsOpenGetsItsOwnAlert)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    MainWindow window(m);
+    window.show();
+    QStringList shown;
+    bool secondSent = false;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (!secondSent) {
+            secondSent = true;
+            h.dialogs.openAnswer = h.dir.path() + QStringLiteral("/second.quillo");
+            m.importMacro(); // fails while the first alert is open
+        }
+        shown << box->text();
+        box->accept();
+    });
+    closer.start();
+    h.dialogs.openAnswer = h.dir.path() + QStringLiteral("/first.quillo");
+    m.importMacro();
+    ASSERT_TRUE(waitUntil([&] { return shown.size() == 2; }, 3000)) << shown.join('|').toStdString();
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("first.quillo")));
+    EXPECT_TRUE(shown[1].contains(QStringLiteral("second.quillo")));
+    EXPECT_FALSE(m.errorMessage());
 }
 
 // Last in this file: it ends the running event loop as quitting does.
