@@ -394,6 +394,14 @@ TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
     EXPECT_EQ(detail->playbackControls()->options().options().loopCount, 4);
     EXPECT_EQ(detail->playbackControls()->options().options().speedMultiplier, 2.0);
 
+    // Counts read right: the recording holds one action (the frontmost application).
+    RecorderControlView bar(m);
+    m.startRecording();
+    EXPECT_EQ(bar.countText()->text(), QStringLiteral("1 action captur\u00e9e"));
+    m.setAppLanguage(AppLocale::en);
+    EXPECT_EQ(bar.countText()->text(), QStringLiteral("1 action captured"));
+    m.discardPendingRecording();
+
     // The settings window keeps one size in every language.
     SettingsWindow settings(m);
     for (const AppLocale language : {AppLocale::ar, AppLocale::zh, AppLocale::en}) {

@@ -148,7 +148,8 @@ void MacroDetailView::refresh()
                 m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Select);
     }
     m_name->setText(macro->metadata.name);
-    m_summary->setText(QStringLiteral("%1 actions \u00b7 %2")
+    m_summary->setText((macro->actions.size() == 1 ? QStringLiteral("%1 action \u00b7 %2")
+                                                   : QStringLiteral("%1 actions \u00b7 %2"))
                            .arg(macro->actions.size())
                            .arg(DurationFormat::detail(macro->totalDuration())));
     m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);

@@ -25,7 +25,7 @@ QVariant MacroListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return macro.metadata.name;
     case Qt::ToolTipRole:
-        return QStringLiteral("%1 actions \u00b7 %2").arg(macro.actions.size()).arg(DurationFormat::list(macro.totalDuration()));
+        return (macro.actions.size() == 1 ? QStringLiteral("%1 action \u00b7 %2") : QStringLiteral("%1 actions \u00b7 %2")).arg(macro.actions.size()).arg(DurationFormat::list(macro.totalDuration()));
     case IdRole:
         return macro.id;
     case CountRole:

@@ -1,5 +1,6 @@
 #include "Views/RecorderControlView.h"
 
+#include "Services/Localization/Strings.h"
 #include "ViewModels/AppViewModel.h"
 #include "Views/Icons.h"
 
@@ -75,8 +76,10 @@ void RecorderControlView::refresh()
     m_count->setVisible(recording);
     if (recording) {
         m_elapsed->setText(elapsedText(m_model.recorder().elapsedTime()));
-        m_count->setText(QStringLiteral("%1 %2").arg(m_model.recorder().currentActions().size())
-                             .arg(m_model.t(QStringLiteral("recorder.actionsCaptured"))));
+        const qsizetype count = qsizetype(m_model.recorder().currentActions().size());
+        const bool one = Strings::takesSingular(m_model.appLanguage(), count);
+        m_count->setText(QStringLiteral("%1 %2").arg(count).arg(
+            m_model.t(one ? QStringLiteral("recorder.actionCaptured") : QStringLiteral("recorder.actionsCaptured"))));
         if (!m_pulse->isActive()) {
             m_pulseOn = true;
             m_dot->setStyleSheet(QStringLiteral("color: #ff3b30"));

@@ -18,6 +18,7 @@ public:
     QPushButton* recordButton() const { return m_button; }
     QLabel* statusText() const { return m_status; }
     QLabel* hints() const { return m_hints; }
+    QLabel* countText() const { return m_count; }
     // "01:05.3" for 65.37 s.
     static QString elapsedText(double seconds);
 

@@ -57,3 +57,8 @@ QString Strings::lookup(AppLocale locale, const QString& key)
         return *it;
     return key;
 }
+
+bool Strings::takesSingular(AppLocale locale, qint64 count)
+{
+    return count == 1 || (count == 0 && AppLocales::resolved(locale) == AppLocale::fr);
+}

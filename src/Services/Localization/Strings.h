@@ -22,6 +22,8 @@ public:
     static const std::vector<Entry>& rows(AppLocale locale);
     // The text for `key` in `locale`, else in English, else the key itself.
     static QString lookup(AppLocale locale, const QString& key);
+    // Whether a count takes a language's singular form (1; in French also 0).
+    static bool takesSingular(AppLocale locale, qint64 count);
 
 private:
     static const std::vector<Entry>& rowsEn();

@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"recorder.statusReady", "جاهز للتسجيل"},
         {"recorder.statusRecording", "جارٍ التسجيل…"},
         {"recorder.actionsCaptured", "إجراءات ملتقطة"},
+        {"recorder.actionCaptured", "إجراء ملتقط"},
         {"playback.play", "تشغيل الماكرو"},
         {"playback.stop", "إيقاف التشغيل"},
         {"playback.speed", "السرعة"},

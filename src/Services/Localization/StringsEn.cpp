@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"recorder.statusReady", "Ready to Record"},
         {"recorder.statusRecording", "Recording…"},
         {"recorder.actionsCaptured", "actions captured"},
+        {"recorder.actionCaptured", "action captured"},
         {"playback.play", "Play Macro"},
         {"playback.stop", "Stop Playback"},
         {"playback.speed", "Speed"},

@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"recorder.statusReady", "Listo para grabar"},
         {"recorder.statusRecording", "Grabando…"},
         {"recorder.actionsCaptured", "acciones capturadas"},
+        {"recorder.actionCaptured", "acción capturada"},
         {"playback.play", "Reproducir macro"},
         {"playback.stop", "Detener reproducción"},
         {"playback.speed", "Velocidad"},

@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"recorder.statusReady", "Prêt à enregistrer"},
         {"recorder.statusRecording", "Enregistrement…"},
         {"recorder.actionsCaptured", "actions capturées"},
+        {"recorder.actionCaptured", "action capturée"},
         {"playback.play", "Lire la macro"},
         {"playback.stop", "Arrêter la lecture"},
         {"playback.speed", "Vitesse"},

@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"recorder.statusReady", "Pronto per registrare"},
         {"recorder.statusRecording", "Registrazione…"},
         {"recorder.actionsCaptured", "azioni acquisite"},
+        {"recorder.actionCaptured", "azione acquisita"},
         {"playback.play", "Riproduci macro"},
         {"playback.stop", "Interrompi riproduzione"},
         {"playback.speed", "Velocità"},

@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"recorder.statusReady", "Kayda Hazır"},
         {"recorder.statusRecording", "Kaydediliyor…"},
         {"recorder.actionsCaptured", "eylem yakalandı"},
+        {"recorder.actionCaptured", "eylem yakalandı"},
         {"playback.play", "Makroyu Oynat"},
         {"playback.stop", "Oynatmayı Durdur"},
         {"playback.speed", "Hız"},

@@ -14,6 +14,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"recorder.statusReady", "准备录制"},
         {"recorder.statusRecording", "正在录制…"},
         {"recorder.actionsCaptured", "个操作已捕获"},
+        {"recorder.actionCaptured", "个操作已捕获"},
         {"playback.play", "播放宏"},
         {"playback.stop", "停止播放"},
         {"playback.speed", "速度"},
