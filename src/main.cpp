@@ -1,5 +1,6 @@
 // The quillo program: with a command, the command line; without one, the application.
 #include "App/AppDelegate.h"
+#include "App/RemoteCommand.h"
 #include "App/SingleInstance.h"
 #include "Cli/CommandLine.h"
 #include "Cli/SignalWatcher.h"
@@ -42,5 +43,9 @@ int main(int argc, char** argv)
     SignalWatcher signals;
     QObject::connect(&signals, &SignalWatcher::interrupted, &app, [] { QCoreApplication::exit(0); });
     QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::showMainWindow);
+    QObject::connect(&instance, &SingleInstance::commandRequested, &delegate,
+                     [&delegate](QLocalSocket* socket, const QStringList& request) {
+                         RemoteCommand::start(*delegate.model(), socket, request);
+                     });
     return app.exec();
 }

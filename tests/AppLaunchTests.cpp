@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 // Last: Xlib's macros (None, Bool, ...) would break the headers above.
 #include "X11TestDesktop.h"
@@ -182,4 +183,80 @@ TEST(AppLaunch, WithoutADisplayItSaysSoInsteadOfAborting)
     EXPECT_EQ(app.exitCode(), 1);
     EXPECT_EQ(QString::fromLocal8Bit(app.readAllStandardError()).trimmed(),
               QStringLiteral("Quillo needs a graphical session (no X display found)"));
+}
+
+TEST(AppLaunch, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)
+{
+    X11Errors::install();
+    X11TestDesktop desktop;
+    ASSERT_NE(desktop.display(), nullptr);
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess app;
+    app.setProcessEnvironment(env);
+    struct Reaper {
+        QProcess& process;
+        ~Reaper()
+        {
+            if (process.state() != QProcess::NotRunning) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+        }
+    } reaper{app};
+    app.start(QStringLiteral(QUILLO_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+    auto command = [&](const QStringList& args, QProcess& process) {
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(home.path());
+        process.start(QStringLiteral(QUILLO_BINARY), args);
+    };
+    auto run = [&](const QStringList& args) {
+        QProcess process;
+        command(args, process);
+        EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 20000));
+        return std::make_tuple(process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+                               QString::fromLocal8Bit(process.readAllStandardError()));
+    };
+
+    // Record: the application records and saves under the command's name.
+    QProcess recording;
+    command({QStringLiteral("record"), QStringLiteral("--name"), QStringLiteral("Remote"), QStringLiteral("--duration"),
+             QStringLiteral("1.5")},
+            recording);
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000)) << "no recording started";
+    desktop.tap(kA);
+    desktop.sync();
+    ASSERT_TRUE(waitUntil([&] { return recording.state() == QProcess::NotRunning; }, 10000));
+    const QString recorded = QString::fromLocal8Bit(recording.readAllStandardOutput());
+    EXPECT_EQ(recording.exitCode(), 0) << recording.readAllStandardError().toStdString();
+    EXPECT_TRUE(recorded.contains(QStringLiteral("Saved \"Remote\""))) << recorded.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 5000));
+    EXPECT_FALSE(windowShown(desktop.display(), "Save Recording"));
+
+    // Export it and import it again while the application holds the library.
+    auto [code, out, err] = run({QStringLiteral("export"), QStringLiteral("Remote"), QStringLiteral("remote.quillo")});
+    ASSERT_EQ(code, 0) << err.toStdString();
+    std::tie(code, out, err) = run({QStringLiteral("import"), QStringLiteral("remote.quillo")});
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Imported \"Remote\""))) << out.toStdString();
+    const QString library = home.path() + QStringLiteral("/data/Quillo/macros.json");
+    auto loaded = StorageService(library).loadAll();
+    ASSERT_TRUE(loaded.hasValue());
+    EXPECT_EQ(loaded.value().size(), 2u);
+
+    // Play the file through the application.
+    std::tie(code, out, err) = run({QStringLiteral("play"), QStringLiteral("./remote.quillo")});
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("in the running Quillo"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Done."))) << out.toStdString();
+
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitCode(), 0);
 }

@@ -1,5 +1,7 @@
 #include "App/SingleInstance.h"
 
+#include "App/InstanceMessages.h"
+
 #include <QDataStream>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -23,10 +25,7 @@ bool SingleInstance::claim(const QStringList& arguments)
         QLocalSocket socket;
         socket.connectToServer(serverName());
         if (socket.waitForConnected(500)) {
-            QByteArray payload;
-            QDataStream out(&payload, QIODevice::WriteOnly);
-            out << arguments;
-            socket.write(payload);
+            InstanceMessages::send(socket, arguments);
             socket.waitForBytesWritten(1000);
             socket.disconnectFromServer();
             return false;
@@ -42,11 +41,18 @@ bool SingleInstance::claim(const QStringList& arguments)
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                QStringList args;
-                const QByteArray payload = socket->readAll();
-                QDataStream in(payload);
-                in >> args;
-                Q_EMIT activated(args);
+                // The first message says what the connection is for; a command's later
+                // messages belong to whoever took it.
+                if (socket->property("quilloHandled").toBool())
+                    return;
+                const auto message = InstanceMessages::receive(*socket);
+                if (!message)
+                    return;
+                socket->setProperty("quilloHandled", true);
+                if (!message->isEmpty() && message->front() == InstanceMessages::commandMarker)
+                    Q_EMIT commandRequested(socket, message->mid(1));
+                else
+                    Q_EMIT activated(*message);
             });
         }
     });

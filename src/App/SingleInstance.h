@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <QLocalSocket>
+
 class QLocalServer;
 
 // One Quillo per user and display: the first launch listens on a local socket; a later launch hands
@@ -21,6 +23,9 @@ public:
 
 Q_SIGNALS:
     void activated(const QStringList& arguments);
+    // A `quillo` command asks the running application to do its work: `request` is
+    // {folder, command, ...}; replies go to `socket` (see InstanceMessages).
+    void commandRequested(QLocalSocket* socket, const QStringList& request);
 
 private:
     QLocalServer* m_server = nullptr;

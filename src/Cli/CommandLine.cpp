@@ -1,5 +1,6 @@
 #include "Cli/CommandLine.h"
 
+#include "App/InstanceMessages.h"
 #include "App/SingleInstance.h"
 #include "Cli/SignalWatcher.h"
 #include "Cli/TerminalText.h"
@@ -14,6 +15,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -149,6 +151,58 @@ std::optional<std::vector<Macro>> loadLibrary()
         return std::nullopt;
     }
     return std::move(loaded).value();
+}
+
+// Hands a command to the running application, which does the work (it holds the
+// library and the hotkeys); each reply goes to `show`, errors to standard error. Ctrl-C
+// asks it to stop. The command's exit code.
+int runInApplication(const QStringList& request, const std::function<void(const QStringList&)>& show)
+{
+    QLocalSocket socket;
+    socket.connectToServer(SingleInstance::serverName());
+    if (!socket.waitForConnected(1000)) {
+        err(QStringLiteral("the running Quillo does not answer (%1)").arg(socket.errorString()));
+        return CommandLine::failed;
+    }
+    InstanceMessages::send(socket, QStringList{InstanceMessages::commandMarker, QDir::currentPath()} + request);
+    SignalWatcher signals;
+    QObject::connect(&signals, &SignalWatcher::interrupted, &socket,
+                     [&] { InstanceMessages::send(socket, {QStringLiteral("stop")}); });
+    std::optional<int> code;
+    QEventLoop loop;
+    auto drain = [&] {
+        while (!code) {
+            const auto message = InstanceMessages::receive(socket);
+            if (!message)
+                return;
+            if (message->value(0) == QLatin1String("exit"))
+                code = message->value(1).toInt();
+            else if (message->value(0) == QLatin1String("error"))
+                err(message->value(1));
+            else
+                show(*message);
+        }
+        loop.quit();
+    };
+    QObject::connect(&socket, &QLocalSocket::readyRead, &loop, drain);
+    QObject::connect(&socket, &QLocalSocket::disconnected, &loop, [&] {
+        drain();
+        loop.quit();
+    });
+    drain();
+    if (!code && socket.state() == QLocalSocket::ConnectedState)
+        loop.exec();
+    if (!code) {
+        err(QStringLiteral("the running Quillo ended the command before it was done"));
+        return CommandLine::failed;
+    }
+    return *code;
+}
+
+void endStatusLine()
+{
+    if (isatty(STDOUT_FILENO))
+        std::fputs("\n", stdout);
 }
 
 } // namespace
@@ -302,6 +356,26 @@ int CommandLine::record(const QStringList& args)
             return usage;
         duration = *value;
     }
+    if (applicationIsRunning()) {
+        out(QStringLiteral("Recording in the running Quillo. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
+                .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
+        const QStringList request{QStringLiteral("record"), parser.value(nameOption),
+                                  duration > 0 ? QString::number(duration, 'g', 17) : QString()};
+        return runInApplication(request, [](const QStringList& m) {
+            const QString kind = m.value(0);
+            if (kind == QLatin1String("recording")) {
+                status(QStringLiteral("Recording\u2026 %1 captured").arg(plural(m.value(1).toLongLong(), "action", "actions")));
+            } else if (kind == QLatin1String("nothing")) {
+                endStatusLine();
+                out(QStringLiteral("Nothing was recorded."));
+            } else if (kind == QLatin1String("saved")) {
+                endStatusLine();
+                out(QStringLiteral("Saved \"%1\" (%2, %3) as %4")
+                        .arg(TerminalText::safe(m.value(1)), plural(m.value(2).toLongLong(), "action", "actions"),
+                             durationText(m.value(3).toDouble()), m.value(4)));
+            }
+        });
+    }
     // Say what is missing instead of recording nothing.
     {
         X11PermissionProbe probe;
@@ -342,7 +416,7 @@ int CommandLine::record(const QStringList& args)
         QTimer::singleShot(int(std::lround(duration * 1000)), finish);
     QObject::connect(&model.recorder(), &RecorderService::currentActionsChanged, [&] {
         if (model.recorder().state() == RecordingState::recording)
-            status(QStringLiteral("Recording\u2026 %1 actions captured").arg(model.recorder().currentActions().size()));
+            status(QStringLiteral("Recording\u2026 %1 captured").arg(plural(qsizetype(model.recorder().currentActions().size()), "action", "actions")));
     });
     QObject::connect(&model, &AppViewModel::errorMessageChanged, [&] {
         if (model.errorMessage()) {
@@ -450,6 +524,31 @@ int CommandLine::play(const QStringList& args)
         out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
         return success;
     }
+    if (applicationIsRunning()) {
+        // The running application plays it (as it holds the hotkeys that stop it).
+        out(QStringLiteral("Playing %1 in the running Quillo.").arg(source));
+        const QStringList request{QStringLiteral("play"),
+                                  looksLikePath(what) ? QStringLiteral("file") : QStringLiteral("library"),
+                                  looksLikePath(what) ? QFileInfo(what).absoluteFilePath() : idText(macro->id),
+                                  QString::number(options.speedMultiplier, 'g', 17),
+                                  QString::number(options.loopCount),
+                                  options.isInfinite ? QStringLiteral("1") : QStringLiteral("0"),
+                                  options.delayOverride ? QString::number(*options.delayOverride, 'g', 17) : QString()};
+        const QString name = nameText(*macro);
+        return runInApplication(request, [&](const QStringList& m) {
+            const QString kind = m.value(0);
+            if (kind == QLatin1String("progress")) {
+                status(QStringLiteral("Playing \"%1\" \u2014 loop %2 of %3, %4%")
+                           .arg(name, m.value(1), m.value(2).isEmpty() ? QStringLiteral("\u221e") : m.value(2),
+                                m.value(3)));
+            } else if (kind == QLatin1String("nothing")) {
+                out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
+            } else if (kind == QLatin1String("done") || kind == QLatin1String("stopped")) {
+                endStatusLine();
+                out(kind == QLatin1String("done") ? QStringLiteral("Done.") : QStringLiteral("Stopped."));
+            }
+        });
+    }
 
     NoFileDialogs dialogs;
     X11Platform platform(dialogs);
@@ -537,6 +636,14 @@ int CommandLine::importMacro(const QStringList& args)
         return *done;
     if (auto wrong = expectArguments(parser, QStringLiteral("import"), 1, QStringLiteral("one file")))
         return *wrong;
+    if (applicationIsRunning()) {
+        return runInApplication({QStringLiteral("import"), parser.positionalArguments()[0]}, [](const QStringList& m) {
+            if (m.value(0) == QLatin1String("imported"))
+                out(QStringLiteral("Imported \"%1\" (%2) as %3")
+                        .arg(TerminalText::safe(m.value(1)), plural(m.value(2).toLongLong(), "action", "actions"),
+                             m.value(3)));
+        });
+    }
     auto macro = ExportImportService::importMacroFrom(parser.positionalArguments()[0]);
     if (!macro) {
         err(macro.error().description());

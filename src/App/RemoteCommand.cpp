@@ -1,0 +1,237 @@
+#include "App/RemoteCommand.h"
+
+#include "App/InstanceMessages.h"
+#include "Services/ExportImportService.h"
+#include "ViewModels/AppViewModel.h"
+
+#include <QDir>
+#include <QLocalSocket>
+#include <cmath>
+
+namespace {
+QString idText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+} // namespace
+
+void RemoteCommand::start(AppViewModel& model, QLocalSocket* socket, const QStringList& request)
+{
+    auto* command = new RemoteCommand(model, socket);
+    command->run(request);
+}
+
+RemoteCommand::RemoteCommand(AppViewModel& model, QLocalSocket* socket)
+    : QObject(socket), m_model(model), m_socket(socket)
+{
+    m_duration.setSingleShot(true);
+    connect(&m_duration, &QTimer::timeout, this, [this] { m_model.stopRecordingAndPrompt(); });
+    connect(socket, &QLocalSocket::readyRead, this, &RemoteCommand::readCommands);
+    // The command was interrupted or killed: end what it started (a recording then
+    // waits in the save sheet, as one stopped by hand).
+    connect(socket, &QLocalSocket::disconnected, this, &RemoteCommand::stopWork);
+}
+
+void RemoteCommand::reply(const QStringList& message)
+{
+    if (m_socket && m_socket->state() == QLocalSocket::ConnectedState)
+        InstanceMessages::send(*m_socket, message);
+}
+
+void RemoteCommand::finish(int code)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_work = Work::none;
+    reply({QStringLiteral("exit"), QString::number(code)});
+    if (m_socket)
+        m_socket->disconnectFromServer();
+}
+
+void RemoteCommand::fail(const QString& text)
+{
+    reply({QStringLiteral("error"), text});
+    finish(1);
+}
+
+bool RemoteCommand::busy() const
+{
+    return m_model.recorder().state() != RecordingState::idle || m_model.playback().isBusy() ||
+           m_model.showRecordingSheet();
+}
+
+void RemoteCommand::run(const QStringList& request)
+{
+    const QString folder = request.value(0);
+    const QString command = request.value(1);
+    auto path = [&](const QString& p) { return QDir(folder).absoluteFilePath(p); };
+    if (command == QLatin1String("import") && request.size() == 3)
+        runImport(path(request[2]));
+    else if (command == QLatin1String("play") && request.size() == 8)
+        runPlay(request.mid(2));
+    else if (command == QLatin1String("record") && request.size() == 4)
+        runRecord(request[2], request[3]);
+    else
+        fail(QStringLiteral("the running Quillo does not know this request (is it an older version?)"));
+}
+
+void RemoteCommand::runImport(const QString& path)
+{
+    auto macro = ExportImportService::importMacroFrom(path);
+    if (!macro) {
+        fail(macro.error().description());
+        return;
+    }
+    const Macro imported = macro.value();
+    m_model.clearErrorMessage();
+    m_model.addImportedMacro(std::move(macro).value());
+    if (const auto error = m_model.errorMessage()) {
+        const QString text = *error;
+        m_model.clearErrorMessage(); // said in the terminal; no alert in the window too
+        fail(text);
+        return;
+    }
+    reply({QStringLiteral("imported"), imported.metadata.name, QString::number(imported.actions.size()),
+           idText(imported.id)});
+    finish(0);
+}
+
+void RemoteCommand::runPlay(const QStringList& arguments)
+{
+    if (busy()) {
+        fail(QStringLiteral("Quillo is recording or playing; try again when it has finished"));
+        return;
+    }
+    Macro macro;
+    if (arguments[0] == QLatin1String("library")) {
+        const QUuid id = QUuid::fromString(arguments[1]);
+        const auto found = std::find_if(m_model.macros().begin(), m_model.macros().end(),
+                                        [&](const Macro& m) { return m.id == id; });
+        if (found == m_model.macros().end()) {
+            fail(QStringLiteral("the macro is not in the running Quillo's library"));
+            return;
+        }
+        macro = *found; // as the application holds it now
+    } else {
+        auto read = ExportImportService::importMacroFrom(arguments[1]);
+        if (!read) {
+            fail(read.error().description());
+            return;
+        }
+        macro = std::move(read).value();
+    }
+    PlaybackOptions options;
+    options.speedMultiplier = arguments[2].toDouble();
+    options.loopCount = arguments[3].toLongLong();
+    options.isInfinite = arguments[4] == QLatin1String("1");
+    if (!arguments[5].isEmpty())
+        options.delayOverride = arguments[5].toDouble();
+    if (macro.actions.empty()) {
+        reply({QStringLiteral("nothing")});
+        finish(0);
+        return;
+    }
+
+    PlaybackService& playback = m_model.playback();
+    auto progress = [this, &playback] {
+        const PlaybackState& state = playback.state();
+        if (m_work != Work::play || state.kind != PlaybackState::Kind::playing)
+            return;
+        reply({QStringLiteral("progress"), QString::number(state.currentLoop),
+               state.isEndless() ? QString() : QString::number(state.totalLoops),
+               QString::number(int(std::floor(playback.progress() * 100)))});
+    };
+    connect(&playback, &PlaybackService::progressChanged, this, progress);
+    connect(&playback, &PlaybackService::stateChanged, this, progress);
+    connect(&playback, &PlaybackService::finished, this, [this] {
+        if (m_work != Work::play)
+            return;
+        reply({m_stopRequested ? QStringLiteral("stopped") : QStringLiteral("done")});
+        finish(0);
+    });
+    m_work = Work::play;
+    m_model.startPlayback(macro, options);
+    if (!playback.isBusy()) {
+        m_work = Work::none;
+        fail(QStringLiteral("the playback could not start"));
+    }
+}
+
+void RemoteCommand::runRecord(const QString& name, const QString& seconds)
+{
+    if (busy()) {
+        fail(QStringLiteral("Quillo is recording or playing; try again when it has finished"));
+        return;
+    }
+    m_name = name;
+    RecorderService& recorder = m_model.recorder();
+    connect(&recorder, &RecorderService::currentActionsChanged, this, [this, &recorder] {
+        if (m_work == Work::record && recorder.state() == RecordingState::recording)
+            reply({QStringLiteral("recording"), QString::number(recorder.currentActions().size())});
+    });
+    // Queued: by then the model has taken the recording's actions (or the tap's failure).
+    connect(&recorder, &RecorderService::stateChanged, this, [this, &recorder] {
+        if (m_work == Work::record && recorder.state() == RecordingState::idle)
+            recordingEnded();
+    }, Qt::QueuedConnection);
+    m_model.clearErrorMessage();
+    m_work = Work::record;
+    m_model.startRecording();
+    if (recorder.state() != RecordingState::recording) {
+        m_work = Work::none;
+        const QString why = m_model.errorMessage().value_or(QStringLiteral("the recording could not start"));
+        m_model.clearErrorMessage();
+        fail(why);
+        return;
+    }
+    if (!seconds.isEmpty())
+        m_duration.start(int(std::lround(seconds.toDouble() * 1000)));
+}
+
+void RemoteCommand::recordingEnded()
+{
+    m_duration.stop();
+    if (m_model.recorder().tapFailed()) {
+        fail(QStringLiteral("cannot record: the input tap could not start (see quillo doctor)"));
+        return;
+    }
+    if (!m_model.showRecordingSheet()) {
+        reply({QStringLiteral("nothing")});
+        finish(0);
+        return;
+    }
+    // Saved under the command's name: the save sheet that opened closes again.
+    m_model.setPendingRecordingName(m_name);
+    m_model.savePendingRecording();
+    if (const auto error = m_model.errorMessage()) {
+        const QString text = *error;
+        m_model.clearErrorMessage();
+        fail(text);
+        return;
+    }
+    const Macro& saved = m_model.macros().front();
+    reply({QStringLiteral("saved"), saved.metadata.name, QString::number(saved.actions.size()),
+           QString::number(saved.totalDuration()), idText(saved.id)});
+    finish(0);
+}
+
+void RemoteCommand::readCommands()
+{
+    while (m_socket) {
+        const auto message = InstanceMessages::receive(*m_socket);
+        if (!message)
+            return;
+        if (message->value(0) == QLatin1String("stop"))
+            stopWork();
+    }
+}
+
+void RemoteCommand::stopWork()
+{
+    m_stopRequested = true;
+    if (m_work == Work::play)
+        m_model.stopPlayback();
+    else if (m_work == Work::record)
+        m_model.stopRecordingAndPrompt();
+}

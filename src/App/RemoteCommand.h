@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Models/Macro.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+class AppViewModel;
+class QLocalSocket;
+
+// A `quillo import`, `record` or `play` that the running application carries out for
+// the command line (which may not write the library while the application holds it),
+// reporting back over the command's socket:
+//
+//   request  {folder, "import", path}
+//            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing}
+//            {folder, "record", name, seconds (empty: until stopped)}
+//   command  {"stop"}: end the playback or the recording
+//   replies  {"imported", name, count, id}   {"saved", name, count, seconds, id}
+//            {"progress", loop, loops (empty: endless), percent}   {"recording", count}
+//            {"nothing"}   {"done"}   {"stopped"}   {"error", text}   {"exit", code}
+//
+// Lives as long as its socket; a command that goes away stops what it started.
+class RemoteCommand : public QObject
+{
+    Q_OBJECT
+public:
+    static void start(AppViewModel& model, QLocalSocket* socket, const QStringList& request);
+
+private:
+    RemoteCommand(AppViewModel& model, QLocalSocket* socket);
+
+    void run(const QStringList& request);
+    void runImport(const QString& path);
+    void runPlay(const QStringList& arguments);
+    void runRecord(const QString& name, const QString& seconds);
+    void recordingEnded();
+    void readCommands();
+    void stopWork();
+    void reply(const QStringList& message);
+    void finish(int code);
+    void fail(const QString& text);
+    bool busy() const;
+
+    enum class Work { none, play, record };
+
+    AppViewModel& m_model;
+    QPointer<QLocalSocket> m_socket;
+    Work m_work = Work::none;
+    bool m_stopRequested = false;
+    bool m_finished = false;
+    QString m_name;
+    QTimer m_duration;
+};
