@@ -40,6 +40,15 @@ Window shownWindow(Display* display, const char* title)
     return search(DefaultRootWindow(display));
 }
 
+// Where a window is on the screen, as the X server has it.
+std::pair<int, int> placeOf(Display* display, Window w)
+{
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    return {x, y};
+}
+
 bool windowShown(Display* display, const char* title)
 {
     return shownWindow(display, title) != 0;
@@ -95,6 +104,11 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
         desktop.key(modifier, false);
         desktop.sync();
     };
+    // Somewhere the window manager put it, or the user moved it.
+    XMoveWindow(desktop.display(), shownWindow(desktop.display(), "Quillo"), 310, 170);
+    desktop.sync();
+    waitUntil([] { return false; }, 300);
+    const auto place = placeOf(desktop.display(), shownWindow(desktop.display(), "Quillo"));
     chord(kSuperL, kR); // start recording: the window steps aside
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
     waitUntil([] { return false; }, 300);
@@ -107,6 +121,7 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     waitUntil([] { return false; }, 300);
     desktop.tap(kReturn); // save under the default name
     desktop.sync();
+    EXPECT_EQ(placeOf(desktop.display(), shownWindow(desktop.display(), "Quillo")), place) << "the window moved";
 
     const QString library = home.path() + QStringLiteral("/data/Quillo/macros.json");
     std::vector<Macro> macros;

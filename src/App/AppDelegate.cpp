@@ -51,6 +51,7 @@ void AppDelegate::showMainWindow()
 {
     if (!m_mainWindow) {
         m_mainWindow = new MainWindow(*m_model);
+        m_mainWindow->locateFrame = [this](WId id) { return m_platform->workspace().frameTopLeft(quint64(id)); };
         m_dialogs.setParent(m_mainWindow);
     }
     m_mainWindow->showInPlace();

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QSettings>
+#include <QWindow>
 #include <QSystemTrayIcon>
 #include <QAction>
 #include <QCoreApplication>
@@ -69,6 +70,10 @@ void MainWindow::showInPlace()
     // at the top-left corner.
     if (!isVisible() && !m_hiddenGeometry.isEmpty())
         restoreGeometry(m_hiddenGeometry);
+    // Asked for explicitly, so that the window manager keeps it there instead of
+    // placing the window anew when it is mapped again.
+    if (!isVisible() && m_hiddenFramePosition && windowHandle())
+        windowHandle()->setFramePosition(*m_hiddenFramePosition);
     showNormal();
     raise();
     activateWindow();
@@ -76,6 +81,10 @@ void MainWindow::showInPlace()
 
 void MainWindow::stepAside(bool explain)
 {
+    // Asked before the window goes: the window manager may have placed it somewhere
+    // the toolkit never heard of.
+    if (isVisible() && locateFrame)
+        m_hiddenFramePosition = locateFrame(winId());
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
         return;

@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 #include "Views/SaveMacroSheet.h"
 
@@ -26,6 +28,8 @@ public:
     void stepAside(bool explain = false);
     // Shown and raised where it was before it was hidden.
     void showInPlace();
+    // Where the window's frame really is on the screen, when the platform can tell.
+    std::function<std::optional<QPoint>(WId)> locateFrame;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -41,5 +45,6 @@ private:
     bool m_showingError = false;
     bool m_toldAboutMissingTray = false;
     QByteArray m_hiddenGeometry;
+    std::optional<QPoint> m_hiddenFramePosition;
     QStringList m_pendingErrors; // errors waiting for their alert, oldest first
 };

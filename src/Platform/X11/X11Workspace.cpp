@@ -119,3 +119,31 @@ void X11Workspace::readEvents()
     if (app)
         Q_EMIT applicationActivated(*app);
 }
+
+std::optional<QPoint> X11Workspace::frameTopLeft(quint64 windowId) const
+{
+    if (!m_display || !windowId)
+        return std::nullopt;
+    X11Errors::Scope scope(m_display);
+    const Window window = Window(windowId);
+    int x = 0, y = 0;
+    Window child = 0;
+    if (!XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child) ||
+        scope.sync() != 0)
+        return std::nullopt;
+    // The decorations around it: left, right, top, bottom.
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &remaining, &data) == Success &&
+        data && format == 32 && count == 4) {
+        const long* extents = reinterpret_cast<const long*>(data);
+        x -= int(extents[0]);
+        y -= int(extents[2]);
+    }
+    if (data)
+        XFree(data);
+    return QPoint(x, y);
+}

@@ -4,6 +4,8 @@
 #include "Platform/X11/DesktopEntryIndex.h"
 
 #include <QByteArray>
+#include <QPoint>
+#include <optional>
 
 struct _XDisplay;
 class QSocketNotifier;
@@ -21,6 +23,9 @@ public:
     ~X11Workspace() override;
 
     bool isConnected() const { return m_display != nullptr; }
+    // Where the window manager really put the frame of the top-level window `windowId`
+    // (toolkits may not know: a window placed by the manager is not always reported).
+    std::optional<QPoint> frameTopLeft(quint64 windowId) const;
     std::optional<RunningApplication> frontmostApplication() override;
     QString ownApplicationId() const override { return m_ownId; }
 
