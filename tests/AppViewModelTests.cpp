@@ -5,6 +5,7 @@
 #include "TestWait.h"
 #include "ViewModels/ActionRetiming.h"
 
+#include <cmath>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -384,6 +385,36 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
     press(R, cmd);
     press(R, cmdShift);
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
+}
+
+TEST(AppViewModel, ClicksOnQuillosOwnTrayMenuStayOutOfTheRecording)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    m.startRecording();
+    const double start = h.clock.now();
+    auto click = [&](double at, double x, double y) {
+        for (const RawEventType type : {RawEventType::leftMouseDown, RawEventType::leftMouseUp}) {
+            RawInputEvent e;
+            e.type = type;
+            e.time = start + at;
+            e.x = x;
+            e.y = y;
+            h.tap.deliver(e);
+        }
+    };
+    click(0.2, 1133, 89); // the user's own click there, before the menu was opened
+    click(0.5, 100, 100);
+    click(2.0, 1268, 11); // the tray icon
+    click(3.0, 1133, 89); // "Stop Recording" in its menu
+    QCoreApplication::sendPostedEvents();
+    m.stopRecordingFromControls({QRectF(1100, 0, 180, 150)}, 1.5);
+    std::vector<double> times;
+    for (const MacroAction& a : m.pendingActions())
+        if (a.type() != ActionType::windowFocus)
+            times.push_back(std::round(a.timestamp * 1000) / 1000);
+    EXPECT_EQ(times, (std::vector<double>{0.2, 0.2, 0.5, 0.5}));
+    EXPECT_TRUE(m.showRecordingSheet());
 }
 
 TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)

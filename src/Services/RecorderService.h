@@ -32,6 +32,8 @@ public:
     // The actions of the current recording, or of the last one until the next start.
     const std::vector<MacroAction>& currentActions() const { return m_actions; }
     double elapsedTime() const { return m_elapsedTime; }
+    // Seconds into the current recording now, on the clock its actions are stamped with.
+    double recordingTime() const { return m_clock.now() - m_recordingStartTime; }
     bool tapFailed() const { return m_tapFailed; }
 
     // Does nothing unless idle. `hotkeyKeyCode`: the key of the hotkey that started the

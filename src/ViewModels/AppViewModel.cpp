@@ -37,6 +37,22 @@ QString speedText(double speed)
     return text;
 }
 
+// Where the pointer was for a pointer action; nothing for other actions.
+std::optional<QPointF> pointerPosition(const MacroAction& action)
+{
+    return std::visit(
+        [](const auto& a) -> std::optional<QPointF> {
+            using T = std::decay_t<decltype(a)>;
+            if constexpr (std::is_same_v<T, MacroAction::MouseDown> || std::is_same_v<T, MacroAction::MouseUp> ||
+                          std::is_same_v<T, MacroAction::MouseDrag> || std::is_same_v<T, MacroAction::Scroll> ||
+                          std::is_same_v<T, MacroAction::MouseMove>)
+                return QPointF(a.x, a.y);
+            else
+                return std::nullopt;
+        },
+        action.payload);
+}
+
 } // namespace
 
 AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings, const QString& libraryPath,
@@ -333,11 +349,28 @@ void AppViewModel::checkRecordingPermission()
     setErrorMessage(message);
 }
 
+void AppViewModel::stopRecordingFromControls(const std::vector<QRectF>& areas, double since)
+{
+    if (m_recorder->state() != RecordingState::recording)
+        return;
+    std::vector<MacroAction> actions = m_recorder->stopRecording();
+    std::erase_if(actions, [&](const MacroAction& action) {
+        const auto place = pointerPosition(action);
+        return action.timestamp >= since && place &&
+               std::any_of(areas.begin(), areas.end(), [&](const QRectF& r) { return r.contains(*place); });
+    });
+    promptToSave(std::move(actions));
+}
+
 void AppViewModel::stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKeyCode)
 {
     if (m_recorder->state() != RecordingState::recording)
         return;
-    std::vector<MacroAction> actions = m_recorder->stopRecording(hotkeyKeyCode);
+    promptToSave(m_recorder->stopRecording(hotkeyKeyCode));
+}
+
+void AppViewModel::promptToSave(std::vector<MacroAction> actions)
+{
     const std::size_t count = actions.size();
     setPendingActions(std::move(actions));
     appLog(QStringLiteral("Recording stopped \u2014 %1 actions captured").arg(count), LogEntry::Level::info);

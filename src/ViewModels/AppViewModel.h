@@ -12,6 +12,7 @@
 #include "Services/StorageService.h"
 
 #include <QObject>
+#include <QRectF>
 #include <QSettings>
 #include <functional>
 #include <optional>
@@ -89,6 +90,10 @@ public:
     // stay out of the recording.
     void startRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
     void stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
+    // Stopped from Quillo's own controls on the screen (the tray icon and its menu, in
+    // screen coordinates, used since `since` seconds into the recording): the clicks
+    // on them stay out of the recording, or replaying would click them again.
+    void stopRecordingFromControls(const std::vector<QRectF>& areas, double since);
     void savePendingRecording();
     void discardPendingRecording();
     void startPlayback(const Macro& macro, const PlaybackOptions& options);
@@ -121,6 +126,8 @@ private:
     void setShowRecordingSheet(bool shown);
     void setPendingActions(std::vector<MacroAction> actions);
     void recordingCapped(const std::vector<MacroAction>& actions);
+    // A stopped recording's actions: to the save sheet, or nothing when there are none.
+    void promptToSave(std::vector<MacroAction> actions);
     Macro* macroWithId(const QUuid& id);
     template <typename Edit>
     void editActions(const QUuid& macroID, Edit edit);

@@ -29,6 +29,11 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
 {
     m_menu = new QMenu;
     m_menu->setMinimumWidth(220);
+    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+        // The click on the tray icon that opened it came a moment before.
+        if (m_model.recorder().state() == RecordingState::recording)
+            m_menuOpenedAt = m_model.recorder().recordingTime() - menuClickAllowance;
+    });
     m_blink = new QTimer(this);
     m_blink->setInterval(500);
     connect(m_blink, &QTimer::timeout, this, [this] {
@@ -150,8 +155,14 @@ void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelect
     m_startAction = m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
                                       [this] { m_model.startRecording(); });
     if (recording)
-        m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this,
-                          [this] { m_model.stopRecordingAndPrompt(); });
+        m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this, [this] {
+            // The clicks that opened this menu and chose this entry are not the user's
+            // macro: replayed, they would open the menu again.
+            std::vector<QRectF> areas{QRectF(m_menu->geometry())};
+            if (m_tray)
+                areas.push_back(QRectF(m_tray->geometry()));
+            m_model.stopRecordingFromControls(areas, m_menuOpenedAt);
+        });
     m_playAction = nullptr;
     if (hasSelection) {
         m_menu->addSeparator();

@@ -53,6 +53,9 @@ private:
     QAction* m_statusAction = nullptr;
     QAction* m_startAction = nullptr;
     QAction* m_playAction = nullptr;
+    // When the menu was last opened during the recording (seconds into it).
+    double m_menuOpenedAt = 0;
+    static constexpr double menuClickAllowance = 1.0;
     QTimer* m_blink;
     Icon m_icon = Icon::idle;
     bool m_blinkOn = false;
