@@ -387,6 +387,20 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
 }
 
+TEST(AppViewModel, ARecordingWaitingInTheSheetIsKeptWhenAnotherOneIsMade)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    h.record(m, 2);
+    ASSERT_TRUE(m.showRecordingSheet());
+    m.setPendingRecordingName(QStringLiteral("First"));
+    h.record(m, 4); // started and stopped by hotkey or tray while the sheet was open
+    ASSERT_EQ(m.macros().size(), 1u);
+    EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("First"));
+    EXPECT_TRUE(m.showRecordingSheet());
+    EXPECT_EQ(m.pendingActions().size(), 5u); // the new one: focus and four keys
+}
+
 TEST(AppViewModel, ClicksOnQuillosOwnTrayMenuStayOutOfTheRecording)
 {
     AppModelHarness h;

@@ -371,6 +371,14 @@ void AppViewModel::stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKey
 
 void AppViewModel::promptToSave(std::vector<MacroAction> actions)
 {
+    // A recording made while an earlier one still waited in the save sheet: the earlier
+    // one is kept (under the name typed so far, or the default) before the sheet shows
+    // the new one.
+    if (m_showRecordingSheet && !m_pendingActions.empty() && !actions.empty()) {
+        appLog(QStringLiteral("A new recording replaces the one waiting to be saved \u2014 saving that one first"),
+               LogEntry::Level::warn);
+        savePendingRecording();
+    }
     const std::size_t count = actions.size();
     setPendingActions(std::move(actions));
     appLog(QStringLiteral("Recording stopped \u2014 %1 actions captured").arg(count), LogEntry::Level::info);

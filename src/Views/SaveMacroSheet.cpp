@@ -35,6 +35,11 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     layout->addWidget(m_name);
     layout->addLayout(buttons);
     connect(m_name, &QLineEdit::textChanged, &m_model, &AppViewModel::setPendingRecordingName);
+    // The field shows the model's name (a new recording starts with an empty one).
+    connect(&m_model, &AppViewModel::pendingRecordingNameChanged, this, [this] {
+        if (m_name->text() != m_model.pendingRecordingName())
+            m_name->setText(m_model.pendingRecordingName());
+    });
     connect(save, &QPushButton::clicked, this, [this] {
         m_model.savePendingRecording();
         accept();
