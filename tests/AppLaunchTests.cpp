@@ -118,6 +118,20 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     waitUntil([] { return false; }, 400); // past the hotkey's debounce
     chord(kSuperL, kR); // stop: the window returns with the save sheet
     ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Recording"); }, 5000));
+    waitUntil([] { return false; }, 400);
+    // Another recording with the sheet open: window and sheet step aside, and the
+    // waiting recording is kept.
+    chord(kSuperL, kR);
+    ASSERT_TRUE(waitUntil([&] {
+        return !windowShown(desktop.display(), "Quillo") && !windowShown(desktop.display(), "Save Recording");
+    }, 5000)) << "the window stayed in front of a recording";
+    waitUntil([] { return false; }, 300);
+    desktop.tap(kA);
+    desktop.tap(kA);
+    desktop.sync();
+    waitUntil([] { return false; }, 400);
+    chord(kSuperL, kR);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Recording"); }, 5000));
     waitUntil([] { return false; }, 300);
     desktop.tap(kReturn); // save under the default name
     desktop.sync();
@@ -131,20 +145,23 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
         auto loaded = StorageService(library).loadAll();
         if (loaded)
             macros = loaded.value();
-        return !macros.empty();
+        return macros.size() == 2;
     }, 5000));
-    ASSERT_EQ(macros.size(), 1u);
-    EXPECT_EQ(macros[0].metadata.name, QStringLiteral("Macro 1"));
-    int keys = 0;
-    for (const MacroAction& a : macros[0].actions)
-        if (const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload); down && down->keyCode == 0)
-            ++keys;
-    EXPECT_EQ(keys, 2);
-    // The hotkey's own R (released after the start, pressed for the stop) is not part of it.
-    for (const MacroAction& a : macros[0].actions) {
-        const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload);
-        const auto* up = std::get_if<MacroAction::KeyUp>(&a.payload);
-        EXPECT_FALSE((down && down->keyCode == 15) || (up && up->keyCode == 15)) << a.displayName().toStdString();
+    ASSERT_EQ(macros.size(), 2u);
+    EXPECT_EQ(macros[0].metadata.name, QStringLiteral("Macro 2"));
+    EXPECT_EQ(macros[1].metadata.name, QStringLiteral("Macro 1"));
+    for (const Macro& macro : macros) {
+        int keys = 0;
+        for (const MacroAction& a : macro.actions)
+            if (const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload); down && down->keyCode == 0)
+                ++keys;
+        EXPECT_EQ(keys, 2);
+        // The hotkey's own R (released after the start, pressed for the stop) is not part of it.
+        for (const MacroAction& a : macro.actions) {
+            const auto* down = std::get_if<MacroAction::KeyDown>(&a.payload);
+            const auto* up = std::get_if<MacroAction::KeyUp>(&a.payload);
+            EXPECT_FALSE((down && down->keyCode == 15) || (up && up->keyCode == 15)) << a.displayName().toStdString();
+        }
     }
     // Replaying it with Super+P types and starts no recording afterwards.
     chord(kSuperL, kP);
@@ -179,7 +196,7 @@ TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     EXPECT_EQ(app.exitCode(), 0);
     auto after = StorageService(library).loadAll();
     ASSERT_TRUE(after.hasValue());
-    EXPECT_EQ(after.value().size(), 2u) << "the recording in progress was lost";
+    EXPECT_EQ(after.value().size(), 3u) << "the recording in progress was lost";
     EXPECT_EQ(QString::fromLocal8Bit(app.readAllStandardError()), QString()) << "Qt or Quillo complained";
 }
 

@@ -77,6 +77,8 @@ void MainWindow::showInPlace()
     showNormal();
     raise();
     activateWindow();
+    if (m_saveSheet && !m_saveSheet->isVisible() && m_model.showRecordingSheet())
+        m_saveSheet->open();
 }
 
 void MainWindow::stepAside(bool explain)
@@ -85,6 +87,9 @@ void MainWindow::stepAside(bool explain)
     // the toolkit never heard of.
     if (isVisible() && locateFrame)
         m_hiddenFramePosition = locateFrame(winId());
+    // A sheet is a window of its own: it steps aside too, and comes back with this one.
+    if (m_saveSheet)
+        m_saveSheet->hide();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
         return;
