@@ -282,6 +282,10 @@ TEST(AppLaunch, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)
     ASSERT_TRUE(loaded.hasValue());
     EXPECT_EQ(loaded.value().size(), 2u);
 
+    // Beside the application, doctor knows whose the hotkeys are.
+    std::tie(code, out, err) = run({QStringLiteral("doctor")});
+    EXPECT_EQ(out.count(QStringLiteral("held by Quillo itself")), 3) << out.toStdString();
+
     // Play the file through the application.
     std::tie(code, out, err) = run({QStringLiteral("play"), QStringLiteral("./remote.quillo")});
     EXPECT_EQ(code, 0) << err.toStdString();

@@ -7,6 +7,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <sys/stat.h>
 
 // Last: Xlib's macros (None, Bool, ...) would break the headers above.
@@ -179,4 +180,35 @@ TEST_F(CommandLineTest, RecordingWithoutADisplayFailsAndSaysWhy)
     const Result r = finish(process);
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("no X display"))) << r.err.toStdString();
+}
+
+TEST_F(CommandLineTest, ClosingTheTerminalSavesTheRecordingAndANameMeansTheLibrarysMacro)
+{
+    ASSERT_NE(desktop.display(), nullptr);
+    desktop.activate(desktop.createWindow("QuilloCliHangUp"));
+    QProcess recording;
+    start(recording, {QStringLiteral("record"), QStringLiteral("--name"), QStringLiteral("notes.quillo")});
+    X11TestDesktop::waitFor([] { return false; }, 600);
+    desktop.tap(kA);
+    desktop.sync();
+    X11TestDesktop::waitFor([] { return false; }, 300);
+    ::kill(pid_t(recording.processId()), SIGHUP); // the terminal closed
+    const Result r = finish(recording);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Saved \"notes.quillo\""))) << r.out.toStdString();
+
+    // A file of the same name in the current folder does not hide the library's macro.
+    QFile decoy(home.path() + QStringLiteral("/Round"));
+    ASSERT_TRUE(decoy.open(QIODevice::WriteOnly));
+    decoy.write("not a macro");
+    decoy.close();
+    QProcess play;
+    play.setWorkingDirectory(home.path());
+    start(play, {QStringLiteral("play"), QStringLiteral("notes.quillo"), QStringLiteral("--speed"), QStringLiteral("4")});
+    Result p = finish(play);
+    EXPECT_EQ(p.code, 1); // "notes.quillo" ends in .quillo: a path, and there is no such file
+    start(play, {QStringLiteral("play"), QStringLiteral("Round")});
+    p = finish(play);
+    EXPECT_EQ(p.code, 1);
+    EXPECT_TRUE(p.err.contains(QStringLiteral("write ./Round"))) << p.err.toStdString();
 }

@@ -1,5 +1,8 @@
 #include "Views/Settings/SettingsWindow.h"
 
+#include <QAction>
+#include <QCoreApplication>
+
 #include "Services/Localization/AppLocale.h"
 #include "ViewModels/AppViewModel.h"
 
@@ -21,6 +24,11 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
     setWindowTitle(QStringLiteral("Quillo Settings"));
     setObjectName(QStringLiteral("settings"));
     setFixedWidth(460);
+    // Every window quits with Ctrl+Q (the main window may be hidden).
+    auto* quit = new QAction(QStringLiteral("Quit"), this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    addAction(quit);
 
     m_language = new QGroupBox;
     m_languageTitle = new QLabel;
