@@ -369,6 +369,14 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
         types.push_back(a.type());
     EXPECT_EQ(types, (std::vector<ActionType>{ActionType::windowFocus, ActionType::keyDown, ActionType::keyUp}));
     m.discardPendingRecording();
+    // The hotkey let go before the recording saw it: the user's first R is kept.
+    press(R, cmd);
+    deliver(RawEventType::keyDown, R, 0);
+    deliver(RawEventType::keyUp, R, 0);
+    QCoreApplication::sendPostedEvents();
+    m.stopRecordingAndPrompt(); // from the window's button
+    EXPECT_EQ(m.pendingActions().size(), 3u);
+    m.discardPendingRecording();
 
     // Idle, Super+Shift+P is another program's; while playing (the macro may hold
     // Shift), it stops the playback.

@@ -1,5 +1,6 @@
 #include "Services/HotkeyService.h"
 
+#include "Platform/RawInputEvent.h"
 #include "Services/LogService.h"
 
 const std::vector<HotkeyConfig>& HotkeyService::defaults()
@@ -10,6 +11,20 @@ const std::vector<HotkeyConfig>& HotkeyService::defaults()
         {35, commandModifier, 3},
     };
     return table;
+}
+
+std::uint64_t HotkeyService::eventFlags(quint32 modifiers)
+{
+    std::uint64_t flags = 0;
+    if (modifiers & commandModifier)
+        flags |= ModifierFlags::command;
+    if (modifiers & 0x200)
+        flags |= ModifierFlags::shift;
+    if (modifiers & optionModifier)
+        flags |= ModifierFlags::option;
+    if (modifiers & 0x1000)
+        flags |= ModifierFlags::control;
+    return flags;
 }
 
 HotkeyService::HotkeyService(HotkeyRegistrar& registrar, const Clock& clock, QObject* parent)

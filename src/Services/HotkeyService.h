@@ -27,6 +27,8 @@ public:
     static constexpr quint32 optionModifier = 0x800;
     // Command-R (1), Command-Option-P (2), Command-P (3).
     static const std::vector<HotkeyConfig>& defaults();
+    // The event flags (command, option, ...) of a hot-key modifier mask.
+    static std::uint64_t eventFlags(quint32 modifiers);
 
     // `clock` is monotonic: a wall clock stepping back would swallow presses.
     HotkeyService(HotkeyRegistrar& registrar, const Clock& clock, QObject* parent = nullptr);

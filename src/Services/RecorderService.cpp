@@ -2,43 +2,51 @@
 
 namespace {
 
-std::optional<std::uint16_t> keyCodeOf(const MacroAction& action, bool* isDown)
+struct KeyEvent {
+    std::uint16_t keyCode;
+    std::uint64_t flags;
+    bool isDown;
+};
+
+std::optional<KeyEvent> keyEventOf(const MacroAction& action)
 {
-    if (const auto* down = std::get_if<MacroAction::KeyDown>(&action.payload)) {
-        *isDown = true;
-        return down->keyCode;
-    }
-    if (const auto* up = std::get_if<MacroAction::KeyUp>(&action.payload)) {
-        *isDown = false;
-        return up->keyCode;
-    }
+    if (const auto* down = std::get_if<MacroAction::KeyDown>(&action.payload))
+        return KeyEvent{down->keyCode, down->flags, true};
+    if (const auto* up = std::get_if<MacroAction::KeyUp>(&action.payload))
+        return KeyEvent{up->keyCode, up->flags, false};
     return std::nullopt;
 }
 
 // Replaying the hotkey that started or stopped a recording would start or stop one
-// again. At the start its key is still held: drop that key's events up to and with
-// its release. At the end its press has no release after it: drop those presses.
-void dropHotkeyKeys(std::vector<MacroAction>& actions, std::optional<std::uint16_t> startKey,
-                    std::optional<std::uint16_t> stopKey)
+// again. At the start its key may still be held: its repeats (pressed with the
+// hotkey's modifiers) and its release are dropped; a press without them is the user's.
+// At the end the stopping press (and its repeats) has no release after it.
+void dropHotkeyKeys(std::vector<MacroAction>& actions, const std::optional<RecorderService::Hotkey>& start,
+                    const std::optional<RecorderService::Hotkey>& stop)
 {
     std::vector<bool> dropped(actions.size(), false);
     bool anyDropped = false;
-    if (startKey) {
+    auto isHotkeyPress = [](const KeyEvent& key, const RecorderService::Hotkey& hotkey) {
+        return key.isDown && (key.flags & hotkey.flags) == hotkey.flags;
+    };
+    if (start) {
         for (std::size_t i = 0; i < actions.size(); ++i) {
-            bool isDown = false;
-            if (keyCodeOf(actions[i], &isDown) != startKey)
+            const auto key = keyEventOf(actions[i]);
+            if (!key || key->keyCode != start->keyCode)
                 continue;
+            if (key->isDown && !isHotkeyPress(*key, *start))
+                break;
             dropped[i] = anyDropped = true;
-            if (!isDown)
+            if (!key->isDown)
                 break;
         }
     }
-    if (stopKey) {
+    if (stop) {
         for (std::size_t i = actions.size(); i-- > 0;) {
-            bool isDown = false;
-            if (keyCodeOf(actions[i], &isDown) != stopKey || dropped[i])
+            const auto key = keyEventOf(actions[i]);
+            if (!key || key->keyCode != stop->keyCode || dropped[i])
                 continue;
-            if (!isDown)
+            if (!isHotkeyPress(*key, *stop))
                 break;
             dropped[i] = anyDropped = true;
         }
@@ -85,11 +93,11 @@ void RecorderService::setElapsedTime(double seconds)
     Q_EMIT elapsedTimeChanged();
 }
 
-void RecorderService::startRecording(std::optional<std::uint16_t> hotkeyKeyCode)
+void RecorderService::startRecording(std::optional<Hotkey> hotkey)
 {
     if (m_state != RecordingState::idle)
         return;
-    m_startHotkeyKeyCode = hotkeyKeyCode;
+    m_startHotkey = hotkey;
     m_actions.clear();
     {
         std::lock_guard lock(m_pendingMutex);
@@ -200,7 +208,7 @@ void RecorderService::handleTapFailure()
     stopRecording();
 }
 
-std::vector<MacroAction> RecorderService::stopRecording(std::optional<std::uint16_t> hotkeyKeyCode)
+std::vector<MacroAction> RecorderService::stopRecording(std::optional<Hotkey> hotkey)
 {
     if (m_state != RecordingState::recording)
         return {};
@@ -212,8 +220,8 @@ std::vector<MacroAction> RecorderService::stopRecording(std::optional<std::uint1
     takePendingActions();
     disconnect(m_workspaceObserver);
     m_elapsedTimer.stop();
-    dropHotkeyKeys(m_actions, m_startHotkeyKeyCode, hotkeyKeyCode);
-    m_startHotkeyKeyCode.reset();
+    dropHotkeyKeys(m_actions, m_startHotkey, hotkey);
+    m_startHotkey.reset();
     Q_EMIT currentActionsChanged();
     std::vector<MacroAction> result = m_actions;
     setState(RecordingState::idle);

@@ -36,12 +36,18 @@ public:
     double recordingTime() const { return m_clock.now() - m_recordingStartTime; }
     bool tapFailed() const { return m_tapFailed; }
 
-    // Does nothing unless idle. `hotkeyKeyCode`: the key of the hotkey that started the
-    // recording; its release (and any repeat of it) is not part of the recording.
-    void startRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
+    // A global hotkey as its key events show it: the key and the flags held with it.
+    struct Hotkey {
+        std::uint16_t keyCode = 0;
+        std::uint64_t flags = 0;
+    };
+
+    // Does nothing unless idle. `hotkey`: the one that started the recording; its
+    // release (and any repeat of it) is not part of the recording.
+    void startRecording(std::optional<Hotkey> hotkey = std::nullopt);
     // Ends the recording and returns its actions; empty and nothing else unless recording.
-    // `hotkeyKeyCode`: the key of the hotkey that stopped it; its press is left out.
-    std::vector<MacroAction> stopRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
+    // `hotkey`: the one that stopped it; its press is left out.
+    std::vector<MacroAction> stopRecording(std::optional<Hotkey> hotkey = std::nullopt);
 
     // What the elapsed-time timer does on each tick.
     void refreshElapsedTime();
@@ -72,7 +78,7 @@ private:
     QTimer m_elapsedTimer;
     QMetaObject::Connection m_workspaceObserver;
     std::optional<QString> m_lastFocusedId;
-    std::optional<std::uint16_t> m_startHotkeyKeyCode;
+    std::optional<Hotkey> m_startHotkey;
 
     RecordingState m_state = RecordingState::idle;
     std::vector<MacroAction> m_actions;

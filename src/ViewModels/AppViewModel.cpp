@@ -320,7 +320,7 @@ void AppViewModel::exportMacro(const QUuid& id)
         setErrorMessage(exported.error().description());
 }
 
-void AppViewModel::startRecording(std::optional<std::uint16_t> hotkeyKeyCode)
+void AppViewModel::startRecording(std::optional<RecorderService::Hotkey> hotkey)
 {
     if (m_playback->isBusy() || m_recorder->state() != RecordingState::idle)
         return;
@@ -333,7 +333,7 @@ void AppViewModel::startRecording(std::optional<std::uint16_t> hotkeyKeyCode)
         return;
     }
     appLog(QStringLiteral("Recording started"), LogEntry::Level::info);
-    m_recorder->startRecording(hotkeyKeyCode);
+    m_recorder->startRecording(hotkey);
     QTimer::singleShot(permissionCheckDelayMs, this, &AppViewModel::checkRecordingPermission);
 }
 
@@ -362,11 +362,11 @@ void AppViewModel::stopRecordingFromControls(const std::vector<QRectF>& areas, d
     promptToSave(std::move(actions));
 }
 
-void AppViewModel::stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKeyCode)
+void AppViewModel::stopRecordingAndPrompt(std::optional<RecorderService::Hotkey> hotkey)
 {
     if (m_recorder->state() != RecordingState::recording)
         return;
-    promptToSave(m_recorder->stopRecording(hotkeyKeyCode));
+    promptToSave(m_recorder->stopRecording(hotkey));
 }
 
 void AppViewModel::promptToSave(std::vector<MacroAction> actions)
@@ -479,7 +479,9 @@ void AppViewModel::discardPendingRecording()
 
 void AppViewModel::startPlayback(const Macro& macro, const PlaybackOptions& options)
 {
-    if (m_recorder->state() != RecordingState::idle)
+    // Nothing to play (no actions, options out of range) is not reported as started.
+    if (m_recorder->state() != RecordingState::idle || m_playback->isBusy() ||
+        !PlaybackService::isPlayable(macro, options))
         return;
     appLog(QStringLiteral("Playback started \u2014 \"%1\" (speed %2x)")
                .arg(macro.metadata.name, speedText(options.speedMultiplier)),
@@ -518,10 +520,10 @@ void AppViewModel::handleHotKey(quint32 id)
 {
     const RecordingState recording = m_recorder->state();
     const bool playbackBusy = m_playback->isBusy();
-    std::optional<std::uint16_t> key;
+    std::optional<RecorderService::Hotkey> key;
     for (const HotkeyConfig& config : HotkeyService::defaults())
         if (config.id == id)
-            key = std::uint16_t(config.keyCode);
+            key = RecorderService::Hotkey{std::uint16_t(config.keyCode), HotkeyService::eventFlags(config.modifiers)};
     switch (id) {
     case hotkeyToggleRecording:
         if (recording == RecordingState::recording) {

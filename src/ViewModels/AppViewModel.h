@@ -86,10 +86,9 @@ public:
     void saveUnfinishedRecording();
 
     // Recording and playback.
-    // `hotkeyKeyCode`: the key of the hotkey that asked for it, whose own key events
-    // stay out of the recording.
-    void startRecording(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
-    void stopRecordingAndPrompt(std::optional<std::uint16_t> hotkeyKeyCode = std::nullopt);
+    // `hotkey`: the one that asked for it, whose own key events stay out of the recording.
+    void startRecording(std::optional<RecorderService::Hotkey> hotkey = std::nullopt);
+    void stopRecordingAndPrompt(std::optional<RecorderService::Hotkey> hotkey = std::nullopt);
     // Stopped from Quillo's own controls on the screen (the tray icon and its menu, in
     // screen coordinates, used since `since` seconds into the recording): the clicks
     // on them stay out of the recording, or replaying would click them again.
