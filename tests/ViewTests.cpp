@@ -402,8 +402,16 @@ TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
     EXPECT_EQ(bar.countText()->text(), QStringLiteral("1 action captured"));
     m.discardPendingRecording();
 
-    // The settings window keeps one size in every language.
+    // The settings window keeps one size in every language, and Ctrl+Q quits from it
+    // as from the main window.
     SettingsWindow settings(m);
+    MainWindow window(m);
+    for (QWidget* w : std::initializer_list<QWidget*>{&settings, &window}) {
+        const auto actions = w->actions();
+        EXPECT_TRUE(std::any_of(actions.begin(), actions.end(), [](QAction* a) {
+            return a->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Q);
+        })) << w->objectName().toStdString();
+    }
     for (const AppLocale language : {AppLocale::ar, AppLocale::zh, AppLocale::en}) {
         m.setAppLanguage(language);
         EXPECT_EQ(settings.minimumHeight(), settings.maximumHeight());
