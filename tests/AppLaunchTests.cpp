@@ -68,35 +68,42 @@ void closeWindow(Display* display, Window w)
     XSync(display, False);
 }
 
-} // namespace
-
-TEST(AppLaunch, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
+// The real application on the test display, with its files in a folder of its own;
+// never left behind, whatever fails.
+class AppLaunchTest : public ::testing::Test
 {
-    X11Errors::install(); // windows of the application come and go while the test looks
+protected:
+    void SetUp() override
+    {
+        X11Errors::install(); // windows of the application come and go while the test looks
+        ASSERT_NE(desktop.display(), nullptr);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(QUILLO_BINARY), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+    }
+    void TearDown() override
+    {
+        if (app.state() != QProcess::NotRunning) {
+            app.kill();
+            app.waitForFinished(5000);
+        }
+    }
+
     X11TestDesktop desktop;
-    ASSERT_NE(desktop.display(), nullptr);
     QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     QProcess app;
-    app.setProcessEnvironment(env);
-    // Never leave the application behind, whatever fails.
-    struct Reaper {
-        QProcess& process;
-        ~Reaper()
-        {
-            if (process.state() != QProcess::NotRunning) {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    } reaper{app};
-    app.start(QStringLiteral(QUILLO_BINARY), {});
-    ASSERT_TRUE(app.waitForStarted());
-    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+};
+
+} // namespace
+
+TEST_F(AppLaunchTest, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
+{
 
     auto chord = [&](unsigned modifier, unsigned key) {
         desktop.key(modifier, true);
@@ -217,32 +224,8 @@ TEST(AppLaunch, WithoutADisplayItSaysSoInsteadOfAborting)
               QStringLiteral("Quillo needs a graphical session (no X display found)"));
 }
 
-TEST(AppLaunch, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)
+TEST_F(AppLaunchTest, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)
 {
-    X11Errors::install();
-    X11TestDesktop desktop;
-    ASSERT_NE(desktop.display(), nullptr);
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    QProcess app;
-    app.setProcessEnvironment(env);
-    struct Reaper {
-        QProcess& process;
-        ~Reaper()
-        {
-            if (process.state() != QProcess::NotRunning) {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    } reaper{app};
-    app.start(QStringLiteral(QUILLO_BINARY), {});
-    ASSERT_TRUE(app.waitForStarted());
-    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
     auto command = [&](const QStringList& args, QProcess& process) {
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(home.path());
