@@ -14,6 +14,7 @@ PACKAGES=(
   dbus dbus-x11 gnome-keyring
   fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji
   imagemagick x11-apps
+  librestinio-dev libasio-dev libfmt-dev libhttp-parser-dev libsodium-dev libqt6sql6-sqlite sqlite3
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi

@@ -1,0 +1,105 @@
+#include "Accounts.h"
+
+#include "CloudDatabase.h"
+#include "Secrets.h"
+
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+namespace {
+
+CloudUser userFrom(const QSqlQuery& query)
+{
+    return CloudUser{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                     query.value(3).toString()};
+}
+
+const QString kColumns = QStringLiteral("id, email, display_name, photo_url");
+
+} // namespace
+
+std::optional<CloudUser> Accounts::add(const QString& email, const QString& displayName, const QByteArray& password,
+                                       QString* error)
+{
+    const QString address = normalizedEmail(email);
+    const qsizetype at = address.indexOf(QLatin1Char('@'));
+    if (at <= 0 || at == address.size() - 1 || address.size() > 254 || address.contains(QLatin1Char(' '))) {
+        *error = QStringLiteral("\"%1\" is not an e-mail address").arg(email);
+        return std::nullopt;
+    }
+    if (password.size() < minimumPasswordLength) {
+        *error = QStringLiteral("the password needs at least %1 characters").arg(minimumPasswordLength);
+        return std::nullopt;
+    }
+    if (byEmail(address)) {
+        *error = QStringLiteral("an account for %1 exists already").arg(address);
+        return std::nullopt;
+    }
+    const QString hash = Secrets::hashPassword(password);
+    if (hash.isEmpty()) {
+        *error = QStringLiteral("the password could not be hashed (out of memory)");
+        return std::nullopt;
+    }
+    const CloudUser user{QUuid::createUuid().toString(QUuid::WithoutBraces), address, displayName.trimmed(), {}};
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("INSERT INTO users (id, email, display_name, photo_url, password_hash, created_at) "
+                                 "VALUES (?, ?, ?, NULL, ?, ?)"));
+    query.addBindValue(user.uid);
+    query.addBindValue(user.email);
+    query.addBindValue(user.displayName.isEmpty() ? QVariant() : QVariant(user.displayName));
+    query.addBindValue(hash);
+    query.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    if (!query.exec()) {
+        *error = QStringLiteral("the account could not be stored: ") + query.lastError().text();
+        return std::nullopt;
+    }
+    return user;
+}
+
+std::optional<CloudUser> Accounts::byEmail(const QString& email)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT %1 FROM users WHERE email = ?").arg(kColumns));
+    query.addBindValue(normalizedEmail(email));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return userFrom(query);
+}
+
+std::optional<CloudUser> Accounts::byUid(const QString& uid)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT %1 FROM users WHERE id = ?").arg(kColumns));
+    query.addBindValue(uid);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return userFrom(query);
+}
+
+std::optional<CloudUser> Accounts::verify(const QString& email, const QByteArray& password)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT %1, password_hash FROM users WHERE email = ?").arg(kColumns));
+    query.addBindValue(normalizedEmail(email));
+    if (!query.exec() || !query.next()) {
+        // As slow as a real check, so that timing does not tell which addresses exist.
+        Secrets::verifyPassword(QStringLiteral("$argon2id$v=19$m=65536,t=2,p=1$c29tZXNhbHQ$aGFzaA"), password);
+        return std::nullopt;
+    }
+    if (!Secrets::verifyPassword(query.value(4).toString(), password))
+        return std::nullopt;
+    return userFrom(query);
+}
+
+std::vector<CloudUser> Accounts::all()
+{
+    std::vector<CloudUser> users;
+    QSqlQuery query(m_database.connection());
+    if (query.exec(QStringLiteral("SELECT %1 FROM users ORDER BY email").arg(kColumns)))
+        while (query.next())
+            users.push_back(userFrom(query));
+    return users;
+}

@@ -1,0 +1,161 @@
+#include "Backups.h"
+
+#include "CloudDatabase.h"
+#include "Codec/MacroJsonDecoder.h"
+#include "Secrets.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+#include <cmath>
+
+namespace {
+
+Backups::Reply error(int status, const QString& message)
+{
+    return {status, QJsonDocument(QJsonObject{{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact)};
+}
+
+// A whole number that JSON carried exactly.
+bool wholeNumber(const QJsonValue& value, qint64* out)
+{
+    if (!value.isDouble())
+        return false;
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) > 9007199254740992.0)
+        return false;
+    *out = qint64(d);
+    return true;
+}
+
+} // namespace
+
+Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return error(400, QStringLiteral("the body is not a JSON object"));
+    const QJsonObject payload = document.object();
+
+    auto text = [&](const char* key, QString* out, bool optional = false) -> std::optional<Reply> {
+        const QJsonValue value = payload.value(QLatin1String(key));
+        if (optional && (value.isUndefined() || value.isNull()))
+            return std::nullopt;
+        if (!value.isString())
+            return error(400, QStringLiteral("\"%1\" must be text").arg(QLatin1String(key)));
+        *out = value.toString();
+        return std::nullopt;
+    };
+    auto integer = [&](const char* key, qint64* out) -> std::optional<Reply> {
+        if (!wholeNumber(payload.value(QLatin1String(key)), out))
+            return error(400, QStringLiteral("\"%1\" must be a whole number").arg(QLatin1String(key)));
+        return std::nullopt;
+    };
+    QString sourceMacroId, name, description, sha256, data;
+    qint64 actionCount = 0, size = 0, macroVersion = 0;
+    for (auto problem : {text("sourceMacroId", &sourceMacroId), text("name", &name),
+                         text("description", &description, true), text("sha256", &sha256), text("data", &data),
+                         integer("actionCount", &actionCount), integer("size", &size),
+                         integer("macroVersion", &macroVersion)})
+        if (problem)
+            return *problem;
+    const QJsonValue duration = payload.value(QLatin1String("durationSeconds"));
+    if (!duration.isDouble() || !std::isfinite(duration.toDouble()))
+        return error(400, QStringLiteral("\"durationSeconds\" must be a number"));
+    if (sourceMacroId.isEmpty() || sourceMacroId.size() > 100)
+        return error(400, QStringLiteral("\"sourceMacroId\" must be 1 to 100 characters"));
+
+    const auto decoded = QByteArray::fromBase64Encoding(data.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || data.size() % 4 != 0 || data.contains(QLatin1Char('-')) || data.contains(QLatin1Char('_')))
+        return error(400, QStringLiteral("\"data\" is not standard Base64"));
+    const QByteArray bytes = *decoded;
+    if (bytes.size() != size)
+        return error(400, QStringLiteral("\"size\" is %1 but \"data\" holds %2 bytes").arg(size).arg(bytes.size()));
+    const QString digest = Secrets::sha256Hex(bytes);
+    if (sha256 != digest)
+        return error(400, QStringLiteral("\"sha256\" does not match the SHA-256 of \"data\""));
+    const auto macro = MacroJsonDecoder::decodeMacro(bytes);
+    if (!macro)
+        return error(400, QStringLiteral("\"data\" is not a macro: ") + macro.error().description());
+    if (macro.value().version != 1)
+        return error(400, QStringLiteral("\"data\" is a macro of format version %1; this service keeps version 1")
+                              .arg(macro.value().version));
+    if (macroVersion != macro.value().version)
+        return error(400, QStringLiteral("\"macroVersion\" is %1 but the macro says %2")
+                              .arg(macroVersion)
+                              .arg(macro.value().version));
+
+    QSqlDatabase db = m_database.connection();
+    const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    if (!db.transaction())
+        return error(500, QStringLiteral("the database is not available"));
+    auto failed = [&](const QSqlQuery& query) {
+        db.rollback();
+        return error(500, QStringLiteral("the backup could not be stored: ") + query.lastError().text());
+    };
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO blobs (sha256, size, data) VALUES (?, ?, ?) ON CONFLICT (sha256) DO NOTHING"));
+    query.addBindValue(digest);
+    query.addBindValue(size);
+    query.addBindValue(bytes);
+    if (!query.exec())
+        return failed(query);
+    query.prepare(QStringLiteral("SELECT id, created_at FROM backups WHERE user_id = ? AND source_macro_id = ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(sourceMacroId);
+    if (!query.exec())
+        return failed(query);
+    QString backupId, createdAt;
+    if (query.next()) {
+        backupId = query.value(0).toString();
+        createdAt = query.value(1).toString();
+        query.prepare(QStringLiteral("UPDATE backups SET updated_at = ? WHERE id = ?"));
+        query.addBindValue(now);
+        query.addBindValue(backupId);
+    } else {
+        backupId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        createdAt = now;
+        query.prepare(QStringLiteral("INSERT INTO backups (id, user_id, source_macro_id, created_at, updated_at) "
+                                     "VALUES (?, ?, ?, ?, ?)"));
+        for (const QString& v : {backupId, userUid, sourceMacroId, now, now})
+            query.addBindValue(v);
+    }
+    if (!query.exec())
+        return failed(query);
+    query.prepare(QStringLiteral("INSERT INTO revisions (id, backup_id, name, description, action_count, "
+                                 "duration_seconds, size, sha256, macro_version, created_at) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    query.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    query.addBindValue(backupId);
+    query.addBindValue(name);
+    query.addBindValue(description.isEmpty() ? QVariant() : QVariant(description));
+    query.addBindValue(actionCount);
+    query.addBindValue(duration.toDouble());
+    query.addBindValue(size);
+    query.addBindValue(digest);
+    query.addBindValue(macroVersion);
+    query.addBindValue(now);
+    if (!query.exec())
+        return failed(query);
+    if (!db.commit())
+        return error(500, QStringLiteral("the backup could not be stored: ") + db.lastError().text());
+
+    QJsonObject backup{{QStringLiteral("id"), backupId},
+                       {QStringLiteral("sourceMacroId"), sourceMacroId},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("actionCount"), double(actionCount)},
+                       {QStringLiteral("durationSeconds"), duration.toDouble()},
+                       {QStringLiteral("size"), double(size)},
+                       {QStringLiteral("sha256"), digest},
+                       {QStringLiteral("macroVersion"), double(macroVersion)},
+                       {QStringLiteral("createdAt"), createdAt},
+                       {QStringLiteral("updatedAt"), now}};
+    if (!description.isEmpty())
+        backup.insert(QStringLiteral("description"), description);
+    return {200, QJsonDocument(QJsonObject{{QStringLiteral("backup"), backup}}).toJson(QJsonDocument::Compact)};
+}

@@ -1,0 +1,186 @@
+#include "CloudDatabase.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QUuid>
+
+namespace {
+
+// Statements of each migration, in order; "{blob}" is the binary column type.
+const std::vector<std::vector<const char*>>& migrations()
+{
+    static const std::vector<std::vector<const char*>> all = {
+        {
+            "CREATE TABLE users (id TEXT PRIMARY KEY, email TEXT NOT NULL UNIQUE, display_name TEXT, "
+            "photo_url TEXT, password_hash TEXT NOT NULL, created_at TEXT NOT NULL)",
+            "CREATE TABLE device_tokens (token_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
+            "device TEXT NOT NULL, created_at TEXT NOT NULL, last_used_at TEXT, revoked_at TEXT)",
+            "CREATE INDEX device_tokens_user ON device_tokens (user_id)",
+            "CREATE TABLE web_sessions (session_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
+            "csrf TEXT NOT NULL, created_at TEXT NOT NULL, last_seen_at TEXT NOT NULL)",
+            "CREATE TABLE blobs (sha256 TEXT PRIMARY KEY, size BIGINT NOT NULL, data {blob} NOT NULL)",
+            "CREATE TABLE backups (id TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
+            "source_macro_id TEXT NOT NULL, created_at TEXT NOT NULL, updated_at TEXT NOT NULL, "
+            "UNIQUE (user_id, source_macro_id))",
+            "CREATE TABLE revisions (id TEXT PRIMARY KEY, backup_id TEXT NOT NULL REFERENCES backups(id), "
+            "name TEXT NOT NULL, description TEXT, action_count BIGINT NOT NULL, duration_seconds DOUBLE PRECISION "
+            "NOT NULL, size BIGINT NOT NULL, sha256 TEXT NOT NULL REFERENCES blobs(sha256), macro_version BIGINT "
+            "NOT NULL, created_at TEXT NOT NULL)",
+            "CREATE INDEX revisions_backup ON revisions (backup_id, created_at)",
+            "CREATE TABLE sign_in_failures (id TEXT PRIMARY KEY, subject TEXT NOT NULL, at TEXT NOT NULL)",
+            "CREATE INDEX sign_in_failures_subject ON sign_in_failures (subject, at)",
+        },
+    };
+    return all;
+}
+
+QString lastError(const QSqlQuery& query)
+{
+    return query.lastError().text();
+}
+
+} // namespace
+
+CloudDatabase::CloudDatabase(Kind kind, QString prefix) : m_kind(kind), m_prefix(std::move(prefix)) {}
+
+CloudDatabase::~CloudDatabase()
+{
+    for (const QString& name : QSqlDatabase::connectionNames())
+        if (name.startsWith(m_prefix))
+            QSqlDatabase::removeDatabase(name);
+}
+
+std::unique_ptr<CloudDatabase> CloudDatabase::open(const QString& location, QString* error)
+{
+    const bool postgres = location.startsWith(QLatin1String("postgresql:")) || location.startsWith(QLatin1String("postgres:"));
+    const QString prefix = QStringLiteral("quillo-cloud-%1-").arg(QUuid::createUuid().toString(QUuid::Id128));
+    std::unique_ptr<CloudDatabase> database(new CloudDatabase(postgres ? Kind::postgresql : Kind::sqlite, prefix));
+    QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                                prefix + QStringLiteral("template"));
+    if (!db.isValid()) {
+        *error = QStringLiteral("the %1 driver of Qt Sql is not installed").arg(postgres ? "PostgreSQL" : "SQLite");
+        return nullptr;
+    }
+    if (postgres) {
+        const QUrl url(location);
+        db.setHostName(url.host());
+        if (url.port() > 0)
+            db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setPassword(url.password());
+        db.setDatabaseName(url.path().mid(1));
+        const QUrlQuery query(url);
+        if (query.hasQueryItem(QStringLiteral("host")))
+            db.setHostName(query.queryItemValue(QStringLiteral("host")));
+    } else {
+        QDir().mkpath(QFileInfo(location).absolutePath());
+        db.setDatabaseName(location);
+    }
+    database->m_location = location;
+    QSqlDatabase first = database->connection();
+    if (!first.isOpen()) {
+        *error = QStringLiteral("cannot open the database %1: %2")
+                     .arg(postgres ? QUrl(location).toDisplayString(QUrl::RemovePassword) : location,
+                          first.lastError().text());
+        return nullptr;
+    }
+    return database;
+}
+
+bool CloudDatabase::configure(QSqlDatabase& db, QString* error)
+{
+    if (m_kind != Kind::sqlite)
+        return true;
+    // Writers wait for each other instead of failing; readers never wait for writers.
+    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA busy_timeout=10000", "PRAGMA foreign_keys=ON",
+                               "PRAGMA synchronous=NORMAL"}) {
+        QSqlQuery query(db);
+        if (!query.exec(QString::fromLatin1(pragma))) {
+            *error = lastError(query);
+            return false;
+        }
+    }
+    return true;
+}
+
+QSqlDatabase CloudDatabase::connection()
+{
+    const QString name = m_prefix + QString::number(quintptr(QThread::currentThreadId()));
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name, false);
+    static QMutex cloning; // cloneDatabase reads the template from any thread
+    QSqlDatabase db;
+    {
+        QMutexLocker lock(&cloning);
+        db = QSqlDatabase::cloneDatabase(m_prefix + QStringLiteral("template"), name);
+    }
+    QString ignored;
+    if (db.open())
+        configure(db, &ignored);
+    return db;
+}
+
+int CloudDatabase::storedVersion()
+{
+    QSqlDatabase db = connection();
+    if (!db.tables().contains(QStringLiteral("schema_version")))
+        return 0;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+bool CloudDatabase::migrate(QString* error)
+{
+    QSqlDatabase db = connection();
+    QSqlQuery query(db);
+    if (!db.tables().contains(QStringLiteral("schema_version")) &&
+        !query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))) {
+        *error = QStringLiteral("cannot create the schema table: ") + lastError(query);
+        return false;
+    }
+    int version = storedVersion();
+    if (version > schemaVersion) {
+        *error = QStringLiteral("the database has schema version %1, newer than this quillo-cloud knows (%2); "
+                                "run a newer quillo-cloud")
+                     .arg(version)
+                     .arg(schemaVersion);
+        return false;
+    }
+    for (; version < schemaVersion; ++version) {
+        if (!db.transaction()) {
+            *error = db.lastError().text();
+            return false;
+        }
+        bool done = true;
+        for (const char* statement : migrations()[std::size_t(version)]) {
+            QString sql = QString::fromLatin1(statement);
+            sql.replace(QLatin1String("{blob}"), blobType());
+            if (!query.exec(sql)) {
+                *error = QStringLiteral("migration %1 failed: %2").arg(version + 1).arg(lastError(query));
+                done = false;
+                break;
+            }
+        }
+        if (done) {
+            done = query.exec(QStringLiteral("DELETE FROM schema_version")) &&
+                   query.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(version + 1));
+            if (!done)
+                *error = lastError(query);
+        }
+        if (!done || !db.commit()) {
+            db.rollback();
+            if (done)
+                *error = db.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,220 @@
+#include "CloudServer.h"
+
+#include "Backups.h"
+#include "CloudDatabase.h"
+#include "DeviceTokens.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QThread>
+
+#include <restinio/all.hpp>
+
+#include <cstdio>
+
+namespace {
+
+QByteArray json(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+CloudServer::Response errorResponse(int status, const QString& message)
+{
+    return {status, json(QJsonObject{{QStringLiteral("error"), message}})};
+}
+
+QJsonValue orNull(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+const char* reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 204: return "No Content";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
+    case 503: return "Service Unavailable";
+    default: return "Internal Server Error";
+    }
+}
+
+} // namespace
+
+struct CloudServer::Running {
+    restinio::running_server_handle_t<restinio::default_traits_t> server;
+};
+
+CloudServer::CloudServer(CloudDatabase& database, ServerSettings settings)
+    : m_database(database), m_settings(std::move(settings))
+{
+}
+
+CloudServer::~CloudServer()
+{
+    stop();
+}
+
+QString CloudServer::refusalFor(const ServerSettings& settings)
+{
+    const QHostAddress address(settings.address == QLatin1String("localhost") ? QStringLiteral("127.0.0.1")
+                                                                              : settings.address);
+    if (address.isNull())
+        return QStringLiteral("--listen needs an IP address and port, such as 127.0.0.1:8787");
+    if (!address.isLoopback() && !settings.behindProxy)
+        return QStringLiteral("plain HTTP is only served on a loopback address: passwords and tokens would cross "
+                              "the network unencrypted. Put a TLS proxy in front and pass --behind-proxy, or "
+                              "listen on 127.0.0.1");
+    return {};
+}
+
+CloudServer::Response CloudServer::handle(const QByteArray& method, const QByteArray& path,
+                                          const QByteArray& authorization, const QByteArray& body)
+{
+    struct Route {
+        const char* path;
+        const char* method;
+    };
+    static const Route routes[] = {{"/healthz", "GET"},
+                                   {"/api/version", "GET"},
+                                   {"/api/native/me", "GET"},
+                                   {"/api/native/sign-out", "POST"},
+                                   {"/api/backups", "POST"}};
+    const Route* route = nullptr;
+    for (const Route& r : routes)
+        if (path == r.path)
+            route = &r;
+    if (!route)
+        return errorResponse(404, QStringLiteral("Not found"));
+    if (method != route->method)
+        return errorResponse(405, QStringLiteral("%1 takes %2 only").arg(QString::fromLatin1(path), QLatin1String(route->method)));
+
+    if (path == "/healthz") {
+        QSqlQuery query(m_database.connection());
+        if (!query.exec(QStringLiteral("SELECT 1")))
+            return errorResponse(503, QStringLiteral("the database does not answer"));
+        return {200, json(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}})};
+    }
+    if (path == "/api/version") {
+        const VersionInfo& v = m_settings.version;
+        return {200, json(QJsonObject{{QStringLiteral("version"), v.version},
+                                      {QStringLiteral("downloadUrl"), v.downloadUrl},
+                                      {QStringLiteral("releaseNotesUrl"), v.releaseNotesUrl},
+                                      {QStringLiteral("minSupportedVersion"), v.minSupportedVersion}})};
+    }
+
+    // Everything else needs a device token.
+    QString token;
+    if (authorization.startsWith("Bearer "))
+        token = QString::fromLatin1(authorization.mid(7)).trimmed();
+    if (token.isEmpty())
+        return errorResponse(401, QStringLiteral("Sign in first: the request carries no token"));
+    DeviceTokens tokens(m_database);
+    const auto user = tokens.authenticate(token);
+    if (!user)
+        return errorResponse(401, QStringLiteral("The token is not valid (unknown or signed out)"));
+
+    if (path == "/api/native/me")
+        return {200, json(QJsonObject{{QStringLiteral("user"),
+                                       QJsonObject{{QStringLiteral("uid"), user->uid},
+                                                   {QStringLiteral("email"), orNull(user->email)},
+                                                   {QStringLiteral("displayName"), orNull(user->displayName)},
+                                                   {QStringLiteral("photoURL"), orNull(user->photoURL)}}}})};
+    if (path == "/api/native/sign-out") {
+        tokens.revoke(token);
+        return {204, {}};
+    }
+    // /api/backups
+    if (body.size() > m_settings.maxBodyBytes)
+        return errorResponse(413, QStringLiteral("The backup is larger than this service takes (%1 bytes at most)")
+                              .arg(m_settings.maxBodyBytes));
+    const Backups::Reply reply = Backups(m_database).upload(user->uid, body);
+    return {reply.status, reply.body};
+}
+
+bool CloudServer::start(QString* error)
+{
+    if (const QString refusal = refusalFor(m_settings); !refusal.isEmpty()) {
+        *error = refusal;
+        return false;
+    }
+    auto handler = [this](const restinio::request_handle_t& request) {
+        QElapsedTimer timer;
+        timer.start();
+        ++m_inFlight;
+        const auto& header = request->header();
+        const QByteArray method = QByteArray(header.method().c_str());
+        const QByteArray path = QByteArray::fromStdString(std::string(header.path()));
+        const QByteArray authorization = header.has_field(restinio::http_field::authorization)
+                                             ? QByteArray::fromStdString(std::string(
+                                                   header.get_field(restinio::http_field::authorization)))
+                                             : QByteArray();
+        Response response = m_stopping ? errorResponse(503, QStringLiteral("The service is stopping"))
+                                       : handle(method, path, authorization,
+                                                QByteArray::fromStdString(request->body()));
+        auto reply = request->create_response(
+            restinio::http_status_line_t{restinio::http_status_code_t{std::uint16_t(response.status)},
+                                         reason(response.status)});
+        reply.append_header("Content-Security-Policy",
+                            "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self' quillo:; "
+                            "frame-ancestors 'none'");
+        reply.append_header("X-Content-Type-Options", "nosniff");
+        reply.append_header("Referrer-Policy", "no-referrer");
+        reply.append_header(restinio::http_field::cache_control, "no-store");
+        if (response.status != 204) {
+            reply.append_header(restinio::http_field::content_type, "application/json");
+            reply.set_body(response.body.toStdString());
+        }
+        reply.done();
+        // Method, path (never the query), status, milliseconds, bytes.
+        std::fprintf(stderr, "%s %s %d %.1fms %lld\n", method.constData(), path.constData(), response.status,
+                     double(timer.nsecsElapsed()) / 1e6, static_cast<long long>(response.body.size()));
+        --m_inFlight;
+        return restinio::request_accepted();
+    };
+    try {
+        // Bodies up to twice the limit are read and answered with a 413 that says why;
+        // the HTTP layer drops the connection of anything larger still.
+        const auto readLimit = std::uint64_t(m_settings.maxBodyBytes) * 2 + 1024 * 1024;
+        auto limits = restinio::incoming_http_msg_limits_t{}.max_body_size(readLimit);
+        m_running = std::make_unique<Running>(Running{restinio::run_async<restinio::default_traits_t>(
+            restinio::own_io_context(),
+            restinio::server_settings_t<restinio::default_traits_t>{}
+                .address(m_settings.address.toStdString())
+                .port(m_settings.port)
+                .incoming_http_msg_limits(limits)
+                .request_handler(std::move(handler)),
+            std::size_t(std::max(1, m_settings.threads)))});
+    } catch (const std::exception& e) {
+        *error = QStringLiteral("cannot listen on %1:%2: %3")
+                     .arg(m_settings.address)
+                     .arg(m_settings.port)
+                     .arg(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+    return true;
+}
+
+void CloudServer::stop()
+{
+    if (!m_running)
+        return;
+    m_stopping = true;
+    // Requests in flight are answered before the threads go.
+    for (int i = 0; i < 3000 && m_inFlight.load() > 0; ++i)
+        QThread::msleep(10);
+    QThread::msleep(20); // the last answers leave the sockets
+    m_running->server->stop();
+    m_running->server->wait();
+    m_running.reset();
+}

@@ -1,0 +1,89 @@
+#include "DeviceTokens.h"
+
+#include "CloudDatabase.h"
+#include "Secrets.h"
+
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+QString now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+}
+} // namespace
+
+QString DeviceTokens::issue(const QString& userUid, const QString& device)
+{
+    const QString token = Secrets::newToken();
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("INSERT INTO device_tokens (token_hash, user_id, device, created_at) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(Secrets::sha256Hex(token.toLatin1()));
+    query.addBindValue(userUid);
+    query.addBindValue(device);
+    query.addBindValue(now());
+    return query.exec() ? token : QString();
+}
+
+std::optional<CloudUser> DeviceTokens::authenticate(const QString& token)
+{
+    if (token.isEmpty() || token.size() > 200)
+        return std::nullopt;
+    const QString hash = Secrets::sha256Hex(token.toLatin1());
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT u.id, u.email, u.display_name, u.photo_url FROM device_tokens t "
+                                 "JOIN users u ON u.id = t.user_id WHERE t.token_hash = ? AND t.revoked_at IS NULL"));
+    query.addBindValue(hash);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    CloudUser user{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                   query.value(3).toString()};
+    QSqlQuery used(m_database.connection());
+    used.prepare(QStringLiteral("UPDATE device_tokens SET last_used_at = ? WHERE token_hash = ?"));
+    used.addBindValue(now());
+    used.addBindValue(hash);
+    used.exec();
+    return user;
+}
+
+bool DeviceTokens::revoke(const QString& token)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("UPDATE device_tokens SET revoked_at = ? WHERE token_hash = ? AND revoked_at IS NULL"));
+    query.addBindValue(now());
+    query.addBindValue(Secrets::sha256Hex(token.toLatin1()));
+    return query.exec() && query.numRowsAffected() > 0;
+}
+
+int DeviceTokens::revokeDevice(const QString& userUid, const QString& device)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral(
+        "UPDATE device_tokens SET revoked_at = ? WHERE user_id = ? AND device = ? AND revoked_at IS NULL"));
+    query.addBindValue(now());
+    query.addBindValue(userUid);
+    query.addBindValue(device);
+    return query.exec() ? query.numRowsAffected() : 0;
+}
+
+int DeviceTokens::revokeAll(const QString& userUid)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("UPDATE device_tokens SET revoked_at = ? WHERE user_id = ? AND revoked_at IS NULL"));
+    query.addBindValue(now());
+    query.addBindValue(userUid);
+    return query.exec() ? query.numRowsAffected() : 0;
+}
+
+std::vector<DeviceTokens::Device> DeviceTokens::devices(const QString& userUid)
+{
+    std::vector<Device> result;
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT device, created_at, last_used_at FROM device_tokens "
+                                 "WHERE user_id = ? AND revoked_at IS NULL ORDER BY created_at"));
+    query.addBindValue(userUid);
+    if (query.exec())
+        while (query.next())
+            result.push_back({query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
+    return result;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "CloudUser.h"
+
+#include <QDateTime>
+#include <optional>
+#include <vector>
+
+class CloudDatabase;
+
+// Tokens that signed-in devices send as "Authorization: Bearer …". Only their SHA-256
+// is stored, with the device's name and when it was made and last used.
+class DeviceTokens
+{
+public:
+    struct Device {
+        QString name;
+        QString createdAt;
+        QString lastUsedAt; // empty: never used
+    };
+
+    explicit DeviceTokens(CloudDatabase& database) : m_database(database) {}
+
+    // A new token for `device`, shown to its owner once; empty when it cannot be stored.
+    QString issue(const QString& userUid, const QString& device);
+    // The account a token belongs to, unless unknown or revoked; notes its use.
+    std::optional<CloudUser> authenticate(const QString& token);
+    bool revoke(const QString& token);
+    // The tokens of one device (or all of the account's); how many were revoked.
+    int revokeDevice(const QString& userUid, const QString& device);
+    int revokeAll(const QString& userUid);
+    std::vector<Device> devices(const QString& userUid);
+
+private:
+    CloudDatabase& m_database;
+};

@@ -1,0 +1,270 @@
+#include "Codec/MacroJsonEncoder.h"
+#include "TestMacros.h"
+#include "TestWait.h"
+
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+// A real quillo-cloud on a free loopback port with a fresh SQLite database.
+class CloudServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { startServer({}); }
+    void TearDown() override { stopServer(); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUILLO_CLOUD_DATABASE"), databasePath());
+        return env;
+    }
+    QString databasePath() const { return dir.path() + QStringLiteral("/cloud.sqlite"); }
+
+    struct Run {
+        int code = -1;
+        QString out, err;
+    };
+    Run cloud(const QStringList& args, const QByteArray& input = {})
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(QUILLO_CLOUD_BINARY), args);
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(30000);
+        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+                QString::fromLocal8Bit(process.readAllStandardError())};
+    }
+
+    void startServer(const QStringList& extra)
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+        probe.close();
+        server.setProcessEnvironment(environment());
+        server.start(QStringLiteral(QUILLO_CLOUD_BINARY),
+                     QStringList{QStringLiteral("serve"), QStringLiteral("--listen"),
+                                 QStringLiteral("127.0.0.1:%1").arg(port)} + extra);
+        ASSERT_TRUE(server.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return request("GET", "/healthz").status == 200; }, 10000))
+            << server.readAllStandardError().toStdString();
+    }
+    void stopServer()
+    {
+        if (server.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(server.processId()), SIGTERM);
+        if (!server.waitForFinished(20000))
+            server.kill();
+    }
+
+    struct Reply {
+        int status = 0;
+        QJsonObject json;
+        QMap<QByteArray, QByteArray> headers;
+    };
+    Reply request(const char* method, const QString& path, const QByteArray& body = {}, const QString& token = {})
+    {
+        QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+        if (!token.isEmpty())
+            req.setRawHeader("Authorization", "Bearer " + token.toLatin1());
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        QNetworkReply* reply = network.sendCustomRequest(req, method, body);
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        Reply result;
+        result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        result.json = QJsonDocument::fromJson(reply->readAll()).object();
+        for (const auto& [name, value] : reply->rawHeaderPairs())
+            result.headers.insert(name.toLower(), value);
+        reply->deleteLater();
+        return result;
+    }
+
+    QString addUserWithToken(const QString& email, const QString& device)
+    {
+        const Run added = cloud({QStringLiteral("user"), QStringLiteral("add"), email}, "a good password\n");
+        EXPECT_EQ(added.code, 0) << added.err.toStdString();
+        const Run issued = cloud({QStringLiteral("token"), QStringLiteral("issue"), email, QStringLiteral("--device"), device});
+        EXPECT_EQ(issued.code, 0) << issued.err.toStdString();
+        return issued.out.trimmed();
+    }
+
+    // An upload body for `bytes`, with the fields as the application writes them.
+    static QJsonObject payloadFor(const QByteArray& bytes, const QString& sourceId)
+    {
+        return QJsonObject{{QStringLiteral("sourceMacroId"), sourceId},
+                           {QStringLiteral("name"), QStringLiteral("Login")},
+                           {QStringLiteral("actionCount"), 4},
+                           {QStringLiteral("durationSeconds"), 1.5},
+                           {QStringLiteral("size"), double(bytes.size())},
+                           {QStringLiteral("sha256"), QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())},
+                           {QStringLiteral("macroVersion"), 1},
+                           {QStringLiteral("data"), QString::fromLatin1(bytes.toBase64())}};
+    }
+    static QByteArray body(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+
+    QTemporaryDir dir;
+    QProcess server;
+    quint16 port = 0;
+    QNetworkAccessManager network;
+};
+
+} // namespace
+
+TEST_F(CloudServerTest, EndpointsAnswerWithTheirStatusesErrorBodiesAndSecurityHeaders)
+{
+    Reply r = request("GET", QStringLiteral("/api/version"));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.json.value(QStringLiteral("version")).toString(), QStringLiteral("0.1.0"));
+    EXPECT_TRUE(r.json.contains(QStringLiteral("downloadUrl")));
+    EXPECT_EQ(r.headers.value("x-content-type-options"), "nosniff");
+    EXPECT_EQ(r.headers.value("referrer-policy"), "no-referrer");
+    EXPECT_TRUE(r.headers.value("content-security-policy").startsWith("default-src 'none'"));
+    r = request("GET", QStringLiteral("/nothing/here"));
+    EXPECT_EQ(r.status, 404);
+    EXPECT_FALSE(r.json.value(QStringLiteral("error")).toString().isEmpty());
+    EXPECT_EQ(request("DELETE", QStringLiteral("/api/native/me")).status, 405);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me")).status, 401);
+    r = request("GET", QStringLiteral("/api/native/me"), {}, QStringLiteral("made-up"));
+    EXPECT_EQ(r.status, 401);
+    EXPECT_FALSE(r.json.value(QStringLiteral("error")).toString().isEmpty());
+
+    const QString token = addUserWithToken(QStringLiteral("Ann@Example.com"), QStringLiteral("laptop"));
+    ASSERT_EQ(token.size(), 43); // 32 bytes, base64url without padding
+    r = request("GET", QStringLiteral("/api/native/me"), {}, token);
+    ASSERT_EQ(r.status, 200);
+    const QJsonObject user = r.json.value(QStringLiteral("user")).toObject();
+    EXPECT_EQ(user.value(QStringLiteral("email")).toString(), QStringLiteral("ann@example.com"));
+    EXPECT_TRUE(user.value(QStringLiteral("photoURL")).isNull());
+    EXPECT_TRUE(user.value(QStringLiteral("displayName")).isNull());
+    EXPECT_FALSE(user.value(QStringLiteral("uid")).toString().isEmpty());
+
+    // A second device; signing one out leaves the other signed in.
+    const Run other = cloud({QStringLiteral("token"), QStringLiteral("issue"), QStringLiteral("ann@example.com"),
+                             QStringLiteral("--device"), QStringLiteral("desktop")});
+    const QString second = other.out.trimmed();
+    EXPECT_EQ(request("POST", QStringLiteral("/api/native/sign-out"), {}, token).status, 204);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 401);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, second).status, 200);
+    const Run revoked = cloud({QStringLiteral("token"), QStringLiteral("revoke"), QStringLiteral("ann@example.com"),
+                               QStringLiteral("--all")});
+    EXPECT_TRUE(revoked.out.contains(QStringLiteral("Revoked 1"))) << revoked.out.toStdString();
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, second).status, 401);
+
+    // Nothing in the database gives a token or a password back.
+    QFile file(databasePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray stored = file.readAll();
+    QFile wal(databasePath() + QStringLiteral("-wal"));
+    if (wal.open(QIODevice::ReadOnly))
+        stored += wal.readAll();
+    EXPECT_FALSE(stored.contains(token.toLatin1()));
+    EXPECT_FALSE(stored.contains(second.toLatin1()));
+    EXPECT_FALSE(stored.contains("a good password"));
+}
+
+TEST_F(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce)
+{
+    const QString token = addUserWithToken(QStringLiteral("bo@example.com"), QStringLiteral("laptop"));
+    const QByteArray macro = MacroJsonEncoder::encodeMacro(TestMacros::small()).value();
+    const QString source = QStringLiteral("3F2504E0-4F89-41D3-9A0C-0305E82C3301");
+
+    Reply r = request("POST", QStringLiteral("/api/backups"), body(payloadFor(macro, source)), token);
+    ASSERT_EQ(r.status, 200) << QJsonDocument(r.json).toJson().toStdString();
+    const QJsonObject backup = r.json.value(QStringLiteral("backup")).toObject();
+    EXPECT_EQ(backup.value(QStringLiteral("sourceMacroId")).toString(), source);
+    EXPECT_EQ(backup.value(QStringLiteral("size")).toInt(), macro.size());
+    EXPECT_TRUE(backup.value(QStringLiteral("createdAt")).toString().endsWith(QLatin1Char('Z')));
+    for (const char* key : {"id", "name", "actionCount", "durationSeconds", "sha256", "macroVersion", "updatedAt"})
+        EXPECT_TRUE(backup.contains(QLatin1String(key))) << key;
+    r = request("POST", QStringLiteral("/api/backups"), body(payloadFor(macro, source)), token);
+    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(r.json.value(QStringLiteral("backup")).toObject().value(QStringLiteral("id")), backup.value(QStringLiteral("id")));
+
+    // Each problem is a 400 that says what is wrong.
+    auto rejected = [&](QJsonObject payload, const char* expected) {
+        const Reply bad = request("POST", QStringLiteral("/api/backups"), body(payload), token);
+        EXPECT_EQ(bad.status, 400) << expected;
+        EXPECT_TRUE(bad.json.value(QStringLiteral("error")).toString().contains(QLatin1String(expected)))
+            << bad.json.value(QStringLiteral("error")).toString().toStdString();
+    };
+    QJsonObject p = payloadFor(macro, source);
+    p[QStringLiteral("size")] = double(macro.size() + 1);
+    rejected(p, "\"size\"");
+    p = payloadFor(macro, source);
+    p[QStringLiteral("sha256")] = QString(64, QLatin1Char('0'));
+    rejected(p, "\"sha256\"");
+    p = payloadFor(macro, source);
+    p[QStringLiteral("data")] = QStringLiteral("not*base64");
+    rejected(p, "Base64");
+    rejected(payloadFor("{\"hello\":1}", source), "not a macro");
+    Macro v2 = TestMacros::small();
+    v2.version = 2;
+    QJsonObject newer = payloadFor(MacroJsonEncoder::encodeMacro(v2).value(), source);
+    newer[QStringLiteral("macroVersion")] = 2;
+    rejected(newer, "version 2");
+    EXPECT_EQ(request("POST", QStringLiteral("/api/backups"), "[1,2]", token).status, 400);
+    EXPECT_EQ(request("POST", QStringLiteral("/api/backups"), body(payloadFor(macro, source))).status, 401);
+
+    // Two revisions, one copy of the bytes.
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+    db.setDatabaseName(databasePath());
+    ASSERT_TRUE(db.open());
+    {
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM revisions), (SELECT COUNT(*) FROM blobs), "
+                                          "(SELECT COUNT(*) FROM backups)")) && q.next());
+        EXPECT_EQ(q.value(0).toInt(), 2);
+        EXPECT_EQ(q.value(1).toInt(), 1);
+        EXPECT_EQ(q.value(2).toInt(), 1);
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+
+    // Over the limit: 413.
+    stopServer();
+    startServer({QStringLiteral("--max-body"), QStringLiteral("1000")});
+    Macro large = TestMacros::small();
+    for (int i = 0; i < 200; ++i)
+        large.actions.push_back(MacroAction::keyDown(i, 0, 0));
+    r = request("POST", QStringLiteral("/api/backups"), body(payloadFor(MacroJsonEncoder::encodeMacro(large).value(), source)), token);
+    EXPECT_EQ(r.status, 413);
+    EXPECT_FALSE(r.json.value(QStringLiteral("error")).toString().isEmpty());
+}
+
+TEST_F(CloudServerTest, PlainHttpOffLoopbackIsRefusedAndSigtermEndsCleanly)
+{
+    const Run refused = cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("0.0.0.0:18999")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--behind-proxy"))) << refused.err.toStdString();
+    EXPECT_EQ(cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("nonsense")}).code, 2);
+    EXPECT_EQ(cloud({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("not-an-address")}, "a good password\n").code, 1);
+    EXPECT_EQ(cloud({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("c@example.com")}, "short\n").code, 1);
+
+    ::kill(pid_t(server.processId()), SIGTERM);
+    ASSERT_TRUE(server.waitForFinished(20000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 0);
+    // The access log names method, path and status, never a query or a token.
+    const QString log = QString::fromLocal8Bit(server.readAllStandardError());
+    EXPECT_TRUE(log.contains(QStringLiteral("GET /healthz 200"))) << log.toStdString();
+}
