@@ -8,11 +8,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QUrlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -77,21 +81,26 @@ protected:
     struct Reply {
         int status = 0;
         QJsonObject json;
+        QString text;
         QMap<QByteArray, QByteArray> headers;
     };
-    Reply request(const char* method, const QString& path, const QByteArray& body = {}, const QString& token = {})
+    Reply request(const char* method, const QString& path, const QByteArray& body = {}, const QString& token = {},
+                  const char* contentType = "application/json")
     {
         QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+        req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         if (!token.isEmpty())
             req.setRawHeader("Authorization", "Bearer " + token.toLatin1());
-        req.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QString::fromLatin1(contentType));
         QNetworkReply* reply = network.sendCustomRequest(req, method, body);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
         Reply result;
         result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        result.json = QJsonDocument::fromJson(reply->readAll()).object();
+        const QByteArray bytes = reply->readAll();
+        result.json = QJsonDocument::fromJson(bytes).object();
+        result.text = QString::fromUtf8(bytes);
         for (const auto& [name, value] : reply->rawHeaderPairs())
             result.headers.insert(name.toLower(), value);
         reply->deleteLater();
@@ -120,6 +129,22 @@ protected:
                            {QStringLiteral("data"), QString::fromLatin1(bytes.toBase64())}};
     }
     static QByteArray body(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+
+    // A form as a browser posts it.
+    Reply post(const QString& path, const QList<QPair<QString, QString>>& fields)
+    {
+        QUrlQuery form;
+        for (const auto& [name, value] : fields)
+            form.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
+        return request("POST", path, form.toString(QUrl::FullyEncoded).toLatin1(), {},
+                       "application/x-www-form-urlencoded");
+    }
+    // The CSRF token in a page's form.
+    static QString csrfOf(const QString& page)
+    {
+        const auto match = QRegularExpression(QStringLiteral("name=\"csrf\" value=\"([^\"]+)\"")).match(page);
+        return match.captured(1);
+    }
 
     QTemporaryDir dir;
     QProcess server;
@@ -267,4 +292,86 @@ TEST_F(CloudServerTest, PlainHttpOffLoopbackIsRefusedAndSigtermEndsCleanly)
     // The access log names method, path and status, never a query or a token.
     const QString log = QString::fromLocal8Bit(server.readAllStandardError());
     EXPECT_TRUE(log.contains(QStringLiteral("GET /healthz 200"))) << log.toStdString();
+}
+
+TEST_F(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
+{
+    // A sign-in link names its state; without one it is an error page, not a redirect.
+    EXPECT_EQ(request("GET", QStringLiteral("/auth/native?device=PC")).status, 400);
+    EXPECT_EQ(request("GET", QStringLiteral("/auth/native?state=") + QString(600, QLatin1Char('x'))).status, 400);
+
+    Reply r = request("GET", QStringLiteral("/signup"));
+    ASSERT_EQ(r.status, 200);
+    // Without the form's CSRF token nothing happens.
+    EXPECT_EQ(post(QStringLiteral("/signup"), {{"email", "eve@example.com"}, {"password", "a good password"}}).status, 403);
+    r = post(QStringLiteral("/signup"), {{"email", "dee@example.com"}, {"password", "a good password"},
+                                          {"name", "Dee"}, {"csrf", csrfOf(r.text)}});
+    ASSERT_EQ(r.status, 302) << r.text.toStdString();
+    EXPECT_TRUE(r.headers.value("set-cookie").contains("HttpOnly"));
+    EXPECT_TRUE(r.headers.value("set-cookie").contains("SameSite=Lax"));
+
+    const QString state = QStringLiteral("n+1 &=/%");
+    const QString link = QStringLiteral("/auth/native?state=%1&device=%2")
+                             .arg(QString::fromLatin1(QUrl::toPercentEncoding(state)),
+                                  QString::fromLatin1(QUrl::toPercentEncoding(QStringLiteral("Dee's <PC>"))));
+    r = request("GET", link);
+    ASSERT_EQ(r.status, 200);
+    EXPECT_TRUE(r.text.contains(QStringLiteral("Continue as dee@example.com"))) << r.text.toStdString();
+    EXPECT_TRUE(r.text.contains(QStringLiteral("Dee&#39;s &lt;PC&gt;")) || r.text.contains(QStringLiteral("Dee's &lt;PC&gt;")));
+    EXPECT_EQ(request("GET", link).headers.value("location"), QByteArray()); // a GET never issues a token
+    r = post(QStringLiteral("/auth/native"), {{"state", state}, {"device", "Dee's PC"}, {"csrf", csrfOf(r.text)}});
+    ASSERT_EQ(r.status, 302);
+    const QUrl target(QString::fromLatin1(r.headers.value("location")));
+    EXPECT_EQ(target.scheme(), QStringLiteral("quillo"));
+    EXPECT_EQ(target.host(), QStringLiteral("auth"));
+    const QUrlQuery items(target);
+    EXPECT_EQ(items.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded), state);
+    const QString token = items.queryItemValue(QStringLiteral("token"));
+    r = request("GET", QStringLiteral("/api/native/me"), {}, token);
+    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(r.json.value(QStringLiteral("user")).toObject().value(QStringLiteral("displayName")).toString(), QStringLiteral("Dee"));
+
+    // The dashboard lists the backup with its name escaped, serves the macro file and
+    // revokes the device.
+    Macro hostile = TestMacros::small();
+    hostile.metadata.name = QStringLiteral("<script>alert(1)</script>");
+    const QByteArray macro = MacroJsonEncoder::encodeMacro(hostile).value();
+    QJsonObject payload = payloadFor(macro, QStringLiteral("A"));
+    payload[QStringLiteral("name")] = hostile.metadata.name;
+    ASSERT_EQ(request("POST", QStringLiteral("/api/backups"), body(payload), token).status, 200);
+    r = request("GET", QStringLiteral("/dashboard"));
+    ASSERT_EQ(r.status, 200);
+    EXPECT_FALSE(r.text.contains(QStringLiteral("<script>")));
+    EXPECT_TRUE(r.text.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt;")));
+    const auto download = QRegularExpression(QStringLiteral("href=\"(/dashboard/revision/[^\"]+/download)\"")).match(r.text);
+    ASSERT_TRUE(download.hasMatch());
+    Reply file = request("GET", download.captured(1));
+    EXPECT_EQ(file.status, 200);
+    EXPECT_EQ(file.text.toUtf8(), macro);
+    EXPECT_TRUE(file.headers.value("content-disposition").contains(".quillo"));
+    r = post(QStringLiteral("/dashboard/device/revoke"), {{"device", "Dee's PC"}, {"csrf", csrfOf(r.text)}});
+    EXPECT_EQ(r.status, 302);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 401);
+
+    // Web sessions are stored as digests only.
+    QFile file2(databasePath());
+    ASSERT_TRUE(file2.open(QIODevice::ReadOnly));
+    QByteArray stored = file2.readAll();
+    QFile wal(databasePath() + QStringLiteral("-wal"));
+    if (wal.open(QIODevice::ReadOnly))
+        stored += wal.readAll();
+    for (const QNetworkCookie& c : network.cookieJar()->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))))
+        if (c.name() == "quillo_session")
+            EXPECT_FALSE(stored.contains(c.value()));
+}
+
+TEST_F(CloudServerTest, TenFailedSignInsAreFollowedByA429)
+{
+    cloud({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("fay@example.com")}, "a good password\n");
+    const QString csrf = csrfOf(request("GET", QStringLiteral("/login")).text);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(post(QStringLiteral("/login"), {{"email", "fay@example.com"}, {"password", "wrong"}, {"csrf", csrf}}).status, 401);
+    const Reply r = post(QStringLiteral("/login"), {{"email", "fay@example.com"}, {"password", "a good password"}, {"csrf", csrf}});
+    EXPECT_EQ(r.status, 429);
+    EXPECT_TRUE(r.text.contains(QStringLiteral("Too many attempts")));
 }

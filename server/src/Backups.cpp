@@ -159,3 +159,95 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
         backup.insert(QStringLiteral("description"), description);
     return {200, QJsonDocument(QJsonObject{{QStringLiteral("backup"), backup}}).toJson(QJsonDocument::Compact)};
 }
+
+std::vector<Backups::Summary> Backups::summaries(const QString& userUid, int offset, int limit)
+{
+    std::vector<Summary> result;
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral(
+        "SELECT b.id, (SELECT r.name FROM revisions r WHERE r.backup_id = b.id ORDER BY r.created_at DESC, r.id LIMIT 1), "
+        "(SELECT COUNT(*) FROM revisions r WHERE r.backup_id = b.id), b.updated_at, "
+        "(SELECT r.size FROM revisions r WHERE r.backup_id = b.id ORDER BY r.created_at DESC, r.id LIMIT 1) "
+        "FROM backups b WHERE b.user_id = ? ORDER BY b.updated_at DESC, b.id LIMIT ? OFFSET ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(limit);
+    query.addBindValue(offset);
+    if (query.exec())
+        while (query.next())
+            result.push_back({query.value(0).toString(), query.value(1).toString(), query.value(2).toInt(),
+                              query.value(3).toString(), query.value(4).toLongLong()});
+    return result;
+}
+
+int Backups::count(const QString& userUid)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT COUNT(*) FROM backups WHERE user_id = ?"));
+    query.addBindValue(userUid);
+    return query.exec() && query.next() ? query.value(0).toInt() : 0;
+}
+
+std::vector<Backups::Revision> Backups::revisions(const QString& userUid, const QString& backupId, int limit)
+{
+    std::vector<Revision> result;
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT r.id, r.name, r.created_at, r.size, r.action_count FROM revisions r "
+                                 "JOIN backups b ON b.id = r.backup_id WHERE b.user_id = ? AND b.id = ? "
+                                 "ORDER BY r.created_at DESC, r.id LIMIT ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(backupId);
+    query.addBindValue(limit);
+    if (query.exec())
+        while (query.next())
+            result.push_back({query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                              query.value(3).toLongLong(), query.value(4).toLongLong()});
+    return result;
+}
+
+std::optional<std::pair<QString, QByteArray>> Backups::file(const QString& userUid, const QString& revisionId)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT r.name, d.data FROM revisions r JOIN backups b ON b.id = r.backup_id "
+                                 "JOIN blobs d ON d.sha256 = r.sha256 WHERE b.user_id = ? AND r.id = ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(revisionId);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return std::make_pair(query.value(0).toString(), query.value(1).toByteArray());
+}
+
+bool Backups::deleteRevision(const QString& userUid, const QString& revisionId)
+{
+    QSqlDatabase db = m_database.connection();
+    if (!db.transaction())
+        return false;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT r.backup_id, r.sha256 FROM revisions r JOIN backups b ON b.id = r.backup_id "
+                                 "WHERE b.user_id = ? AND r.id = ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(revisionId);
+    if (!query.exec() || !query.next()) {
+        db.rollback();
+        return false;
+    }
+    const QString backupId = query.value(0).toString();
+    const QString digest = query.value(1).toString();
+    bool done = true;
+    auto run = [&](const QString& sql, const QStringList& values) {
+        QSqlQuery q(db);
+        q.prepare(sql);
+        for (const QString& v : values)
+            q.addBindValue(v);
+        done = done && q.exec();
+    };
+    run(QStringLiteral("DELETE FROM revisions WHERE id = ?"), {revisionId});
+    run(QStringLiteral("DELETE FROM backups WHERE id = ? AND NOT EXISTS (SELECT 1 FROM revisions WHERE backup_id = ?)"),
+        {backupId, backupId});
+    run(QStringLiteral("DELETE FROM blobs WHERE sha256 = ? AND NOT EXISTS (SELECT 1 FROM revisions WHERE sha256 = ?)"),
+        {digest, digest});
+    if (!done || !db.commit()) {
+        db.rollback();
+        return false;
+    }
+    return true;
+}

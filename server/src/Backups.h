@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
+#include <vector>
 
 class CloudDatabase;
 
@@ -23,6 +25,30 @@ public:
     // that they read as one macro of format version 1) and stores it; the reply is
     // {"backup": …} or a 400 with the first problem found.
     Reply upload(const QString& userUid, const QByteArray& body);
+
+    // The account's backups, one per macro, newest first.
+    struct Summary {
+        QString backupId;
+        QString name;       // of the newest revision
+        int revisions = 0;
+        QString latestAt;
+        qint64 size = 0;    // of the newest revision
+    };
+    struct Revision {
+        QString id;
+        QString name;
+        QString createdAt;
+        qint64 size = 0;
+        qint64 actionCount = 0;
+    };
+    std::vector<Summary> summaries(const QString& userUid, int offset, int limit);
+    int count(const QString& userUid);
+    std::vector<Revision> revisions(const QString& userUid, const QString& backupId, int limit);
+    // A revision's macro file and the name to give it; nothing when it is not the account's.
+    std::optional<std::pair<QString, QByteArray>> file(const QString& userUid, const QString& revisionId);
+    // Deletes one revision of the account's (the backup with its last one; bytes no
+    // revision uses any more); false when there is no such revision.
+    bool deleteRevision(const QString& userUid, const QString& revisionId);
 
 private:
     CloudDatabase& m_database;

@@ -3,6 +3,7 @@
 #include "Backups.h"
 #include "CloudDatabase.h"
 #include "DeviceTokens.h"
+#include "WebPages.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -20,11 +21,6 @@ namespace {
 QByteArray json(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-CloudServer::Response errorResponse(int status, const QString& message)
-{
-    return {status, json(QJsonObject{{QStringLiteral("error"), message}})};
 }
 
 QJsonValue orNull(const QString& text)
@@ -78,9 +74,22 @@ QString CloudServer::refusalFor(const ServerSettings& settings)
     return {};
 }
 
-CloudServer::Response CloudServer::handle(const QByteArray& method, const QByteArray& path,
-                                          const QByteArray& authorization, const QByteArray& body)
+HttpResponse CloudServer::handle(const HttpRequest& request)
 {
+    const bool isApi = request.path == "/healthz" || request.path.startsWith("/api/");
+    if (!isApi) {
+        if (auto page = WebPages(m_database).handle(request))
+            return *page;
+    }
+    return api(request);
+}
+
+HttpResponse CloudServer::api(const HttpRequest& request)
+{
+    const QByteArray& method = request.method;
+    const QByteArray& path = request.path;
+    const QByteArray authorization = request.header("authorization");
+    const QByteArray& body = request.body;
     struct Route {
         const char* path;
         const char* method;
@@ -95,22 +104,22 @@ CloudServer::Response CloudServer::handle(const QByteArray& method, const QByteA
         if (path == r.path)
             route = &r;
     if (!route)
-        return errorResponse(404, QStringLiteral("Not found"));
+        return HttpResponse::error(404, QStringLiteral("Not found"));
     if (method != route->method)
-        return errorResponse(405, QStringLiteral("%1 takes %2 only").arg(QString::fromLatin1(path), QLatin1String(route->method)));
+        return HttpResponse::error(405, QStringLiteral("%1 takes %2 only").arg(QString::fromLatin1(path), QLatin1String(route->method)));
 
     if (path == "/healthz") {
         QSqlQuery query(m_database.connection());
         if (!query.exec(QStringLiteral("SELECT 1")))
-            return errorResponse(503, QStringLiteral("the database does not answer"));
-        return {200, json(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}})};
+            return HttpResponse::error(503, QStringLiteral("the database does not answer"));
+        return HttpResponse::json(200, json(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}}));
     }
     if (path == "/api/version") {
         const VersionInfo& v = m_settings.version;
-        return {200, json(QJsonObject{{QStringLiteral("version"), v.version},
-                                      {QStringLiteral("downloadUrl"), v.downloadUrl},
-                                      {QStringLiteral("releaseNotesUrl"), v.releaseNotesUrl},
-                                      {QStringLiteral("minSupportedVersion"), v.minSupportedVersion}})};
+        return HttpResponse::json(200, json(QJsonObject{{QStringLiteral("version"), v.version},
+                                                        {QStringLiteral("downloadUrl"), v.downloadUrl},
+                                                        {QStringLiteral("releaseNotesUrl"), v.releaseNotesUrl},
+                                                        {QStringLiteral("minSupportedVersion"), v.minSupportedVersion}}));
     }
 
     // Everything else needs a device token.
@@ -118,28 +127,28 @@ CloudServer::Response CloudServer::handle(const QByteArray& method, const QByteA
     if (authorization.startsWith("Bearer "))
         token = QString::fromLatin1(authorization.mid(7)).trimmed();
     if (token.isEmpty())
-        return errorResponse(401, QStringLiteral("Sign in first: the request carries no token"));
+        return HttpResponse::error(401, QStringLiteral("Sign in first: the request carries no token"));
     DeviceTokens tokens(m_database);
     const auto user = tokens.authenticate(token);
     if (!user)
-        return errorResponse(401, QStringLiteral("The token is not valid (unknown or signed out)"));
+        return HttpResponse::error(401, QStringLiteral("The token is not valid (unknown or signed out)"));
 
     if (path == "/api/native/me")
-        return {200, json(QJsonObject{{QStringLiteral("user"),
-                                       QJsonObject{{QStringLiteral("uid"), user->uid},
-                                                   {QStringLiteral("email"), orNull(user->email)},
-                                                   {QStringLiteral("displayName"), orNull(user->displayName)},
-                                                   {QStringLiteral("photoURL"), orNull(user->photoURL)}}}})};
+        return HttpResponse::json(200, json(QJsonObject{{QStringLiteral("user"),
+                                                         QJsonObject{{QStringLiteral("uid"), user->uid},
+                                                                     {QStringLiteral("email"), orNull(user->email)},
+                                                                     {QStringLiteral("displayName"), orNull(user->displayName)},
+                                                                     {QStringLiteral("photoURL"), orNull(user->photoURL)}}}}));
     if (path == "/api/native/sign-out") {
         tokens.revoke(token);
-        return {204, {}};
+        return HttpResponse::json(204, {});
     }
     // /api/backups
     if (body.size() > m_settings.maxBodyBytes)
-        return errorResponse(413, QStringLiteral("The backup is larger than this service takes (%1 bytes at most)")
+        return HttpResponse::error(413, QStringLiteral("The backup is larger than this service takes (%1 bytes at most)")
                               .arg(m_settings.maxBodyBytes));
     const Backups::Reply reply = Backups(m_database).upload(user->uid, body);
-    return {reply.status, reply.body};
+    return HttpResponse::json(reply.status, reply.body);
 }
 
 bool CloudServer::start(QString* error)
@@ -153,15 +162,24 @@ bool CloudServer::start(QString* error)
         timer.start();
         ++m_inFlight;
         const auto& header = request->header();
-        const QByteArray method = QByteArray(header.method().c_str());
-        const QByteArray path = QByteArray::fromStdString(std::string(header.path()));
-        const QByteArray authorization = header.has_field(restinio::http_field::authorization)
-                                             ? QByteArray::fromStdString(std::string(
-                                                   header.get_field(restinio::http_field::authorization)))
-                                             : QByteArray();
-        Response response = m_stopping ? errorResponse(503, QStringLiteral("The service is stopping"))
-                                       : handle(method, path, authorization,
-                                                QByteArray::fromStdString(request->body()));
+        HttpRequest message;
+        message.method = QByteArray(header.method().c_str());
+        message.path = QByteArray::fromStdString(std::string(header.path()));
+        message.query = QByteArray::fromStdString(std::string(header.query()));
+        for (const auto& field : header)
+            message.headers.insert(QByteArray::fromStdString(std::string(field.name())).toLower(),
+                                   QByteArray::fromStdString(std::string(field.value())));
+        message.body = QByteArray::fromStdString(request->body());
+        message.clientAddress = QString::fromStdString(request->remote_endpoint().address().to_string());
+        if (m_settings.behindProxy) {
+            // Only the proxy in front can have set these.
+            const QByteArray forwardedFor = message.header("x-forwarded-for").split(',').value(0).trimmed();
+            if (!forwardedFor.isEmpty())
+                message.clientAddress = QString::fromLatin1(forwardedFor);
+            message.secure = message.header("x-forwarded-proto").trimmed().toLower() == "https";
+        }
+        const HttpResponse response = m_stopping ? HttpResponse::error(503, QStringLiteral("The service is stopping"))
+                                                 : handle(message);
         auto reply = request->create_response(
             restinio::http_status_line_t{restinio::http_status_code_t{std::uint16_t(response.status)},
                                          reason(response.status)});
@@ -171,13 +189,15 @@ bool CloudServer::start(QString* error)
         reply.append_header("X-Content-Type-Options", "nosniff");
         reply.append_header("Referrer-Policy", "no-referrer");
         reply.append_header(restinio::http_field::cache_control, "no-store");
+        for (const auto& [name, value] : response.headers)
+            reply.append_header(name.toStdString(), value.toStdString());
         if (response.status != 204) {
-            reply.append_header(restinio::http_field::content_type, "application/json");
+            reply.append_header(restinio::http_field::content_type, response.contentType.toStdString());
             reply.set_body(response.body.toStdString());
         }
         reply.done();
         // Method, path (never the query), status, milliseconds, bytes.
-        std::fprintf(stderr, "%s %s %d %.1fms %lld\n", method.constData(), path.constData(), response.status,
+        std::fprintf(stderr, "%s %s %d %.1fms %lld\n", message.method.constData(), message.path.constData(), response.status,
                      double(timer.nsecsElapsed()) / 1e6, static_cast<long long>(response.body.size()));
         --m_inFlight;
         return restinio::request_accepted();

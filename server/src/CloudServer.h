@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HttpMessage.h"
+
 #include <QByteArray>
 #include <QString>
 #include <atomic>
@@ -27,9 +29,9 @@ struct ServerSettings {
 };
 
 // The HTTP side of the service on a small fixed pool of threads: the API of the
-// application (sign-in check, sign-out, backups, version) and a health check. Every
-// answer is JSON, errors as {"error": "…"}; one access-log line per request goes to
-// standard error (never a query, a token or a password).
+// application (sign-in check, sign-out, backups, version, JSON with errors as
+// {"error": "…"}), a health check and the web pages. One access-log line per request
+// goes to standard error (never a query, a token, a cookie or a password).
 class CloudServer
 {
 public:
@@ -44,16 +46,12 @@ public:
     // Stops taking requests, lets those in flight finish (up to 30 s), then stops.
     void stop();
 
-    struct Response {
-        int status = 200;
-        QByteArray body;                   // JSON; empty for 204
-    };
-    // One request, without HTTP: what the routes answer (tests call it, too).
-    Response handle(const QByteArray& method, const QByteArray& path, const QByteArray& authorization,
-                    const QByteArray& body);
+    // One request, without HTTP: what the API and the pages answer.
+    HttpResponse handle(const HttpRequest& request);
 
 private:
     struct Running;
+    HttpResponse api(const HttpRequest& request);
 
     CloudDatabase& m_database;
     ServerSettings m_settings;

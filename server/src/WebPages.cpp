@@ -1,0 +1,374 @@
+#include "WebPages.h"
+
+#include "Accounts.h"
+#include "Backups.h"
+#include "CloudDatabase.h"
+#include "DeviceTokens.h"
+#include "Secrets.h"
+#include "SignInLimiter.h"
+
+#include <QDateTime>
+#include <QUrl>
+#include <QRegularExpression>
+
+namespace {
+
+const QByteArray kVisitorCsrfCookie = "quillo_csrf";
+
+QString page(const QString& title, const QString& body)
+{
+    return QStringLiteral("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                          "<title>%1 \u2014 Quillo Cloud</title><link rel=\"stylesheet\" href=\"/style.css\"></head>"
+                          "<body><header><a class=\"brand\" href=\"/dashboard\">Quillo Cloud</a></header><main>%2</main>"
+                          "</body></html>")
+        .arg(WebPages::escaped(title), body);
+}
+
+QString hidden(const QString& name, const QString& value)
+{
+    return QStringLiteral("<input type=\"hidden\" name=\"%1\" value=\"%2\">").arg(name, WebPages::escaped(value));
+}
+
+QByteArray cookie(const QByteArray& name, const QString& value, const HttpRequest& request, int maxAgeSeconds)
+{
+    QByteArray text = name + '=' + value.toLatin1() + "; Path=/; HttpOnly; SameSite=Lax; Max-Age=" +
+                      QByteArray::number(maxAgeSeconds);
+    if (request.secure)
+        text += "; Secure";
+    return text;
+}
+
+// Only places on this site, never another host ("//evil", "https://...").
+QString safeNext(const QString& next)
+{
+    if (next.startsWith(QLatin1Char('/')) && !next.startsWith(QLatin1String("//")) && !next.contains(QLatin1Char('\\')))
+        return next;
+    return QStringLiteral("/dashboard");
+}
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+QString signInForm(const QString& csrf, const QString& next, const QString& problem)
+{
+    return QStringLiteral("<h1>Sign in</h1>%1<form method=\"post\" action=\"/login\">%2%3"
+                          "<label>Email <input type=\"email\" name=\"email\" required autocomplete=\"username\"></label>"
+                          "<label>Password <input type=\"password\" name=\"password\" required "
+                          "autocomplete=\"current-password\"></label><button type=\"submit\">Sign in</button></form>"
+                          "<p>No account yet? <a href=\"/signup?next=%4\">Create one</a>.</p>")
+        .arg(problem.isEmpty() ? QString() : QStringLiteral("<p class=\"problem\">%1</p>").arg(WebPages::escaped(problem)),
+             hidden(QStringLiteral("csrf"), csrf), hidden(QStringLiteral("next"), next),
+             WebPages::escaped(QString::fromLatin1(QUrl::toPercentEncoding(next))));
+}
+
+} // namespace
+
+QByteArray WebPages::styleSheet()
+{
+    return "body{font:15px/1.5 system-ui,sans-serif;margin:0;color:#1d1d1f;background:#f5f5f7}"
+           "header{background:#fff;border-bottom:1px solid #ddd;padding:12px 24px}"
+           ".brand{font-weight:600;color:#ff3b30;text-decoration:none}"
+           "main{max-width:760px;margin:24px auto;padding:0 24px}"
+           "form{display:flex;flex-direction:column;gap:10px;max-width:360px}"
+           "form.inline{display:inline;flex-direction:row}"
+           "input{font:inherit;padding:6px 8px;border:1px solid #bbb;border-radius:6px}"
+           "button{font:inherit;padding:6px 14px;border:0;border-radius:6px;background:#0a84ff;color:#fff;cursor:pointer}"
+           "button.danger{background:#d70015}"
+           "table{border-collapse:collapse;width:100%;background:#fff;margin:8px 0 20px}"
+           "td,th{text-align:left;padding:6px 10px;border-bottom:1px solid #eee}"
+           ".problem{color:#d70015}.token{font-family:monospace;background:#fff;padding:8px;word-break:break-all}";
+}
+
+QString WebPages::formToken(const HttpRequest& request, const std::optional<WebSessions::Session>& session,
+                            HttpResponse& response) const
+{
+    if (session)
+        return session->csrf;
+    QString token = QString::fromLatin1(request.cookie(kVisitorCsrfCookie));
+    if (token.isEmpty() || token.size() > 100) {
+        token = Secrets::newToken();
+        response.headers.append({"Set-Cookie", cookie(kVisitorCsrfCookie, token, request, 3600 * 24)});
+    }
+    return token;
+}
+
+bool WebPages::csrfValid(const HttpRequest& request, const std::optional<WebSessions::Session>& session) const
+{
+    const QString sent = request.formField(QStringLiteral("csrf"));
+    const QString expected = session ? session->csrf : QString::fromLatin1(request.cookie(kVisitorCsrfCookie));
+    return !sent.isEmpty() && sent == expected;
+}
+
+std::optional<HttpResponse> WebPages::handle(const HttpRequest& request)
+{
+    const QByteArray& path = request.path;
+    if (path == "/style.css") {
+        HttpResponse css{200, styleSheet(), "text/css; charset=utf-8", {}};
+        return css;
+    }
+    const bool known = path == "/" || path == "/login" || path == "/signup" || path == "/logout" ||
+                       path == "/auth/native" || path == "/dashboard" || path.startsWith("/dashboard/");
+    if (!known)
+        return std::nullopt;
+    if (request.method != "GET" && request.method != "POST")
+        return HttpResponse::html(405, page(QStringLiteral("Not allowed"), QStringLiteral("<p>Not allowed.</p>")));
+    const auto session = WebSessions(m_database).find(request.cookie(WebSessions::cookieName));
+    // Forms change things only with their CSRF token.
+    if (request.method == "POST" && !csrfValid(request, session))
+        return HttpResponse::html(403, page(QStringLiteral("Expired form"),
+                                            QStringLiteral("<h1>This form has expired</h1><p>Go back, reload the page "
+                                                           "and try again.</p>")));
+    if (path == "/")
+        return HttpResponse::redirect("/dashboard");
+    if (path == "/login")
+        return login(request, session);
+    if (path == "/signup")
+        return signup(request, session);
+    if (path == "/logout")
+        return logout(request, session);
+    if (path == "/auth/native")
+        return authNative(request, session);
+    if (!session) {
+        const QByteArray back = path + (request.query.isEmpty() ? QByteArray() : '?' + request.query);
+        return HttpResponse::redirect("/login?next=" + QUrl::toPercentEncoding(QString::fromLatin1(back)));
+    }
+    if (path == "/dashboard" && request.method == "GET")
+        return dashboard(request, session);
+    return dashboardAction(request, *session);
+}
+
+HttpResponse WebPages::signedIn(const HttpRequest& request, const QString& userUid, const QString& next)
+{
+    const QString id = WebSessions(m_database).create(userUid);
+    if (id.isEmpty())
+        return HttpResponse::html(500, page(QStringLiteral("Error"), QStringLiteral("<p>The session could not be stored.</p>")));
+    HttpResponse response = HttpResponse::redirect(safeNext(next).toUtf8());
+    response.headers.append({"Set-Cookie", cookie(WebSessions::cookieName, id, request, WebSessions::idleDays * 86400)});
+    return response;
+}
+
+HttpResponse WebPages::login(const HttpRequest& request, const std::optional<WebSessions::Session>& session)
+{
+    if (request.method == "GET") {
+        if (session)
+            return HttpResponse::redirect(safeNext(request.queryItem(QStringLiteral("next"))).toUtf8());
+        HttpResponse response = HttpResponse::html(200, {});
+        const QString csrf = formToken(request, session, response);
+        response.body = page(QStringLiteral("Sign in"), signInForm(csrf, safeNext(request.queryItem(QStringLiteral("next"))), {})).toUtf8();
+        return response;
+    }
+    const QString email = request.formField(QStringLiteral("email"));
+    const QString next = safeNext(request.formField(QStringLiteral("next")));
+    SignInLimiter limiter(m_database);
+    if (limiter.isLimited(email, request.clientAddress))
+        return HttpResponse::html(429, page(QStringLiteral("Too many attempts"),
+                                            QStringLiteral("<h1>Too many attempts</h1><p>Sign-in failed %1 times in %2 "
+                                                           "minutes. Wait a while, then try again.</p>")
+                                                .arg(SignInLimiter::maxFailures)
+                                                .arg(SignInLimiter::windowMinutes)));
+    const auto user = Accounts(m_database).verify(email, request.formField(QStringLiteral("password")).toUtf8());
+    if (!user) {
+        limiter.recordFailure(email, request.clientAddress);
+        HttpResponse response = HttpResponse::html(401, {});
+        response.body = page(QStringLiteral("Sign in"),
+                             signInForm(formToken(request, session, response), next,
+                                        QStringLiteral("The email address or the password is not right.")))
+                            .toUtf8();
+        return response;
+    }
+    return signedIn(request, user->uid, next);
+}
+
+HttpResponse WebPages::signup(const HttpRequest& request, const std::optional<WebSessions::Session>& session)
+{
+    const QString next = safeNext(request.method == "GET" ? request.queryItem(QStringLiteral("next"))
+                                                          : request.formField(QStringLiteral("next")));
+    auto form = [&](HttpResponse& response, const QString& problem) {
+        response.body =
+            page(QStringLiteral("Create an account"),
+                 QStringLiteral("<h1>Create an account</h1>%1<form method=\"post\" action=\"/signup\">%2%3"
+                                "<label>Email <input type=\"email\" name=\"email\" required></label>"
+                                "<label>Name (optional) <input type=\"text\" name=\"name\"></label>"
+                                "<label>Password (%4 characters or more) <input type=\"password\" name=\"password\" "
+                                "required autocomplete=\"new-password\"></label>"
+                                "<button type=\"submit\">Create account</button></form>"
+                                "<p>Have an account? <a href=\"/login\">Sign in</a>.</p>")
+                     .arg(problem.isEmpty() ? QString() : QStringLiteral("<p class=\"problem\">%1</p>").arg(escaped(problem)),
+                          hidden(QStringLiteral("csrf"), formToken(request, session, response)),
+                          hidden(QStringLiteral("next"), next))
+                     .arg(Accounts::minimumPasswordLength))
+                .toUtf8();
+    };
+    if (request.method == "GET") {
+        HttpResponse response = HttpResponse::html(200, {});
+        form(response, {});
+        return response;
+    }
+    QString problem;
+    const auto user = Accounts(m_database).add(request.formField(QStringLiteral("email")),
+                                               request.formField(QStringLiteral("name")),
+                                               request.formField(QStringLiteral("password")).toUtf8(), &problem);
+    if (!user) {
+        HttpResponse response = HttpResponse::html(400, {});
+        form(response, problem);
+        return response;
+    }
+    return signedIn(request, user->uid, next);
+}
+
+HttpResponse WebPages::logout(const HttpRequest& request, const std::optional<WebSessions::Session>& session)
+{
+    if (request.method != "POST")
+        return HttpResponse::html(405, page(QStringLiteral("Not allowed"), QStringLiteral("<p>Sign out with the button.</p>")));
+    if (session)
+        WebSessions(m_database).destroy(request.cookie(WebSessions::cookieName));
+    HttpResponse response = HttpResponse::redirect("/login");
+    response.headers.append({"Set-Cookie", cookie(WebSessions::cookieName, QString(), request, 0)});
+    return response;
+}
+
+HttpResponse WebPages::authNative(const HttpRequest& request, const std::optional<WebSessions::Session>& session)
+{
+    const bool post = request.method == "POST";
+    const QString state = post ? request.formField(QStringLiteral("state")) : request.queryItem(QStringLiteral("state"));
+    QString device = (post ? request.formField(QStringLiteral("device")) : request.queryItem(QStringLiteral("device"))).trimmed();
+    if (state.isEmpty() || state.size() > maxStateLength)
+        return HttpResponse::html(400, page(QStringLiteral("Sign-in link not valid"),
+                                            QStringLiteral("<h1>This sign-in link is not valid</h1><p>Start the "
+                                                           "sign-in again from Quillo's settings.</p>")));
+    if (device.isEmpty())
+        device = QStringLiteral("Quillo");
+    device = device.left(100);
+    if (!session) {
+        const QByteArray back = "/auth/native?" + request.query;
+        HttpResponse response = HttpResponse::html(200, {});
+        response.body = page(QStringLiteral("Sign in"),
+                             QStringLiteral("<p>Quillo on <strong>%1</strong> asks to use your account.</p>").arg(escaped(device)) +
+                                 signInForm(formToken(request, session, response), QString::fromLatin1(back), {}))
+                            .toUtf8();
+        return response;
+    }
+    if (!post) {
+        return HttpResponse::html(
+            200, page(QStringLiteral("Connect Quillo"),
+                      QStringLiteral("<h1>Connect Quillo</h1><p>Quillo on <strong>%1</strong> will back up macros to "
+                                     "this account.</p><form method=\"post\" action=\"/auth/native\">%2%3%4"
+                                     "<button type=\"submit\">Continue as %5</button></form>"
+                                     "<p><a href=\"/dashboard\">Cancel</a></p>")
+                          .arg(escaped(device), hidden(QStringLiteral("csrf"), session->csrf),
+                               hidden(QStringLiteral("state"), state), hidden(QStringLiteral("device"), device),
+                               escaped(session->user.email))));
+    }
+    // Only this POST issues a token, and only to the application's own link.
+    const QString token = DeviceTokens(m_database).issue(session->user.uid, device);
+    if (token.isEmpty())
+        return HttpResponse::html(500, page(QStringLiteral("Error"), QStringLiteral("<p>The token could not be stored.</p>")));
+    // The state exactly as received, percent-encoded as a query value; the token is
+    // base64url, safe as it is.
+    return HttpResponse::redirect("quillo://auth?state=" + QUrl::toPercentEncoding(state) + "&token=" + token.toLatin1());
+}
+
+HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional<WebSessions::Session>& session,
+                                 const QString& notice)
+{
+    const CloudUser& user = session->user;
+    Backups backups(m_database);
+    const int total = backups.count(user.uid);
+    const int pageNumber = std::max(1, request.queryItem(QStringLiteral("page")).toInt());
+    QString body = QStringLiteral("<h1>Your account</h1><p>%1%2</p>")
+                       .arg(escaped(user.email),
+                            user.displayName.isEmpty() ? QString() : QStringLiteral(" \u00b7 ") + escaped(user.displayName));
+    body += QStringLiteral("<form class=\"inline\" method=\"post\" action=\"/logout\">%1<button type=\"submit\">Sign out"
+                           "</button></form>")
+                .arg(hidden(QStringLiteral("csrf"), session->csrf));
+    if (!notice.isEmpty())
+        body += notice;
+    body += QStringLiteral("<h2>Backups</h2>");
+    const auto macros = backups.summaries(user.uid, (pageNumber - 1) * pageSize, pageSize);
+    if (macros.empty())
+        body += QStringLiteral("<p>No backups yet. Sign in from Quillo's settings and save a recording.</p>");
+    for (const Backups::Summary& macro : macros) {
+        body += QStringLiteral("<h3>%1</h3><p>%2 revision(s) \u00b7 latest %3 \u00b7 %4</p><table><tr><th>Saved</th>"
+                               "<th>Actions</th><th>Size</th><th></th></tr>")
+                    .arg(escaped(macro.name))
+                    .arg(macro.revisions)
+                    .arg(escaped(macro.latestAt), sizeText(macro.size));
+        for (const Backups::Revision& revision : backups.revisions(user.uid, macro.backupId, pageSize))
+            body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td><a href=\"/dashboard/revision/%4/download\">"
+                                   "Download</a> <form class=\"inline\" method=\"post\" action=\"/dashboard/revision/%4/delete\">"
+                                   "%5<button class=\"danger\" type=\"submit\">Delete</button></form></td></tr>")
+                        .arg(escaped(revision.createdAt))
+                        .arg(revision.actionCount)
+                        .arg(sizeText(revision.size), escaped(revision.id), hidden(QStringLiteral("csrf"), session->csrf));
+        body += QStringLiteral("</table>");
+    }
+    if (total > pageNumber * pageSize)
+        body += QStringLiteral("<p><a href=\"/dashboard?page=%1\">More backups</a></p>").arg(pageNumber + 1);
+    if (pageNumber > 1)
+        body += QStringLiteral("<p><a href=\"/dashboard?page=%1\">Newer backups</a></p>").arg(pageNumber - 1);
+
+    body += QStringLiteral("<h2>Signed-in devices</h2><table><tr><th>Device</th><th>Signed in</th><th>Last used</th><th></th></tr>");
+    const auto devices = DeviceTokens(m_database).devices(user.uid);
+    for (std::size_t i = 0; i < devices.size() && i < std::size_t(pageSize); ++i) {
+        const auto& device = devices[i];
+        body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td><form class=\"inline\" method=\"post\" "
+                               "action=\"/dashboard/device/revoke\">%4%5<button class=\"danger\" type=\"submit\">Sign out"
+                               "</button></form></td></tr>")
+                    .arg(escaped(device.name), escaped(device.createdAt),
+                         device.lastUsedAt.isEmpty() ? QStringLiteral("never") : escaped(device.lastUsedAt),
+                         hidden(QStringLiteral("csrf"), session->csrf), hidden(QStringLiteral("device"), device.name));
+    }
+    body += QStringLiteral("</table><h2>A token for a machine without a browser</h2>"
+                           "<form method=\"post\" action=\"/dashboard/token\">%1<label>Device name <input type=\"text\" "
+                           "name=\"device\" required maxlength=\"100\"></label><button type=\"submit\">Create token</button></form>")
+                .arg(hidden(QStringLiteral("csrf"), session->csrf));
+    return HttpResponse::html(200, page(QStringLiteral("Dashboard"), body));
+}
+
+HttpResponse WebPages::dashboardAction(const HttpRequest& request, const WebSessions::Session& session)
+{
+    const QString path = QString::fromLatin1(request.path);
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts); // dashboard, revision, ID, action
+    if (request.method == "GET" && parts.size() == 4 && parts[1] == QLatin1String("revision") &&
+        parts[3] == QLatin1String("download")) {
+        const auto file = Backups(m_database).file(session.user.uid, parts[2]);
+        if (!file)
+            return HttpResponse::html(404, page(QStringLiteral("Not found"), QStringLiteral("<p>No such backup.</p>")));
+        QString name = file->first;
+        name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]")), QStringLiteral("_"));
+        HttpResponse response{200, file->second, "application/json", {}};
+        response.headers.append({"Content-Disposition",
+                                 "attachment; filename=\"macro.quillo\"; filename*=UTF-8''" +
+                                     QUrl::toPercentEncoding(name + QStringLiteral(".quillo"))});
+        return response;
+    }
+    if (request.method != "POST")
+        return HttpResponse::html(404, page(QStringLiteral("Not found"), QStringLiteral("<p>No such page.</p>")));
+    if (parts.size() == 4 && parts[1] == QLatin1String("revision") && parts[3] == QLatin1String("delete")) {
+        Backups(m_database).deleteRevision(session.user.uid, parts[2]);
+        return HttpResponse::redirect("/dashboard");
+    }
+    if (path == QLatin1String("/dashboard/device/revoke")) {
+        DeviceTokens(m_database).revokeDevice(session.user.uid, request.formField(QStringLiteral("device")));
+        return HttpResponse::redirect("/dashboard");
+    }
+    if (path == QLatin1String("/dashboard/token")) {
+        const QString device = request.formField(QStringLiteral("device")).trimmed().left(100);
+        if (device.isEmpty())
+            return HttpResponse::redirect("/dashboard");
+        const QString token = DeviceTokens(m_database).issue(session.user.uid, device);
+        // Shown this once: only its digest is kept.
+        return dashboard(request, session,
+                         QStringLiteral("<p>The token for <strong>%1</strong> (copy it now; it is not shown again):</p>"
+                                        "<p class=\"token\">%2</p>")
+                             .arg(escaped(device), escaped(token)));
+    }
+    return HttpResponse::html(404, page(QStringLiteral("Not found"), QStringLiteral("<p>No such page.</p>")));
+}
