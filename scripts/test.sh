@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures, builds and runs every Quillo test: the CTest suites (unit, and those
 # that need a display or a keyring, under a private Xvfb + openbox and a private
-# session bus with an unlocked keyring), then the decoder fuzzer for a while.
+# session bus with an unlocked keyring, and a private PostgreSQL for the cloud service),
+# then the decoder fuzzer for a while.
 #
 #   scripts/test.sh              everything
 #   QUILLO_FUZZ_SECONDS=0 ...    skip the fuzzer
@@ -25,9 +26,13 @@ cmake --build "$build" -j "$jobs"
 # Everything started here is stopped on the way out, whatever happens.
 pids=()
 tmp=$(mktemp -d)
+pgdir=""
+pg_stop=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  if [ "${#pg_stop[@]}" -gt 0 ]; then "${pg_stop[@]}" >/dev/null 2>&1 || true; fi
+  [ -n "$pgdir" ] && rm -rf "$pgdir"
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -62,7 +67,28 @@ start_display() {
   done
 }
 
+# A private PostgreSQL 15 cluster for the cloud service's tests, on a socket only.
+start_postgres() {
+  # The socket lives in a folder of its own, so the port cannot clash with another server.
+  local bin=/usr/lib/postgresql/15/bin port=55432 as=()
+  pgdir=$(mktemp -d /tmp/quillo-pg.XXXXXX)
+  mkdir -p "$pgdir/data" "$pgdir/sock"
+  if [ "$(id -u)" -eq 0 ]; then
+    chown -R postgres: "$pgdir"
+    chmod 755 "$pgdir"
+    as=(runuser -u postgres --)
+  fi
+  "${as[@]}" "$bin/initdb" -D "$pgdir/data" -A trust -U postgres >"$tmp/pg-init.log" 2>&1 ||
+    { cat "$tmp/pg-init.log"; echo "initdb failed" >&2; exit 1; }
+  "${as[@]}" "$bin/pg_ctl" -D "$pgdir/data" -l "$pgdir/data/log" -w \
+    -o "-k $pgdir/sock -c listen_addresses='' -p $port -c fsync=off" start >/dev/null ||
+    { cat "$pgdir/data/log"; echo "PostgreSQL did not start" >&2; exit 1; }
+  export QUILLO_TEST_PG_SOCKET="$pgdir/sock" QUILLO_TEST_PG_PORT="$port"
+  pg_stop=("${as[@]}" "$bin/pg_ctl" -D "$pgdir/data" -m fast stop)
+}
+
 echo "== tests"
+start_postgres
 start_display
 # A private session bus with an unlocked keyring for the secret-store tests.
 dbus-run-session -- bash -c '

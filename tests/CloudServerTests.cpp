@@ -18,26 +18,89 @@
 #include <QTcpServer>
 #include <QUrlQuery>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 namespace {
 
-// A real quillo-cloud on a free loopback port with a fresh SQLite database.
-class CloudServerTest : public ::testing::Test
+// A real quillo-cloud on a free loopback port with a fresh database: an SQLite file,
+// or a new database on the private PostgreSQL the test script starts.
+class CloudServerTest : public ::testing::TestWithParam<const char*>
 {
 protected:
-    void SetUp() override { startServer({}); }
-    void TearDown() override { stopServer(); }
+    bool onPostgres() const { return QByteArray(GetParam()) == "postgresql"; }
 
+    void SetUp() override
+    {
+        if (onPostgres()) {
+            pgSocket = qEnvironmentVariable("QUILLO_TEST_PG_SOCKET");
+            pgPort = qEnvironmentVariable("QUILLO_TEST_PG_PORT");
+            ASSERT_FALSE(pgSocket.isEmpty()) << "these tests need the PostgreSQL that scripts/test.sh starts";
+            pgDatabase = QStringLiteral("quillo_test_") + QUuid::createUuid().toString(QUuid::Id128);
+            ASSERT_EQ(QProcess::execute(QStringLiteral("createdb"), {QStringLiteral("-h"), pgSocket, QStringLiteral("-p"), pgPort,
+                                                                     QStringLiteral("-U"), QStringLiteral("postgres"), pgDatabase}),
+                      0);
+        }
+        startServer({});
+    }
+    void TearDown() override
+    {
+        stopServer();
+        if (onPostgres() && !pgDatabase.isEmpty()) {
+            QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+            QProcess::execute(QStringLiteral("dropdb"), {QStringLiteral("-h"), pgSocket, QStringLiteral("-p"), pgPort,
+                                                         QStringLiteral("-U"), QStringLiteral("postgres"), pgDatabase});
+        }
+    }
+
+    QString databaseLocation() const
+    {
+        if (onPostgres())
+            return QStringLiteral("postgresql://postgres@localhost:%1/%2?host=%3").arg(pgPort, pgDatabase, pgSocket);
+        return dir.path() + QStringLiteral("/cloud.sqlite");
+    }
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QUILLO_CLOUD_DATABASE"), databasePath());
+        env.insert(QStringLiteral("QUILLO_CLOUD_DATABASE"), databaseLocation());
         return env;
     }
-    QString databasePath() const { return dir.path() + QStringLiteral("/cloud.sqlite"); }
+    // Everything the database holds, as bytes to search.
+    QByteArray storedBytes() const
+    {
+        if (onPostgres()) {
+            QProcess dump;
+            dump.start(QStringLiteral("pg_dump"), {QStringLiteral("-h"), pgSocket, QStringLiteral("-p"), pgPort,
+                                                  QStringLiteral("-U"), QStringLiteral("postgres"), pgDatabase});
+            dump.waitForFinished(30000);
+            return dump.readAllStandardOutput();
+        }
+        QByteArray bytes;
+        for (const QString& suffix : {QString(), QStringLiteral("-wal")}) {
+            QFile file(databaseLocation() + suffix);
+            if (file.open(QIODevice::ReadOnly))
+                bytes += file.readAll();
+        }
+        return bytes;
+    }
+    // A connection of the test's own to look inside.
+    QSqlDatabase inspector()
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(onPostgres() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("inspect"));
+        if (onPostgres()) {
+            db.setHostName(pgSocket);
+            db.setPort(pgPort.toInt());
+            db.setUserName(QStringLiteral("postgres"));
+            db.setDatabaseName(pgDatabase);
+        } else {
+            db.setDatabaseName(databaseLocation());
+        }
+        EXPECT_TRUE(db.open());
+        return db;
+    }
 
     struct Run {
         int code = -1;
@@ -147,6 +210,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QString pgSocket, pgPort, pgDatabase;
     QProcess server;
     quint16 port = 0;
     QNetworkAccessManager network;
@@ -154,7 +218,7 @@ protected:
 
 } // namespace
 
-TEST_F(CloudServerTest, EndpointsAnswerWithTheirStatusesErrorBodiesAndSecurityHeaders)
+TEST_P(CloudServerTest, EndpointsAnswerWithTheirStatusesErrorBodiesAndSecurityHeaders)
 {
     Reply r = request("GET", QStringLiteral("/api/version"));
     EXPECT_EQ(r.status, 200);
@@ -195,18 +259,14 @@ TEST_F(CloudServerTest, EndpointsAnswerWithTheirStatusesErrorBodiesAndSecurityHe
     EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, second).status, 401);
 
     // Nothing in the database gives a token or a password back.
-    QFile file(databasePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray stored = file.readAll();
-    QFile wal(databasePath() + QStringLiteral("-wal"));
-    if (wal.open(QIODevice::ReadOnly))
-        stored += wal.readAll();
+    const QByteArray stored = storedBytes();
+    ASSERT_FALSE(stored.isEmpty());
     EXPECT_FALSE(stored.contains(token.toLatin1()));
     EXPECT_FALSE(stored.contains(second.toLatin1()));
     EXPECT_FALSE(stored.contains("a good password"));
 }
 
-TEST_F(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce)
+TEST_P(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce)
 {
     const QString token = addUserWithToken(QStringLiteral("bo@example.com"), QStringLiteral("laptop"));
     const QByteArray macro = MacroJsonEncoder::encodeMacro(TestMacros::small()).value();
@@ -250,20 +310,17 @@ TEST_F(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce
     EXPECT_EQ(request("POST", QStringLiteral("/api/backups"), body(payloadFor(macro, source))).status, 401);
 
     // Two revisions, one copy of the bytes.
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-    db.setDatabaseName(databasePath());
-    ASSERT_TRUE(db.open());
     {
+        QSqlDatabase db = inspector();
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM revisions), (SELECT COUNT(*) FROM blobs), "
                                           "(SELECT COUNT(*) FROM backups)")) && q.next());
         EXPECT_EQ(q.value(0).toInt(), 2);
         EXPECT_EQ(q.value(1).toInt(), 1);
         EXPECT_EQ(q.value(2).toInt(), 1);
+        db.close();
     }
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
 
     // Over the limit: 413.
     stopServer();
@@ -276,7 +333,7 @@ TEST_F(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce
     EXPECT_FALSE(r.json.value(QStringLiteral("error")).toString().isEmpty());
 }
 
-TEST_F(CloudServerTest, PlainHttpOffLoopbackIsRefusedAndSigtermEndsCleanly)
+TEST_P(CloudServerTest, PlainHttpOffLoopbackIsRefusedAndSigtermEndsCleanly)
 {
     const Run refused = cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("0.0.0.0:18999")});
     EXPECT_EQ(refused.code, 1);
@@ -294,7 +351,7 @@ TEST_F(CloudServerTest, PlainHttpOffLoopbackIsRefusedAndSigtermEndsCleanly)
     EXPECT_TRUE(log.contains(QStringLiteral("GET /healthz 200"))) << log.toStdString();
 }
 
-TEST_F(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
+TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
 {
     // A sign-in link names its state; without one it is an error page, not a redirect.
     EXPECT_EQ(request("GET", QStringLiteral("/auth/native?device=PC")).status, 400);
@@ -354,18 +411,13 @@ TEST_F(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 401);
 
     // Web sessions are stored as digests only.
-    QFile file2(databasePath());
-    ASSERT_TRUE(file2.open(QIODevice::ReadOnly));
-    QByteArray stored = file2.readAll();
-    QFile wal(databasePath() + QStringLiteral("-wal"));
-    if (wal.open(QIODevice::ReadOnly))
-        stored += wal.readAll();
+    const QByteArray stored = storedBytes();
     for (const QNetworkCookie& c : network.cookieJar()->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))))
         if (c.name() == "quillo_session")
             EXPECT_FALSE(stored.contains(c.value()));
 }
 
-TEST_F(CloudServerTest, TenFailedSignInsAreFollowedByA429)
+TEST_P(CloudServerTest, TenFailedSignInsAreFollowedByA429)
 {
     cloud({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("fay@example.com")}, "a good password\n");
     const QString csrf = csrfOf(request("GET", QStringLiteral("/login")).text);
@@ -375,3 +427,45 @@ TEST_F(CloudServerTest, TenFailedSignInsAreFollowedByA429)
     EXPECT_EQ(r.status, 429);
     EXPECT_TRUE(r.text.contains(QStringLiteral("Too many attempts")));
 }
+
+TEST_P(CloudServerTest, TwoInstancesOnOneDatabaseShareTokensRevocationsAndFailureCounts)
+{
+    const QString token = addUserWithToken(QStringLiteral("gil@example.com"), QStringLiteral("laptop"));
+    const quint16 first = port;
+    QProcess second;
+    second.setProcessEnvironment(environment());
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 secondPort = probe.serverPort();
+    probe.close();
+    second.start(QStringLiteral(QUILLO_CLOUD_BINARY),
+                 {QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(secondPort)});
+    ASSERT_TRUE(second.waitForStarted());
+    auto onSecond = [&](auto&& call) {
+        port = secondPort;
+        auto result = call();
+        port = first;
+        return result;
+    };
+    ASSERT_TRUE(waitUntil([&] { return onSecond([&] { return request("GET", QStringLiteral("/healthz")); }).status == 200; }, 10000));
+
+    EXPECT_EQ(onSecond([&] { return request("GET", QStringLiteral("/api/native/me"), {}, token); }).status, 200);
+    EXPECT_EQ(onSecond([&] { return request("POST", QStringLiteral("/api/native/sign-out"), {}, token); }).status, 204);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 401);
+
+    // Failures on either count for both.
+    const QString csrf = csrfOf(request("GET", QStringLiteral("/login")).text);
+    const QList<QPair<QString, QString>> wrong{{"email", "gil@example.com"}, {"password", "wrong"}, {"csrf", csrf}};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(post(QStringLiteral("/login"), wrong).status, 401);
+        EXPECT_EQ(onSecond([&] { return post(QStringLiteral("/login"), wrong); }).status, 401);
+    }
+    EXPECT_EQ(post(QStringLiteral("/login"), wrong).status, 429);
+    EXPECT_EQ(onSecond([&] { return post(QStringLiteral("/login"), wrong); }).status, 429);
+
+    ::kill(pid_t(second.processId()), SIGTERM);
+    EXPECT_TRUE(second.waitForFinished(20000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, CloudServerTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
