@@ -19,6 +19,9 @@ public:
         QString lastUsedAt; // empty: never used
     };
 
+    // How finely the last use of a token is kept, in seconds.
+    static constexpr int lastUseResolutionSeconds = 60;
+
     explicit DeviceTokens(CloudDatabase& database) : m_database(database) {}
 
     // A new token for `device`, shown to its owner once; empty when it cannot be stored.
