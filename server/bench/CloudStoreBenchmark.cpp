@@ -5,6 +5,7 @@
 #include "Backups.h"
 #include "CloudDatabase.h"
 #include "CloudServer.h"
+#include "DeviceTokens.h"
 #include "Codec/MacroJsonDecoder.h"
 #include "Codec/MacroJsonEncoder.h"
 #include "Secrets.h"
@@ -132,8 +133,26 @@ void BM_DashboardFirstPage(benchmark::State& state)
     state.counters["page_KB"] = double(bytes) / 1024;
 }
 
+// One request through the routes, without HTTP: the token check against the static
+// version answer.
+void BM_Route(benchmark::State& state, const char* path)
+{
+    Store store;
+    const QString token = DeviceTokens(*store.db).issue(store.uid, QStringLiteral("bench"));
+    CloudServer server(*store.db, ServerSettings{});
+    HttpRequest request;
+    request.method = "GET";
+    request.path = path;
+    request.headers.insert("authorization", "Bearer " + token.toLatin1());
+    for (auto _ : state)
+        if (server.handle(request).status != 200)
+            state.SkipWithError("refused");
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_Route, version, "/api/version")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Route, me, "/api/native/me")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UploadChecksOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Upload10000Actions)->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_DashboardFirstPage)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -51,6 +51,7 @@ CloudDatabase::CloudDatabase(Kind kind, QString prefix) : m_kind(kind), m_prefix
 
 CloudDatabase::~CloudDatabase()
 {
+    m_prepared.clear(); // before their connections go
     for (const QString& name : QSqlDatabase::connectionNames())
         if (name.startsWith(m_prefix))
             QSqlDatabase::removeDatabase(name);
@@ -124,6 +125,19 @@ QSqlDatabase CloudDatabase::connection()
     if (db.open())
         configure(db, &ignored);
     return db;
+}
+
+QSqlQuery& CloudDatabase::prepared(const QString& sql)
+{
+    QSqlDatabase db = connection();
+    const auto key = std::make_pair(db.connectionName(), sql);
+    QMutexLocker lock(&m_preparedMutex);
+    auto& slot = m_prepared[key];
+    if (!slot) {
+        slot = std::make_unique<QSqlQuery>(db);
+        slot->prepare(sql);
+    }
+    return *slot;
 }
 
 int CloudDatabase::storedVersion()

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QMutex>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -22,6 +25,9 @@ public:
     Kind kind() const { return m_kind; }
     // The calling thread's connection (opened on first use).
     QSqlDatabase connection();
+    // A statement of the calling thread's connection, prepared once and then reused (for
+    // the requests that every call makes: parsing the SQL is most of their cost).
+    QSqlQuery& prepared(const QString& sql);
 
     // The schema version the database holds (0: none yet).
     int storedVersion();
@@ -39,4 +45,6 @@ private:
     Kind m_kind;
     QString m_prefix; // connection names
     QString m_location;
+    QMutex m_preparedMutex;
+    std::map<std::pair<QString, QString>, std::unique_ptr<QSqlQuery>> m_prepared; // (connection, SQL)
 };

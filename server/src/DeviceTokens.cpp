@@ -30,18 +30,22 @@ std::optional<CloudUser> DeviceTokens::authenticate(const QString& token)
     if (token.isEmpty() || token.size() > 200)
         return std::nullopt;
     const QString hash = Secrets::sha256Hex(token.toLatin1());
-    QSqlQuery query(m_database.connection());
-    query.prepare(QStringLiteral("SELECT u.id, u.email, u.display_name, u.photo_url, t.last_used_at FROM device_tokens t "
-                                 "JOIN users u ON u.id = t.user_id WHERE t.token_hash = ? AND t.revoked_at IS NULL"));
+    QSqlQuery& query = m_database.prepared(
+        QStringLiteral("SELECT u.id, u.email, u.display_name, u.photo_url, t.last_used_at FROM device_tokens t "
+                       "JOIN users u ON u.id = t.user_id WHERE t.token_hash = ? AND t.revoked_at IS NULL"));
     query.addBindValue(hash);
-    if (!query.exec() || !query.next())
+    if (!query.exec() || !query.next()) {
+        query.finish();
         return std::nullopt;
+    }
     CloudUser user{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                    query.value(3).toString()};
+    const QString lastUsedText = query.value(4).toString();
+    query.finish(); // no read stays open on the connection
     // The last use is kept to the minute: a write for every request would make every
     // check wait for the database's writers.
     const QDateTime current = QDateTime::currentDateTimeUtc();
-    const QDateTime lastUsed = QDateTime::fromString(query.value(4).toString(), Qt::ISODate);
+    const QDateTime lastUsed = QDateTime::fromString(lastUsedText, Qt::ISODate);
     if (!lastUsed.isValid() || lastUsed.secsTo(current) >= lastUseResolutionSeconds) {
         QSqlQuery used(m_database.connection());
         used.prepare(QStringLiteral("UPDATE device_tokens SET last_used_at = ? WHERE token_hash = ?"));
