@@ -15,7 +15,8 @@ PACKAGES=(
   fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji
   imagemagick x11-apps
   librestinio-dev libasio-dev libfmt-dev libhttp-parser-dev libsodium-dev libqt6sql6-sqlite sqlite3
-  libqt6sql6-psql postgresql
+  libqt6sql6-psql postgresql libssl-dev openssl wrk
+  chromium chromium-driver python3-selenium
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi

@@ -11,6 +11,8 @@
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -150,7 +152,12 @@ protected:
     Reply request(const char* method, const QString& path, const QByteArray& body = {}, const QString& token = {},
                   const char* contentType = "application/json")
     {
-        QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+        QNetworkRequest req(QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(port).arg(path)));
+        if (scheme == QLatin1String("https")) {
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setCaCertificates(QSslCertificate::fromPath(dir.path() + QStringLiteral("/cert.pem")));
+            req.setSslConfiguration(tls);
+        }
         req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         if (!token.isEmpty())
             req.setRawHeader("Authorization", "Bearer " + token.toLatin1());
@@ -211,6 +218,7 @@ protected:
 
     QTemporaryDir dir;
     QString pgSocket, pgPort, pgDatabase;
+    QString scheme = QStringLiteral("http");
     QProcess server;
     quint16 port = 0;
     QNetworkAccessManager network;
@@ -465,6 +473,25 @@ TEST_P(CloudServerTest, TwoInstancesOnOneDatabaseShareTokensRevocationsAndFailur
 
     ::kill(pid_t(second.processId()), SIGTERM);
     EXPECT_TRUE(second.waitForFinished(20000));
+}
+
+TEST_P(CloudServerTest, DirectTlsServesHttpsWithSecureCookies)
+{
+    const QString cert = dir.path() + QStringLiteral("/cert.pem"), key = dir.path() + QStringLiteral("/key.pem");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("openssl"),
+                                {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                                 QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                                 QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                                 QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")}),
+              0);
+    stopServer();
+    scheme = QStringLiteral("https");
+    startServer({QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), key});
+    const Reply r = request("GET", QStringLiteral("/login"));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_TRUE(r.headers.value("set-cookie").contains("Secure")) << r.headers.value("set-cookie").toStdString();
+    EXPECT_EQ(cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:1"),
+                     QStringLiteral("--tls-cert"), cert}).code, 1); // a certificate needs its key
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, CloudServerTest, ::testing::Values("sqlite", "postgresql"),

@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <restinio/all.hpp>
+#include <restinio/tls.hpp>
 
 #include <cstdio>
 
@@ -47,8 +48,22 @@ const char* reason(int status)
 
 } // namespace
 
+// The server runs with plain sockets or, given a certificate, with TLS.
 struct CloudServer::Running {
-    restinio::running_server_handle_t<restinio::default_traits_t> server;
+    restinio::running_server_handle_t<restinio::default_traits_t> plain;
+    restinio::running_server_handle_t<restinio::default_tls_traits_t> tls;
+
+    void stop()
+    {
+        if (plain) {
+            plain->stop();
+            plain->wait();
+        }
+        if (tls) {
+            tls->stop();
+            tls->wait();
+        }
+    }
 };
 
 CloudServer::CloudServer(CloudDatabase& database, ServerSettings settings)
@@ -67,10 +82,12 @@ QString CloudServer::refusalFor(const ServerSettings& settings)
                                                                               : settings.address);
     if (address.isNull())
         return QStringLiteral("--listen needs an IP address and port, such as 127.0.0.1:8787");
-    if (!address.isLoopback() && !settings.behindProxy)
+    if (!address.isLoopback() && !settings.behindProxy && settings.tlsCertificate.isEmpty())
         return QStringLiteral("plain HTTP is only served on a loopback address: passwords and tokens would cross "
-                              "the network unencrypted. Put a TLS proxy in front and pass --behind-proxy, or "
-                              "listen on 127.0.0.1");
+                              "the network unencrypted. Give --tls-cert and --tls-key, put a TLS proxy in front "
+                              "and pass --behind-proxy, or listen on 127.0.0.1");
+    if (settings.tlsCertificate.isEmpty() != settings.tlsKey.isEmpty())
+        return QStringLiteral("--tls-cert and --tls-key go together");
     return {};
 }
 
@@ -178,6 +195,8 @@ bool CloudServer::start(QString* error)
                 message.clientAddress = QString::fromLatin1(forwardedFor);
             message.secure = message.header("x-forwarded-proto").trimmed().toLower() == "https";
         }
+        if (!m_settings.tlsCertificate.isEmpty() || m_settings.publicUrl.startsWith(QLatin1String("https://")))
+            message.secure = true; // people reach it over HTTPS, whatever the hop in between
         const HttpResponse response = m_stopping ? HttpResponse::error(503, QStringLiteral("The service is stopping"))
                                                  : handle(message);
         auto reply = request->create_response(
@@ -206,17 +225,38 @@ bool CloudServer::start(QString* error)
         // Bodies up to twice the limit are read and answered with a 413 that says why;
         // the HTTP layer drops the connection of anything larger still.
         const auto readLimit = std::uint64_t(m_settings.maxBodyBytes) * 2 + 1024 * 1024;
-        auto limits = restinio::incoming_http_msg_limits_t{}.max_body_size(readLimit);
-        m_running = std::make_unique<Running>(Running{restinio::run_async<restinio::default_traits_t>(
-            restinio::own_io_context(),
-            restinio::server_settings_t<restinio::default_traits_t>{}
-                .address(m_settings.address.toStdString())
-                .port(m_settings.port)
-                .incoming_http_msg_limits(limits)
-                .request_handler(std::move(handler)),
-            std::size_t(std::max(1, m_settings.threads)))});
+        const auto limits = restinio::incoming_http_msg_limits_t{}.max_body_size(readLimit);
+        const std::size_t threads = std::size_t(std::max(1, m_settings.threads));
+        m_running = std::make_unique<Running>();
+        if (m_settings.tlsCertificate.isEmpty()) {
+            m_running->plain = restinio::run_async<restinio::default_traits_t>(
+                restinio::own_io_context(),
+                restinio::server_settings_t<restinio::default_traits_t>{}
+                    .address(m_settings.address.toStdString())
+                    .port(m_settings.port)
+                    .incoming_http_msg_limits(limits)
+                    .request_handler(std::move(handler)),
+                threads);
+        } else {
+            asio::ssl::context context{asio::ssl::context::tls_server};
+            context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                                asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                                asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+            context.use_certificate_chain_file(m_settings.tlsCertificate.toStdString());
+            context.use_private_key_file(m_settings.tlsKey.toStdString(), asio::ssl::context::pem);
+            m_running->tls = restinio::run_async<restinio::default_tls_traits_t>(
+                restinio::own_io_context(),
+                restinio::server_settings_t<restinio::default_tls_traits_t>{}
+                    .address(m_settings.address.toStdString())
+                    .port(m_settings.port)
+                    .incoming_http_msg_limits(limits)
+                    .tls_context(std::move(context))
+                    .request_handler(std::move(handler)),
+                threads);
+        }
     } catch (const std::exception& e) {
-        *error = QStringLiteral("cannot listen on %1:%2: %3")
+        m_running.reset();
+        *error = QStringLiteral("cannot serve on %1:%2: %3")
                      .arg(m_settings.address)
                      .arg(m_settings.port)
                      .arg(QString::fromLocal8Bit(e.what()));
@@ -234,7 +274,6 @@ void CloudServer::stop()
     for (int i = 0; i < 3000 && m_inFlight.load() > 0; ++i)
         QThread::msleep(10);
     QThread::msleep(20); // the last answers leave the sockets
-    m_running->server->stop();
-    m_running->server->wait();
+    m_running->stop();
     m_running.reset();
 }

@@ -23,6 +23,10 @@ struct ServerSettings {
     // A TLS proxy in front: plain HTTP may then listen off loopback, and the proxy's
     // X-Forwarded-For and X-Forwarded-Proto are believed.
     bool behindProxy = false;
+    QString publicUrl; // where people reach it (empty: the address it is asked at)
+    // Direct TLS: a PEM certificate chain and its private key.
+    QString tlsCertificate;
+    QString tlsKey;
     qint64 maxBodyBytes = 64LL * 1024 * 1024;
     int threads = 2;
     VersionInfo version;

@@ -7,6 +7,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -36,12 +39,14 @@ QString defaultDatabase()
            QStringLiteral("/quillo-cloud/cloud.sqlite");
 }
 
-// A flag's value, else its environment variable, else the default.
-QString setting(const QCommandLineParser& parser, const QString& flag, const char* variable, const QString& fallback)
+// A flag's value, else its environment variable (--max-body: QUILLO_CLOUD_MAX_BODY), else
+// the default.
+QString setting(const QCommandLineParser& parser, const QString& flag, const QString& fallback = {})
 {
     if (parser.isSet(flag))
         return parser.value(flag);
-    const QString fromEnvironment = qEnvironmentVariable(variable);
+    const QByteArray variable = "QUILLO_CLOUD_" + flag.toUpper().replace(QLatin1Char('-'), QLatin1Char('_')).toLatin1();
+    const QString fromEnvironment = qEnvironmentVariable(variable.constData());
     return fromEnvironment.isEmpty() ? fallback : fromEnvironment;
 }
 
@@ -82,7 +87,7 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& command, con
 
 QString database(const QCommandLineParser& parser)
 {
-    return setting(parser, QStringLiteral("database"), "QUILLO_CLOUD_DATABASE", defaultDatabase());
+    return setting(parser, QStringLiteral("database"), defaultDatabase());
 }
 
 int serve(const QStringList& args)
@@ -92,6 +97,14 @@ int serve(const QStringList& args)
                       QStringLiteral("ADDRESS:PORT")});
     parser.addOption({QStringLiteral("behind-proxy"),
                       QStringLiteral("A TLS proxy is in front: serve plain HTTP off loopback (env QUILLO_CLOUD_BEHIND_PROXY=1).")});
+    parser.addOption({QStringLiteral("tls-cert"), QStringLiteral("Serve HTTPS with this PEM certificate chain."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("tls-key"), QStringLiteral("The certificate's PEM private key."), QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("public-url"), QStringLiteral("The address people reach the service at."),
+                      QStringLiteral("URL")});
+    parser.addOption({QStringLiteral("version-file"),
+                      QStringLiteral("JSON file with version, downloadUrl, releaseNotesUrl, minSupportedVersion."),
+                      QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("max-body"), QStringLiteral("Largest backup upload in bytes (default 64 MiB)."),
                       QStringLiteral("BYTES")});
     parser.addOption({QStringLiteral("latest-version"), QStringLiteral("Newest Quillo version."), QStringLiteral("V")});
@@ -102,7 +115,7 @@ int serve(const QStringList& args)
     if (auto done = parse(parser, QStringLiteral("serve"), args, 0))
         return *done;
     ServerSettings settings;
-    const QString listen = setting(parser, QStringLiteral("listen"), "QUILLO_CLOUD_LISTEN", QStringLiteral("127.0.0.1:8787"));
+    const QString listen = setting(parser, QStringLiteral("listen"), QStringLiteral("127.0.0.1:8787"));
     const qsizetype colon = listen.lastIndexOf(QLatin1Char(':'));
     bool portOk = false;
     const uint port = colon > 0 ? listen.mid(colon + 1).toUInt(&portOk) : 0;
@@ -116,24 +129,39 @@ int serve(const QStringList& args)
     settings.port = quint16(port);
     settings.behindProxy = parser.isSet(QStringLiteral("behind-proxy")) ||
                            qEnvironmentVariable("QUILLO_CLOUD_BEHIND_PROXY") == QLatin1String("1");
-    if (parser.isSet(QStringLiteral("max-body"))) {
+    settings.publicUrl = setting(parser, QStringLiteral("public-url"));
+    settings.tlsCertificate = setting(parser, QStringLiteral("tls-cert"));
+    settings.tlsKey = setting(parser, QStringLiteral("tls-key"));
+    if (const QString maxBody = setting(parser, QStringLiteral("max-body")); !maxBody.isEmpty()) {
         bool ok = false;
-        settings.maxBodyBytes = parser.value(QStringLiteral("max-body")).toLongLong(&ok);
+        settings.maxBodyBytes = maxBody.toLongLong(&ok);
         if (!ok || settings.maxBodyBytes < 1) {
             err(QStringLiteral("--max-body must be a number of bytes above 0"));
             return usage;
         }
     }
+    // Version information: the file, then the flags (or their variables) over it.
     const QString own = QCoreApplication::applicationVersion();
-    settings.version = {parser.isSet(QStringLiteral("latest-version")) ? parser.value(QStringLiteral("latest-version")) : own,
-                        parser.isSet(QStringLiteral("download-url")) ? parser.value(QStringLiteral("download-url"))
-                                                                      : QStringLiteral("https://quillo.app/download"),
-                        parser.isSet(QStringLiteral("release-notes-url"))
-                            ? parser.value(QStringLiteral("release-notes-url"))
-                            : QStringLiteral("https://quillo.app/releases"),
-                        parser.isSet(QStringLiteral("min-supported-version"))
-                            ? parser.value(QStringLiteral("min-supported-version"))
-                            : own};
+    QJsonObject file;
+    if (const QString path = setting(parser, QStringLiteral("version-file")); !path.isEmpty()) {
+        QFile f(path);
+        QJsonParseError parseError;
+        const QJsonDocument document =
+            f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll(), &parseError) : QJsonDocument();
+        if (!document.isObject()) {
+            err(QStringLiteral("--version-file %1 is not a JSON object (%2)")
+                    .arg(path, f.error() != QFile::NoError ? f.errorString() : parseError.errorString()));
+            return failed;
+        }
+        file = document.object();
+    }
+    auto versionValue = [&](const char* flag, const char* key, const QString& fallback) {
+        return setting(parser, QLatin1String(flag), file.value(QLatin1String(key)).toString(fallback));
+    };
+    settings.version = {versionValue("latest-version", "version", own),
+                        versionValue("download-url", "downloadUrl", QStringLiteral("https://quillo.app/download")),
+                        versionValue("release-notes-url", "releaseNotesUrl", QStringLiteral("https://quillo.app/releases")),
+                        versionValue("min-supported-version", "minSupportedVersion", own)};
     if (const QString refusal = CloudServer::refusalFor(settings); !refusal.isEmpty()) {
         err(refusal);
         return failed;
@@ -147,7 +175,9 @@ int serve(const QStringList& args)
         err(error);
         return failed;
     }
-    out(QStringLiteral("quillo-cloud serves http://%1:%2").arg(settings.address).arg(settings.port));
+    out(QStringLiteral("quillo-cloud serves %1://%2:%3")
+            .arg(settings.tlsCertificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"), settings.address)
+            .arg(settings.port));
     // Ended by SIGTERM or Ctrl-C: answer what is in flight, then leave.
     sigset_t set;
     sigemptyset(&set);
