@@ -18,6 +18,7 @@
 #include <QSqlQuery>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -414,9 +415,16 @@ TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     EXPECT_EQ(file.status, 200);
     EXPECT_EQ(file.text.toUtf8(), macro);
     EXPECT_TRUE(file.headers.value("content-disposition").contains(".quillo"));
-    r = post(QStringLiteral("/dashboard/device/revoke"), {{"device", "Dee's PC"}, {"csrf", csrfOf(r.text)}});
+    const QString csrf = csrfOf(r.text);
+    r = post(QStringLiteral("/dashboard/device/revoke"), {{"device", "Dee's PC"}, {"csrf", csrf}});
     EXPECT_EQ(r.status, 302);
     EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 401);
+    // Deleting the only revision removes the backup and its bytes.
+    QString deletePath = download.captured(1);
+    deletePath.replace(QStringLiteral("/download"), QStringLiteral("/delete"));
+    EXPECT_EQ(post(deletePath, {{"csrf", csrf}}).status, 302);
+    EXPECT_FALSE(request("GET", QStringLiteral("/dashboard")).text.contains(QStringLiteral("alert(1)")));
+    EXPECT_EQ(request("GET", download.captured(1)).status, 404);
 
     // Web sessions are stored as digests only.
     const QByteArray stored = storedBytes();
@@ -492,6 +500,40 @@ TEST_P(CloudServerTest, DirectTlsServesHttpsWithSecureCookies)
     EXPECT_TRUE(r.headers.value("set-cookie").contains("Secure")) << r.headers.value("set-cookie").toStdString();
     EXPECT_EQ(cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:1"),
                      QStringLiteral("--tls-cert"), cert}).code, 1); // a certificate needs its key
+}
+
+TEST_P(CloudServerTest, ANewerSchemaIsRefusedAndARequestInFlightIsAnsweredBeforeSigtermEnds)
+{
+    // A sign-up hashes its password for a good part of a second: SIGTERM arrives while
+    // it runs, and the answer still comes.
+    const QString csrf = csrfOf(request("GET", QStringLiteral("/signup")).text);
+    QUrlQuery form;
+    form.addQueryItem(QStringLiteral("email"), QStringLiteral("late@example.com"));
+    form.addQueryItem(QStringLiteral("password"), QStringLiteral("a good password"));
+    form.addQueryItem(QStringLiteral("csrf"), csrf);
+    QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1/signup").arg(port)));
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    req.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply* reply = network.post(req, form.toString(QUrl::FullyEncoded).toLatin1());
+    QTimer::singleShot(60, [&] { ::kill(pid_t(server.processId()), SIGTERM); });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 302) << reply->errorString().toStdString();
+    reply->deleteLater();
+    ASSERT_TRUE(server.waitForFinished(20000));
+    EXPECT_EQ(server.exitCode(), 0);
+
+    // A schema newer than this program knows: it refuses to start and says why.
+    {
+        QSqlDatabase db = inspector();
+        QSqlQuery(db).exec(QStringLiteral("UPDATE schema_version SET version = 99"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+    const Run refused = cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("newer than this quillo-cloud knows"))) << refused.err.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, CloudServerTest, ::testing::Values("sqlite", "postgresql"),
