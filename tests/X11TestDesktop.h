@@ -20,7 +20,29 @@
 class X11TestDesktop
 {
 public:
-    X11TestDesktop() : m_display(XOpenDisplay(nullptr)) {}
+    X11TestDesktop() : m_display(XOpenDisplay(nullptr)) { releaseEverything(); }
+
+    // Starts from a display where nothing is held: a test that failed half-way (or an
+    // application killed in the middle of a playback) must not leave a key down for
+    // the tests after it.
+    void releaseEverything()
+    {
+        if (!m_display)
+            return;
+        char keys[32];
+        XQueryKeymap(m_display, keys);
+        for (int keycode = 8; keycode < 256; ++keycode)
+            if (keys[keycode / 8] & (1 << (keycode % 8)))
+                XTestFakeKeyEvent(m_display, unsigned(keycode), False, CurrentTime);
+        Window root, child;
+        int rx, ry, wx, wy;
+        unsigned mask = 0;
+        XQueryPointer(m_display, DefaultRootWindow(m_display), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        for (unsigned button = 1; button <= 5; ++button)
+            if (mask & (Button1Mask << (button - 1)))
+                XTestFakeButtonEvent(m_display, button, False, CurrentTime);
+        XSync(m_display, False);
+    }
     ~X11TestDesktop()
     {
         if (m_display) {
