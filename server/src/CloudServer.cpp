@@ -46,6 +46,21 @@ const char* reason(int status)
     }
 }
 
+// Starts a server of `Traits` on its thread pool; `configure` adds what that kind needs.
+template <typename Traits, typename Handler, typename Configure>
+restinio::running_server_handle_t<Traits> launch(const ServerSettings& options,
+                                                  const restinio::incoming_http_msg_limits_t& limits, Handler handler,
+                                                  std::size_t threads, Configure configure)
+{
+    restinio::server_settings_t<Traits> settings;
+    settings.address(options.address.toStdString())
+        .port(options.port)
+        .incoming_http_msg_limits(limits)
+        .request_handler(std::move(handler));
+    configure(settings);
+    return restinio::run_async<Traits>(restinio::own_io_context(), std::move(settings), threads);
+}
+
 } // namespace
 
 // The server runs with plain sockets or, given a certificate, with TLS.
@@ -229,14 +244,8 @@ bool CloudServer::start(QString* error)
         const std::size_t threads = std::size_t(std::max(1, m_settings.threads));
         m_running = std::make_unique<Running>();
         if (m_settings.tlsCertificate.isEmpty()) {
-            m_running->plain = restinio::run_async<restinio::default_traits_t>(
-                restinio::own_io_context(),
-                restinio::server_settings_t<restinio::default_traits_t>{}
-                    .address(m_settings.address.toStdString())
-                    .port(m_settings.port)
-                    .incoming_http_msg_limits(limits)
-                    .request_handler(std::move(handler)),
-                threads);
+            m_running->plain = launch<restinio::default_traits_t>(m_settings, limits, std::move(handler), threads,
+                                                                  [](auto&) {});
         } else {
             asio::ssl::context context{asio::ssl::context::tls_server};
             context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
@@ -244,15 +253,9 @@ bool CloudServer::start(QString* error)
                                 asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
             context.use_certificate_chain_file(m_settings.tlsCertificate.toStdString());
             context.use_private_key_file(m_settings.tlsKey.toStdString(), asio::ssl::context::pem);
-            m_running->tls = restinio::run_async<restinio::default_tls_traits_t>(
-                restinio::own_io_context(),
-                restinio::server_settings_t<restinio::default_tls_traits_t>{}
-                    .address(m_settings.address.toStdString())
-                    .port(m_settings.port)
-                    .incoming_http_msg_limits(limits)
-                    .tls_context(std::move(context))
-                    .request_handler(std::move(handler)),
-                threads);
+            m_running->tls = launch<restinio::default_tls_traits_t>(
+                m_settings, limits, std::move(handler), threads,
+                [&context](auto& settings) { settings.tls_context(std::move(context)); });
         }
     } catch (const std::exception& e) {
         m_running.reset();
