@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +33,27 @@ void out(const QString& text)
 void err(const QString& text)
 {
     std::fputs((QStringLiteral("quillo-cloud: ") + text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+}
+
+// One line from standard input; typed at a terminal, it is asked for and not echoed.
+QString readPassword()
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fputs("Password: ", stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    QTextStream input(stdin);
+    const QString line = input.readLine();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    return line;
 }
 
 QString defaultDatabase()
@@ -213,8 +236,7 @@ int user(const QStringList& args)
         if (!db)
             return failed;
         // Never from the command line, where other users and the shell history see it.
-        QTextStream input(stdin);
-        const QString password = input.readLine();
+        const QString password = readPassword();
         QString error;
         const auto added = Accounts(*db).add(parser.positionalArguments()[0], parser.value(QStringLiteral("name")),
                                              password.toUtf8(), &error);
