@@ -12,7 +12,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc > 1) {
+    // `quillo quillo://auth?...` (the browser handing back a sign-in) is a launch, not a command.
+    if (argc > 1 && !AppDelegate::isURLArgument(QString::fromLocal8Bit(argv[1]))) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("Quillo"));
         QCoreApplication::setApplicationName(QStringLiteral("Quillo"));
@@ -42,7 +43,11 @@ int main(int argc, char** argv)
     // releases every key and button it holds.
     SignalWatcher signals;
     QObject::connect(&signals, &SignalWatcher::interrupted, &app, [] { QCoreApplication::exit(0); });
-    QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::showMainWindow);
+    delegate.handleLaunchArguments(app.arguments().mid(1));
+    QObject::connect(&instance, &SingleInstance::activated, &delegate, [&delegate](const QStringList& arguments) {
+        delegate.showMainWindow();
+        delegate.handleLaunchArguments(arguments);
+    });
     QObject::connect(&instance, &SingleInstance::commandRequested, &delegate,
                      [&delegate](QLocalSocket* socket, const QStringList& request) {
                          RemoteCommand::start(*delegate.model(), socket, request);

@@ -9,6 +9,7 @@
 #include "Platform/Fake/FakeInputTap.h"
 #include "Platform/Fake/FakeKeyboardLayout.h"
 #include "Platform/Fake/FakePermissionProbe.h"
+#include "Platform/Fake/FakeSecretStore.h"
 #include "Platform/Fake/FakeSleeper.h"
 #include "Platform/Fake/FakeWorkspace.h"
 #include "Services/LogService.h"
@@ -31,7 +32,7 @@ struct AppModelHarness {
     AppViewModel& start()
     {
         model = std::make_unique<AppViewModel>(
-            PlatformServices{tap, workspace, permissions, poster, hotkeys, dialogs, clock, sleeper, keyboard}, settings,
+            PlatformServices{tap, workspace, permissions, poster, hotkeys, dialogs, clock, sleeper, keyboard, secrets}, settings,
             libraryPath());
         QCoreApplication::sendPostedEvents();
         return *model;
@@ -72,5 +73,6 @@ struct AppModelHarness {
     FakeHotkeyRegistrar hotkeys;
     FakeFileDialogs dialogs;
     FakeKeyboardLayout keyboard;
+    FakeSecretStore secrets;
     std::unique_ptr<AppViewModel> model;
 };

@@ -7,6 +7,9 @@
 #include "Views/StatusBarController.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QRegularExpression>
+#include <QUrl>
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
@@ -25,6 +28,7 @@ void AppDelegate::launch()
 {
     m_platform = std::make_unique<X11Platform>(m_dialogs);
     m_model = std::make_unique<AppViewModel>(m_platform->services(), m_settings);
+    m_model->openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_model->openSettings = [self = QPointer<AppDelegate>(this)] {
         if (self)
             QMetaObject::invokeMethod(self, &AppDelegate::openSettings, Qt::QueuedConnection);
@@ -64,6 +68,35 @@ void AppDelegate::openSettings()
     m_settingsWindow->show();
     m_settingsWindow->raise();
     m_settingsWindow->activateWindow();
+}
+
+bool AppDelegate::isURLArgument(const QString& argument)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    return scheme.match(argument).hasMatch();
+}
+
+void AppDelegate::handleLaunchArguments(const QStringList& arguments)
+{
+    for (const QString& argument : arguments)
+        if (isURLArgument(argument))
+            handleIncomingURL(argument);
+}
+
+void AppDelegate::handleIncomingURL(const QString& text)
+{
+    const QUrl url(text, QUrl::TolerantMode);
+    // The scheme as written: QUrl would lower-case "QUILLO:".
+    if (!text.startsWith(QLatin1String("quillo:"))) {
+        appLog(QStringLiteral("Ignoring URL with unknown scheme: ") + CloudAuthService::redacted(url),
+               LogEntry::Level::warn);
+        return;
+    }
+    appLog(QStringLiteral("Received deep link: ") + CloudAuthService::redacted(url), LogEntry::Level::info);
+    showMainWindow();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+    m_model->cloudAuth().handleCallbackURL(url);
 }
 
 void AppDelegate::stateChanged()

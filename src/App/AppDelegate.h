@@ -26,6 +26,13 @@ public:
     void launch();
     void showMainWindow();
     void openSettings();
+    // A URL given to the program (the browser runs `quillo quillo://auth?...`): a quillo://
+    // link goes to the cloud sign-in with the window in front; others are ignored.
+    void handleIncomingURL(const QString& text);
+    // The arguments of a launch: each one that is a URL is handled, in order.
+    void handleLaunchArguments(const QStringList& arguments);
+    // Whether a program argument is a URL (it starts with a scheme and a colon).
+    static bool isURLArgument(const QString& argument);
 
     AppViewModel* model() const { return m_model.get(); }
     MainWindow* mainWindow() const { return m_mainWindow; }

@@ -7,6 +7,7 @@
 #include "Platform/InputTap.h"
 #include "Platform/KeyboardLayout.h"
 #include "Platform/PermissionProbe.h"
+#include "Platform/SecretStore.h"
 #include "Platform/Sleeper.h"
 #include "Platform/Workspace.h"
 
@@ -21,4 +22,5 @@ struct PlatformServices {
     const Clock& clock;
     Sleeper& sleeper;
     KeyboardLayout& keyboardLayout;
+    SecretStore& secretStore;
 };

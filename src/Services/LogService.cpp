@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <cstdio>
+
 LogService::LogService(QObject* parent) : QObject(parent) {}
 
 LogService* LogService::shared()
@@ -28,6 +30,10 @@ void LogService::log(const QString& message, LogEntry::Level level)
 {
     m_entries.append(
         LogEntry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), level, message});
+    // The same line on standard error, for a terminal or the journal: one line each.
+    QString line = m_entries.back().text();
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
     if (m_entries.size() > maxEntries)
         m_entries.remove(0, m_entries.size() - maxEntries);
     Q_EMIT entriesChanged();

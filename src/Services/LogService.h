@@ -20,7 +20,8 @@ public:
     // Replaces the whole list (the debug panel clears the log this way).
     void setEntries(QList<LogEntry> entries);
 
-    // Main thread only: appends one entry stamped now and drops the oldest beyond the bound.
+    // Main thread only: appends one entry stamped now and drops the oldest beyond the bound;
+    // the entry's line also goes to standard error.
     void log(const QString& message, LogEntry::Level level);
 
     // The text form of several entries, one per line.

@@ -7,12 +7,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 #include <charconv>
 
 namespace {
 
 const QString kLanguageKey = QStringLiteral("appLanguage");
+const QString kAutoSyncKey = QStringLiteral("autoSyncEnabled");
 
 // Spaces and tabs only: line breaks in a name are kept.
 QString trimSpacesAndTabs(const QString& text)
@@ -66,6 +68,11 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     m_storage = libraryPath.isEmpty() ? new StorageService(this) : new StorageService(libraryPath, this);
     m_hotkeys = new HotkeyService(platform.hotkeyRegistrar, platform.clock, this);
     m_exportImport = new ExportImportService(platform.fileDialogs, this);
+    m_cloudAuth = new CloudAuthService(
+        platform.secretStore, m_settings,
+        [self = QPointer<AppViewModel>(this)](const QUrl& url) { return self && self->openUrl && self->openUrl(url); },
+        this);
+    m_backupSync = new BackupSyncService(m_cloudAuth->apiClient(), this);
 
     if (const auto stored = AppLocales::fromRawValue(m_settings.value(kLanguageKey).toString()))
         m_appLanguage = *stored;
@@ -77,6 +84,8 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     connect(m_playback, &PlaybackService::progressChanged, this, &AppViewModel::changed);
     connect(m_permissions, &PermissionsService::hasAccessibilityPermissionChanged, this, &AppViewModel::changed);
     connect(m_permissions, &PermissionsService::hasInputMonitoringPermissionChanged, this, &AppViewModel::changed);
+    connect(m_cloudAuth, &CloudAuthService::changed, this, &AppViewModel::changed);
+    connect(m_backupSync, &BackupSyncService::changed, this, &AppViewModel::changed);
     for (auto signal : {&AppViewModel::macrosChanged, &AppViewModel::selectedMacroIDChanged,
                         &AppViewModel::showRecordingSheetChanged, &AppViewModel::pendingRecordingNameChanged,
                         &AppViewModel::errorMessageChanged, &AppViewModel::pendingActionsChanged,
@@ -434,6 +443,38 @@ void AppViewModel::savePendingRecording()
         return;
     }
     appLog(QStringLiteral("Macro saved \u2014 \"%1\" (%2 actions)").arg(name).arg(count), LogEntry::Level::info);
+    if (autoSyncEnabled() && m_cloudAuth->status() == CloudAuthService::Status::signedIn) {
+        // The save is complete; the upload runs on its own and stays quiet when it fails.
+        QTimer::singleShot(0, this, [self = QPointer<AppViewModel>(this), macro = m_macros.front()] {
+            if (!self)
+                return;
+            self->m_backupSync->pushMacro(macro, [](Expected<CloudBackup, BackupError> stored) {
+                if (!stored)
+                    appLog(QStringLiteral("Auto-backup failed (silent): ") + stored.error().description(),
+                           LogEntry::Level::warn);
+            });
+        });
+    }
+}
+
+bool AppViewModel::autoSyncEnabled() const
+{
+    return m_settings.value(kAutoSyncKey, true).toBool();
+}
+
+void AppViewModel::setAutoSyncEnabled(bool enabled)
+{
+    m_settings.setValue(kAutoSyncKey, enabled);
+    Q_EMIT changed();
+}
+
+void AppViewModel::syncAllMacrosToCloud(std::function<void(Expected<int, BackupError>)> done)
+{
+    if (m_cloudAuth->status() != CloudAuthService::Status::signedIn) {
+        QTimer::singleShot(0, this, [done] { done(failure(BackupError{CloudError::notSignedIn()})); });
+        return;
+    }
+    m_backupSync->pushAll(m_macros, std::move(done));
 }
 
 QString AppViewModel::writeRecoveryFile(const Macro& macro)

@@ -3,6 +3,8 @@
 #include "Models/Macro.h"
 #include "Models/PlaybackOptions.h"
 #include "Platform/PlatformServices.h"
+#include "Services/Cloud/BackupSyncService.h"
+#include "Services/Cloud/CloudAuthService.h"
 #include "Services/ExportImportService.h"
 #include "Services/HotkeyService.h"
 #include "Services/Localization/AppLocale.h"
@@ -57,6 +59,8 @@ public:
     QString keyChordText(const MacroAction& action) const;
 
     std::function<void()> openSettings;
+    // Opens a web page in the person's browser (the cloud sign-in); false when nothing could.
+    std::function<bool(const QUrl&)> openUrl;
 
     // The services.
     RecorderService& recorder() { return *m_recorder; }
@@ -65,6 +69,16 @@ public:
     StorageService& storage() { return *m_storage; }
     HotkeyService& hotkeys() { return *m_hotkeys; }
     ExportImportService& exportImport() { return *m_exportImport; }
+    CloudAuthService& cloudAuth() { return *m_cloudAuth; }
+    BackupSyncService& backupSync() { return *m_backupSync; }
+    QSettings& settings() { return m_settings; }
+
+    // Cloud backup. "autoSyncEnabled": back up each newly saved recording (default on).
+    bool autoSyncEnabled() const;
+    void setAutoSyncEnabled(bool enabled);
+    // Uploads the whole library; `done` gets the number of macros uploaded. Signed out,
+    // it fails at once with "Sign in to Quillo Cloud first." and sends nothing.
+    void syncAllMacrosToCloud(std::function<void(Expected<int, BackupError>)> done);
 
     // The library.
     void renameMacro(const QUuid& id, const QString& newName);
@@ -139,6 +153,8 @@ private:
     StorageService* m_storage;
     HotkeyService* m_hotkeys;
     ExportImportService* m_exportImport;
+    CloudAuthService* m_cloudAuth;
+    BackupSyncService* m_backupSync;
 
     std::vector<Macro> m_macros;
     std::optional<QUuid> m_selectedMacroID;

@@ -15,7 +15,7 @@ X11Platform::X11Platform(FileDialogs& dialogs, QByteArray displayName)
 PlatformServices X11Platform::services()
 {
     return PlatformServices{m_tap,     m_workspace, m_probe, m_poster, m_hotkeys, m_dialogs,
-                            SystemClock::instance(), m_sleeper, m_keyboardLayout};
+                            SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain};
 }
 
 bool X11Platform::canOpenDisplay(const QByteArray& displayName)

@@ -10,6 +10,7 @@
 #include "Platform/X11/X11KeyboardLayout.h"
 #include "Platform/X11/X11PermissionProbe.h"
 #include "Platform/X11/X11Workspace.h"
+#include "Services/Cloud/KeychainStore.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -44,4 +45,5 @@ private:
     X11HotkeyRegistrar m_hotkeys;
     SystemSleeper m_sleeper;
     X11KeyboardLayout m_keyboardLayout;
+    KeychainStore m_keychain;
 };

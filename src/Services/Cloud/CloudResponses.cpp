@@ -1,0 +1,208 @@
+#include "Services/Cloud/CloudResponses.h"
+
+#include "Codec/IsoDate.h"
+
+#include <simdjson.h>
+
+namespace CloudResponses {
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::object;
+
+// Walks one object; the first problem wins and is kept in `problem`.
+class Reader
+{
+public:
+    Reader(object obj, QString where) : m_object(obj), m_where(std::move(where)) {}
+
+    QString text(const char* key)
+    {
+        const auto value = optionalText(key, false);
+        return value.value_or(QString());
+    }
+
+    std::optional<QString> optionalText(const char* key, bool optional = true)
+    {
+        element value;
+        if (m_object[key].get(value)) {
+            if (!optional)
+                fail(QStringLiteral("the key \"%1\" is missing").arg(QLatin1String(key)));
+            return std::nullopt;
+        }
+        if (optional && value.is_null())
+            return std::nullopt;
+        std::string_view text;
+        if (value.get(text)) {
+            fail(QStringLiteral("\"%1\" is not a text").arg(QLatin1String(key)));
+            return std::nullopt;
+        }
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+
+    qint64 integer(const char* key)
+    {
+        element value;
+        if (m_object[key].get(value)) {
+            fail(QStringLiteral("the key \"%1\" is missing").arg(QLatin1String(key)));
+            return 0;
+        }
+        int64_t number = 0;
+        if (value.get(number)) {
+            fail(QStringLiteral("\"%1\" is not a whole number").arg(QLatin1String(key)));
+            return 0;
+        }
+        return number;
+    }
+
+    double number(const char* key)
+    {
+        element value;
+        if (m_object[key].get(value)) {
+            fail(QStringLiteral("the key \"%1\" is missing").arg(QLatin1String(key)));
+            return 0;
+        }
+        if (value.is_int64())
+            return double(int64_t(value));
+        if (value.is_uint64())
+            return double(uint64_t(value));
+        double number = 0;
+        if (value.get(number)) {
+            fail(QStringLiteral("\"%1\" is not a number").arg(QLatin1String(key)));
+            return 0;
+        }
+        return number;
+    }
+
+    QDateTime date(const char* key)
+    {
+        element value;
+        if (m_object[key].get(value)) {
+            fail(QStringLiteral("the key \"%1\" is missing").arg(QLatin1String(key)));
+            return {};
+        }
+        std::string_view text;
+        std::optional<QDateTime> parsed;
+        if (!value.get(text))
+            parsed = IsoDate::parse(text);
+        if (!parsed) {
+            fail(QStringLiteral("\"%1\" is not a date of the form 2026-01-31T12:00:00Z").arg(QLatin1String(key)));
+            return {};
+        }
+        return *parsed;
+    }
+
+    const std::optional<QString>& problem() const { return m_problem; }
+
+private:
+    void fail(const QString& what)
+    {
+        if (!m_problem)
+            m_problem = m_where.isEmpty() ? what : m_where + QStringLiteral(": ") + what;
+    }
+
+    object m_object;
+    QString m_where;
+    std::optional<QString> m_problem;
+};
+
+// Parses `body` as a JSON object; the problem otherwise.
+std::optional<QString> parseObject(simdjson::dom::parser& parser, const QByteArray& body, object& out)
+{
+    element root;
+    if (auto code = parser.parse(body.constData(), std::size_t(body.size())).get(root))
+        return QStringLiteral("the answer is not valid JSON (%1)").arg(QString::fromUtf8(simdjson::error_message(code)));
+    if (root.get(out))
+        return QStringLiteral("the answer is not a JSON object");
+    return std::nullopt;
+}
+
+std::optional<QString> member(object parent, const char* key, object& out)
+{
+    element value;
+    if (parent[key].get(value))
+        return QStringLiteral("the key \"%1\" is missing").arg(QLatin1String(key));
+    if (value.get(out))
+        return QStringLiteral("\"%1\" is not an object").arg(QLatin1String(key));
+    return std::nullopt;
+}
+
+} // namespace
+
+Expected<CloudUser, QString> meResponse(const QByteArray& body)
+{
+    simdjson::dom::parser parser;
+    object root, userObject;
+    if (auto problem = parseObject(parser, body, root))
+        return failure(*problem);
+    if (auto problem = member(root, "user", userObject))
+        return failure(*problem);
+    Reader reader(userObject, QStringLiteral("user"));
+    CloudUser user;
+    user.uid = reader.text("uid");
+    user.email = reader.text("email");
+    user.displayName = reader.optionalText("displayName");
+    user.photoURL = reader.optionalText("photoURL");
+    if (reader.problem())
+        return failure(*reader.problem());
+    return user;
+}
+
+Expected<CloudBackup, QString> createResponse(const QByteArray& body)
+{
+    simdjson::dom::parser parser;
+    object root, backupObject;
+    if (auto problem = parseObject(parser, body, root))
+        return failure(*problem);
+    if (auto problem = member(root, "backup", backupObject))
+        return failure(*problem);
+    Reader reader(backupObject, QStringLiteral("backup"));
+    CloudBackup backup;
+    backup.id = reader.text("id");
+    backup.sourceMacroId = reader.text("sourceMacroId");
+    backup.name = reader.text("name");
+    backup.description = reader.optionalText("description");
+    backup.actionCount = reader.integer("actionCount");
+    backup.durationSeconds = reader.number("durationSeconds");
+    backup.size = reader.integer("size");
+    backup.sha256 = reader.text("sha256");
+    backup.macroVersion = reader.integer("macroVersion");
+    backup.createdAt = reader.date("createdAt");
+    backup.updatedAt = reader.date("updatedAt");
+    if (reader.problem())
+        return failure(*reader.problem());
+    return backup;
+}
+
+Expected<VersionInfo, QString> versionResponse(const QByteArray& body)
+{
+    simdjson::dom::parser parser;
+    object root;
+    if (auto problem = parseObject(parser, body, root))
+        return failure(*problem);
+    Reader reader(root, {});
+    VersionInfo info;
+    info.version = reader.text("version");
+    info.downloadUrl = reader.text("downloadUrl");
+    info.releaseNotesUrl = reader.optionalText("releaseNotesUrl");
+    info.minSupportedVersion = reader.optionalText("minSupportedVersion");
+    if (reader.problem())
+        return failure(*reader.problem());
+    return info;
+}
+
+std::optional<QString> errorMessage(const QByteArray& body)
+{
+    simdjson::dom::parser parser;
+    object root;
+    if (parseObject(parser, body, root))
+        return std::nullopt;
+    element value;
+    std::string_view text;
+    if (root["error"].get(value) || value.get(text))
+        return std::nullopt;
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+} // namespace CloudResponses
