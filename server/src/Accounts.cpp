@@ -11,9 +11,9 @@
 
 namespace {
 
-CloudUser userFrom(const QSqlQuery& query)
+Account userFrom(const QSqlQuery& query)
 {
-    return CloudUser{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+    return Account{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                      query.value(3).toString()};
 }
 
@@ -21,7 +21,7 @@ const QString kColumns = QStringLiteral("id, email, display_name, photo_url");
 
 } // namespace
 
-std::optional<CloudUser> Accounts::add(const QString& email, const QString& displayName, const QByteArray& password,
+std::optional<Account> Accounts::add(const QString& email, const QString& displayName, const QByteArray& password,
                                        QString* error)
 {
     const QString address = normalizedEmail(email);
@@ -43,7 +43,7 @@ std::optional<CloudUser> Accounts::add(const QString& email, const QString& disp
         *error = QStringLiteral("the password could not be hashed (out of memory)");
         return std::nullopt;
     }
-    const CloudUser user{QUuid::createUuid().toString(QUuid::WithoutBraces), address, displayName.trimmed(), {}};
+    const Account user{QUuid::createUuid().toString(QUuid::WithoutBraces), address, displayName.trimmed(), {}};
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("INSERT INTO users (id, email, display_name, photo_url, password_hash, created_at) "
                                  "VALUES (?, ?, ?, NULL, ?, ?)"));
@@ -59,7 +59,7 @@ std::optional<CloudUser> Accounts::add(const QString& email, const QString& disp
     return user;
 }
 
-std::optional<CloudUser> Accounts::byEmail(const QString& email)
+std::optional<Account> Accounts::byEmail(const QString& email)
 {
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("SELECT %1 FROM users WHERE email = ?").arg(kColumns));
@@ -69,7 +69,7 @@ std::optional<CloudUser> Accounts::byEmail(const QString& email)
     return userFrom(query);
 }
 
-std::optional<CloudUser> Accounts::byUid(const QString& uid)
+std::optional<Account> Accounts::byUid(const QString& uid)
 {
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("SELECT %1 FROM users WHERE id = ?").arg(kColumns));
@@ -79,7 +79,7 @@ std::optional<CloudUser> Accounts::byUid(const QString& uid)
     return userFrom(query);
 }
 
-std::optional<CloudUser> Accounts::verify(const QString& email, const QByteArray& password)
+std::optional<Account> Accounts::verify(const QString& email, const QByteArray& password)
 {
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("SELECT %1, password_hash FROM users WHERE email = ?").arg(kColumns));
@@ -95,9 +95,9 @@ std::optional<CloudUser> Accounts::verify(const QString& email, const QByteArray
     return userFrom(query);
 }
 
-std::vector<CloudUser> Accounts::all()
+std::vector<Account> Accounts::all()
 {
-    std::vector<CloudUser> users;
+    std::vector<Account> users;
     QSqlQuery query(m_database.connection());
     if (query.exec(QStringLiteral("SELECT %1 FROM users ORDER BY email").arg(kColumns)))
         while (query.next())

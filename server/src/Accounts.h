@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CloudUser.h"
+#include "Account.h"
 
 #include <QByteArray>
 #include <optional>
@@ -18,13 +18,13 @@ public:
 
     // A new account; nothing and the reason when the address is not one, is taken, or
     // the password is too short.
-    std::optional<CloudUser> add(const QString& email, const QString& displayName, const QByteArray& password,
+    std::optional<Account> add(const QString& email, const QString& displayName, const QByteArray& password,
                                  QString* error);
-    std::optional<CloudUser> byEmail(const QString& email);
-    std::optional<CloudUser> byUid(const QString& uid);
+    std::optional<Account> byEmail(const QString& email);
+    std::optional<Account> byUid(const QString& uid);
     // The account when the password is its password.
-    std::optional<CloudUser> verify(const QString& email, const QByteArray& password);
-    std::vector<CloudUser> all();
+    std::optional<Account> verify(const QString& email, const QByteArray& password);
+    std::vector<Account> all();
 
     static QString normalizedEmail(const QString& email) { return email.trimmed().toLower(); }
 

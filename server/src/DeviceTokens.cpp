@@ -25,7 +25,7 @@ QString DeviceTokens::issue(const QString& userUid, const QString& device)
     return query.exec() ? token : QString();
 }
 
-std::optional<CloudUser> DeviceTokens::authenticate(const QString& token)
+std::optional<Account> DeviceTokens::authenticate(const QString& token)
 {
     if (token.isEmpty() || token.size() > 200)
         return std::nullopt;
@@ -38,7 +38,7 @@ std::optional<CloudUser> DeviceTokens::authenticate(const QString& token)
         query.finish();
         return std::nullopt;
     }
-    CloudUser user{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+    Account user{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                    query.value(3).toString()};
     const QString lastUsedText = query.value(4).toString();
     query.finish(); // no read stays open on the connection

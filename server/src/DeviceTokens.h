@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CloudUser.h"
+#include "Account.h"
 
 #include <QDateTime>
 #include <optional>
@@ -27,7 +27,7 @@ public:
     // A new token for `device`, shown to its owner once; empty when it cannot be stored.
     QString issue(const QString& userUid, const QString& device);
     // The account a token belongs to, unless unknown or revoked; notes its use.
-    std::optional<CloudUser> authenticate(const QString& token);
+    std::optional<Account> authenticate(const QString& token);
     bool revoke(const QString& token);
     // The tokens of one device (or all of the account's); how many were revoked.
     int revokeDevice(const QString& userUid, const QString& device);

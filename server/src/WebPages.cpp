@@ -278,7 +278,7 @@ HttpResponse WebPages::authNative(const HttpRequest& request, const std::optiona
 HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional<WebSessions::Session>& session,
                                  const QString& notice)
 {
-    const CloudUser& user = session->user;
+    const Account& user = session->user;
     Backups backups(m_database);
     const int total = backups.count(user.uid);
     const int pageNumber = std::max(1, request.queryItem(QStringLiteral("page")).toInt());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CloudUser.h"
+#include "Account.h"
 
 #include <optional>
 
@@ -15,7 +15,7 @@ public:
     static inline const QByteArray cookieName = "quillo_session";
 
     struct Session {
-        CloudUser user;
+        Account user;
         QString csrf;
     };
 

@@ -253,7 +253,7 @@ int user(const QStringList& args)
         auto db = openMigrated(database(parser));
         if (!db)
             return failed;
-        for (const CloudUser& u : Accounts(*db).all())
+        for (const Account& u : Accounts(*db).all())
             out(QStringLiteral("%1  %2  %3").arg(u.uid, u.email, u.displayName));
         return success;
     }

@@ -30,6 +30,8 @@ public:
                    int timeoutMs = defaultTimeoutMs, QObject* parent = nullptr);
 
     const QUrl& baseURL() const { return m_baseURL; }
+    // A new session may belong to another service (the address changed while signed out).
+    void setBaseURL(const QUrl& url) { m_baseURL = url; }
 
     template <typename T> void get(const QString& path, Decoder<T> decode, Handler<T> done)
     {

@@ -152,7 +152,9 @@ void CloudAuthService::startSignIn()
     setLastError(std::nullopt);
     const QString nonce = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     m_pendingState = nonce;
-    QUrl url = CloudConfig::appending(CloudConfig::baseURL(m_settings), QStringLiteral("auth/native"));
+    const QUrl base = CloudConfig::baseURL(m_settings);
+    apiClient().setBaseURL(base); // the token that comes back belongs to this service
+    QUrl url = CloudConfig::appending(base, QStringLiteral("auth/native"));
     url.setQuery(QStringLiteral("state=%1&device=%2")
                      .arg(QString::fromLatin1(QUrl::toPercentEncoding(nonce)),
                           QString::fromLatin1(QUrl::toPercentEncoding(deviceName()))),
@@ -285,5 +287,6 @@ void CloudAuthService::signOut(std::function<void()> done)
 void CloudAuthService::signInWithToken(const QString& token, SignInDone done)
 {
     m_pendingState.reset();
+    apiClient().setBaseURL(CloudConfig::baseURL(m_settings));
     acceptToken(token, std::move(done));
 }

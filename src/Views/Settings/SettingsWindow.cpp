@@ -1,20 +1,21 @@
 #include "Views/Settings/SettingsWindow.h"
 
-#include <QAction>
-#include <QCoreApplication>
-
 #include "Services/Localization/AppLocale.h"
 #include "ViewModels/AppViewModel.h"
+#include "ViewModels/SettingsViewModel.h"
+#include "Views/Settings/AccountSettingsSection.h"
+#include "Views/Settings/UpdatesSettingsSection.h"
 
-#include <QButtonGroup>
-#include <algorithm>
+#include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -23,30 +24,34 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
 {
     setWindowTitle(QStringLiteral("Quillo Settings"));
     setObjectName(QStringLiteral("settings"));
-    setFixedWidth(460);
+    setFixedSize(480, 640);
+    m_viewModel = new SettingsViewModel(model, this);
     // Every window quits with Ctrl+Q (the main window may be hidden).
     auto* quit = new QAction(QStringLiteral("Quit"), this);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     addAction(quit);
 
+    m_account = new AccountSettingsSection(model, *m_viewModel);
+
     m_language = new QGroupBox;
     m_languageTitle = new QLabel;
     m_languageSubtitle = new QLabel;
     m_languageSubtitle->setWordWrap(true);
     m_languageSubtitle->setStyleSheet(QStringLiteral("color: gray"));
-    m_languages = new QButtonGroup(this);
+    m_languages = new QComboBox;
+    for (const AppLocale locale : AppLocales::all)
+        m_languages->addItem(QString(), int(locale));
+    m_languages->setCurrentIndex(m_languages->findData(int(m_model.appLanguage())));
+    connect(m_languages, &QComboBox::activated, this, [this](int index) {
+        m_model.setAppLanguage(static_cast<AppLocale>(m_languages->itemData(index).toInt()));
+    });
+    auto* languageRow = new QHBoxLayout;
+    languageRow->addWidget(m_languageTitle, 1);
+    languageRow->addWidget(m_languages);
     auto* languageLayout = new QVBoxLayout(m_language);
-    languageLayout->addWidget(m_languageTitle);
+    languageLayout->addLayout(languageRow);
     languageLayout->addWidget(m_languageSubtitle);
-    for (const AppLocale locale : AppLocales::all) {
-        auto* row = new QRadioButton;
-        m_languages->addButton(row, int(locale));
-        languageLayout->addWidget(row);
-        row->setChecked(locale == m_model.appLanguage());
-    }
-    connect(m_languages, &QButtonGroup::idClicked, this,
-            [this](int id) { m_model.setAppLanguage(static_cast<AppLocale>(id)); });
 
     m_hotkeys = new QGroupBox;
     m_hotkeyRows = new QLabel;
@@ -66,52 +71,59 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
     });
     auto* storageLayout = new QVBoxLayout(m_storage);
     storageLayout->addWidget(m_storageLocation);
-    storageLayout->addWidget(m_reveal, 0, Qt::AlignLeft);
+    storageLayout->addWidget(m_reveal, 0, Qt::AlignLeading);
+
+    m_updates = new UpdatesSettingsSection(model, *m_viewModel);
 
     m_about = new QGroupBox;
     m_aboutRows = new QLabel;
     auto* aboutLayout = new QVBoxLayout(m_about);
     aboutLayout->addWidget(m_aboutRows);
 
+    // The form scrolls when a language or a state needs more room than the window has.
+    auto* form = new QWidget;
+    auto* formLayout = new QVBoxLayout(form);
+    for (QWidget* section : std::initializer_list<QWidget*>{m_account, m_language, m_hotkeys, m_storage, m_updates, m_about})
+        formLayout->addWidget(section);
+    formLayout->addStretch();
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(form);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* layout = new QVBoxLayout(this);
-    for (QGroupBox* box : {m_language, m_hotkeys, m_storage, m_about})
-        layout->addWidget(box);
-    layout->addStretch();
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
 
     const QByteArray geometry = QSettings().value(QStringLiteral("Quillo.SettingsWindow")).toByteArray();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
     connect(&m_model, &AppViewModel::appLanguageChanged, this, &SettingsWindow::retranslate);
     connect(&m_model, &AppViewModel::macrosChanged, this, &SettingsWindow::retranslate);
+    connect(&m_model, &AppViewModel::appLanguageChanged, m_account, &AccountSettingsSection::refresh);
+    connect(&m_model, &AppViewModel::appLanguageChanged, m_updates, &UpdatesSettingsSection::refresh);
     retranslate();
-}
-
-void SettingsWindow::fitHeight()
-{
-    // Fixed like the width: as tall as the texts of the chosen language need.
-    layout()->activate();
-    setFixedHeight(std::max(560, sizeHint().height()));
 }
 
 void SettingsWindow::retranslate()
 {
+    setWindowTitle(m_model.t(QStringLiteral("settings.title")) + QStringLiteral(" \u2014 Quillo"));
     m_language->setTitle(m_model.t(QStringLiteral("settings.section.language")));
     m_languageTitle->setText(m_model.t(QStringLiteral("language.title")));
     m_languageSubtitle->setText(m_model.t(QStringLiteral("language.subtitle")));
-    for (const AppLocale locale : AppLocales::all) {
+    for (int i = 0; i < m_languages->count(); ++i) {
+        const auto locale = static_cast<AppLocale>(m_languages->itemData(i).toInt());
         const QString name = locale == AppLocale::system ? m_model.t(QStringLiteral("language.systemLabel"))
                                                          : AppLocales::nativeName(locale);
-        m_languages->button(int(locale))->setText(AppLocales::flag(locale) + QLatin1Char(' ') + name);
+        m_languages->setItemText(i, AppLocales::flag(locale) + QLatin1Char(' ') + name);
     }
+    m_languages->setCurrentIndex(m_languages->findData(int(m_model.appLanguage())));
     m_hotkeys->setTitle(m_model.t(QStringLiteral("settings.section.hotkeys")));
     m_hotkeyRows->setText(QStringLiteral("%1\tSuper R\n%2\tSuper Alt P\n%3\tSuper P")
                               .arg(m_model.t(QStringLiteral("settings.hotkeys.start")),
                                    m_model.t(QStringLiteral("settings.hotkeys.stop")),
                                    m_model.t(QStringLiteral("settings.hotkeys.playStop"))));
     m_hotkeyNote->setText(m_model.t(QStringLiteral("settings.hotkeys.note")));
-    // Wrapped lines need their height before the fixed-width window lays them out.
-    for (QLabel* wrapped : {m_languageSubtitle, m_hotkeyNote, m_storageLocation})
-        wrapped->setMinimumHeight(wrapped->heightForWidth(400));
     m_storage->setTitle(m_model.t(QStringLiteral("settings.section.storage")));
     // The path is isolated left to right, so that it reads as a path in Arabic too.
     m_storageLocation->setText(m_model.t(QStringLiteral("settings.storage.location")) + QStringLiteral(": ") +
@@ -119,10 +131,10 @@ void SettingsWindow::retranslate()
     m_reveal->setText(m_model.t(QStringLiteral("settings.storage.showInFinder")));
     m_about->setTitle(m_model.t(QStringLiteral("settings.section.about")));
     m_aboutRows->setText(QStringLiteral("%1: %2\n%3: %4")
-                             .arg(m_model.t(QStringLiteral("settings.about.version")), QStringLiteral(QUILLO_VERSION),
+                             .arg(m_model.t(QStringLiteral("settings.about.version")),
+                                  SettingsViewModel::versionText(QStringLiteral(QUILLO_VERSION), {}),
                                   m_model.t(QStringLiteral("settings.about.macrosStored")))
                              .arg(m_model.macros().size()));
-    fitHeight();
 }
 
 void SettingsWindow::hideEvent(QHideEvent* event)
