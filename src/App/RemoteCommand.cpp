@@ -1,6 +1,7 @@
 #include "App/RemoteCommand.h"
 
 #include "App/InstanceMessages.h"
+#include "Services/Cloud/CloudTask.h"
 #include "Services/ExportImportService.h"
 #include "ViewModels/AppViewModel.h"
 
@@ -72,6 +73,8 @@ void RemoteCommand::run(const QStringList& request)
         runPlay(request.mid(2));
     else if (command == QLatin1String("record") && request.size() == 4)
         runRecord(request[2], request[3]);
+    else if (command == QLatin1String("cloud") && request.size() >= 3)
+        runCloud(request.mid(2));
     else
         fail(QStringLiteral("the running Quillo does not know this request (is it an older version?)"));
 }
@@ -227,9 +230,21 @@ void RemoteCommand::readCommands()
     }
 }
 
+void RemoteCommand::runCloud(const QStringList& request)
+{
+    m_cloud = new CloudTask(m_model.cloudAuth(), m_model.backupSync(), [this] { return m_model.macros(); },
+                            m_model.settings(), this);
+    connect(m_cloud, &CloudTask::output, this, [this](const QString& line) { reply({QStringLiteral("line"), line}); });
+    connect(m_cloud, &CloudTask::problem, this, [this](const QString& line) { reply({QStringLiteral("error"), line}); });
+    connect(m_cloud, &CloudTask::finished, this, &RemoteCommand::finish);
+    m_cloud->start(request);
+}
+
 void RemoteCommand::stopWork()
 {
     m_stopRequested = true;
+    if (m_cloud)
+        m_cloud->cancel();
     if (m_work == Work::play)
         m_model.stopPlayback();
     else if (m_work == Work::record)

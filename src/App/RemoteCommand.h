@@ -8,6 +8,7 @@
 #include <QTimer>
 
 class AppViewModel;
+class CloudTask;
 class QLocalSocket;
 
 // A `quillo import`, `record` or `play` that the running application carries out for
@@ -17,10 +18,11 @@ class QLocalSocket;
 //   request  {folder, "import", path}
 //            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing}
 //            {folder, "record", name, seconds (empty: until stopped)}
+//            {folder, "cloud", request...} (see CloudTask)
 //   command  {"stop"}: end the playback or the recording
 //   replies  {"imported", name, count, id}   {"saved", name, count, seconds, id}
 //            {"progress", loop, loops (empty: endless), percent}   {"recording", count}
-//            {"nothing"}   {"done"}   {"stopped"}   {"error", text}   {"exit", code}
+//            {"nothing"}   {"done"}   {"stopped"}   {"line", text}   {"error", text}   {"exit", code}
 //
 // Lives as long as its socket; a command that goes away stops what it started.
 class RemoteCommand : public QObject
@@ -36,6 +38,7 @@ private:
     void runImport(const QString& path);
     void runPlay(const QStringList& arguments);
     void runRecord(const QString& name, const QString& seconds);
+    void runCloud(const QStringList& request);
     void recordingEnded();
     void readCommands();
     void stopWork();
@@ -53,4 +56,5 @@ private:
     bool m_finished = false;
     QString m_name;
     QTimer m_duration;
+    QPointer<CloudTask> m_cloud;
 };

@@ -164,6 +164,7 @@ void CloudAuthService::startSignIn()
         setStatus(Status::signedOut);
         return;
     }
+    m_signInURL = url;
     if (m_openUrl && !m_openUrl(url))
         appLog(QStringLiteral("No browser opened the sign-in page; open it yourself: ") + url.toString(QUrl::FullyEncoded),
                LogEntry::Level::warn);

@@ -46,6 +46,8 @@ public:
     bool remembersSignIn() const { return m_remembersSignIn; }
     bool hasToken() const { return m_cachedToken.has_value(); }
     const std::optional<QString>& pendingState() const { return m_pendingState; }
+    // The page the last sign-in opened.
+    const QUrl& signInURL() const { return m_signInURL; }
 
     // The one client, made on first use with the cloud address of that moment.
     CloudAPIClient& apiClient();
@@ -88,6 +90,7 @@ private:
     std::optional<QString> m_lastError;
     std::optional<QString> m_pendingState;
     std::optional<QString> m_cachedToken;
+    QUrl m_signInURL;
     bool m_remembersSignIn = true;
     QNetworkAccessManager* m_network = nullptr;
     CloudAPIClient* m_apiClient = nullptr;

@@ -1,0 +1,143 @@
+#include "Cli/Commands/CloudCommand.h"
+
+#include "App/InstanceMessages.h"
+#include "App/SingleInstance.h"
+#include "Cli/CommandRunner.h"
+#include "Cli/SignalWatcher.h"
+#include "Services/Cloud/BackupSyncService.h"
+#include "Services/Cloud/CloudAuthService.h"
+#include "Services/Cloud/CloudTask.h"
+#include "Services/Cloud/KeychainStore.h"
+#include "Services/LogService.h"
+#include "Services/StorageService.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QUrl>
+
+using namespace CommandRunner;
+
+namespace {
+
+const QString kDescription = QStringLiteral(
+    "Quillo Cloud: the account, backups and updates.\n"
+    "\n"
+    "  status                 Who is signed in, and where.\n"
+    "  sign-in                Sign in through the browser.\n"
+    "  sign-in --with-token   Sign in with a device token read from standard input\n"
+    "                         (from the dashboard or `quillo-cloud token issue`).\n"
+    "  sign-out               Sign out here and on the service.\n"
+    "  sync [NAME|ID...]      Back up these macros, or the whole library.\n"
+    "  check-update           Whether a newer Quillo exists.");
+
+// The link the sign-in page sends the browser to comes back as a launch of
+// `quillo quillo://auth?...`; while no application runs, this command takes it.
+void receiveLinks(SingleInstance& instance, CloudAuthService& auth)
+{
+    QObject::connect(&instance, &SingleInstance::activated, &auth, [&auth](const QStringList& arguments) {
+        for (const QString& argument : arguments) {
+            if (!argument.startsWith(QLatin1String("quillo:")))
+                continue;
+            const QUrl url(argument);
+            appLog(QStringLiteral("Received deep link: ") + CloudAuthService::redacted(url), LogEntry::Level::info);
+            auth.handleCallbackURL(url);
+        }
+    });
+    QObject::connect(&instance, &SingleInstance::commandRequested, &auth, [](QLocalSocket* socket, const QStringList&) {
+        InstanceMessages::send(*socket, {QStringLiteral("error"),
+                                         QStringLiteral("a `quillo cloud sign-in` is waiting for the browser; try again "
+                                                        "when it is done")});
+        InstanceMessages::send(*socket, {QStringLiteral("exit"), QStringLiteral("1")});
+    });
+}
+
+} // namespace
+
+int CloudCommand::run(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption withToken(QStringLiteral("with-token"),
+                                       QStringLiteral("sign-in: read a device token from standard input."));
+    parser.addOption(withToken);
+    parser.addPositionalArgument(QStringLiteral("request"), QStringLiteral("What to do (see above)."),
+                                 QStringLiteral("status|sign-in|sign-out|sync|check-update"));
+    if (auto done = parse(parser, QStringLiteral("cloud"), kDescription, args))
+        return *done;
+    const QStringList positional = parser.positionalArguments();
+    const QString what = positional.value(0);
+    const QStringList known = {QStringLiteral("status"), QStringLiteral("sign-in"), QStringLiteral("sign-out"),
+                               QStringLiteral("sync"), QStringLiteral("check-update")};
+    if (!known.contains(what)) {
+        err(what.isEmpty() ? QStringLiteral("cloud needs a request (see quillo cloud --help)")
+                           : QStringLiteral("unknown cloud request \"%1\" (see quillo cloud --help)").arg(what));
+        return usage;
+    }
+    if (what != QLatin1String("sync") && positional.size() > 1) {
+        err(QStringLiteral("cloud %1 takes no arguments (see quillo cloud --help)").arg(what));
+        return usage;
+    }
+    if (parser.isSet(withToken) && what != QLatin1String("sign-in")) {
+        err(QStringLiteral("--with-token belongs to cloud sign-in"));
+        return usage;
+    }
+    QStringList request = positional;
+    if (parser.isSet(withToken)) {
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly)) {
+            err(QStringLiteral("standard input cannot be read"));
+            return failed;
+        }
+        const QString token = QString::fromUtf8(input.readAll()).trimmed();
+        if (token.isEmpty()) {
+            err(QStringLiteral("no token on standard input (e.g. quillo cloud sign-in --with-token < token.txt)"));
+            return failed;
+        }
+        request = {QStringLiteral("sign-in-token"), token};
+    }
+
+    if (applicationIsRunning())
+        return runInApplication(QStringList{QStringLiteral("cloud")} + request, [](const QStringList& m) {
+            if (m.value(0) == QLatin1String("line"))
+                out(m.value(1));
+        });
+
+    QSettings settings;
+    KeychainStore keychain;
+    CloudAuthService auth(keychain, settings, [](const QUrl& url) {
+        return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
+    });
+    BackupSyncService backup(auth.apiClient());
+    auto library = [] {
+        auto loaded = StorageService().loadAll();
+        return loaded ? std::move(loaded).value() : std::vector<Macro>();
+    };
+    if (request.value(0) == QLatin1String("sync")) {
+        if (!loadLibrary())
+            return failed;
+    }
+    SingleInstance instance;
+    if (request.value(0) == QLatin1String("sign-in") && instance.claim({}))
+        receiveLinks(instance, auth);
+
+    CloudTask task(auth, backup, library, settings);
+    int code = failed;
+    bool done = false;
+    QObject::connect(&task, &CloudTask::output, [](const QString& line) { out(line); });
+    QObject::connect(&task, &CloudTask::problem, [](const QString& line) { err(line); });
+    QObject::connect(&task, &CloudTask::finished, [&](int result) {
+        code = result;
+        done = true;
+        QCoreApplication::exit(0);
+    });
+    SignalWatcher signals;
+    QObject::connect(&signals, &SignalWatcher::interrupted, &task, [&task] {
+        task.cancel();
+        QCoreApplication::exit(0); // nothing else waits for the answer
+    });
+    task.start(request);
+    if (!done)
+        QCoreApplication::exec();
+    return code;
+}

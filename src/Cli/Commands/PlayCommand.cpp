@@ -1,0 +1,142 @@
+#include "Cli/Commands/PlayCommand.h"
+
+#include "Cli/CommandRunner.h"
+#include "Cli/NoFileDialogs.h"
+#include "Cli/SignalWatcher.h"
+#include "Cli/TerminalText.h"
+#include "Platform/X11/X11Platform.h"
+#include "Services/PlaybackService.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace CommandRunner;
+
+int PlayCommand::run(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption speedOption(QStringLiteral("speed"), QStringLiteral("Speed, 0.25 to 4 (default 1)."),
+                                         QStringLiteral("X"));
+    const QCommandLineOption loopsOption(QStringLiteral("loops"), QStringLiteral("Play N times (default 1)."),
+                                         QStringLiteral("N"));
+    const QCommandLineOption foreverOption(QStringLiteral("forever"), QStringLiteral("Play until Ctrl-C."));
+    const QCommandLineOption spacingOption(QStringLiteral("spacing"),
+                                           QStringLiteral("Space actions this many seconds apart instead of as "
+                                                          "recorded."),
+                                           QStringLiteral("SECONDS"));
+    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption})
+        parser.addOption(*o);
+    parser.addPositionalArgument(QStringLiteral("macro"), QStringLiteral("A macro's name or id, or a macro file."),
+                                 QStringLiteral("NAME|ID|FILE"));
+    if (auto done = parse(parser, QStringLiteral("play"), QStringLiteral("Replay a macro; Ctrl-C stops it and "
+                                                                          "releases every key and button."),
+                          args))
+        return *done;
+    if (auto wrong = expectArguments(parser, QStringLiteral("play"), 1, QStringLiteral("exactly one macro")))
+        return *wrong;
+    PlaybackOptions options;
+    if (parser.isSet(speedOption)) {
+        const auto speed = numberOption(parser, speedOption, 0.25, 4, true, QStringLiteral("a number from 0.25 to 4"));
+        if (!speed)
+            return usage;
+        options.speedMultiplier = *speed;
+    }
+    if (parser.isSet(loopsOption) && parser.isSet(foreverOption)) {
+        err(QStringLiteral("--loops and --forever exclude each other"));
+        return usage;
+    }
+    if (parser.isSet(loopsOption)) {
+        bool ok = false;
+        options.loopCount = parser.value(loopsOption).toLongLong(&ok);
+        if (!ok || options.loopCount < 1) {
+            err(QStringLiteral("--loops must be a whole number of at least 1"));
+            return usage;
+        }
+    }
+    options.isInfinite = parser.isSet(foreverOption);
+    if (parser.isSet(spacingOption)) {
+        const auto spacing = numberOption(parser, spacingOption, 0, PlayCommand::maxSpacingSeconds, true,
+                                          QStringLiteral("a number of seconds from 0 to %1").arg(PlayCommand::maxSpacingSeconds));
+        if (!spacing)
+            return usage;
+        options.delayOverride = *spacing;
+    }
+    const QString what = parser.positionalArguments()[0];
+    QString error;
+    const auto macro = findMacro(what, true, error);
+    if (!macro) {
+        err(error);
+        return failed;
+    }
+    const QString source = looksLikePath(what)
+                               ? QStringLiteral("\"%1\" from the file %2").arg(nameText(*macro), TerminalText::safe(what))
+                               : QStringLiteral("\"%1\" from the library").arg(nameText(*macro));
+    if (macro->actions.empty()) {
+        out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
+        return success;
+    }
+    if (applicationIsRunning()) {
+        // The running application plays it (as it holds the hotkeys that stop it).
+        out(QStringLiteral("Playing %1 in the running Quillo.").arg(source));
+        const QStringList request{QStringLiteral("play"),
+                                  looksLikePath(what) ? QStringLiteral("file") : QStringLiteral("library"),
+                                  looksLikePath(what) ? QFileInfo(what).absoluteFilePath() : idText(macro->id),
+                                  QString::number(options.speedMultiplier, 'g', 17),
+                                  QString::number(options.loopCount),
+                                  options.isInfinite ? QStringLiteral("1") : QStringLiteral("0"),
+                                  options.delayOverride ? QString::number(*options.delayOverride, 'g', 17) : QString()};
+        const QString name = nameText(*macro);
+        return runInApplication(request, [&](const QStringList& m) {
+            const QString kind = m.value(0);
+            if (kind == QLatin1String("progress")) {
+                status(QStringLiteral("Playing \"%1\" \u2014 loop %2 of %3, %4%")
+                           .arg(name, m.value(1), m.value(2).isEmpty() ? QStringLiteral("\u221e") : m.value(2),
+                                m.value(3)));
+            } else if (kind == QLatin1String("nothing")) {
+                out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
+            } else if (kind == QLatin1String("done") || kind == QLatin1String("stopped")) {
+                endStatusLine();
+                out(kind == QLatin1String("done") ? QStringLiteral("Done.") : QStringLiteral("Stopped."));
+            }
+        });
+    }
+
+    NoFileDialogs dialogs;
+    X11Platform platform(dialogs);
+    if (!platform.eventPoster().isConnected()) {
+        err(QStringLiteral("cannot replay: no X display with the XTEST extension (see quillo doctor)"));
+        return failed;
+    }
+    PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
+    SignalWatcher signals;
+    bool interrupted = false;
+    QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
+        interrupted = true;
+        playback.stop(); // releases what the macro holds down
+    });
+    auto showProgress = [&] {
+        const PlaybackState& state = playback.state();
+        if (state.kind != PlaybackState::Kind::playing)
+            return;
+        const QString loops = state.isEndless() ? QStringLiteral("\u221e") : QString::number(state.totalLoops);
+        status(QStringLiteral("Playing \"%1\" \u2014 loop %2 of %3, %4%")
+                   .arg(nameText(*macro))
+                   .arg(state.currentLoop)
+                   .arg(loops)
+                   .arg(int(std::floor(playback.progress() * 100))));
+    };
+    QObject::connect(&playback, &PlaybackService::progressChanged, showProgress);
+    QObject::connect(&playback, &PlaybackService::stateChanged, showProgress);
+    QObject::connect(&playback, &PlaybackService::finished, [] { QCoreApplication::exit(); });
+    out(QStringLiteral("Playing %1.").arg(source));
+    playback.play(*macro, options);
+    if (playback.isBusy())
+        QCoreApplication::exec();
+    if (isatty(STDOUT_FILENO))
+        std::fputs("\n", stdout);
+    out(interrupted ? QStringLiteral("Stopped.") : QStringLiteral("Done."));
+    return success;
+}

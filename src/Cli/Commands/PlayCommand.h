@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+// `quillo play`: replays a macro of the library or a file; Ctrl-C stops it and
+// releases every key and button.
+class PlayCommand
+{
+public:
+    static constexpr int maxSpacingSeconds = 86400;
+    static int run(const QStringList& args);
+};

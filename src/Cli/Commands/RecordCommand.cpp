@@ -1,0 +1,147 @@
+#include "Cli/Commands/RecordCommand.h"
+
+#include "Cli/CommandRunner.h"
+#include "Cli/NoFileDialogs.h"
+#include "Cli/SignalWatcher.h"
+#include "Cli/TerminalText.h"
+#include "Platform/X11/X11Platform.h"
+#include "ViewModels/AppViewModel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace CommandRunner;
+
+int RecordCommand::run(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The new macro's name."),
+                                        QStringLiteral("NAME"));
+    const QCommandLineOption durationOption(QStringLiteral("duration"),
+                                            QStringLiteral("Stop after this many seconds."), QStringLiteral("SECONDS"));
+    parser.addOption(nameOption);
+    parser.addOption(durationOption);
+    if (auto done = parse(parser, QStringLiteral("record"),
+                          QStringLiteral("Record until Super+R, Super+Alt+P, Ctrl-C or the duration, then save "
+                                         "the recording into the library."),
+                          args))
+        return *done;
+    if (auto wrong = expectArguments(parser, QStringLiteral("record"), 0, {}))
+        return *wrong;
+    double duration = 0;
+    if (parser.isSet(durationOption)) {
+        const auto value = numberOption(parser, durationOption, 0, RecordCommand::maxSeconds, false,
+                                        QStringLiteral("a number of seconds above 0 and at most %1").arg(RecordCommand::maxSeconds));
+        if (!value)
+            return usage;
+        duration = *value;
+    }
+    if (applicationIsRunning()) {
+        out(QStringLiteral("Recording in the running Quillo. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
+                .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
+        const QStringList request{QStringLiteral("record"), parser.value(nameOption),
+                                  duration > 0 ? QString::number(duration, 'g', 17) : QString()};
+        return runInApplication(request, [](const QStringList& m) {
+            const QString kind = m.value(0);
+            if (kind == QLatin1String("recording")) {
+                status(QStringLiteral("Recording\u2026 %1 captured").arg(plural(m.value(1).toLongLong(), "action", "actions")));
+            } else if (kind == QLatin1String("nothing")) {
+                endStatusLine();
+                out(QStringLiteral("Nothing was recorded."));
+            } else if (kind == QLatin1String("saved")) {
+                endStatusLine();
+                out(QStringLiteral("Saved \"%1\" (%2, %3) as %4")
+                        .arg(TerminalText::safe(m.value(1)), plural(m.value(2).toLongLong(), "action", "actions"),
+                             durationText(m.value(3).toDouble()), m.value(4)));
+            }
+        });
+    }
+    // Say what is missing instead of recording nothing.
+    {
+        X11PermissionProbe probe;
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            err(QStringLiteral("cannot record: there is no X display (DISPLAY is not set; see quillo doctor)"));
+            return failed;
+        }
+        if (X11PermissionProbe::isWaylandSession()) {
+            err(QStringLiteral("cannot record: this is a Wayland session, where only X applications could be "
+                               "observed (see quillo doctor)"));
+            return failed;
+        }
+        if (!probe.inputMonitoringGranted()) {
+            err(QStringLiteral("cannot record: the X display %1 cannot be opened or has no RECORD extension (see "
+                               "quillo doctor)")
+                    .arg(QString::fromLocal8Bit(qgetenv("DISPLAY"))));
+            return failed;
+        }
+    }
+
+    NoFileDialogs dialogs;
+    X11Platform platform(dialogs);
+    QSettings settings;
+    AppViewModel model(platform.services(), settings);
+    if (model.errorMessage()) {
+        err(*model.errorMessage());
+        return failed;
+    }
+    model.setRecoveryFolder(QDir::currentPath());
+    SignalWatcher signals;
+    int result = success;
+    auto finish = [&] {
+        if (model.recorder().state() == RecordingState::recording)
+            model.stopRecordingAndPrompt();
+    };
+    QObject::connect(&signals, &SignalWatcher::interrupted, finish);
+    if (duration > 0)
+        QTimer::singleShot(int(std::lround(duration * 1000)), finish);
+    QObject::connect(&model.recorder(), &RecorderService::currentActionsChanged, [&] {
+        if (model.recorder().state() == RecordingState::recording)
+            status(QStringLiteral("Recording\u2026 %1 captured").arg(plural(qsizetype(model.recorder().currentActions().size()), "action", "actions")));
+    });
+    QObject::connect(&model, &AppViewModel::errorMessageChanged, [&] {
+        if (model.errorMessage()) {
+            err(*model.errorMessage());
+            result = failed;
+            QCoreApplication::exit();
+        }
+    });
+    QObject::connect(&model.recorder(), &RecorderService::stateChanged, [&] {
+        if (model.recorder().state() == RecordingState::idle)
+            QTimer::singleShot(0, [] { QCoreApplication::exit(); });
+    });
+
+    out(QStringLiteral("Recording. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
+            .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
+    model.startRecording();
+    if (model.recorder().state() == RecordingState::recording)
+        QCoreApplication::exec();
+    if (isatty(STDOUT_FILENO))
+        std::fputs("\n", stdout);
+    if (result != success)
+        return result;
+    if (model.recorder().tapFailed()) {
+        err(QStringLiteral("cannot record: the input tap could not start (see quillo doctor)"));
+        return failed;
+    }
+    if (!model.showRecordingSheet()) {
+        out(QStringLiteral("Nothing was recorded."));
+        return success;
+    }
+    model.setPendingRecordingName(parser.value(nameOption));
+    model.savePendingRecording();
+    if (model.errorMessage()) {
+        err(*model.errorMessage());
+        return failed;
+    }
+    const Macro& saved = model.macros().front();
+    out(QStringLiteral("Saved \"%1\" (%2, %3) as %4")
+            .arg(nameText(saved))
+            .arg(plural(qsizetype(saved.actions.size()), "action", "actions"))
+            .arg(durationText(saved.totalDuration()), idText(saved.id)));
+    return success;
+}
