@@ -107,7 +107,7 @@ int CloudCommand::run(const QStringList& args)
     KeychainStore keychain;
     CloudAuthService auth(keychain, settings, [](const QUrl& url) {
         return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
-    });
+    }, nullptr, false);
     BackupSyncService backup(auth.apiClient());
     auto library = [] {
         auto loaded = StorageService().loadAll();
@@ -139,5 +139,6 @@ int CloudCommand::run(const QStringList& args)
     task.start(request);
     if (!done)
         QCoreApplication::exec();
+    QCoreApplication::sendPostedEvents(); // the last log lines
     return code;
 }

@@ -43,10 +43,11 @@ std::optional<QString> firstValue(const QUrl& url, const QString& name)
 
 } // namespace
 
-CloudAuthService::CloudAuthService(SecretStore& keychain, QSettings& settings, OpenUrl openUrl, QObject* parent)
+CloudAuthService::CloudAuthService(SecretStore& keychain, QSettings& settings, OpenUrl openUrl, QObject* parent,
+                                   bool confirmAtLaunch)
     : QObject(parent), m_keychain(keychain), m_settings(settings), m_openUrl(std::move(openUrl))
 {
-    restoreSession();
+    restoreSession(confirmAtLaunch);
 }
 
 CloudAuthService::~CloudAuthService() = default;
@@ -64,7 +65,7 @@ CloudAPIClient& CloudAuthService::apiClient()
     return *m_apiClient;
 }
 
-void CloudAuthService::restoreSession()
+void CloudAuthService::restoreSession(bool confirm)
 {
     auto loaded = m_keychain.load();
     if (!loaded) {
@@ -76,7 +77,8 @@ void CloudAuthService::restoreSession()
     if (!loaded.value() || loaded.value()->isEmpty())
         return;
     m_cachedToken = *loaded.value();
-    QTimer::singleShot(0, this, [this] { refreshSession(); });
+    if (confirm)
+        QTimer::singleShot(0, this, [this] { refreshSession(); });
 }
 
 void CloudAuthService::noteStoreUnavailable(const QString& detail)

@@ -32,9 +32,11 @@ public:
     // The outcome of taking a token: nothing, or the message shown for the failure.
     using SignInDone = std::function<void(std::optional<QString>)>;
 
-    // Restores a stored session before returning (the profile call then runs later).
+    // Restores a stored session before returning; the profile call that confirms it runs
+    // next, unless `confirmAtLaunch` is false (a command line confirms when it needs to).
     // `openUrl` opens the browser; `settings` holds the cloud address.
-    CloudAuthService(SecretStore& keychain, QSettings& settings, OpenUrl openUrl, QObject* parent = nullptr);
+    CloudAuthService(SecretStore& keychain, QSettings& settings, OpenUrl openUrl, QObject* parent = nullptr,
+                     bool confirmAtLaunch = true);
     ~CloudAuthService() override;
 
     Status status() const { return m_status; }
@@ -74,7 +76,7 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void restoreSession();
+    void restoreSession(bool confirm);
     void acceptToken(const QString& token, SignInDone done);
     void failSignIn(const QString& message);
     void forgetToken();

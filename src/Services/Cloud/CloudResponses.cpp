@@ -175,14 +175,14 @@ Expected<CloudBackup, QString> createResponse(const QByteArray& body)
     return backup;
 }
 
-Expected<VersionInfo, QString> versionResponse(const QByteArray& body)
+Expected<VersionResponse, QString> versionResponse(const QByteArray& body)
 {
     simdjson::dom::parser parser;
     object root;
     if (auto problem = parseObject(parser, body, root))
         return failure(*problem);
     Reader reader(root, {});
-    VersionInfo info;
+    VersionResponse info;
     info.version = reader.text("version");
     info.downloadUrl = reader.text("downloadUrl");
     info.releaseNotesUrl = reader.optionalText("releaseNotesUrl");

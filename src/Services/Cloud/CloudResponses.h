@@ -3,7 +3,7 @@
 #include "Models/Expected.h"
 #include "Services/Cloud/CloudBackup.h"
 #include "Services/Cloud/CloudUser.h"
-#include "Services/Cloud/VersionInfo.h"
+#include "Services/Cloud/VersionResponse.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,7 +19,7 @@ Expected<CloudUser, QString> meResponse(const QByteArray& body);
 // {"backup": {...}}
 Expected<CloudBackup, QString> createResponse(const QByteArray& body);
 // {"version": ..., "downloadUrl": ..., ...}
-Expected<VersionInfo, QString> versionResponse(const QByteArray& body);
+Expected<VersionResponse, QString> versionResponse(const QByteArray& body);
 // The "error" text of an unsuccessful answer, when it has one.
 std::optional<QString> errorMessage(const QByteArray& body);
 

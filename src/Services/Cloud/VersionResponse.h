@@ -4,12 +4,12 @@
 #include <optional>
 
 // What /api/version says about the newest Quillo.
-struct VersionInfo
+struct VersionResponse
 {
     QString version;
     QString downloadUrl;
     std::optional<QString> releaseNotesUrl;
     std::optional<QString> minSupportedVersion;
 
-    bool operator==(const VersionInfo&) const = default;
+    bool operator==(const VersionResponse&) const = default;
 };
