@@ -273,4 +273,9 @@ void AccountSettingsSection::refresh()
 
     m_notRemembered->setText(m_model.t(QStringLiteral("account.notRemembered")));
     m_notRemembered->setVisible(!auth.remembersSignIn());
+
+    // Wrapped lines need their height before the fixed-width window lays them out.
+    for (QLabel* label : findChildren<QLabel*>())
+        if (label->wordWrap())
+            label->setMinimumHeight(label->text().isEmpty() ? 0 : label->heightForWidth(400));
 }
