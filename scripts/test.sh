@@ -93,8 +93,8 @@ start_display
 # A private session bus with an unlocked keyring for the secret-store tests.
 dbus-run-session -- bash -c '
   echo -n quillo-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
-  ctest --test-dir "$1" --output-on-failure -j "$2" --timeout 300
-' _ "$build" "$jobs" | tee "$tmp/ctest.log"
+  ctest --test-dir "$1" --output-on-failure -j "$2" --timeout 300 $3
+' _ "$build" "$jobs" "${QUILLO_CTEST_ARGS:-}" | tee "$tmp/ctest.log"
 summary=$(grep -E '^[0-9]+% tests passed' "$tmp/ctest.log" | tail -1)
 total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
 failed=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$summary")
