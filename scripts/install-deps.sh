@@ -11,7 +11,7 @@ PACKAGES=(
   libsimdjson-dev nlohmann-json3-dev
   libx11-dev libxtst-dev
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils trayer
-  dbus dbus-x11 gnome-keyring qtkeychain-qt6-dev
+  dbus dbus-x11 gnome-keyring qtkeychain-qt6-dev xdg-utils
   fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji
   imagemagick x11-apps
   librestinio-dev libasio-dev libfmt-dev libhttp-parser-dev libsodium-dev libqt6sql6-sqlite sqlite3
