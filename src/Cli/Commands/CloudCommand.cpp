@@ -103,6 +103,8 @@ int CloudCommand::run(const QStringList& args)
                 out(m.value(1));
         });
 
+    // Before anything starts a thread (X, the secret store): threads inherit the blocked signals.
+    SignalWatcher signals;
     QSettings settings;
     KeychainStore keychain;
     CloudAuthService auth(keychain, settings, [](const QUrl& url) {
@@ -131,7 +133,6 @@ int CloudCommand::run(const QStringList& args)
         done = true;
         QCoreApplication::exit(0);
     });
-    SignalWatcher signals;
     QObject::connect(&signals, &SignalWatcher::interrupted, &task, [&task] {
         task.cancel();
         QCoreApplication::exit(0); // nothing else waits for the answer

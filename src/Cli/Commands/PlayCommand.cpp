@@ -104,6 +104,8 @@ int PlayCommand::run(const QStringList& args)
         });
     }
 
+    // Before anything starts a thread (X, the secret store): threads inherit the blocked signals.
+    SignalWatcher signals;
     NoFileDialogs dialogs;
     X11Platform platform(dialogs);
     if (!platform.eventPoster().isConnected()) {
@@ -111,7 +113,6 @@ int PlayCommand::run(const QStringList& args)
         return failed;
     }
     PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
-    SignalWatcher signals;
     bool interrupted = false;
     QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
         interrupted = true;

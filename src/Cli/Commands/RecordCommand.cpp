@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
 #include <QTimer>
 #include <cmath>
@@ -81,6 +83,8 @@ int RecordCommand::run(const QStringList& args)
         }
     }
 
+    // Before anything starts a thread (X, the secret store): threads inherit the blocked signals.
+    SignalWatcher signals;
     NoFileDialogs dialogs;
     X11Platform platform(dialogs);
     QSettings settings;
@@ -90,7 +94,6 @@ int RecordCommand::run(const QStringList& args)
         return failed;
     }
     model.setRecoveryFolder(QDir::currentPath());
-    SignalWatcher signals;
     int result = success;
     auto finish = [&] {
         if (model.recorder().state() == RecordingState::recording)
@@ -143,5 +146,15 @@ int RecordCommand::run(const QStringList& args)
             .arg(nameText(saved))
             .arg(plural(qsizetype(saved.actions.size()), "action", "actions"))
             .arg(durationText(saved.totalDuration()), idText(saved.id)));
+    // The automatic backup to Quillo Cloud (when signed in) finishes before the command does.
+    QCoreApplication::processEvents();
+    QElapsedTimer waited;
+    waited.start();
+    while (model.backupSync().inFlight() > 0 && waited.elapsed() < 65'000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    if (model.backupSync().lastSyncedAt())
+        out(QStringLiteral("Backed up to Quillo Cloud."));
+    else if (model.backupSync().lastError())
+        err(QStringLiteral("the backup to Quillo Cloud failed: ") + *model.backupSync().lastError());
     return success;
 }
