@@ -93,9 +93,12 @@ void AppDelegate::handleIncomingURL(const QString& text)
         return;
     }
     appLog(QStringLiteral("Received deep link: ") + CloudAuthService::redacted(url), LogEntry::Level::info);
-    showMainWindow();
-    m_mainWindow->raise();
-    m_mainWindow->activateWindow();
+    // The window comes forward, unless a recording or playback keeps it out of the way.
+    if (m_model->recorder().state() == RecordingState::idle && !m_model->playback().isBusy()) {
+        showMainWindow();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
     m_model->cloudAuth().handleCallbackURL(url);
 }
 
