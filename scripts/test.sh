@@ -104,14 +104,20 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   cmake -S "$root" -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DQUILLO_BUILD_FUZZ=ON \
     -DQUILLO_BUILD_TESTS=OFF -DQUILLO_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$fuzz_build" -j "$jobs" --target quillo_fuzz_library_decoder
+  cmake --build "$fuzz_build" -j "$jobs" --target quillo_fuzz_library_decoder quillo_fuzz_inputd_decoder
   corpus="$tmp/corpus"
   mkdir -p "$corpus" && cp "$root"/fuzz/corpus/* "$corpus"/
-  # Any crash, hang (-timeout) or sanitizer report makes libFuzzer exit non-zero.
+  # Any crash, hang (-timeout) or sanitizer report makes libFuzzer exit non-zero. The
+  # library reader gets most of the time; the input helper's decoder a quarter.
   "$fuzz_build/fuzz/quillo_fuzz_library_decoder" -max_total_time="$fuzz_seconds" -timeout=10 \
     -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$tmp/" "$corpus" \
     >"$tmp/fuzz.log" 2>&1 || { tail -60 "$tmp/fuzz.log"; echo "fuzzing found a problem" >&2; exit 1; }
   tail -12 "$tmp/fuzz.log"
+  mkdir -p "$tmp/corpus-inputd"
+  "$fuzz_build/fuzz/quillo_fuzz_inputd_decoder" -max_total_time=$(( (fuzz_seconds + 3) / 4 )) -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$tmp/inputd-" "$tmp/corpus-inputd" \
+    >"$tmp/fuzz-inputd.log" 2>&1 || { tail -60 "$tmp/fuzz-inputd.log"; echo "fuzzing found a problem" >&2; exit 1; }
+  tail -4 "$tmp/fuzz-inputd.log"
 fi
 echo "== all tests passed"
 echo "ctest: $((total - failed)) passed, $failed failed"

@@ -1,4 +1,4 @@
-#include "Platform/X11/KeyCodeMap.h"
+#include "Platform/Evdev/KeyCodeMap.h"
 
 #include "Platform/RawInputEvent.h"
 
