@@ -4,7 +4,7 @@
 #include "Platform/Fake/FakeInputTap.h"
 #include "Platform/Fake/FakeWorkspace.h"
 #include "Platform/SystemClock.h"
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 #include "Platform/X11/X11EventTranslator.h"
 #include "Platform/X11/X11InputTap.h"
 #include "Services/EventMonitor/EventParser.h"

@@ -1,8 +1,8 @@
 // Kernel input events to the macro's neutral events, and positions on the virtual
 // absolute pointer.
-#include "Platform/Evdev/EvdevTranslator.h"
-#include "Platform/Evdev/KeyCodeMap.h"
-#include "Platform/Evdev/OutputLayout.h"
+#include "Platform/Linux/EvdevTranslator.h"
+#include "Platform/Linux/KeyCodeMap.h"
+#include "Platform/Linux/OutputLayout.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>

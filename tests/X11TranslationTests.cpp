@@ -1,4 +1,4 @@
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 #include "Platform/X11/X11EventTranslator.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "Platform/Wayland/WaylandEventPoster.h"
 
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 
 #include <linux/input-event-codes.h>
 

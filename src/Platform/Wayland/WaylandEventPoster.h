@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/EventPoster.h"
-#include "Platform/Evdev/OutputLayout.h"
+#include "Platform/Linux/OutputLayout.h"
 #include "Platform/Wayland/InputdClient.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "Platform/Wayland/WaylandInputTap.h"
 
-#include "Platform/Evdev/EvdevTranslator.h"
+#include "Platform/Linux/EvdevTranslator.h"
 
 #include <pthread.h>
 #include <time.h>

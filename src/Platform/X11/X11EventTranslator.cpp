@@ -1,6 +1,6 @@
 #include "Platform/X11/X11EventTranslator.h"
 
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #include "Platform/X11/X11HotkeyRegistrar.h"
 
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 #include "Platform/X11/X11Errors.h"
 
 #include <QSocketNotifier>

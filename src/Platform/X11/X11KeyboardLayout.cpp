@@ -1,6 +1,6 @@
 #include "Platform/X11/X11KeyboardLayout.h"
 
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 #include "Platform/X11/X11Errors.h"
 
 #include <X11/Xlib.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/Workspace.h"
-#include "Platform/X11/DesktopEntryIndex.h"
+#include "Platform/Linux/DesktopEntryIndex.h"
 
 #include <QByteArray>
 #include <QPoint>

@@ -1,4 +1,4 @@
-#include "Platform/Evdev/OutputLayout.h"
+#include "Platform/Linux/OutputLayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 
 #include "Platform/RawInputEvent.h"
 

@@ -1,4 +1,4 @@
-#include "Platform/X11/DesktopEntryIndex.h"
+#include "Platform/Linux/DesktopEntryIndex.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "Platform/Evdev/EvdevTranslator.h"
+#include "Platform/Linux/EvdevTranslator.h"
 
-#include "Platform/Evdev/KeyCodeMap.h"
+#include "Platform/Linux/KeyCodeMap.h"
 
 #include <linux/input-event-codes.h>
 
