@@ -88,6 +88,10 @@ start_postgres() {
 }
 
 echo "== tests"
+# sway refuses to run as root: the Wayland tests start it as this unprivileged user.
+if [ "$(id -u)" -eq 0 ] && ! id quillotest >/dev/null 2>&1; then
+  useradd --no-create-home --shell /usr/sbin/nologin quillotest
+fi
 start_postgres
 start_display
 # A private session bus with an unlocked keyring for the secret-store tests.

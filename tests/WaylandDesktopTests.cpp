@@ -1,0 +1,134 @@
+// The sway provider against a real headless sway (run as an unprivileged user, as sway
+// refuses root) with two foot terminals of different app ids.
+#include "Platform/Wayland/SwayProvider.h"
+#include "TestWait.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+const char* kUser = "quillotest";
+
+struct HeadlessSway : ::testing::Test {
+    QString runtime;
+    QProcess sway;
+    std::vector<std::unique_ptr<QProcess>> clients;
+
+    void SetUp() override
+    {
+        runtime = QStringLiteral("/tmp/quillo-sway-%1").arg(QCoreApplication::applicationPid());
+        QDir().mkpath(runtime);
+        QFile config(runtime + QStringLiteral("-config"));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("output HEADLESS-1 resolution 1280x800\n");
+        config.close();
+        QStringList command{QStringLiteral("env"), QStringLiteral("-i"), QStringLiteral("PATH=/usr/bin:/bin"),
+                            QStringLiteral("XDG_RUNTIME_DIR=") + runtime, QStringLiteral("WLR_BACKENDS=headless"),
+                            QStringLiteral("WLR_RENDERER=pixman"), QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1"),
+                            QStringLiteral("sway"), QStringLiteral("-c"), config.fileName()};
+        if (getuid() == 0) {
+            const passwd* user = getpwnam(kUser);
+            ASSERT_NE(user, nullptr) << "sway refuses root: scripts/test.sh creates the user " << kUser;
+            ASSERT_EQ(chown(runtime.toLocal8Bit().constData(), user->pw_uid, user->pw_gid), 0);
+            command = QStringList{QStringLiteral("-u"), QString::fromLatin1(kUser), QStringLiteral("--")} + command;
+            command.prepend(QStringLiteral("runuser"));
+        }
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        sway.setProcessChannelMode(QProcess::MergedChannels);
+        sway.start(command.takeFirst(), command);
+        ASSERT_TRUE(sway.waitForStarted()) << "sway is not installed (scripts/install-deps.sh installs it)";
+        ASSERT_TRUE(waitUntil([&] { return !socket().isEmpty() && QFile::exists(runtime + QStringLiteral("/wayland-1")); }, 10000))
+            << sway.readAll().toStdString();
+    }
+    void TearDown() override
+    {
+        for (auto& client : clients)
+            client->kill(), client->waitForFinished(3000);
+        sway.terminate();
+        if (!sway.waitForFinished(5000))
+            sway.kill();
+        QDir(runtime).removeRecursively();
+        QFile::remove(runtime + QStringLiteral("-config"));
+    }
+    QString socket() const
+    {
+        const QStringList found = QDir(runtime).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+        return found.isEmpty() ? QString() : runtime + QLatin1Char('/') + found.first();
+    }
+    void terminal(const QString& appId)
+    {
+        auto client = std::make_unique<QProcess>();
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-1"));
+        client->setProcessEnvironment(env);
+        client->start(QStringLiteral("foot"), {QStringLiteral("--app-id=") + appId});
+        ASSERT_TRUE(client->waitForStarted()) << "foot is not installed";
+        clients.push_back(std::move(client));
+    }
+    QJsonArray swaymsgOutputs()
+    {
+        QProcess swaymsg;
+        swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), socket(), QStringLiteral("-r"), QStringLiteral("-t"),
+                                                  QStringLiteral("get_outputs")});
+        swaymsg.waitForFinished(5000);
+        return QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).array();
+    }
+};
+
+} // namespace
+
+TEST_F(HeadlessSway, FocusSwitchesActivationAndTheOutputLayout)
+{
+    SwayProvider provider(socket());
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
+    QList<RunningApplication> seen;
+    QObject::connect(&provider, &DesktopProvider::applicationActivated,
+                     [&](const RunningApplication& app) { seen.append(app); });
+    terminal(QStringLiteral("org.quillo.TestOne"));
+    ASSERT_TRUE(waitUntil([&] { return !seen.isEmpty(); }, 10000)) << "no focus event for the first terminal";
+    terminal(QStringLiteral("org.quillo.TestTwo"));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("org.quillo.TestTwo"); }, 10000));
+    EXPECT_EQ(seen.first().id, QStringLiteral("org.quillo.TestOne"));
+    EXPECT_EQ(provider.frontmostApplication()->id, QStringLiteral("org.quillo.TestTwo"));
+
+    ASSERT_TRUE(provider.activate(QStringLiteral("org.quillo.TestOne")));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("org.quillo.TestOne"); }, 5000));
+    EXPECT_EQ(provider.frontmostApplication()->id, QStringLiteral("org.quillo.TestOne"));
+    EXPECT_FALSE(provider.activate(QStringLiteral("org.quillo.NotRunning")));
+    EXPECT_TRUE(provider.placePointer(100, 100));
+
+    // The layout is sway's own, also after a second output appears.
+    auto check = [&] {
+        std::vector<Output> expected;
+        for (const QJsonValue v : swaymsgOutputs()) {
+            const QJsonObject o = v.toObject();
+            if (!o.value(QStringLiteral("active")).toBool())
+                continue;
+            const QJsonObject r = o.value(QStringLiteral("rect")).toObject();
+            expected.push_back({o.value(QStringLiteral("name")).toString(),
+                                QRectF(r.value(QStringLiteral("x")).toDouble(), r.value(QStringLiteral("y")).toDouble(),
+                                       r.value(QStringLiteral("width")).toDouble(), r.value(QStringLiteral("height")).toDouble()),
+                                o.value(QStringLiteral("scale")).toDouble()});
+        }
+        EXPECT_EQ(provider.outputs(), expected);
+        return expected.size();
+    };
+    EXPECT_EQ(check(), 1u);
+    ASSERT_TRUE(provider.request(0, QByteArrayLiteral("create_output")));
+    ASSERT_TRUE(waitUntil([&] { return provider.outputs().size() == 2; }, 5000));
+    EXPECT_EQ(check(), 2u);
+    EXPECT_EQ(OutputLayout::boundingBox(provider.outputs()).width(), 1280 + provider.outputs()[1].geometry.width());
+}
