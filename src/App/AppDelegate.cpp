@@ -26,7 +26,8 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::launch()
 {
-    m_platform = std::make_unique<X11Platform>(m_dialogs);
+    m_platform = std::make_unique<DesktopPlatform>(m_dialogs);
+    appLog(QStringLiteral("Input backend: ") + SessionKind::name(m_platform->kind()), LogEntry::Level::info);
     m_model = std::make_unique<AppViewModel>(m_platform->services(), m_settings);
     m_model->openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_model->openSettings = [self = QPointer<AppDelegate>(this)] {
@@ -55,7 +56,7 @@ void AppDelegate::showMainWindow()
 {
     if (!m_mainWindow) {
         m_mainWindow = new MainWindow(*m_model);
-        m_mainWindow->locateFrame = [this](WId id) { return m_platform->workspace().frameTopLeft(quint64(id)); };
+        m_mainWindow->locateFrame = [this](WId id) { return m_platform->frameTopLeft(quint64(id)); };
         m_dialogs.setParent(m_mainWindow);
     }
     m_mainWindow->showInPlace();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/X11/X11Platform.h"
+#include "App/DesktopPlatform.h"
 #include "Views/QtFileDialogs.h"
 
 #include <QObject>
@@ -41,7 +41,7 @@ private:
     void stateChanged();
 
     QtFileDialogs m_dialogs;
-    std::unique_ptr<X11Platform> m_platform;
+    std::unique_ptr<DesktopPlatform> m_platform;
     QSettings m_settings;
     std::unique_ptr<AppViewModel> m_model;
     QPointer<MainWindow> m_mainWindow;

@@ -1,6 +1,9 @@
 #include "Cli/Commands/DoctorCommand.h"
 
 #include "Cli/CommandRunner.h"
+#include "Platform/Linux/SessionKind.h"
+#include "Platform/Wayland/InputdClient.h"
+#include "Platform/Wayland/WaylandPlatform.h"
 #include "Platform/X11/X11Platform.h"
 #include "Services/HotkeyService.h"
 #include "Services/StorageService.h"
@@ -23,17 +26,46 @@ int DoctorCommand::run(const QStringList& args)
     };
     const QByteArray display = qgetenv("DISPLAY");
     X11PermissionProbe probe;
-    const bool hasDisplay = !display.isEmpty() && (probe.accessibilityGranted(false) || probe.inputMonitoringGranted() ||
-                                                   X11Platform::windowManagerReportsActiveWindow());
-    line(hasDisplay, QStringLiteral("display"),
-         display.isEmpty() ? QStringLiteral("DISPLAY is not set") : QString::fromLocal8Bit(display));
-    const bool wayland = X11PermissionProbe::isWaylandSession();
-    line(!wayland, QStringLiteral("session"),
-         wayland ? QStringLiteral("Wayland: only X applications can be recorded") : QStringLiteral("X11"));
-    line(X11Platform::windowManagerReportsActiveWindow(), QStringLiteral("window manager"),
-         QStringLiteral("reports the active window (needed to record application switches)"));
-    line(probe.accessibilityGranted(false), QStringLiteral("XTEST"), QStringLiteral("needed to replay"));
-    line(!wayland && probe.inputMonitoringGranted(), QStringLiteral("RECORD"), QStringLiteral("needed to record"));
+    const SessionKind::Kind kind = SessionKind::detect();
+    if (kind == SessionKind::Kind::wayland) {
+        // Wayland: recording and replay go through quillo-inputd; the desktop says what
+        // is in front (and, on some desktops, where the pointer is).
+        line(true, QStringLiteral("backend"), QStringLiteral("Wayland, through the input helper quillo-inputd"));
+        InputdClient helper;
+        QString problem;
+        const bool helperOk = helper.connect(InputdClient::socketPath(), problem);
+        line(helperOk, QStringLiteral("input helper"),
+             helperOk ? QStringLiteral("answers at %1 (it reads every keyboard while Quillo records)").arg(InputdClient::socketPath())
+                      : problem);
+        auto provider = WaylandPlatform::providerForSession();
+        QString limits;
+        const bool desktopOk = provider->start(&limits);
+        line(desktopOk, QStringLiteral("desktop"),
+             desktopOk ? QStringLiteral("%1 reports the frontmost application").arg(provider->desktopName()) : limits);
+        if (desktopOk)
+            line(provider->reportsPointer(), QStringLiteral("pointer"),
+                 provider->reportsPointer()
+                     ? QStringLiteral("%1 reports where the pointer is").arg(provider->desktopName())
+                     : QStringLiteral("%1 does not say where the pointer is: recorded positions are estimated from the "
+                                      "mouse's motion (keys and wheels are exact)")
+                           .arg(provider->desktopName()));
+        line(!display.isEmpty(), QStringLiteral("hotkeys"),
+             display.isEmpty() ? QStringLiteral("no XWayland (DISPLAY is not set): the global hotkeys need it")
+                               : QStringLiteral("through XWayland on %1; they fire while an X application or Quillo "
+                                                "is in front")
+                                     .arg(QString::fromLocal8Bit(display)));
+    } else {
+        const bool hasDisplay = !display.isEmpty() && (probe.accessibilityGranted(false) || probe.inputMonitoringGranted() ||
+                                                       X11Platform::windowManagerReportsActiveWindow());
+        line(true, QStringLiteral("backend"), QStringLiteral("X11"));
+        line(hasDisplay, QStringLiteral("display"),
+             display.isEmpty() ? QStringLiteral("DISPLAY is not set") : QString::fromLocal8Bit(display));
+        line(X11Platform::windowManagerReportsActiveWindow(), QStringLiteral("window manager"),
+             QStringLiteral("reports the active window (needed to record application switches)"));
+        line(probe.accessibilityGranted(false), QStringLiteral("XTEST"), QStringLiteral("needed to replay"));
+        line(probe.inputMonitoringGranted(), QStringLiteral("RECORD"), QStringLiteral("needed to record"));
+    }
+    if (!display.isEmpty())
     {
         X11HotkeyRegistrar registrar;
         const QStringList names = {QStringLiteral("Super+R"), QStringLiteral("Super+Alt+P"), QStringLiteral("Super+P")};

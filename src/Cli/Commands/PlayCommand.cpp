@@ -4,7 +4,8 @@
 #include "Cli/NoFileDialogs.h"
 #include "Cli/SignalWatcher.h"
 #include "Cli/TerminalText.h"
-#include "Platform/X11/X11Platform.h"
+#include "App/DesktopPlatform.h"
+#include "Platform/SystemClock.h"
 #include "Services/PlaybackService.h"
 
 #include <QCoreApplication>
@@ -107,9 +108,9 @@ int PlayCommand::run(const QStringList& args)
     // Before anything starts a thread (X, the secret store): threads inherit the blocked signals.
     SignalWatcher signals;
     NoFileDialogs dialogs;
-    X11Platform platform(dialogs);
-    if (!platform.eventPoster().isConnected()) {
-        err(QStringLiteral("cannot replay: no X display with the XTEST extension (see quillo doctor)"));
+    DesktopPlatform platform(dialogs);
+    if (const QString problem = platform.replayProblem(); !problem.isEmpty()) {
+        err(QStringLiteral("cannot replay: %1 (see quillo doctor)").arg(problem));
         return failed;
     }
     PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());

@@ -4,7 +4,7 @@
 #include "Cli/NoFileDialogs.h"
 #include "Cli/SignalWatcher.h"
 #include "Cli/TerminalText.h"
-#include "Platform/X11/X11Platform.h"
+#include "App/DesktopPlatform.h"
 #include "ViewModels/AppViewModel.h"
 
 #include <QCoreApplication>
@@ -63,30 +63,17 @@ int RecordCommand::run(const QStringList& args)
             }
         });
     }
-    // Say what is missing instead of recording nothing.
-    {
-        X11PermissionProbe probe;
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            err(QStringLiteral("cannot record: there is no X display (DISPLAY is not set; see quillo doctor)"));
-            return failed;
-        }
-        if (X11PermissionProbe::isWaylandSession()) {
-            err(QStringLiteral("cannot record: this is a Wayland session, where only X applications could be "
-                               "observed (see quillo doctor)"));
-            return failed;
-        }
-        if (!probe.inputMonitoringGranted()) {
-            err(QStringLiteral("cannot record: the X display %1 cannot be opened or has no RECORD extension (see "
-                               "quillo doctor)")
-                    .arg(QString::fromLocal8Bit(qgetenv("DISPLAY"))));
-            return failed;
-        }
-    }
-
     // Before anything starts a thread (X, the secret store): threads inherit the blocked signals.
     SignalWatcher signals;
     NoFileDialogs dialogs;
-    X11Platform platform(dialogs);
+    DesktopPlatform platform(dialogs);
+    // Say what is missing instead of recording nothing.
+    if (const QString problem = platform.recordProblem(); !problem.isEmpty()) {
+        err(QStringLiteral("cannot record: %1 (see quillo doctor)").arg(problem));
+        return failed;
+    }
+    if (const QString limits = platform.desktopLimits(); !limits.isEmpty())
+        err(QStringLiteral("note: ") + limits);
     QSettings settings;
     AppViewModel model(platform.services(), settings);
     if (model.errorMessage()) {

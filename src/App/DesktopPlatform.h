@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Platform/Linux/SessionKind.h"
+#include "Platform/PlatformServices.h"
+
+#include <QPoint>
+#include <memory>
+#include <optional>
+
+class WaylandPlatform;
+class X11Platform;
+
+// The platform of this session, X11 or Wayland (SessionKind decides), for the
+// application and the command line alike.
+class DesktopPlatform
+{
+public:
+    explicit DesktopPlatform(FileDialogs& dialogs, SessionKind::Kind kind = SessionKind::detect());
+    ~DesktopPlatform();
+
+    SessionKind::Kind kind() const { return m_kind; }
+    PlatformServices services();
+    EventPoster& eventPoster();
+    Sleeper& sleeper();
+    // Why replaying cannot work here, or empty.
+    QString replayProblem();
+    // Why recording cannot work here, or empty.
+    QString recordProblem();
+    // What the desktop does not report under Wayland (focus, pointer), or empty.
+    QString desktopLimits() const;
+    // Where the window manager put a window's frame (X11 only).
+    std::optional<QPoint> frameTopLeft(quint64 windowId) const;
+
+private:
+    SessionKind::Kind m_kind;
+    std::unique_ptr<X11Platform> m_x11;
+    std::unique_ptr<WaylandPlatform> m_wayland;
+};

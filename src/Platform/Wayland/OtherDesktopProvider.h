@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Platform/Wayland/DesktopProvider.h"
+
+// A Wayland desktop Quillo has no interface to: no focus, no pointer, no layout.
+class OtherDesktopProvider : public DesktopProvider
+{
+    Q_OBJECT
+public:
+    using DesktopProvider::DesktopProvider;
+
+    QString desktopName() const override
+    {
+        const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+        return desktop.isEmpty() ? QStringLiteral("this Wayland desktop") : desktop;
+    }
+    bool start(QString* problem) override
+    {
+        if (problem)
+            *problem = QStringLiteral("%1 tells Quillo neither which application is in front nor where the pointer "
+                                      "is: application switches are not recorded and positions are estimated")
+                           .arg(desktopName());
+        return false;
+    }
+    bool reportsFocus() const override { return false; }
+    bool reportsPointer() const override { return false; }
+    std::optional<RunningApplication> frontmostApplication() override { return std::nullopt; }
+    bool activate(const QString&) override { return false; }
+    std::vector<Output> outputs() override { return {}; }
+    bool pointerPosition(double&, double&) override { return false; }
+};

@@ -1,0 +1,51 @@
+#include "Platform/Wayland/WaylandPlatform.h"
+
+#include "Platform/Linux/SessionKind.h"
+#include "Platform/SystemClock.h"
+#include "Platform/Wayland/OtherDesktopProvider.h"
+#include "Platform/Wayland/SwayProvider.h"
+#include "Services/LogService.h"
+
+std::unique_ptr<DesktopProvider> WaylandPlatform::providerForSession()
+{
+    const QString desktop = SessionKind::waylandDesktop();
+    if (desktop == QLatin1String("sway"))
+        return std::make_unique<SwayProvider>();
+    return std::make_unique<OtherDesktopProvider>();
+}
+
+WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
+    : m_dialogs(dialogs), m_provider(providerForSession()), m_tap(SystemClock::instance())
+{
+    if (!m_provider->start(&m_desktopProblem))
+        appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::warn);
+    else if (!m_provider->reportsPointer())
+        m_desktopProblem = QStringLiteral("%1 does not say where the pointer is: positions are estimated from the "
+                                          "mouse's motion, starting where Quillo puts the pointer")
+                               .arg(m_provider->desktopName());
+    if (!m_desktopProblem.isEmpty() && m_provider->reportsFocus())
+        appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::info);
+    m_workspace = std::make_unique<WaylandWorkspace>(*m_provider);
+    DesktopProvider* provider = m_provider.get();
+    if (provider->reportsPointer()) {
+        m_tap.setPointerQuery([provider](double& x, double& y) { return provider->pointerPosition(x, y); });
+    } else {
+        // A known start: the middle of the first output, where the pointer is put.
+        const auto outputs = provider->outputs();
+        if (!outputs.empty()) {
+            const QPointF centre = outputs.front().geometry.center();
+            m_tap.setStartPosition(centre.x(), centre.y());
+            provider->placePointer(centre.x(), centre.y());
+        }
+    }
+    m_poster.setLayout([provider] { return provider->outputs(); });
+    m_poster.setActivate([provider](const QString& id) { return provider->activate(id); });
+}
+
+WaylandPlatform::~WaylandPlatform() = default;
+
+PlatformServices WaylandPlatform::services()
+{
+    return PlatformServices{m_tap,     *m_workspace, m_probe,   m_poster,         m_hotkeys,
+                            m_dialogs, SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain};
+}
