@@ -2,6 +2,7 @@
 
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/SystemClock.h"
+#include "Platform/Wayland/HyprlandProvider.h"
 #include "Platform/Wayland/OtherDesktopProvider.h"
 #include "Platform/Wayland/SwayProvider.h"
 #include "Services/LogService.h"
@@ -11,6 +12,8 @@ std::unique_ptr<DesktopProvider> WaylandPlatform::providerForSession()
     const QString desktop = SessionKind::waylandDesktop();
     if (desktop == QLatin1String("sway"))
         return std::make_unique<SwayProvider>();
+    if (desktop == QLatin1String("Hyprland"))
+        return std::make_unique<HyprlandProvider>();
     return std::make_unique<OtherDesktopProvider>();
 }
 
