@@ -5,6 +5,10 @@
 #include <QLocalSocket>
 #include <cstring>
 #include <functional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,11 +67,9 @@ bool SwayProvider::start(QString* problem)
             *problem = QStringLiteral("SWAYSOCK is not set, so sway cannot be asked");
         return false;
     }
-    m_commands = new QLocalSocket(this);
-    m_commands->connectToServer(m_path);
     m_events = new QLocalSocket(this);
     m_events->connectToServer(m_path);
-    if (!m_commands->waitForConnected(1000) || !m_events->waitForConnected(1000)) {
+    if (!m_events->waitForConnected(1000) || !request(getOutputs)) {
         if (problem)
             *problem = QStringLiteral("sway's IPC socket %1 does not answer").arg(m_path);
         return false;
@@ -79,19 +81,41 @@ bool SwayProvider::start(QString* problem)
 
 std::optional<QJsonDocument> SwayProvider::request(quint32 type, const QByteArray& payload)
 {
-    if (!m_commands || m_commands->state() != QLocalSocket::ConnectedState)
+    // A connection of its own for each request: the player's thread activates
+    // applications and reads the layout while the main thread follows focus events.
+    const QByteArray path = m_path.toLocal8Bit();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (m_path.isEmpty() || std::size_t(path.size()) >= sizeof address.sun_path)
         return std::nullopt;
-    m_commands->write(frame(type, payload));
-    m_commands->waitForBytesWritten(1000);
-    QByteArray buffer;
-    quint32 replyType = 0;
-    QByteArray reply;
-    while (!takeMessage(buffer, replyType, reply)) {
-        if (!m_commands->waitForReadyRead(2000))
-            return std::nullopt;
-        buffer += m_commands->readAll();
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::nullopt;
+    const QByteArray message = frame(type, payload);
+    std::optional<QJsonDocument> result;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, message.constData(), std::size_t(message.size()), MSG_NOSIGNAL) == message.size()) {
+        QByteArray buffer;
+        quint32 replyType = 0;
+        QByteArray reply;
+        for (;;) {
+            if (takeMessage(buffer, replyType, reply)) {
+                result = QJsonDocument::fromJson(reply);
+                break;
+            }
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 2000) <= 0)
+                break;
+            char chunk[16384];
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                break;
+            buffer.append(chunk, n);
+        }
     }
-    return QJsonDocument::fromJson(reply);
+    ::close(fd);
+    return result;
 }
 
 RunningApplication SwayProvider::applicationOf(const QJsonObject& node)

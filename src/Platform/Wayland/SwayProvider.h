@@ -29,7 +29,8 @@ public:
     bool pointerPosition(double&, double&) override { return false; }
     bool placePointer(double x, double y) override;
 
-    // One request and its reply (message types of the IPC); nothing on failure.
+    // One request and its reply (message types of the IPC), on a connection of its own
+    // (thread-safe); nothing on failure.
     std::optional<QJsonDocument> request(quint32 type, const QByteArray& payload = {});
 
 private:
@@ -37,7 +38,6 @@ private:
     RunningApplication applicationOf(const QJsonObject& node);
 
     QString m_path;
-    QLocalSocket* m_commands = nullptr;
     QLocalSocket* m_events = nullptr;
     QByteArray m_eventBuffer;
     DesktopEntryIndex m_entries;

@@ -2,7 +2,9 @@
 
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/SystemClock.h"
+#include "Platform/Wayland/GnomeProvider.h"
 #include "Platform/Wayland/HyprlandProvider.h"
+#include "Platform/Wayland/KWinProvider.h"
 #include "Platform/Wayland/OtherDesktopProvider.h"
 #include "Platform/Wayland/SwayProvider.h"
 #include "Services/LogService.h"
@@ -14,6 +16,10 @@ std::unique_ptr<DesktopProvider> WaylandPlatform::providerForSession()
         return std::make_unique<SwayProvider>();
     if (desktop == QLatin1String("Hyprland"))
         return std::make_unique<HyprlandProvider>();
+    if (desktop == QLatin1String("KDE"))
+        return std::make_unique<KWinProvider>();
+    if (desktop == QLatin1String("GNOME"))
+        return std::make_unique<GnomeProvider>();
     return std::make_unique<OtherDesktopProvider>();
 }
 
