@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Makes the Debian package from the build folder and checks that it holds every piece a
+# fresh Debian 12 needs: the programs, the helper's unit, udev rule, system users and
+# module list, the desktop entry with the quillo:// scheme, the GNOME Shell extension,
+# the KWin script, the declared dependencies and the scripts that start the helper.
+set -euo pipefail
+build=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" 2>&1 || { cat "$out/cpack.log"; exit 1; }
+deb=$(ls "$out"/quillo_*.deb)
+failures=0
+check() { if eval "$2"; then echo "ok     $1"; else echo "FAILED $1"; failures=$((failures + 1)); fi; }
+files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for f in ./usr/bin/quillo ./usr/libexec/quillo/quillo-inputd ./usr/lib/systemd/system/quillo-inputd.service \
+         ./usr/lib/udev/rules.d/70-quillo-inputd.rules ./usr/lib/sysusers.d/quillo.conf \
+         ./usr/lib/modules-load.d/quillo.conf ./usr/share/applications/quillo.desktop \
+         ./usr/share/icons/hicolor/scalable/apps/quillo.svg \
+         ./usr/share/gnome-shell/extensions/quillo@quillo.app/extension.js \
+         ./usr/share/gnome-shell/extensions/quillo@quillo.app/metadata.json ./usr/share/quillo/kwin/bridge.js; do
+  check "holds $f" "grep -qx '$f' <<<\"\$files\""
+done
+check "leaves the cloud service out" "! grep -q quillo-cloud <<<\"\$files\""
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in systemd udev libevdev2 libqt6keychain1 libqt6widgets6 qt6-qpa-plugins; do
+  check "depends on $d" "grep -q '$d' <<<\"\$depends\""
+done
+dpkg-deb -e "$deb" "$out/control"
+check "postinst makes the users and starts the helper" \
+  "grep -q 'systemd-sysusers' '$out/control/postinst' && grep -q 'enable --now quillo-inputd' '$out/control/postinst'"
+check "prerm stops the helper" "grep -q 'disable --now quillo-inputd' '$out/control/prerm'"
+dpkg-deb -x "$deb" "$out/root"
+check "the desktop entry claims quillo:// and takes the link" \
+  "grep -q 'x-scheme-handler/quillo' '$out/root/usr/share/applications/quillo.desktop' && grep -q '^Exec=quillo %u' '$out/root/usr/share/applications/quillo.desktop'"
+check "the unit runs the installed helper as its own user" \
+  "grep -q '^ExecStart=/usr/libexec/quillo/quillo-inputd' '$out/root/usr/lib/systemd/system/quillo-inputd.service' && grep -q '^User=quillo-inputd' '$out/root/usr/lib/systemd/system/quillo-inputd.service'"
+check "the installed helper runs" "'$out/root/usr/libexec/quillo/quillo-inputd' --version | grep -q quillo-inputd"
+check "the extension's metadata is JSON naming its uuid" \
+  "python3 -c 'import json,sys; assert json.load(open(sys.argv[1]))[\"uuid\"] == \"quillo@quillo.app\"' '$out/root/usr/share/gnome-shell/extensions/quillo@quillo.app/metadata.json'"
+echo "$failures failed"
+[ "$failures" -eq 0 ]
