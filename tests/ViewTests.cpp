@@ -147,9 +147,16 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     PlaybackControlView panel(m, m.macros()[0]);
     EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Start Recording"));
     EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Ready to Record"));
+    // A desktop that does not say where the pointer is: the bar says so while recording.
+    m.recordingLimits = QStringLiteral("sway does not say where the pointer is");
+    auto* limits = bar.findChild<QLabel*>(QStringLiteral("recorderLimits"));
+    ASSERT_NE(limits, nullptr);
+    EXPECT_FALSE(limits->isVisibleTo(&bar));
     m.startRecording();
     EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Stop Recording"));
     EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Recording\u2026"));
+    EXPECT_TRUE(limits->isVisibleTo(&bar));
+    EXPECT_EQ(limits->text(), m.recordingLimits);
     EXPECT_FALSE(panel.playButton()->isEnabled()); // no playback while recording
     m.discardPendingRecording();
     EXPECT_TRUE(panel.playButton()->isEnabled());

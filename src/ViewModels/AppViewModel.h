@@ -59,6 +59,9 @@ public:
     QString keyChordText(const MacroAction& action) const;
 
     std::function<void()> openSettings;
+    // What the session's desktop does not report while recording (under Wayland: the
+    // pointer's position or the frontmost application); empty when it reports both.
+    QString recordingLimits;
     // Opens a web page in the person's browser (the cloud sign-in); false when nothing could.
     std::function<bool(const QUrl&)> openUrl;
 

@@ -32,6 +32,12 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     });
     auto* texts = new QVBoxLayout;
     texts->addWidget(m_status);
+    m_limits = new QLabel;
+    m_limits->setObjectName(QStringLiteral("recorderLimits"));
+    m_limits->setWordWrap(true);
+    m_limits->setStyleSheet(QStringLiteral("color: gray; font-size: small"));
+    m_limits->hide();
+    texts->addWidget(m_limits);
     texts->addWidget(m_elapsed);
     texts->addWidget(m_count);
     auto* layout = new QHBoxLayout(this);
@@ -68,6 +74,9 @@ void RecorderControlView::refresh()
     m_status->setText(m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady")));
     m_status->setStyleSheet(recording ? QStringLiteral("color: #ff3b30; font-weight: 500") : QStringLiteral("color: gray; font-weight: 500"));
     m_hints->setVisible(m_model.recorder().state() == RecordingState::idle && !m_model.playback().isBusy());
+    // Under Wayland the desktop may not tell where the pointer is or what is in front.
+    m_limits->setText(m_model.recordingLimits);
+    m_limits->setVisible(recording && !m_model.recordingLimits.isEmpty());
     m_button->setText(m_model.t(recording ? QStringLiteral("recorder.stop") : QStringLiteral("recorder.start")));
     m_button->setIcon(recording ? Icons::icon(QStringLiteral("stop")) : Icons::icon(QStringLiteral("record"), QColor(0xff, 0x3b, 0x30)));
     // A recording cannot start while a playback runs.

@@ -28,6 +28,7 @@ private:
     AppViewModel& m_model;
     QLabel* m_dot;
     QLabel* m_status;
+    QLabel* m_limits;
     QLabel* m_elapsed;
     QLabel* m_count;
     QLabel* m_hints;
