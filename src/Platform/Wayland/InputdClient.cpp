@@ -55,8 +55,11 @@ bool InputdClient::connect(const QString& path, QString& error)
     if (const auto* welcome = reply ? std::get_if<InputdProtocol::Welcome>(&*reply) : nullptr) {
         if (welcome->version == InputdProtocol::version)
             return true;
-    }
-    if (const auto* refused = reply ? std::get_if<InputdProtocol::Refused>(&*reply) : nullptr) {
+        error = QStringLiteral("the input helper speaks protocol %1 and this Quillo speaks %2: install the helper of "
+                               "the same Quillo version")
+                    .arg(welcome->version)
+                    .arg(InputdProtocol::version);
+    } else if (const auto* refused = reply ? std::get_if<InputdProtocol::Refused>(&*reply) : nullptr) {
         error = refused->version != InputdProtocol::version
                     ? QStringLiteral("the input helper speaks protocol %1 and this Quillo speaks %2: install the "
                                      "helper of the same Quillo version")

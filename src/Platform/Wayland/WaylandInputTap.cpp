@@ -43,6 +43,9 @@ bool WaylandInputTap::start(EventHandler handler, QString* error)
         m_client.close();
         return false;
     }
+    if (placePointerAtStart)
+        if (const auto point = placePointerAtStart())
+            setStartPosition(point->first, point->second);
     m_monotonicAtStart = monotonicNow();
     m_clockAtStart = m_clock.now();
     m_running = true;

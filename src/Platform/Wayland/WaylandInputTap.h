@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class EvdevTranslator;
@@ -27,6 +28,9 @@ public:
     void setPointerQuery(PointerQuery query) { m_pointerQuery = std::move(query); }
     // Where the estimate starts when the desktop cannot say where the pointer is.
     void setStartPosition(double x, double y);
+    // Asked as each recording starts: puts the pointer at a known point and says where
+    // (nothing: the last start position stands).
+    std::function<std::optional<std::pair<double, double>>()> placePointerAtStart;
 
     bool start(EventHandler handler, QString* error) override;
     void stop() override;

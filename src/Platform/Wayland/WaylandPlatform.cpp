@@ -39,13 +39,17 @@ WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     if (provider->reportsPointer()) {
         m_tap.setPointerQuery([provider](double& x, double& y) { return provider->pointerPosition(x, y); });
     } else {
-        // A known start: the middle of the first output, where the pointer is put.
-        const auto outputs = provider->outputs();
-        if (!outputs.empty()) {
+        // A known start for each recording: the middle of the first output, where the
+        // pointer is put as the recording starts.
+        m_tap.placePointerAtStart = [provider]() -> std::optional<std::pair<double, double>> {
+            const auto outputs = provider->outputs();
+            if (outputs.empty())
+                return std::nullopt;
             const QPointF centre = outputs.front().geometry.center();
-            m_tap.setStartPosition(centre.x(), centre.y());
-            provider->placePointer(centre.x(), centre.y());
-        }
+            if (!provider->placePointer(centre.x(), centre.y()))
+                return std::nullopt;
+            return std::make_pair(centre.x(), centre.y());
+        };
     }
     m_poster.setLayout([provider] { return provider->outputs(); });
     m_poster.setActivate([provider](const QString& id) { return provider->activate(id); });
