@@ -3,9 +3,16 @@
 //  - capture: from the kernel's timestamp of a key event on a test device to its arrival
 //    at a Quillo client, against reading the same device directly (the baseline);
 //  - posting: from sending a key event to the helper to its kernel timestamp on the
-//    helper's virtual keyboard, against writing to a uinput device of our own.
+//    helper's virtual keyboard, against writing to a uinput device of our own;
+//  - replay: lateness of each post against its due instant, 2,000 pointer moves 1 ms
+//    apart through the playback service, into the helper and into a poster that does
+//    nothing (the baseline).
 #include "InputdCodec.h"
+#include "Platform/SystemClock.h"
+#include "Platform/SystemSleeper.h"
 #include "Platform/Wayland/InputdClient.h"
+#include "Platform/Wayland/WaylandEventPoster.h"
+#include "Services/PlaybackService.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -106,6 +113,56 @@ template <typename Send> std::vector<double> roundTrips(libevdev* reader, int re
     return micros;
 }
 
+// Notes when each event went out through `inner` (nothing: a poster that does nothing).
+class MeasuringPoster : public EventPoster
+{
+public:
+    explicit MeasuringPoster(EventPoster* inner) : m_inner(inner) {}
+    void prepare() override
+    {
+        if (m_inner)
+            m_inner->prepare();
+    }
+    bool post(const SyntheticEvent& e) override
+    {
+        const bool ok = m_inner ? m_inner->post(e) : true;
+        postedAt.push_back(SystemClock::instance().now());
+        return ok;
+    }
+    bool activateApplication(const QString&) override { return true; }
+    void releaseModifiers() override
+    {
+        if (m_inner)
+            m_inner->releaseModifiers();
+    }
+    std::vector<double> postedAt;
+
+private:
+    EventPoster* m_inner;
+};
+
+std::vector<double> replayLateness(EventPoster* inner)
+{
+    Macro macro;
+    macro.id = QUuid::createUuid();
+    for (int i = 0; i < 2000; ++i)
+        macro.actions.push_back(MacroAction::mouseMove(0.05 + 0.001 * i, 100 + (i % 2) * 3, 100));
+    MeasuringPoster measuring(inner);
+    SystemSleeper sleeper;
+    PlaybackService service(measuring, SystemClock::instance(), sleeper);
+    service.play(macro, {});
+    double loopStart = 0;
+    while (service.isBusy()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        if (service.loopStartInstant() > 0)
+            loopStart = service.loopStartInstant();
+    }
+    std::vector<double> late;
+    for (std::size_t i = 0; i < measuring.postedAt.size() && i < macro.actions.size(); ++i)
+        late.push_back((measuring.postedAt[i] - (loopStart + macro.actions[i].timestamp)) * 1e6);
+    return late;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -175,6 +232,10 @@ int main(int argc, char** argv)
                poster.send(InputdProtocol::Post{EV_KEY, KEY_A, v});
                poster.send(InputdProtocol::Post{EV_SYN, SYN_REPORT, 0});
            }));
+    report("replay lateness, poster doing nothing (baseline)", replayLateness(nullptr));
+    WaylandEventPoster wayland(socket);
+    wayland.setLayout([] { return std::vector<Output>{{QStringLiteral("A"), QRectF(0, 0, 1280, 800), 1}}; });
+    report("replay lateness, through quillo-inputd", replayLateness(&wayland));
     helper.terminate();
     helper.waitForFinished();
     return 0;

@@ -28,10 +28,10 @@ const QString kSocket = QStringLiteral("/run/quillo-inputd-test/socket");
 class TestDevice
 {
 public:
-    explicit TestDevice(bool mouse)
+    explicit TestDevice(bool mouse, const char* name = nullptr)
     {
         libevdev* d = libevdev_new();
-        libevdev_set_name(d, mouse ? "Test mouse" : "Test keyboard");
+        libevdev_set_name(d, name ? name : mouse ? "Test mouse" : "Test keyboard");
         libevdev_enable_event_type(d, EV_KEY);
         if (mouse) {
             for (unsigned c : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
@@ -148,12 +148,28 @@ TEST_F(KernelInput, CaptureReturnsKeysClicksMovesAndWheelsInOrderWithTheirTimes)
     mouse.send(EV_KEY, BTN_LEFT, 0);
     QThread::msleep(100);
     mouse.send(EV_REL, REL_WHEEL_HI_RES, 120);
+    // A keyboard plugged in while recording is followed; what Quillo itself posts is not
+    // recorded.
+    TestDevice late(false, "Plugged in late");
+    QThread::msleep(800);
+    late.send(EV_KEY, KEY_Z, 1);
+    late.send(EV_KEY, KEY_Z, 0);
+    WaylandEventPoster poster(kSocket);
+    SyntheticEvent own;
+    own.type = RawEventType::keyDown;
+    own.keyCode = 11; // B
+    poster.post(own);
+    own.type = RawEventType::keyUp;
+    poster.post(own);
+    QThread::msleep(200);
     tap.stop(); // everything before the stop arrives before it returns
     std::vector<RawInputEvent> keys;
     for (const RawInputEvent& e : events)
         if (e.type != RawEventType::flagsChanged)
             keys.push_back(e);
-    ASSERT_EQ(keys.size(), 6u);
+    ASSERT_EQ(keys.size(), 8u);
+    EXPECT_EQ(keys[6].keyCode, 6); // Z, from the keyboard plugged in late
+    EXPECT_EQ(keys[7].type, RawEventType::keyUp);
     EXPECT_EQ(keys[0].type, RawEventType::keyDown);
     EXPECT_EQ(keys[0].keyCode, 0);
     EXPECT_EQ(keys[0].flags, ModifierFlags::shift);
