@@ -79,6 +79,34 @@ TEST_F(Translated, MotionButtonsAndDragsFollowTheEstimatedPointer)
     EXPECT_EQ(events.back().x, 640);
 }
 
+TEST_F(Translated, WhereTheDesktopKnowsThePointerMotionTakesItsPositionAtMostEveryFewMilliseconds)
+{
+    int asked = 0;
+    translator.pointerPosition = [&](double& x, double& y) {
+        ++asked;
+        x = 10.0 * asked;
+        y = 20;
+        return true;
+    };
+    // A touchpad: absolute coordinates only the desktop can turn into a position.
+    send(5, EV_ABS, ABS_MT_POSITION_X, 1200, 1.000);
+    sync(5, 1.000);
+    send(5, EV_ABS, ABS_MT_POSITION_X, 1210, 1.002);
+    sync(5, 1.002); // too soon to ask again: nothing known moved
+    send(5, EV_ABS, ABS_MT_POSITION_X, 1220, 1.010);
+    sync(5, 1.010);
+    // A mouse in between answers: its motion moves the last answer.
+    send(6, EV_REL, REL_X, 3, 1.012);
+    sync(6, 1.012);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(events[0].x, 10);
+    EXPECT_EQ(events[1].x, 20);
+    EXPECT_EQ(events[1].time, 1.010);
+    EXPECT_EQ(events[2].x, 23);
+    EXPECT_EQ(events[2].type, RawEventType::mouseMoved);
+}
+
 TEST_F(Translated, HighResolutionWheelsCountWholeClicksOncePerDevice)
 {
     // A high-resolution mouse: 120ths, with the legacy click the kernel adds; half a

@@ -53,6 +53,10 @@ void EvdevTranslator::feed(std::uint16_t deviceId, std::uint16_t type, std::uint
         default: break;
         }
         break;
+    case EV_ABS:
+        if (code == ABS_X || code == ABS_Y || code == ABS_MT_POSITION_X || code == ABS_MT_POSITION_Y)
+            device.touched = true;
+        break;
     case EV_SYN:
         if (code == SYN_REPORT)
             report(device, time);
@@ -107,11 +111,20 @@ void EvdevTranslator::button(std::uint16_t code, std::int32_t value, double time
 
 void EvdevTranslator::report(Device& device, double time)
 {
-    if (device.moved) {
+    if (device.moved || device.touched) {
+        const double x = m_x, y = m_y;
         m_x += device.dx;
         m_y += device.dy;
+        const bool relative = device.moved;
         device.dx = device.dy = 0;
-        device.moved = false;
+        device.moved = device.touched = false;
+        if (pointerPosition && (m_lastAsked < 0 || time - m_lastAsked >= motionQueryInterval)) {
+            refreshPointer();
+            m_lastAsked = time;
+        }
+        // A touchpad frame the desktop was not asked about moves nothing we know of.
+        if (!relative && m_x == x && m_y == y)
+            return reportWheel(device, time);
         RawEventType type = RawEventType::mouseMoved;
         if (m_buttons & 1)
             type = RawEventType::leftMouseDragged;
@@ -121,6 +134,11 @@ void EvdevTranslator::report(Device& device, double time)
             type = RawEventType::otherMouseDragged;
         emit(type, time);
     }
+    reportWheel(device, time);
+}
+
+void EvdevTranslator::reportWheel(Device& device, double time)
+{
     // A device with a high-resolution wheel reports both; its 120ths count, whole clicks
     // come out as they add up, and a remainder waits for the rest of the turn.
     std::int32_t vertical = 0, horizontal = 0;

@@ -27,6 +27,10 @@ public:
     // Where the desktop reports the pointer, or false when it cannot.
     std::function<bool(double& x, double& y)> pointerPosition;
 
+    // The desktop is asked during motion at most this often; in between, relative motion
+    // moves the last answer.
+    static constexpr double motionQueryInterval = 0.008;
+
     // One kernel event; `time` in seconds on the recording clock.
     void feed(std::uint16_t device, std::uint16_t type, std::uint16_t code, std::int32_t value, double time);
 
@@ -40,11 +44,13 @@ private:
         std::int32_t wheelClicks = 0, hwheelClicks = 0; // from devices without high resolution
         bool sendsHiRes = false;
         bool moved = false;
+        bool touched = false; // absolute motion (a touchpad): only the desktop knows where that leads
     };
 
     void key(std::uint16_t code, std::int32_t value, double time);
     void button(std::uint16_t code, std::int32_t value, double time);
     void report(Device& device, double time);
+    void reportWheel(Device& device, double time);
     void emit(RawEventType type, double time, std::uint16_t keyCode = 0, std::int32_t axis1 = 0, std::int32_t axis2 = 0);
     void refreshPointer();
 
@@ -53,4 +59,5 @@ private:
     std::uint64_t m_flags = 0;
     int m_buttons = 0; // bit 0 left, 1 right, 2 middle
     double m_x = 0, m_y = 0;
+    double m_lastAsked = -1; // when the desktop was last asked during motion
 };
