@@ -23,7 +23,9 @@ int main(int argc, char** argv)
     SignalWatcher::blockTerminationSignals(); // before any thread starts
     // Qt would abort without a display; say what is missing instead.
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if ((platform.isEmpty() || platform.startsWith("xcb")) && !X11Platform::canOpenDisplay()) {
+    // (A Wayland session without XWayland is left to Qt's own Wayland support.)
+    if ((platform.isEmpty() || platform.startsWith("xcb")) && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !X11Platform::canOpenDisplay()) {
         std::fputs("Quillo needs a graphical session (no X display found)\n", stderr);
         return 1;
     }

@@ -179,7 +179,15 @@ void InputdServer::updateCapture()
 void InputdServer::broadcast(const InputEvent& event)
 {
     const auto frame = InputdCodec::encode(event);
-    for (auto& [socket, client] : m_clients)
-        if (client->capturing)
-            socket->write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size()));
+    std::vector<Client*> stalled;
+    for (auto& [socket, client] : m_clients) {
+        if (!client->capturing)
+            continue;
+        socket->write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size()));
+        // A client that stops reading must not make the helper hoard its input.
+        if (socket->bytesToWrite() > maxBacklog)
+            stalled.push_back(client.get());
+    }
+    for (Client* client : stalled)
+        drop(*client, "stopped reading its events");
 }

@@ -21,6 +21,9 @@ class InputdServer : public QObject
 {
     Q_OBJECT
 public:
+    // Captured events waiting for a client beyond this many bytes end its connection.
+    static constexpr qint64 maxBacklog = 8 * 1024 * 1024;
+
     InputdServer(PeerPolicy policy, QString inputFolder, QObject* parent = nullptr);
     ~InputdServer() override;
 
