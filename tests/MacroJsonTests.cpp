@@ -1,5 +1,6 @@
 #include "Codec/MacroJsonDecoder.h"
 #include "Codec/MacroJsonEncoder.h"
+#include "Platform/RawInputEvent.h"
 #include "TestMacros.h"
 
 #include <cstring>
@@ -296,4 +297,27 @@ TEST(MacroJsonRoundTrip, RandomLibrariesReadBackEqualInBothLayouts)
             ASSERT_EQ(MacroJsonEncoder::encodeLibrary(decoded.value(), layout).value(), json);
         }
     }
+}
+
+TEST(MacroJsonWrite, MouseActionsCarryFlagsOnlyWhenAModifierWasHeld)
+{
+    Macro macro = TestMacros::small();
+    macro.actions = {MacroAction::mouseDown(0.5, 10, 20, MouseButton::left),
+                     MacroAction::mouseUp(0.6, 10, 20, MouseButton::left, ModifierFlags::shift),
+                     MacroAction::mouseDrag(0.7, 11, 21, MouseButton::right, ModifierFlags::option),
+                     MacroAction::scroll(0.8, 11, 21, 0, -2, ModifierFlags::control)};
+    const QByteArray compact = MacroJsonEncoder::encodeMacro(macro, JsonWriter::Layout::compact).value();
+    // Without a modifier the action is written exactly as before flags existed.
+    EXPECT_TRUE(compact.contains(R"({"button":"left","timestamp":0.5,"type":"mouseDown","x":10,"y":20})"))
+        << compact.toStdString();
+    EXPECT_TRUE(compact.contains(R"({"button":"left","flags":131072,"timestamp":0.6,"type":"mouseUp",)"));
+    EXPECT_TRUE(compact.contains(R"({"deltaX":0,"deltaY":-2,"flags":262144,"timestamp":0.8,"type":"scroll",)"));
+    const auto back = MacroJsonDecoder::decodeMacro(compact);
+    ASSERT_TRUE(back) << back.error().description().toStdString();
+    EXPECT_EQ(back.value(), macro);
+    EXPECT_EQ(back.value().actions[2].mouseFlags(), ModifierFlags::option);
+    // A wrong type for the optional key is still an error.
+    QByteArray wrong = compact;
+    wrong.replace("\"flags\":131072", "\"flags\":\"shift\"");
+    EXPECT_FALSE(MacroJsonDecoder::decodeMacro(wrong));
 }

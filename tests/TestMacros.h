@@ -81,13 +81,13 @@ inline MacroAction anyAction(std::mt19937_64& rng)
     case 2:
         return MacroAction::mouseMove(t, x, y);
     case 3:
-        return MacroAction::mouseDown(t, x, y, button);
+        return MacroAction::mouseDown(t, x, y, button, rng() % 3 ? 0 : rng());
     case 4:
-        return MacroAction::mouseUp(t, x, y, button);
+        return MacroAction::mouseUp(t, x, y, button, rng() % 3 ? 0 : rng());
     case 5:
-        return MacroAction::mouseDrag(t, x, y, button);
+        return MacroAction::mouseDrag(t, x, y, button, rng() % 3 ? 0 : rng());
     case 6:
-        return MacroAction::scroll(t, x, y, std::int32_t(rng()), std::int32_t(rng()));
+        return MacroAction::scroll(t, x, y, std::int32_t(rng()), std::int32_t(rng()), rng() % 3 ? 0 : rng());
     case 7:
         return MacroAction::windowFocus(t, anyText(rng), anyText(rng));
     default:

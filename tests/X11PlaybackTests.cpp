@@ -256,3 +256,54 @@ TEST_F(X11PlaybackTest, KeysAreNamedAfterTheCurrentLayout)
     EXPECT_EQ(names.keyName(6), QStringLiteral("Y"));
     EXPECT_EQ(names.keyName(41), QStringLiteral("\u00d6"));
 }
+
+TEST_F(X11PlaybackTest, ModifierClicksDragsAndWheelsComeBackWithTheirModifiers)
+{
+    X11InputTap tap(clock);
+    X11Workspace workspace;
+    RecorderService recorder(tap, workspace, clock);
+    const Window w = desktop.createWindow("QuilloModifierClicks");
+    ASSERT_TRUE(desktop.activate(w));
+    desktop.watch(w, ButtonPressMask);
+    constexpr std::uint64_t shift = ModifierFlags::shift, control = ModifierFlags::control, alt = ModifierFlags::option;
+    Macro macro;
+    macro.id = QUuid::createUuid();
+    macro.actions = {
+        A::mouseDown(0.05, 200, 200, MouseButton::left, shift), A::mouseUp(0.07, 200, 200, MouseButton::left, shift),
+        A::mouseDown(0.10, 210, 200, MouseButton::left), A::mouseUp(0.12, 210, 200, MouseButton::left),
+        A::scroll(0.15, 210, 200, 0, 1, control),
+        // Alt+drag (the window manager takes it to move the window; the recording still sees it).
+        A::mouseDown(0.20, 220, 210, MouseButton::left, alt), A::mouseDrag(0.25, 260, 230, MouseButton::left, alt),
+        A::mouseUp(0.30, 260, 230, MouseButton::left, alt),
+        A::mouseDown(0.35, 200, 200, MouseButton::right), A::mouseUp(0.37, 200, 200, MouseButton::right),
+    };
+    recorder.startRecording();
+    ASSERT_TRUE(playToEnd(macro));
+    desktop.sync();
+    X11TestDesktop::waitFor([] { return false; }, 100);
+    std::vector<MacroAction> recorded = recorder.stopRecording();
+
+    // What the window received: Shift with the first click, nothing with the second,
+    // Control with the wheel.
+    EXPECT_EQ(stateOfNext(desktop, w, ButtonPress) & (ShiftMask | ControlMask | Mod1Mask), unsigned(ShiftMask));
+    EXPECT_EQ(stateOfNext(desktop, w, ButtonPress) & (ShiftMask | ControlMask | Mod1Mask), 0u);
+    const auto wheel = desktop.nextEvent(w, ButtonPress);
+    ASSERT_TRUE(wheel);
+    EXPECT_EQ(wheel->xbutton.button, 4u);
+    EXPECT_EQ(wheel->xbutton.state & (ShiftMask | ControlMask | Mod1Mask), unsigned(ControlMask));
+
+    // And the recording of the replay holds the same actions, modifiers included.
+    // (Moving to each new place is recorded as a move of its own.)
+    std::erase_if(recorded, [](const MacroAction& a) {
+        return a.type() == ActionType::windowFocus || a.type() == ActionType::mouseMove;
+    });
+    ASSERT_EQ(recorded.size(), macro.actions.size()) << [&] {
+        std::string all;
+        for (const auto& a : recorded)
+            all += a.displayName().toStdString() + "\n";
+        return all;
+    }();
+    for (std::size_t i = 0; i < recorded.size(); ++i)
+        EXPECT_EQ(recorded[i].payload, macro.actions[i].payload)
+            << i << ": recorded " << recorded[i].displayName().toStdString() << " flags " << recorded[i].mouseFlags();
+}

@@ -331,7 +331,16 @@ private:
 
     template <typename Pointer> bool pointerWithButton(Pointer& out)
     {
-        return pointer(out) && button(out.button);
+        return pointer(out) && button(out.button) && optionalFlags(out.flags);
+    }
+
+    // Mouse and wheel actions: "flags" may be absent (no modifier held).
+    bool optionalFlags(std::uint64_t& out)
+    {
+        out = 0;
+        if (!(m_present & (1u << sFlags)))
+            return true;
+        return integer<std::uint64_t>(m_slots[sFlags], "flags", 0, std::numeric_limits<std::uint64_t>::max(), out);
     }
 
     bool readAction(const element& root, MacroAction& out)
@@ -379,7 +388,7 @@ private:
             constexpr auto hi = std::numeric_limits<std::int32_t>::max();
             return pointer(s) && need(sDeltaX) && need(sDeltaY) &&
                    integer(m_slots[sDeltaX], "deltaX", lo, hi, s.deltaX) &&
-                   integer(m_slots[sDeltaY], "deltaY", lo, hi, s.deltaY);
+                   integer(m_slots[sDeltaY], "deltaY", lo, hi, s.deltaY) && optionalFlags(s.flags);
         }
         case ActionType::windowFocus: {
             QString bundleID, appName;

@@ -108,13 +108,24 @@ private:
     }
 
     bool pointer(std::string_view type, double timestamp, double x, double y,
-                 std::optional<MouseButton> button)
+                 std::optional<MouseButton> button, std::uint64_t flags = 0)
     {
         if (button) {
             m_out.key("button");
             m_out.string(mouseButtonText(*button));
         }
+        modifierFlags(flags);
         return typeAndTime(type, timestamp) && number("x", x) && number("y", y);
+    }
+
+    // Mouse and wheel actions carry "flags" only when a modifier was held, so files
+    // without modifier-clicks stay as they always were.
+    void modifierFlags(std::uint64_t flags)
+    {
+        if (flags == 0)
+            return;
+        m_out.key("flags");
+        m_out.unsignedInteger(flags);
     }
 
     bool action(const MacroAction& a)
@@ -128,14 +139,15 @@ private:
                 [&](const A::KeyDown& k) { return key("keyDown", t, k.keyCode, k.flags); },
                 [&](const A::KeyUp& k) { return key("keyUp", t, k.keyCode, k.flags); },
                 [&](const A::MouseMove& m) { return pointer(type, t, m.x, m.y, std::nullopt); },
-                [&](const A::MouseDown& m) { return pointer(type, t, m.x, m.y, m.button); },
-                [&](const A::MouseUp& m) { return pointer(type, t, m.x, m.y, m.button); },
-                [&](const A::MouseDrag& m) { return pointer(type, t, m.x, m.y, m.button); },
+                [&](const A::MouseDown& m) { return pointer(type, t, m.x, m.y, m.button, m.flags); },
+                [&](const A::MouseUp& m) { return pointer(type, t, m.x, m.y, m.button, m.flags); },
+                [&](const A::MouseDrag& m) { return pointer(type, t, m.x, m.y, m.button, m.flags); },
                 [&](const A::Scroll& s) {
                     m_out.key("deltaX");
                     m_out.integer(s.deltaX);
                     m_out.key("deltaY");
                     m_out.integer(s.deltaY);
+                    modifierFlags(s.flags);
                     return typeAndTime(type, t) && number("x", s.x) && number("y", s.y);
                 },
                 [&](const A::WindowFocus& f) {

@@ -107,25 +107,39 @@ MacroAction MacroAction::mouseMove(double timestamp, double x, double y)
     return {timestamp, MouseMove{x, y}};
 }
 
-MacroAction MacroAction::mouseDown(double timestamp, double x, double y, MouseButton button)
+MacroAction MacroAction::mouseDown(double timestamp, double x, double y, MouseButton button, std::uint64_t flags)
 {
-    return {timestamp, MouseDown{x, y, button}};
+    return {timestamp, MouseDown{x, y, button, flags}};
 }
 
-MacroAction MacroAction::mouseUp(double timestamp, double x, double y, MouseButton button)
+MacroAction MacroAction::mouseUp(double timestamp, double x, double y, MouseButton button, std::uint64_t flags)
 {
-    return {timestamp, MouseUp{x, y, button}};
+    return {timestamp, MouseUp{x, y, button, flags}};
 }
 
-MacroAction MacroAction::mouseDrag(double timestamp, double x, double y, MouseButton button)
+MacroAction MacroAction::mouseDrag(double timestamp, double x, double y, MouseButton button, std::uint64_t flags)
 {
-    return {timestamp, MouseDrag{x, y, button}};
+    return {timestamp, MouseDrag{x, y, button, flags}};
 }
 
 MacroAction MacroAction::scroll(double timestamp, double x, double y, std::int32_t deltaX,
-                                std::int32_t deltaY)
+                                std::int32_t deltaY, std::uint64_t flags)
 {
-    return {timestamp, Scroll{x, y, deltaX, deltaY}};
+    return {timestamp, Scroll{x, y, deltaX, deltaY, flags}};
+}
+
+std::uint64_t MacroAction::mouseFlags() const
+{
+    return std::visit(
+        [](const auto& a) -> std::uint64_t {
+            using T = std::decay_t<decltype(a)>;
+            if constexpr (std::is_same_v<T, MouseDown> || std::is_same_v<T, MouseUp> ||
+                          std::is_same_v<T, MouseDrag> || std::is_same_v<T, Scroll>)
+                return a.flags;
+            else
+                return 0;
+        },
+        payload);
 }
 
 MacroAction MacroAction::windowFocus(double timestamp, const QString& bundleID,

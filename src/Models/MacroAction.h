@@ -37,6 +37,7 @@ struct MacroAction
         double x;
         double y;
         MouseButton button;
+        std::uint64_t flags; // modifiers held (Shift+click, Alt+drag); 0 for most
         bool operator==(const MouseDown&) const = default;
     };
     struct MouseUp
@@ -44,6 +45,7 @@ struct MacroAction
         double x;
         double y;
         MouseButton button;
+        std::uint64_t flags; // modifiers held (Shift+click, Alt+drag); 0 for most
         bool operator==(const MouseUp&) const = default;
     };
     struct MouseDrag
@@ -51,6 +53,7 @@ struct MacroAction
         double x;
         double y;
         MouseButton button;
+        std::uint64_t flags; // modifiers held (Shift+click, Alt+drag); 0 for most
         bool operator==(const MouseDrag&) const = default;
     };
     struct Scroll
@@ -59,6 +62,7 @@ struct MacroAction
         double y;
         std::int32_t deltaX;
         std::int32_t deltaY;
+        std::uint64_t flags; // modifiers held (Ctrl+wheel zooms)
         bool operator==(const Scroll&) const = default;
     };
     // The two texts are immutable and shared between copies, which keeps the
@@ -102,11 +106,16 @@ struct MacroAction
     static MacroAction keyDown(double timestamp, std::uint16_t keyCode, std::uint64_t flags);
     static MacroAction keyUp(double timestamp, std::uint16_t keyCode, std::uint64_t flags);
     static MacroAction mouseMove(double timestamp, double x, double y);
-    static MacroAction mouseDown(double timestamp, double x, double y, MouseButton button);
-    static MacroAction mouseUp(double timestamp, double x, double y, MouseButton button);
-    static MacroAction mouseDrag(double timestamp, double x, double y, MouseButton button);
+    static MacroAction mouseDown(double timestamp, double x, double y, MouseButton button,
+                                 std::uint64_t flags = 0);
+    static MacroAction mouseUp(double timestamp, double x, double y, MouseButton button,
+                               std::uint64_t flags = 0);
+    static MacroAction mouseDrag(double timestamp, double x, double y, MouseButton button,
+                                 std::uint64_t flags = 0);
     static MacroAction scroll(double timestamp, double x, double y, std::int32_t deltaX,
-                              std::int32_t deltaY);
+                              std::int32_t deltaY, std::uint64_t flags = 0);
+    // The modifier flags of a mouse or wheel action (0 for other kinds).
+    std::uint64_t mouseFlags() const;
     static MacroAction windowFocus(double timestamp, const QString& bundleID,
                                    const QString& appName);
     static MacroAction delay(double timestamp, double duration);

@@ -20,10 +20,11 @@ std::optional<SyntheticEvent> PlaybackEngine::eventFor(const MacroAction& action
 {
     using A = MacroAction;
     using T = RawEventType;
-    auto mouse = [](T left, T right, T other, double x, double y, MouseButton button) {
+    auto mouse = [](T left, T right, T other, double x, double y, MouseButton button, std::uint64_t flags) {
         SyntheticEvent e;
         e.x = x;
         e.y = y;
+        e.flags = flags;
         switch (button) {
         case MouseButton::left:
             e.type = left;
@@ -52,17 +53,18 @@ std::optional<SyntheticEvent> PlaybackEngine::eventFor(const MacroAction& action
                 return std::optional<SyntheticEvent>(SyntheticEvent{T::mouseMoved, m.x, m.y});
             },
             [&](const A::MouseDown& m) {
-                return mouse(T::leftMouseDown, T::rightMouseDown, T::otherMouseDown, m.x, m.y, m.button);
+                return mouse(T::leftMouseDown, T::rightMouseDown, T::otherMouseDown, m.x, m.y, m.button, m.flags);
             },
             [&](const A::MouseUp& m) {
-                return mouse(T::leftMouseUp, T::rightMouseUp, T::otherMouseUp, m.x, m.y, m.button);
+                return mouse(T::leftMouseUp, T::rightMouseUp, T::otherMouseUp, m.x, m.y, m.button, m.flags);
             },
             [&](const A::MouseDrag& m) {
                 return mouse(T::leftMouseDragged, T::rightMouseDragged, T::otherMouseDragged, m.x, m.y,
-                             m.button);
+                             m.button, m.flags);
             },
             [](const A::Scroll& s) {
                 SyntheticEvent e{T::scrollWheel, s.x, s.y};
+                e.flags = s.flags;
                 e.wheel1 = s.deltaY;
                 e.wheel2 = s.deltaX;
                 return std::optional<SyntheticEvent>(e);

@@ -54,8 +54,8 @@ public:
     // Stores the choice under "appLanguage", also when it did not change.
     void setAppLanguage(AppLocale language);
     QString t(const QString& key) const;
-    // A key action as people read it, "Shift+H" (the key named by the current layout);
-    // empty for other actions.
+    // A key action as people read it, "Shift+H" (the key named by the current layout), or
+    // a mouse action with modifiers, "Shift+Left Click"; empty for other actions.
     QString keyChordText(const MacroAction& action) const;
 
     std::function<void()> openSettings;

@@ -97,7 +97,8 @@ bool WaylandEventPoster::post(const SyntheticEvent& event)
     default:
         break;
     }
-    matchModifiers(0); // modifiers belong to key actions only
+    // A click, drag or wheel turn recorded with modifiers gets exactly those; others none.
+    matchModifiers(event.flags);
     switch (event.type) {
     case RawEventType::mouseMoved:
     case RawEventType::leftMouseDragged:

@@ -129,7 +129,7 @@ void X11EventPoster::setModifier(unsigned keycode, unsigned mask, bool down)
     }
 }
 
-void X11EventPoster::matchModifiers(std::uint64_t flags)
+void X11EventPoster::matchModifiers(std::uint64_t flags, bool includingCapsLock)
 {
     if (!m_stateKnown)
         readModifierState();
@@ -149,7 +149,7 @@ void X11EventPoster::matchModifiers(std::uint64_t flags)
             setModifier(m_altGrKeycode ? m_altGrKeycode : kLevelThreeFallbackKeycode, Mod5Mask, false);
     }
     const bool wantCaps = flags & ModifierFlags::capsLock;
-    if (wantCaps != bool(m_modifierState & LockMask)) {
+    if (includingCapsLock && wantCaps != bool(m_modifierState & LockMask)) {
         key(kCapsLockKeycode, true);
         key(kCapsLockKeycode, false);
         m_modifierState ^= LockMask;
@@ -188,8 +188,14 @@ bool X11EventPoster::post(const SyntheticEvent& event)
     if (!m_display || !std::isfinite(event.x) || !std::isfinite(event.y))
         return false;
     using T = RawEventType;
-    if (event.type != T::keyDown && event.type != T::keyUp)
-        letGoOfModifiers();
+    if (event.type != T::keyDown && event.type != T::keyUp) {
+        // A click, drag or wheel turn recorded with modifiers gets exactly those (kept
+        // down through a drag); one without runs with the user's own.
+        if (event.flags & ModifierFlags::all)
+            matchModifiers(event.flags, false);
+        else
+            letGoOfModifiers();
+    }
     switch (event.type) {
     case T::keyDown:
     case T::keyUp: {

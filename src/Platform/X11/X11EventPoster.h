@@ -32,7 +32,7 @@ public:
 private:
     void readModifierState();
     unsigned levelThreeKeycode() const;
-    void matchModifiers(std::uint64_t flags);
+    void matchModifiers(std::uint64_t flags, bool includingCapsLock = true);
     void setModifier(unsigned keycode, unsigned mask, bool down);
     void letGoOfModifiers();
     void moveTo(double x, double y);

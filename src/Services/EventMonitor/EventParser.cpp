@@ -25,31 +25,33 @@ std::optional<MacroAction> EventParser::parse(const RawInputEvent& event, double
     const double t = event.time - baseTime;
     const double x = event.x;
     const double y = event.y;
+    // Modifiers held with a click, drag or wheel turn (caps lock is a state, not a chord).
+    const std::uint64_t f = event.flags & (ModifierFlags::all & ~ModifierFlags::capsLock | ModifierFlags::rightOption);
     using A = MacroAction;
     switch (event.type) {
     case RawEventType::leftMouseDown:
-        return A::mouseDown(t, x, y, MouseButton::left);
+        return A::mouseDown(t, x, y, MouseButton::left, f);
     case RawEventType::leftMouseUp:
-        return A::mouseUp(t, x, y, MouseButton::left);
+        return A::mouseUp(t, x, y, MouseButton::left, f);
     case RawEventType::rightMouseDown:
-        return A::mouseDown(t, x, y, MouseButton::right);
+        return A::mouseDown(t, x, y, MouseButton::right, f);
     case RawEventType::rightMouseUp:
-        return A::mouseUp(t, x, y, MouseButton::right);
+        return A::mouseUp(t, x, y, MouseButton::right, f);
     case RawEventType::otherMouseDown:
-        return A::mouseDown(t, x, y, MouseButton::middle);
+        return A::mouseDown(t, x, y, MouseButton::middle, f);
     case RawEventType::otherMouseUp:
-        return A::mouseUp(t, x, y, MouseButton::middle);
+        return A::mouseUp(t, x, y, MouseButton::middle, f);
     case RawEventType::mouseMoved:
         if (movementGatePasses(event))
             return A::mouseMove(t, x, y);
         return std::nullopt;
     case RawEventType::leftMouseDragged:
         if (movementGatePasses(event))
-            return A::mouseDrag(t, x, y, MouseButton::left);
+            return A::mouseDrag(t, x, y, MouseButton::left, f);
         return std::nullopt;
     case RawEventType::rightMouseDragged:
         if (movementGatePasses(event))
-            return A::mouseDrag(t, x, y, MouseButton::right);
+            return A::mouseDrag(t, x, y, MouseButton::right, f);
         return std::nullopt;
     case RawEventType::keyDown:
         return A::keyDown(t, event.keyCode, event.flags);
@@ -58,7 +60,7 @@ std::optional<MacroAction> EventParser::parse(const RawInputEvent& event, double
     case RawEventType::scrollWheel:
         if (event.scrollAxis1 == 0 && event.scrollAxis2 == 0)
             return std::nullopt;
-        return A::scroll(t, x, y, event.scrollAxis2, event.scrollAxis1);
+        return A::scroll(t, x, y, event.scrollAxis2, event.scrollAxis1, f);
     case RawEventType::none:
     case RawEventType::flagsChanged:
     case RawEventType::otherMouseDragged:
