@@ -26,12 +26,22 @@ constexpr int kActions = 10'000;
 constexpr double kFirstDue = 0.05;
 constexpr double kSpacing = 0.001;
 
-Macro benchMacro()
+// Moves; or clicks where every other click is a Shift-click (Shift goes down and up
+// every second click: the dearest case for the modifiers of mouse actions).
+Macro benchMacro(bool modifierClicks = false)
 {
     Macro m;
     m.id = QUuid::createUuid();
-    for (int i = 0; i < kActions; ++i)
-        m.actions.push_back(MacroAction::mouseMove(kFirstDue + kSpacing * i, 100 + (i % 2) * 3, 100));
+    for (int i = 0; i < kActions; ++i) {
+        const double t = kFirstDue + kSpacing * i;
+        if (!modifierClicks) {
+            m.actions.push_back(MacroAction::mouseMove(t, 100 + (i % 2) * 3, 100));
+            continue;
+        }
+        const std::uint64_t flags = (i / 2) % 2 == 0 ? ModifierFlags::shift : 0;
+        m.actions.push_back(i % 2 == 0 ? MacroAction::mouseDown(t, 5, 5, MouseButton::left, flags)
+                                       : MacroAction::mouseUp(t, 5, 5, MouseButton::left, flags));
+    }
     return m;
 }
 
@@ -101,9 +111,9 @@ private:
     QTimer m_timer;
 };
 
-void replayOnPlaybackThread(benchmark::State& state, EventPoster& poster, bool stalled)
+void replayOnPlaybackThread(benchmark::State& state, EventPoster& poster, bool stalled, bool modifierClicks = false)
 {
-    const Macro macro = benchMacro();
+    const Macro macro = benchMacro(modifierClicks);
     for (auto _ : state) {
         MeasuringPoster measuring(poster);
         SystemSleeper sleeper;
@@ -175,6 +185,11 @@ void BM_PlaybackX11Stalled(benchmark::State& state)
     if (auto* poster = x11Poster(state))
         replayOnPlaybackThread(state, *poster, true);
 }
+void BM_PlaybackX11ModifierClicks(benchmark::State& state)
+{
+    if (auto* poster = x11Poster(state))
+        replayOnPlaybackThread(state, *poster, false, true);
+}
 void BM_PlaybackQTimerFake(benchmark::State& state)
 {
     FakeEventPoster poster(SystemClock::instance());
@@ -190,6 +205,7 @@ void BM_PlaybackQTimerFakeStalled(benchmark::State& state)
 
 BENCHMARK(BM_PlaybackFake)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_PlaybackX11)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_PlaybackX11ModifierClicks)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_PlaybackFakeStalled)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_PlaybackX11Stalled)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_PlaybackQTimerFake)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
