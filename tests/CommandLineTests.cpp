@@ -1,6 +1,8 @@
+#include "Services/ExportImportService.h"
 #include "Platform/SystemClock.h"
 #include "Platform/X11/X11InputTap.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -211,4 +213,47 @@ TEST_F(CommandLineTest, ClosingTheTerminalSavesTheRecordingAndANameMeansTheLibra
     p = finish(play);
     EXPECT_EQ(p.code, 1);
     EXPECT_TRUE(p.err.contains(QStringLiteral("write ./Round"))) << p.err.toStdString();
+}
+
+TEST_F(CommandLineTest, AKilledPlaybackLeavesNoKeyOrButtonDown)
+{
+    ASSERT_NE(desktop.display(), nullptr);
+    desktop.activate(desktop.createWindow("QuilloGuardianTarget"));
+    // Shift+A and a Shift-click held for ten seconds.
+    Macro macro = Macro::fromRecording(QStringLiteral("Held"),
+                                       {MacroAction::keyDown(0.05, 0, ModifierFlags::shift),
+                                        MacroAction::mouseDown(0.1, 300, 300, MouseButton::left, ModifierFlags::shift),
+                                        MacroAction::mouseUp(10.0, 300, 300, MouseButton::left, ModifierFlags::shift),
+                                        MacroAction::keyUp(10.0, 0, ModifierFlags::shift)},
+                                       QDateTime::currentDateTimeUtc());
+    const QString file = home.path() + QStringLiteral("/held.quillo");
+    ASSERT_TRUE(ExportImportService::exportMacroTo(macro, file));
+    Display* x = desktop.display();
+    auto keysDown = [x] {
+        char keys[32];
+        XQueryKeymap(x, keys);
+        int down = 0;
+        for (char byte : keys)
+            down += __builtin_popcount(static_cast<unsigned char>(byte));
+        return down;
+    };
+    auto buttonsDown = [x] {
+        Window root, child;
+        int rx, ry, wx, wy;
+        unsigned mask = 0;
+        XQueryPointer(x, DefaultRootWindow(x), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return mask & (Button1Mask | Button2Mask | Button3Mask);
+    };
+    QProcess player;
+    start(player, {QStringLiteral("play"), file});
+    ASSERT_TRUE(X11TestDesktop::waitFor([&] { return keysDown() >= 2 && buttonsDown() != 0; }, 5000))
+        << "the playback did not hold Shift+A and the button: " << player.readAllStandardOutput().toStdString()
+        << player.readAllStandardError().toStdString() << " keys " << keysDown() << " buttons " << buttonsDown();
+    ::kill(pid_t(player.processId()), SIGKILL);
+    QElapsedTimer released;
+    released.start();
+    ASSERT_TRUE(X11TestDesktop::waitFor([&] { return keysDown() == 0 && buttonsDown() == 0; }, 2000))
+        << "keys or buttons stayed down after kill -9";
+    EXPECT_LT(released.elapsed(), 200);
+    player.waitForFinished(1000);
 }

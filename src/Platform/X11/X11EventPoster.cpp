@@ -43,7 +43,7 @@ unsigned xButton(int button)
 
 } // namespace
 
-X11EventPoster::X11EventPoster(QByteArray displayName)
+X11EventPoster::X11EventPoster(QByteArray displayName) : m_guardian(displayName)
 {
     X11Errors::install();
     m_display = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
@@ -65,6 +65,7 @@ X11EventPoster::~X11EventPoster()
 void X11EventPoster::key(unsigned keycode, bool press)
 {
     XTestFakeKeyEvent(m_display, keycode, press, CurrentTime);
+    m_guardian.key(keycode, press);
 }
 
 void X11EventPoster::readModifierState()
@@ -113,6 +114,8 @@ void X11EventPoster::prepare()
         return;
     m_altGrKeycode = levelThreeKeycode(); // the keymap may have changed since the last playback
     readModifierState();
+    // Whatever happens to this process, what the playback holds down gets let go.
+    m_guardian.start();
 }
 
 void X11EventPoster::setModifier(unsigned keycode, unsigned mask, bool down)
@@ -222,6 +225,7 @@ bool X11EventPoster::post(const SyntheticEvent& event)
                            event.type == T::otherMouseDown;
         moveTo(event.x, event.y);
         XTestFakeButtonEvent(m_display, xButton(event.button), press, CurrentTime);
+        m_guardian.button(xButton(event.button), press);
         break;
     }
     case T::scrollWheel:
@@ -250,6 +254,7 @@ void X11EventPoster::releaseModifiers()
     m_capsLockToggles = 0;
     m_stateKnown = false;
     XFlush(m_display);
+    m_guardian.done(); // the playback ended properly
 }
 
 bool X11EventPoster::activateApplication(const QString& id)

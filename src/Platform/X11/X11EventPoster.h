@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/EventPoster.h"
+#include "Platform/X11/X11Guardian.h"
 
 #include <QByteArray>
 #include <vector>
@@ -40,6 +41,7 @@ private:
     void clickWheel(unsigned button, std::int32_t delta);
 
     _XDisplay* m_display = nullptr;
+    X11Guardian m_guardian;
     bool m_stateKnown = false;
     unsigned m_modifierState = 0;      // the server's modifier mask as the poster left it
     struct PressedModifier {
