@@ -13,6 +13,8 @@ struct Recorder : PlaybackEngine::Listener {
     std::vector<double> progress;
     void loopStarted(qint64 loop, qint64 total, double) override { loops.emplace_back(loop, total); }
     void progressed(double fraction) override { progress.push_back(fraction); }
+    std::vector<QString> waits;
+    void waitingFor(const QString& app) override { waits.push_back(app); }
 };
 
 class PlaybackEngineTest : public ::testing::Test
@@ -166,4 +168,45 @@ TEST_F(PlaybackEngineTest, CancellingDuringAWaitPostsNothingMoreAndReleasesWhatI
     ASSERT_EQ(poster.posted().size(), 2u);
     EXPECT_EQ(poster.posted()[1].event.type, RawEventType::leftMouseUp);
     EXPECT_EQ(poster.modifierReleases(), 1);
+}
+
+TEST_F(PlaybackEngineTest, WaitingForEachApplicationShiftsTheScheduleOrStopsAndReleases)
+{
+    poster.setRunningApplications({QStringLiteral("org.example.Editor")});
+    const Macro macro = macroOf({MacroAction::windowFocus(0.1, QStringLiteral("org.example.Editor"), QStringLiteral("Editor")),
+                                 MacroAction::keyDown(0.2, 0, 0), MacroAction::keyUp(0.3, 0, 0)});
+    PlaybackOptions wait;
+    wait.waitForApplications = 5;
+
+    // The editor comes to the front 2 s after it was asked: the keys follow 2 s later.
+    const double start = clock.now();
+    poster.frontmost = [&]() -> std::optional<QString> {
+        return clock.now() >= start + 2.1 ? QStringLiteral("org.example.Editor") : QStringLiteral("org.example.Terminal");
+    };
+    ASSERT_TRUE(engine.run(macro, wait, listener));
+    const auto at = postedAt(start);
+    ASSERT_GE(at.size(), 2u);
+    EXPECT_NEAR(at[0], 2200, PlaybackEngine::frontmostPollInterval * 1000 + 1e-6);
+    EXPECT_NEAR(at[1], 2300, PlaybackEngine::frontmostPollInterval * 1000 + 1e-6);
+    EXPECT_EQ(listener.waits, (std::vector<QString>{QStringLiteral("Editor"), QString()}));
+    EXPECT_FALSE(engine.failure());
+
+    // It never does: the playback stops there, says which, and posts none of the keys.
+    poster.clear();
+    listener.waits.clear();
+    poster.frontmost = [] { return std::optional<QString>(QStringLiteral("org.example.Terminal")); };
+    const double second = clock.now();
+    EXPECT_FALSE(engine.run(macro, wait, listener));
+    ASSERT_TRUE(engine.failure());
+    EXPECT_TRUE(engine.failure()->startsWith(QStringLiteral("Editor is not running or did not come to the front within 5 s")));
+    EXPECT_TRUE(poster.posted().empty());
+    EXPECT_GE(clock.now() - second, 5.1 - 1e-9);
+    EXPECT_GE(poster.modifierReleases(), 1);
+    EXPECT_EQ(listener.waits.back(), QString());
+
+    // Without the option, or where the poster cannot tell, nobody waits.
+    poster.clear();
+    EXPECT_TRUE(engine.run(macro, {}, listener));
+    poster.frontmost = nullptr;
+    EXPECT_TRUE(engine.run(macro, wait, listener));
 }

@@ -10,6 +10,9 @@ struct PlaybackOptions {
     bool isInfinite = false;
     std::optional<double> delayOverride; // uniform spacing in seconds instead of timestamps
     double initialDelay = 0;             // seconds before the first loop
+    // At each application switch, wait up to this many seconds for the application to be
+    // in front (the schedule shifts by the wait); stop when it never is. 0: do not wait.
+    double waitForApplications = 0;
 
     bool operator==(const PlaybackOptions&) const = default;
 };

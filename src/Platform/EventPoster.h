@@ -3,6 +3,7 @@
 #include "Platform/SyntheticEvent.h"
 
 #include <QString>
+#include <optional>
 
 // Puts synthetic input into the system's input stream. Used from one thread at a time
 // (the playback thread).
@@ -18,6 +19,8 @@ public:
     virtual bool post(const SyntheticEvent& event) = 0;
     // Brings the running application with identifier `id` to the front; false when none runs.
     virtual bool activateApplication(const QString& id) = 0;
+    // The identifier of the application in front, or nothing when this poster cannot tell.
+    virtual std::optional<QString> frontmostApplicationId() { return std::nullopt; }
     // Releases every modifier key the poster pressed to match recorded flags, and undoes
     // a caps lock it toggled. Called whenever a playback ends.
     virtual void releaseModifiers() = 0;

@@ -146,6 +146,7 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
 {
     m_heldKeys.clear();
     m_heldButtons.fill(false);
+    m_failure.reset();
     m_poster.prepare();
     if (options.initialDelay > 0 && !sleepUntil(m_clock.now() + options.initialDelay))
         return false;
@@ -155,8 +156,8 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
 
     const qint64 loops = totalLoops(options);
     const double speed = options.speedMultiplier;
-    for (qint64 loop = 1; loop <= loops && !m_cancelled; ++loop) {
-        const double loopStart = m_clock.now();
+    for (qint64 loop = 1; loop <= loops && !m_cancelled && !m_failure; ++loop) {
+        double loopStart = m_clock.now();
         listener.loopStarted(loop, loops, loopStart);
         for (std::size_t i = 0; i < count; ++i) {
             const MacroAction& action = macro.actions[i];
@@ -164,9 +165,54 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
             if (!sleepUntil(loopStart + offset / speed))
                 break;
             post(action);
+            const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload);
+            if (focus && options.waitForApplications > 0) {
+                // A checkpoint: what follows waits for the application, and the rest of
+                // the loop keeps its spacing from the moment it came to the front.
+                const double waitStart = m_clock.now();
+                if (!waitForFront(*focus, options.waitForApplications, listener))
+                    break;
+                loopStart += m_clock.now() - waitStart;
+            }
             listener.progressed(double(i + 1) / double(count));
         }
     }
     releaseHeld();
+    return !m_cancelled && !m_failure;
+}
+
+bool PlaybackEngine::waitForFront(const MacroAction::WindowFocus& focus, double seconds, Listener& listener)
+{
+    const double deadline = m_clock.now() + seconds;
+    double activated = m_clock.now();
+    bool said = false;
+    for (;;) {
+        const std::optional<QString> front = m_poster.frontmostApplicationId();
+        if (!front || *front == focus.bundleID())
+            break; // in front, or the poster cannot tell: go on as without the option
+        if (m_clock.now() >= deadline) {
+            if (said)
+                listener.waitingFor({});
+            const QString name = focus.appName().isEmpty() ? focus.bundleID() : focus.appName();
+            m_failure = QStringLiteral("%1 is not running or did not come to the front within %2 s; the playback "
+                                       "stopped and let go of every key and button.")
+                            .arg(name)
+                            .arg(seconds);
+            return false;
+        }
+        if (!said) {
+            listener.waitingFor(focus.appName().isEmpty() ? focus.bundleID() : focus.appName());
+            said = true;
+        }
+        // An application that has just started may take a moment to take activation.
+        if (m_clock.now() - activated >= 0.5) {
+            m_poster.activateApplication(focus.bundleID());
+            activated = m_clock.now();
+        }
+        if (!sleepUntil(std::min(deadline, m_clock.now() + frontmostPollInterval)))
+            return false;
+    }
+    if (said)
+        listener.waitingFor({});
     return !m_cancelled;
 }

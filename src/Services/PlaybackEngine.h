@@ -28,6 +28,8 @@ public:
         // `startInstant`: the clock reading every due instant of this loop counts from.
         virtual void loopStarted(qint64 loop, qint64 totalLoops, double startInstant) = 0;
         virtual void progressed(double fraction) = 0;
+        // Waiting for an application to come to the front (empty: no longer waiting).
+        virtual void waitingFor(const QString& appName) { Q_UNUSED(appName); }
     };
 
     PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster);
@@ -43,9 +45,16 @@ public:
     // From any thread: the playback stops before its next event. Once run() has
     // returned, nothing more is posted.
     void cancel();
+    // Why the last run stopped on its own (an application that never came to the front).
+    const std::optional<QString>& failure() const { return m_failure; }
+    // How often the frontmost application is asked while waiting for one.
+    static constexpr double frontmostPollInterval = 0.02;
 
 private:
     bool sleepUntil(double deadline);
+    // Waits until the application of `focus` is in front; false (with m_failure) when it
+    // is not within `seconds`, or when cancelled.
+    bool waitForFront(const MacroAction::WindowFocus& focus, double seconds, Listener& listener);
     void post(const MacroAction& action);
     void releaseHeld();
 
@@ -53,6 +62,7 @@ private:
     Sleeper& m_sleeper;
     EventPoster& m_poster;
     std::atomic<bool> m_cancelled{false};
+    std::optional<QString> m_failure;
 
     // What the macro holds down: keys by code, buttons by number, and where the pointer is.
     std::vector<std::uint16_t> m_heldKeys;

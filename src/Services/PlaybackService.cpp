@@ -42,6 +42,7 @@ public:
         qint64 totalLoops = 0;
         double loopStart = 0;
         double progress = 0;
+        QString waitingFor;
     };
     Latest latest()
     {
@@ -63,6 +64,12 @@ public:
     {
         update([&](Latest& l) { l.progress = fraction; });
     }
+    void waitingFor(const QString& appName) override
+    {
+        update([&](Latest& l) { l.waitingFor = appName; });
+    }
+    // After the thread ended: why the playback stopped on its own, if it did.
+    std::optional<QString> failure() const { return m_engine.failure(); }
 
 private:
     template <typename Change>
@@ -137,7 +144,7 @@ bool PlaybackService::isPlayable(const Macro& macro, const PlaybackOptions& opti
     // nothing to play (and would loop endlessly on nothing).
     auto finiteAtLeastZero = [](double value) { return std::isfinite(value) && value >= 0; };
     return !macro.actions.empty() && std::isfinite(options.speedMultiplier) && options.speedMultiplier > 0 &&
-           finiteAtLeastZero(options.initialDelay) &&
+           finiteAtLeastZero(options.initialDelay) && finiteAtLeastZero(options.waitForApplications) &&
            (!options.delayOverride || finiteAtLeastZero(*options.delayOverride));
 }
 
@@ -151,6 +158,15 @@ void PlaybackService::publish(quint64 sessionId)
         setState(PlaybackState::playing(m_session->macroId(), latest.loop, latest.totalLoops));
     }
     setProgress(latest.progress);
+    setWaitingFor(latest.waitingFor);
+}
+
+void PlaybackService::setWaitingFor(const QString& appName)
+{
+    if (m_waitingFor == appName)
+        return;
+    m_waitingFor = appName;
+    Q_EMIT waitingForChanged();
 }
 
 void PlaybackService::endSession()
@@ -160,6 +176,7 @@ void PlaybackService::endSession()
     m_loopStartInstant = 0;
     setState(PlaybackState::idle());
     setProgress(0);
+    setWaitingFor({});
     if (ended)
         Q_EMIT finished();
 }
@@ -169,7 +186,10 @@ void PlaybackService::sessionEnded(quint64 sessionId)
     if (!m_session || m_session->id() != sessionId)
         return;
     m_session->wait();
+    const std::optional<QString> failure = m_session->failure();
     endSession();
+    if (failure)
+        Q_EMIT failed(*failure);
 }
 
 void PlaybackService::stop()

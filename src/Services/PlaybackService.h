@@ -24,6 +24,8 @@ public:
     double progress() const { return m_progress; }
     // When the current loop began, in seconds on the playback clock; 0 when idle.
     double loopStartInstant() const { return m_loopStartInstant; }
+    // The application a playback waits to see in front ("Waiting for NAME…"), or empty.
+    const QString& waitingFor() const { return m_waitingFor; }
     // A playback runs or waits for its initial delay.
     bool isBusy() const { return m_session != nullptr || m_state.isBusy(); }
 
@@ -42,6 +44,9 @@ Q_SIGNALS:
     void progressChanged();
     // A playback that play() started has ended: played out, stopped or cancelled.
     void finished();
+    void waitingForChanged();
+    // A playback stopped on its own: `message` says why (after `finished`).
+    void failed(const QString& message);
 
 private:
     class Session;
@@ -51,6 +56,7 @@ private:
     void endSession();
     void setState(const PlaybackState& state);
     void setProgress(double progress);
+    void setWaitingFor(const QString& appName);
 
     EventPoster& m_poster;
     const Clock& m_clock;
@@ -60,4 +66,5 @@ private:
     PlaybackState m_state;
     double m_progress = 0;
     double m_loopStartInstant = 0;
+    QString m_waitingFor;
 };

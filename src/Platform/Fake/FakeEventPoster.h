@@ -4,6 +4,7 @@
 #include "Platform/EventPoster.h"
 
 #include <QSet>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
     void releaseModifiers() override;
 
     void setRunningApplications(QSet<QString> ids);
+    // Which application is in front when asked (unset: the poster cannot tell).
+    std::function<std::optional<QString>()> frontmost;
+    std::optional<QString> frontmostApplicationId() override { return frontmost ? frontmost() : std::nullopt; }
 
     std::vector<Posted> posted() const;
     std::vector<Activation> activations() const;

@@ -22,6 +22,8 @@ public:
 
     void setLayout(Layout layout) { m_layout = std::move(layout); }
     void setActivate(Activate activate) { m_activate = std::move(activate); }
+    void setFrontmost(std::function<std::optional<QString>()> frontmost) { m_frontmost = std::move(frontmost); }
+    std::optional<QString> frontmostApplicationId() override { return m_frontmost ? m_frontmost() : std::nullopt; }
     // Why the helper cannot be used, or empty.
     QString connectionProblem();
 
@@ -42,6 +44,7 @@ private:
     QString m_problem;
     Layout m_layout;
     Activate m_activate;
+    std::function<std::optional<QString>()> m_frontmost;
     std::vector<Output> m_outputs;
     std::set<std::uint16_t> m_modifiersDown; // evdev codes this poster pressed
 };

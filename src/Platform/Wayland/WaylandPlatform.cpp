@@ -53,6 +53,11 @@ WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     }
     m_poster.setLayout([provider] { return provider->outputs(); });
     m_poster.setActivate([provider](const QString& id) { return provider->activate(id); });
+    if (provider->reportsFocus())
+        m_poster.setFrontmost([provider]() -> std::optional<QString> {
+            const auto app = provider->frontmostApplication();
+            return app ? app->id : QString();
+        });
 }
 
 WaylandPlatform::~WaylandPlatform() = default;

@@ -257,6 +257,39 @@ void X11EventPoster::releaseModifiers()
     m_guardian.done(); // the playback ended properly
 }
 
+std::optional<QString> X11EventPoster::frontmostApplicationId()
+{
+    if (!m_display)
+        return std::nullopt;
+    X11Errors::Scope scope(m_display);
+    const Window root = DefaultRootWindow(m_display);
+    const Atom active = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", True);
+    if (active == None)
+        return std::nullopt; // no window manager says what is in front
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    Window window = None;
+    if (XGetWindowProperty(m_display, root, active, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
+            Success &&
+        data && count == 1 && format == 32)
+        window = *reinterpret_cast<Window*>(data);
+    if (data)
+        XFree(data);
+    if (window == None)
+        return QString(); // nothing in front
+    XClassHint hint{};
+    QString id;
+    if (XGetClassHint(m_display, window, &hint)) {
+        if (hint.res_class)
+            id = QString::fromLocal8Bit(hint.res_class);
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    return id;
+}
+
 bool X11EventPoster::activateApplication(const QString& id)
 {
     if (!m_display || id.isEmpty())

@@ -29,6 +29,7 @@ public:
     bool post(const SyntheticEvent& event) override;
     bool activateApplication(const QString& id) override;
     void releaseModifiers() override;
+    std::optional<QString> frontmostApplicationId() override;
 
 private:
     void readModifierState();
