@@ -7,6 +7,8 @@
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
@@ -26,9 +28,10 @@ protected:
         ASSERT_TRUE(poster.isConnected());
     }
 
-    bool playToEnd(const Macro& macro)
+    bool playToEnd(const Macro& macro) { return playToEndWith(macro, {}); }
+    bool playToEndWith(const Macro& macro, const PlaybackOptions& options)
     {
-        playback.play(macro, {});
+        playback.play(macro, options);
         return X11TestDesktop::waitFor([&] { return !playback.isBusy(); }, 10000);
     }
 
@@ -306,4 +309,50 @@ TEST_F(X11PlaybackTest, ModifierClicksDragsAndWheelsComeBackWithTheirModifiers)
     for (std::size_t i = 0; i < recorded.size(); ++i)
         EXPECT_EQ(recorded[i].payload, macro.actions[i].payload)
             << i << ": recorded " << recorded[i].displayName().toStdString() << " flags " << recorded[i].mouseFlags();
+}
+
+TEST_F(X11PlaybackTest, WaitingForEachApplicationWaitsForALateWindowAndStopsForAMissingOne)
+{
+    const Window other = desktop.createWindow("QuilloWaitOther");
+    ASSERT_TRUE(desktop.activate(other));
+    desktop.watch(other, KeyPressMask);
+    Macro macro;
+    macro.id = QUuid::createUuid();
+    macro.actions = {A::windowFocus(0.05, QStringLiteral("QuilloWaitLate"), QStringLiteral("Late")),
+                     A::keyDown(0.10, 0, 0), A::keyUp(0.12, 0, 0)};
+    PlaybackOptions wait;
+    wait.waitForApplications = 5;
+
+    // The application appears a second after its switch is due: the keys wait for it.
+    Window late = 0;
+    QTimer::singleShot(1000, [&] {
+        late = desktop.createWindow("QuilloWaitLate");
+        desktop.watch(late, KeyPressMask);
+    });
+    QString waitedFor;
+    QObject::connect(&playback, &PlaybackService::waitingForChanged, [&] {
+        if (!playback.waitingFor().isEmpty())
+            waitedFor = playback.waitingFor();
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    playback.play(macro, wait);
+    ASSERT_TRUE(X11TestDesktop::waitFor([&] { return !playback.isBusy(); }, 10000));
+    EXPECT_GE(elapsed.elapsed(), 1000);
+    EXPECT_EQ(waitedFor, QStringLiteral("Late"));
+    ASSERT_NE(late, 0u);
+    desktop.sync();
+    EXPECT_TRUE(nextPressOf(desktop, late, 38)) << "the A went elsewhere";
+
+    // An application that never comes: the playback stops and says which; no key is typed.
+    ASSERT_TRUE(desktop.activate(other));
+    macro.actions[0] = A::windowFocus(0.05, QStringLiteral("QuilloWaitNever"), QStringLiteral("Never There"));
+    wait.waitForApplications = 1;
+    QString failure;
+    QObject::connect(&playback, &PlaybackService::failed, [&](const QString& m) { failure = m; });
+    ASSERT_TRUE(playToEndWith(macro, wait));
+    EXPECT_TRUE(failure.startsWith(QStringLiteral("Never There is not running or did not come to the front within 1 s")))
+        << failure.toStdString();
+    desktop.sync();
+    EXPECT_FALSE(desktop.nextEvent(other, KeyPress, 300)) << "a key was typed although the application never came";
 }

@@ -69,7 +69,7 @@ void RemoteCommand::run(const QStringList& request)
     auto path = [&](const QString& p) { return QDir(folder).absoluteFilePath(p); };
     if (command == QLatin1String("import") && request.size() == 3)
         runImport(path(request[2]));
-    else if (command == QLatin1String("play") && request.size() == 8)
+    else if (command == QLatin1String("play") && (request.size() == 8 || request.size() == 9))
         runPlay(request.mid(2));
     else if (command == QLatin1String("record") && request.size() == 4)
         runRecord(request[2], request[3]);
@@ -130,6 +130,8 @@ void RemoteCommand::runPlay(const QStringList& arguments)
     options.isInfinite = arguments[4] == QLatin1String("1");
     if (!arguments[5].isEmpty())
         options.delayOverride = arguments[5].toDouble();
+    if (arguments.size() > 6)
+        options.waitForApplications = arguments[6].toDouble();
     if (macro.actions.empty()) {
         reply({QStringLiteral("nothing")});
         finish(0);
@@ -147,9 +149,19 @@ void RemoteCommand::runPlay(const QStringList& arguments)
     };
     connect(&playback, &PlaybackService::progressChanged, this, progress);
     connect(&playback, &PlaybackService::stateChanged, this, progress);
+    connect(&playback, &PlaybackService::waitingForChanged, this, [this, &playback] {
+        if (m_work == Work::play)
+            reply({QStringLiteral("waiting"), playback.waitingFor()});
+    });
+    connect(&playback, &PlaybackService::failed, this, [this](const QString& message) {
+        if (m_work == Work::play)
+            m_failure = message;
+    });
     connect(&playback, &PlaybackService::finished, this, [this] {
         if (m_work != Work::play)
             return;
+        if (!m_failure.isEmpty())
+            return fail(m_failure);
         reply({m_stopRequested ? QStringLiteral("stopped") : QStringLiteral("done")});
         finish(0);
     });

@@ -16,12 +16,13 @@ class QLocalSocket;
 // reporting back over the command's socket:
 //
 //   request  {folder, "import", path}
-//            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing}
+//            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing[, wait]}
 //            {folder, "record", name, seconds (empty: until stopped)}
 //            {folder, "cloud", request...} (see CloudTask)
 //   command  {"stop"}: end the playback or the recording
 //   replies  {"imported", name, count, id}   {"saved", name, count, seconds, id}
 //            {"progress", loop, loops (empty: endless), percent}   {"recording", count}
+//            {"waiting", application (empty: no longer)}
 //            {"nothing"}   {"done"}   {"stopped"}   {"line", text}   {"error", text}   {"exit", code}
 //
 // Lives as long as its socket; a command that goes away stops what it started.
@@ -55,6 +56,7 @@ private:
     bool m_stopRequested = false;
     bool m_finished = false;
     QString m_name;
+    QString m_failure;
     QTimer m_duration;
     QPointer<CloudTask> m_cloud;
 };

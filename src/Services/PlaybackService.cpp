@@ -186,10 +186,10 @@ void PlaybackService::sessionEnded(quint64 sessionId)
     if (!m_session || m_session->id() != sessionId)
         return;
     m_session->wait();
-    const std::optional<QString> failure = m_session->failure();
-    endSession();
-    if (failure)
+    // Said before `finished`, so that whoever waits for the end knows why it came.
+    if (const std::optional<QString> failure = m_session->failure())
         Q_EMIT failed(*failure);
+    endSession();
 }
 
 void PlaybackService::stop()

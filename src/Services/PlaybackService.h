@@ -45,7 +45,7 @@ Q_SIGNALS:
     // A playback that play() started has ended: played out, stopped or cancelled.
     void finished();
     void waitingForChanged();
-    // A playback stopped on its own: `message` says why (after `finished`).
+    // A playback stopped on its own: `message` says why (just before `finished`).
     void failed(const QString& message);
 
 private:

@@ -95,6 +95,11 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     connect(m_recorder, &RecorderService::stateChanged, this, &AppViewModel::updateHotkeyLeniency);
     connect(m_playback, &PlaybackService::stateChanged, this, &AppViewModel::updateHotkeyLeniency);
     connect(m_playback, &PlaybackService::finished, this, &AppViewModel::updateHotkeyLeniency);
+    connect(m_playback, &PlaybackService::waitingForChanged, this, &AppViewModel::changed);
+    connect(m_playback, &PlaybackService::failed, this, [this](const QString& message) {
+        appLog(QStringLiteral("Playback stopped: ") + message, LogEntry::Level::error);
+        setErrorMessage(message);
+    });
 
     loadLibrary();
     // This process may write the library from now on; another one must not.

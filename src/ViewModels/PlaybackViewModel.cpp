@@ -47,3 +47,18 @@ QString PlaybackViewModel::speedLabel() const
     std::snprintf(text, sizeof text, "%.2g", m_speedMultiplier);
     return QString::fromLatin1(text) + QStringLiteral("\u00d7");
 }
+
+void PlaybackViewModel::setWaitForApplications(bool value)
+{
+    m_waitForApplications = value;
+    m_options.waitForApplications = value ? m_waitSeconds : 0;
+    Q_EMIT changed();
+}
+
+void PlaybackViewModel::setWaitSeconds(double value)
+{
+    m_waitSeconds = value;
+    if (m_waitForApplications)
+        m_options.waitForApplications = value;
+    Q_EMIT changed();
+}

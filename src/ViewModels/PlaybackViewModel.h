@@ -25,6 +25,11 @@ public:
     void setSpeedMultiplier(double value);
     void setUseDelayOverride(bool value);
     void setDelayOverrideValue(double value);
+    // "Wait for each application", and for how long at most.
+    bool waitForApplications() const { return m_waitForApplications; }
+    double waitSeconds() const { return m_waitSeconds; }
+    void setWaitForApplications(bool value);
+    void setWaitSeconds(double value);
 
     // "1× (Normal)" at exactly 1, else the speed with at most two significant digits.
     QString speedLabel() const;
@@ -39,4 +44,6 @@ private:
     double m_speedMultiplier = 1.0;
     bool m_useDelayOverride = false;
     double m_delayOverrideValue = 0.1;
+    bool m_waitForApplications = false;
+    double m_waitSeconds = 10;
 };

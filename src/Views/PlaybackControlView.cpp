@@ -41,6 +41,12 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_delay->setDecimals(2);
     m_delay->setSuffix(QStringLiteral("s"));
     m_delay->setValue(m_options.delayOverrideValue());
+    m_waitForApps = new QCheckBox;
+    m_waitTitle = new QLabel;
+    m_wait = new QSpinBox;
+    m_wait->setRange(1, 600);
+    m_wait->setSuffix(QStringLiteral("s"));
+    m_wait->setValue(int(m_options.waitSeconds()));
     m_hint = new QLabel;
     m_hint->setStyleSheet(QStringLiteral("color: gray"));
 
@@ -59,13 +65,18 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     grid->addWidget(m_useDelay, 7, 0, 1, 4);
     grid->addWidget(m_delayTitle, 8, 0);
     grid->addWidget(m_delay, 8, 3);
-    grid->addWidget(m_hint, 9, 0, 1, 4);
+    grid->addWidget(m_waitForApps, 9, 0, 1, 4);
+    grid->addWidget(m_waitTitle, 10, 0);
+    grid->addWidget(m_wait, 10, 3);
+    grid->addWidget(m_hint, 11, 0, 1, 4);
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
     connect(m_repeat, &QSpinBox::valueChanged, this, [this](int v) { m_options.setLoopCount(v); });
     connect(m_useDelay, &QCheckBox::toggled, this, [this](bool on) { m_options.setUseDelayOverride(on); });
     connect(m_delay, &QDoubleSpinBox::valueChanged, this, [this](double v) { m_options.setDelayOverrideValue(v); });
+    connect(m_waitForApps, &QCheckBox::toggled, this, [this](bool on) { m_options.setWaitForApplications(on); });
+    connect(m_wait, &QSpinBox::valueChanged, this, [this](int v) { m_options.setWaitSeconds(v); });
     connect(&m_options, &PlaybackViewModel::changed, this, &PlaybackControlView::refresh);
     connect(m_play, &QPushButton::clicked, this, [this] {
         if (m_model.playback().state().isBusy() || m_model.playback().isBusy())
@@ -115,6 +126,8 @@ void PlaybackControlView::retranslate()
     m_repeatTitle->setText(m_model.t(QStringLiteral("playback.repeat")));
     m_useDelay->setText(m_model.t(QStringLiteral("playback.customDelay")));
     m_delayTitle->setText(m_model.t(QStringLiteral("playback.delay")));
+    m_waitForApps->setText(m_model.t(QStringLiteral("playback.waitForApps")));
+    m_waitTitle->setText(m_model.t(QStringLiteral("playback.waitLimit")));
     m_hint->setText(m_model.t(QStringLiteral("playback.hint")));
     refresh();
 }
@@ -130,7 +143,8 @@ void PlaybackControlView::refresh()
     for (QWidget* w : {static_cast<QWidget*>(m_progressText), static_cast<QWidget*>(m_percent),
                        static_cast<QWidget*>(m_progress)})
         w->setVisible(state.isBusy());
-    m_progressText->setText(progressLabel(state));
+    const QString waiting = m_model.playback().waitingFor();
+    m_progressText->setText(waiting.isEmpty() ? progressLabel(state) : QStringLiteral("Waiting for %1\u2026").arg(waiting));
     m_percent->setText(percentText(m_model.playback().progress()));
     m_progress->setValue(int(m_model.playback().progress() * 1000));
     m_speedLabel->setText(m_options.speedLabel());
@@ -138,6 +152,8 @@ void PlaybackControlView::refresh()
     m_repeat->setVisible(!m_options.isInfiniteLoop());
     m_delayTitle->setVisible(m_options.useDelayOverride());
     m_delay->setVisible(m_options.useDelayOverride());
+    m_waitTitle->setVisible(m_options.waitForApplications());
+    m_wait->setVisible(m_options.waitForApplications());
     m_hint->setVisible(!busy);
 }
 

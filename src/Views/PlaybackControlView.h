@@ -51,6 +51,9 @@ private:
     QLabel* m_repeatTitle;
     QSpinBox* m_repeat;
     QCheckBox* m_useDelay;
+    QCheckBox* m_waitForApps;
+    QLabel* m_waitTitle;
+    QSpinBox* m_wait;
     QDoubleSpinBox* m_delay;
     QLabel* m_hint;
     QLabel* m_percent;

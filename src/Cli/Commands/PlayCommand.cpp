@@ -28,7 +28,11 @@ int PlayCommand::run(const QStringList& args)
                                            QStringLiteral("Space actions this many seconds apart instead of as "
                                                           "recorded."),
                                            QStringLiteral("SECONDS"));
-    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption})
+    const QCommandLineOption waitOption(QStringLiteral("wait-for-apps"),
+                                        QStringLiteral("At each application switch, wait up to SECONDS for the "
+                                                       "application to be in front; stop when it never is."),
+                                        QStringLiteral("SECONDS"));
+    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption, &waitOption})
         parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("macro"), QStringLiteral("A macro's name or id, or a macro file."),
                                  QStringLiteral("NAME|ID|FILE"));
@@ -65,6 +69,13 @@ int PlayCommand::run(const QStringList& args)
             return usage;
         options.delayOverride = *spacing;
     }
+    if (parser.isSet(waitOption)) {
+        const auto wait = numberOption(parser, waitOption, 0, PlayCommand::maxWaitSeconds, false,
+                                       QStringLiteral("a number of seconds above 0 and at most %1").arg(PlayCommand::maxWaitSeconds));
+        if (!wait)
+            return usage;
+        options.waitForApplications = *wait;
+    }
     const QString what = parser.positionalArguments()[0];
     QString error;
     const auto macro = findMacro(what, true, error);
@@ -88,11 +99,14 @@ int PlayCommand::run(const QStringList& args)
                                   QString::number(options.speedMultiplier, 'g', 17),
                                   QString::number(options.loopCount),
                                   options.isInfinite ? QStringLiteral("1") : QStringLiteral("0"),
-                                  options.delayOverride ? QString::number(*options.delayOverride, 'g', 17) : QString()};
+                                  options.delayOverride ? QString::number(*options.delayOverride, 'g', 17) : QString(),
+                                  QString::number(options.waitForApplications, 'g', 17)};
         const QString name = nameText(*macro);
         return runInApplication(request, [&](const QStringList& m) {
             const QString kind = m.value(0);
-            if (kind == QLatin1String("progress")) {
+            if (kind == QLatin1String("waiting") && !m.value(1).isEmpty()) {
+                status(QStringLiteral("Waiting for %1\u2026").arg(TerminalText::safe(m.value(1))));
+            } else if (kind == QLatin1String("progress")) {
                 status(QStringLiteral("Playing \"%1\" \u2014 loop %2 of %3, %4%")
                            .arg(name, m.value(1), m.value(2).isEmpty() ? QStringLiteral("\u221e") : m.value(2),
                                 m.value(3)));
@@ -132,6 +146,12 @@ int PlayCommand::run(const QStringList& args)
     };
     QObject::connect(&playback, &PlaybackService::progressChanged, showProgress);
     QObject::connect(&playback, &PlaybackService::stateChanged, showProgress);
+    QObject::connect(&playback, &PlaybackService::waitingForChanged, [&] {
+        if (!playback.waitingFor().isEmpty())
+            status(QStringLiteral("Waiting for %1\u2026").arg(TerminalText::safe(playback.waitingFor())));
+    });
+    QString failure;
+    QObject::connect(&playback, &PlaybackService::failed, [&](const QString& message) { failure = message; });
     QObject::connect(&playback, &PlaybackService::finished, [] { QCoreApplication::exit(); });
     out(QStringLiteral("Playing %1.").arg(source));
     playback.play(*macro, options);
@@ -139,6 +159,10 @@ int PlayCommand::run(const QStringList& args)
         QCoreApplication::exec();
     if (isatty(STDOUT_FILENO))
         std::fputs("\n", stdout);
+    if (!failure.isEmpty()) {
+        err(failure);
+        return failed;
+    }
     out(interrupted ? QStringLiteral("Stopped.") : QStringLiteral("Done."));
     return success;
 }

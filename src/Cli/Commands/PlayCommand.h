@@ -8,5 +8,6 @@ class PlayCommand
 {
 public:
     static constexpr int maxSpacingSeconds = 86400;
+    static constexpr int maxWaitSeconds = 3600;
     static int run(const QStringList& args);
 };

@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"playback.repeat", "تكرار"},
         {"playback.customDelay", "تأخير مخصص بين الإجراءات"},
         {"playback.delay", "التأخير"},
+        {"playback.waitForApps", "انتظار كل تطبيق"},
+        {"playback.waitLimit", "أطول انتظار"},
         {"playback.hint", "Super+P للتشغيل / الإيقاف"},
         {"settings.title", "الإعدادات"},
         {"settings.section.account", "الحساب"},

@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"playback.repeat", "Repeat"},
         {"playback.customDelay", "Custom Delay Between Actions"},
         {"playback.delay", "Delay"},
+        {"playback.waitForApps", "Wait for each application"},
+        {"playback.waitLimit", "Longest wait"},
         {"playback.hint", "Super+P to play / stop"},
         {"settings.title", "Settings"},
         {"settings.section.account", "Account"},

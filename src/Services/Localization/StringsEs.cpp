@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"playback.repeat", "Repetir"},
         {"playback.customDelay", "Retardo personalizado entre acciones"},
         {"playback.delay", "Retardo"},
+        {"playback.waitForApps", "Esperar a cada aplicación"},
+        {"playback.waitLimit", "Espera máxima"},
         {"playback.hint", "Super+P para reproducir / detener"},
         {"settings.title", "Ajustes"},
         {"settings.section.account", "Cuenta"},

@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"playback.repeat", "Répéter"},
         {"playback.customDelay", "Délai personnalisé entre les actions"},
         {"playback.delay", "Délai"},
+        {"playback.waitForApps", "Attendre chaque application"},
+        {"playback.waitLimit", "Attente maximale"},
         {"playback.hint", "Super+P pour lire / arrêter"},
         {"settings.title", "Réglages"},
         {"settings.section.account", "Compte"},

@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"playback.repeat", "Ripeti"},
         {"playback.customDelay", "Ritardo personalizzato tra le azioni"},
         {"playback.delay", "Ritardo"},
+        {"playback.waitForApps", "Attendi ogni applicazione"},
+        {"playback.waitLimit", "Attesa massima"},
         {"playback.hint", "Super+P per riprodurre / interrompere"},
         {"settings.title", "Impostazioni"},
         {"settings.section.account", "Profilo"},

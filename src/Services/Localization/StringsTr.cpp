@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"playback.repeat", "Tekrar"},
         {"playback.customDelay", "Eylemler Arasında Özel Gecikme"},
         {"playback.delay", "Gecikme"},
+        {"playback.waitForApps", "Her uygulamayı bekle"},
+        {"playback.waitLimit", "En uzun bekleme"},
         {"playback.hint", "Oynatmak / durdurmak için Super+P"},
         {"settings.title", "Ayarlar"},
         {"settings.section.account", "Hesap"},

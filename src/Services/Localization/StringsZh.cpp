@@ -23,6 +23,8 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"playback.repeat", "重复"},
         {"playback.customDelay", "自定义操作间隔"},
         {"playback.delay", "延迟"},
+        {"playback.waitForApps", "等待每个应用程序"},
+        {"playback.waitLimit", "最长等待"},
         {"playback.hint", "Super+P 播放 / 停止"},
         {"settings.title", "设置"},
         {"settings.section.account", "账户"},
