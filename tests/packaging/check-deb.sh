@@ -12,7 +12,7 @@ deb=$(ls "$out"/quillo_*.deb)
 failures=0
 check() { if eval "$2"; then echo "ok     $1"; else echo "FAILED $1"; failures=$((failures + 1)); fi; }
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/quillo ./usr/libexec/quillo/quillo-inputd ./usr/lib/systemd/system/quillo-inputd.service \
+for f in ./usr/bin/quillo ./usr/libexec/quillo/quillo-inputd ./usr/libexec/quillo/quillo-guardian ./usr/lib/systemd/system/quillo-inputd.service \
          ./usr/lib/udev/rules.d/70-quillo-inputd.rules ./usr/lib/sysusers.d/quillo.conf \
          ./usr/lib/modules-load.d/quillo.conf ./usr/share/applications/quillo.desktop \
          ./usr/share/icons/hicolor/scalable/apps/quillo.svg \
