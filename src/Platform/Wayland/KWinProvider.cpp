@@ -87,7 +87,7 @@ void KWinProvider::activeWindowChanged(const QString& desktopFileName, const QSt
     const QString id = desktopFileName.isEmpty() ? resourceClass : desktopFileName;
     if (id.isEmpty())
         return;
-    RunningApplication app{id, id};
+    RunningApplication app{id, m_entries.nameFor(id)};
     {
         QMutexLocker guard(&m_lock);
         m_front = app;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Linux/DesktopEntryIndex.h"
 #include "Platform/Wayland/DesktopProvider.h"
 
 #include <QMutex>
@@ -48,4 +49,5 @@ private:
     std::optional<QPointF> m_cursor;
     std::vector<Output> m_outputs;
     int m_activations = 0;
+    DesktopEntryIndex m_entries;
 };
