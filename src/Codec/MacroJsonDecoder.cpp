@@ -275,6 +275,26 @@ private:
         if (!field(obj, "durationSeconds", value) ||
             !number(value, "durationSeconds", out.durationSeconds))
             return false;
+        // Optional: the screen layout of the recording.
+        if (!obj["outputs"].get(value)) {
+            simdjson::dom::array outputs;
+            if (value.get_array().get(outputs))
+                return wrongType("outputs", value, "an array of objects");
+            for (element item : outputs) {
+                object o;
+                if (item.get_object().get(o))
+                    return wrongType("outputs", item, "an array of objects");
+                ScreenOutput& out_ = out.outputs.emplace_back();
+                element part;
+                if (!field(o, "name", part) || !text(part, "name", out_.name))
+                    return false;
+                for (const auto& [key, target] : {std::pair<const char*, double*>{"x", &out_.x}, {"y", &out_.y},
+                                                  {"width", &out_.width}, {"height", &out_.height},
+                                                  {"scale", &out_.scale}})
+                    if (!field(o, key, part) || !number(part, key, *target))
+                        return false;
+            }
+        }
         if (!field(obj, "tags", value))
             return false;
         simdjson::dom::array tags;

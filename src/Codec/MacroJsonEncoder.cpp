@@ -80,6 +80,21 @@ private:
         date("modifiedAt", meta.modifiedAt);
         m_out.key("name");
         m_out.string(meta.name);
+        if (!meta.outputs.empty()) {
+            m_out.key("outputs");
+            m_out.beginArray();
+            for (const ScreenOutput& o : meta.outputs) {
+                m_out.beginObject();
+                if (!number("height", o.height))
+                    return false;
+                m_out.key("name");
+                m_out.string(o.name);
+                if (!number("scale", o.scale) || !number("width", o.width) || !number("x", o.x) || !number("y", o.y))
+                    return false;
+                m_out.endObject();
+            }
+            m_out.endArray();
+        }
         m_out.key("tags");
         m_out.beginArray();
         for (const QString& tag : meta.tags)
