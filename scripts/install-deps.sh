@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libsimdjson-dev nlohmann-json3-dev
-  libx11-dev libxtst-dev libevdev-dev
+  libx11-dev libxtst-dev libxrandr-dev libevdev-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio sway foot
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils trayer
   dbus dbus-x11 gnome-keyring qtkeychain-qt6-dev xdg-utils

@@ -518,3 +518,18 @@ TEST(AppViewModel, TheLanguageIsStoredAndRestored)
     h.settings.setValue(QStringLiteral("appLanguage"), QStringLiteral("de"));
     EXPECT_EQ(h.start().appLanguage(), AppLocale::system);
 }
+
+TEST(AppViewModel, ARecordingKeepsTheScreenLayoutItWasMadeOn)
+{
+    AppModelHarness h;
+    h.workspace.layout = {ScreenOutput{QStringLiteral("DP-1"), -1920, 0, 1920, 1080, 1},
+                          ScreenOutput{QStringLiteral("eDP-1"), 0, 0, 1280, 800, 1.5}};
+    AppViewModel& m = h.start();
+    h.record(m, 2);
+    h.workspace.layout.pop_back(); // unplugged after the start: the start counts
+    m.savePendingRecording();
+    ASSERT_FALSE(m.macros().empty());
+    EXPECT_EQ(m.macros().front().metadata.outputs.size(), 2u);
+    EXPECT_EQ(m.macros().front().metadata.outputs[1].name, QStringLiteral("eDP-1"));
+    EXPECT_EQ(m.currentScreenLayout().size(), 1u);
+}

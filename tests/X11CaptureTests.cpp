@@ -233,3 +233,16 @@ TEST(X11Tap, ReportsTheTapThreadAndFailsWithoutADisplay)
     EXPECT_EQ(events.load(), 2);
     EXPECT_EQ(threadName, QStringLiteral("com.quillo.eventTap"));
 }
+
+TEST(X11Layout, TheScreenLayoutComesFromRandR)
+{
+    X11Workspace workspace;
+    ASSERT_TRUE(workspace.isConnected()) << "needs the X display scripts/test.sh starts";
+    const auto layout = workspace.screenLayout();
+    ASSERT_FALSE(layout.empty());
+    // The test display is one 1280×800 screen.
+    EXPECT_EQ(layout.front().x, 0);
+    EXPECT_EQ(layout.front().width, 1280);
+    EXPECT_EQ(layout.front().height, 800);
+    EXPECT_FALSE(layout.front().name.isEmpty());
+}

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Models/ScreenOutput.h"
 #include "Platform/RunningApplication.h"
 
 #include <QObject>
 #include <optional>
+#include <vector>
 
 // The desktop's applications: which one is in front and when another one comes to
 // the front. Lives on the main thread and signals there.
@@ -17,6 +19,8 @@ public:
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     // The identifier under which this application's own windows appear.
     virtual QString ownApplicationId() const = 0;
+    // The monitors as they are now (empty when the desktop does not say).
+    virtual std::vector<ScreenOutput> screenLayout() { return {}; }
 
 Q_SIGNALS:
     // Another application became frontmost.

@@ -59,7 +59,7 @@ std::optional<QPointF> pointerPosition(const MacroAction& action)
 
 AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings, const QString& libraryPath,
                            QObject* parent)
-    : QObject(parent), m_settings(settings), m_keyboardLayout(platform.keyboardLayout)
+    : QObject(parent), m_settings(settings), m_keyboardLayout(platform.keyboardLayout), m_workspace(platform.workspace)
 {
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
@@ -364,6 +364,7 @@ void AppViewModel::startRecording(std::optional<RecorderService::Hotkey> hotkey)
         return;
     }
     appLog(QStringLiteral("Recording started"), LogEntry::Level::info);
+    m_recordingLayout = m_workspace.screenLayout(); // positions are read against it later
     m_recorder->startRecording(hotkey);
     QTimer::singleShot(permissionCheckDelayMs, this, &AppViewModel::checkRecordingPermission);
 }
@@ -444,6 +445,7 @@ void AppViewModel::savePendingRecording()
         name = QStringLiteral("Macro %1").arg(m_macros.size() + 1);
     const std::size_t count = actions.size();
     Macro macro = Macro::fromRecording(name, std::move(actions), QDateTime::currentDateTimeUtc());
+    macro.metadata.outputs = m_recordingLayout;
     macro.metadata.modifiedAt = QDateTime::currentDateTimeUtc();
     const QUuid id = macro.id;
     m_macros.insert(m_macros.begin(), std::move(macro));

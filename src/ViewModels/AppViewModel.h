@@ -53,6 +53,8 @@ public:
     void clearErrorMessage();
     // Stores the choice under "appLanguage", also when it did not change.
     void setAppLanguage(AppLocale language);
+    // The monitors as they are now.
+    std::vector<ScreenOutput> currentScreenLayout() { return m_workspace.screenLayout(); }
     QString t(const QString& key) const;
     // A key action as people read it, "Shift+H" (the key named by the current layout), or
     // a mouse action with modifiers, "Shift+Left Click"; empty for other actions.
@@ -150,6 +152,8 @@ private:
 
     QSettings& m_settings;
     KeyboardLayout& m_keyboardLayout;
+    Workspace& m_workspace;
+    std::vector<ScreenOutput> m_recordingLayout;
     RecorderService* m_recorder;
     PlaybackService* m_playback;
     PermissionsService* m_permissions;

@@ -22,6 +22,8 @@ public:
         Q_EMIT applicationActivated(application);
     }
     void setFrontmost(std::optional<RunningApplication> application) { m_front = std::move(application); }
+    std::vector<ScreenOutput> layout;
+    std::vector<ScreenOutput> screenLayout() override { return layout; }
 
 private:
     QString m_ownId;

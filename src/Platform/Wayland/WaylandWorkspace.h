@@ -17,6 +17,13 @@ public:
 
     std::optional<RunningApplication> frontmostApplication() override { return m_provider.frontmostApplication(); }
     QString ownApplicationId() const override { return m_ownId; }
+    std::vector<ScreenOutput> screenLayout() override
+    {
+        std::vector<ScreenOutput> layout;
+        for (const Output& o : m_provider.outputs())
+            layout.push_back({o.name, o.geometry.x(), o.geometry.y(), o.geometry.width(), o.geometry.height(), o.scale});
+        return layout;
+    }
 
 private:
     DesktopProvider& m_provider;

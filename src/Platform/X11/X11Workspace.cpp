@@ -6,6 +6,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/Xutil.h>
 
 #include <unistd.h>
@@ -146,4 +147,38 @@ std::optional<QPoint> X11Workspace::frameTopLeft(quint64 windowId) const
     if (data)
         XFree(data);
     return QPoint(x, y);
+}
+
+std::vector<ScreenOutput> X11Workspace::screenLayout()
+{
+    std::vector<ScreenOutput> layout;
+    if (!m_display)
+        return layout;
+    X11Errors::Scope scope(m_display);
+    const Window root = DefaultRootWindow(m_display);
+    int event = 0, error = 0;
+    if (XRRQueryExtension(m_display, &event, &error)) {
+        if (XRRScreenResources* resources = XRRGetScreenResourcesCurrent(m_display, root)) {
+            for (int i = 0; i < resources->noutput; ++i) {
+                XRROutputInfo* output = XRRGetOutputInfo(m_display, resources, resources->outputs[i]);
+                if (output && output->connection == RR_Connected && output->crtc) {
+                    if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(m_display, resources, output->crtc)) {
+                        if (crtc->width > 0 && crtc->height > 0)
+                            layout.push_back({QString::fromLocal8Bit(output->name, output->nameLen), double(crtc->x),
+                                              double(crtc->y), double(crtc->width), double(crtc->height), 1});
+                        XRRFreeCrtcInfo(crtc);
+                    }
+                }
+                if (output)
+                    XRRFreeOutputInfo(output);
+            }
+            XRRFreeScreenResources(resources);
+        }
+    }
+    if (layout.empty()) { // no RandR: the whole screen
+        const int screen = DefaultScreen(m_display);
+        layout.push_back({QStringLiteral("screen"), 0, 0, double(DisplayWidth(m_display, screen)),
+                          double(DisplayHeight(m_display, screen)), 1});
+    }
+    return layout;
 }

@@ -28,6 +28,8 @@ public:
     std::optional<QPoint> frameTopLeft(quint64 windowId) const;
     std::optional<RunningApplication> frontmostApplication() override;
     QString ownApplicationId() const override { return m_ownId; }
+    // The active RandR outputs (their names and places); the whole screen without RandR.
+    std::vector<ScreenOutput> screenLayout() override;
 
 private:
     void readEvents();
