@@ -3,6 +3,7 @@
 #include "Platform/X11/X11InputTap.h"
 
 #include <QElapsedTimer>
+#include <QPoint>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -256,4 +257,34 @@ TEST_F(CommandLineTest, AKilledPlaybackLeavesNoKeyOrButtonDown)
         << "keys or buttons stayed down after kill -9";
     EXPECT_LT(released.elapsed(), 200);
     player.waitForFinished(1000);
+}
+
+TEST_F(CommandLineTest, AMacroFromAnotherScreenLayoutIsSaidAndItsPositionsMappedWhenAsked)
+{
+    ASSERT_NE(desktop.display(), nullptr);
+    // Recorded on one 1920×1080 monitor; the test display is 1280×800.
+    Macro macro = Macro::fromRecording(QStringLiteral("Big screen"), {MacroAction::mouseMove(0.05, 1440, 810)},
+                                       QDateTime::currentDateTimeUtc());
+    macro.metadata.outputs = {ScreenOutput{QStringLiteral("BIG-1"), 0, 0, 1920, 1080, 1}};
+    const QString file = home.path() + QStringLiteral("/big.quillo");
+    ASSERT_TRUE(ExportImportService::exportMacroTo(macro, file));
+    Display* x = desktop.display();
+    auto pointer = [x] {
+        Window root, child;
+        int rx = 0, ry = 0, wx, wy;
+        unsigned mask = 0;
+        XQueryPointer(x, DefaultRootWindow(x), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return QPoint(rx, ry);
+    };
+    Result r = run({QStringLiteral("play"), file});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Recorded on another screen layout (BIG-1 1920\u00d71080 at 0,0; here")))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("--map-outputs")));
+    EXPECT_EQ(pointer(), QPoint(1279, 799)); // as recorded: beyond this screen's edge
+
+    r = run({QStringLiteral("play"), file, QStringLiteral("--map-outputs")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("positions are placed on this one"))) << r.out.toStdString();
+    EXPECT_EQ(pointer(), QPoint(960, 600)); // the same place on this screen
 }

@@ -20,6 +20,7 @@
 
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -424,4 +425,39 @@ TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
         EXPECT_EQ(settings.minimumHeight(), settings.maximumHeight());
         EXPECT_EQ(settings.minimumWidth(), settings.maximumWidth());
     }
+}
+
+TEST(Views, APanelSaysWhenItsMacroWasRecordedOnOtherMonitorsAndMapsWhenAsked)
+{
+    AppModelHarness h;
+    h.workspace.layout = {ScreenOutput{QStringLiteral("eDP-1"), 0, 0, 1280, 800, 1}};
+    Macro macro = macroWith(QStringLiteral("Wide"), 2);
+    macro.metadata.outputs = {ScreenOutput{QStringLiteral("DP-1"), 0, 0, 2560, 1440, 1}};
+    macro.actions = {MacroAction::mouseDown(0.1, 1280, 720, MouseButton::left), MacroAction::mouseUp(0.2, 1280, 720, MouseButton::left)};
+    AppViewModel& m = startWith(h, {macro});
+    PlaybackControlView panel(m, m.macros()[0]);
+    QLabel* notice = nullptr;
+    for (QLabel* label : panel.findChildren<QLabel*>())
+        if (label->text().startsWith(QStringLiteral("Recorded on another screen layout")))
+            notice = label;
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisibleTo(&panel));
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("DP-1 2560\u00d71440 at 0,0")));
+    QCheckBox* map = nullptr;
+    for (QCheckBox* box : panel.findChildren<QCheckBox*>())
+        if (box->text() == QStringLiteral("Map positions to this layout"))
+            map = box;
+    ASSERT_NE(map, nullptr);
+    map->click();
+    panel.playButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }));
+    ASSERT_FALSE(h.poster.posted().empty());
+    EXPECT_EQ(h.poster.posted().front().event.x, 640); // the middle of this monitor
+    EXPECT_EQ(h.poster.posted().front().event.y, 400);
+
+    // A macro from these very monitors says nothing.
+    h.workspace.layout = {ScreenOutput{QStringLiteral("DP-1"), 0, 0, 2560, 1440, 1}};
+    PlaybackControlView same(m, m.macros()[0]);
+    for (QLabel* label : same.findChildren<QLabel*>())
+        EXPECT_FALSE(label->isVisibleTo(&same) && label->text().startsWith(QStringLiteral("Recorded on another")));
 }

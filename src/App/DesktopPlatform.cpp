@@ -65,3 +65,16 @@ std::optional<QPoint> DesktopPlatform::frameTopLeft(quint64 windowId) const
         return std::nullopt;
     return m_x11->workspace().frameTopLeft(windowId);
 }
+
+std::vector<ScreenOutput> DesktopPlatform::currentScreenLayout(SessionKind::Kind kind)
+{
+    if (kind == SessionKind::Kind::wayland) {
+        auto provider = WaylandPlatform::providerForSession();
+        if (!provider->start(nullptr))
+            return {};
+        WaylandWorkspace workspace(*provider);
+        return workspace.screenLayout();
+    }
+    X11Workspace workspace;
+    return workspace.screenLayout();
+}

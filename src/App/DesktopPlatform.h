@@ -28,6 +28,8 @@ public:
     QString recordProblem();
     // What the desktop does not report under Wayland (focus, pointer), or empty.
     QString desktopLimits() const;
+    // The monitors of this session now, without building a whole platform.
+    static std::vector<ScreenOutput> currentScreenLayout(SessionKind::Kind kind = SessionKind::detect());
     // Where the window manager put a window's frame (X11 only).
     std::optional<QPoint> frameTopLeft(quint64 windowId) const;
 

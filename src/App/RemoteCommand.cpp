@@ -69,7 +69,7 @@ void RemoteCommand::run(const QStringList& request)
     auto path = [&](const QString& p) { return QDir(folder).absoluteFilePath(p); };
     if (command == QLatin1String("import") && request.size() == 3)
         runImport(path(request[2]));
-    else if (command == QLatin1String("play") && (request.size() == 8 || request.size() == 9))
+    else if (command == QLatin1String("play") && request.size() >= 8 && request.size() <= 10)
         runPlay(request.mid(2));
     else if (command == QLatin1String("record") && request.size() == 4)
         runRecord(request[2], request[3]);
@@ -132,6 +132,8 @@ void RemoteCommand::runPlay(const QStringList& arguments)
         options.delayOverride = arguments[5].toDouble();
     if (arguments.size() > 6)
         options.waitForApplications = arguments[6].toDouble();
+    if (arguments.size() > 7)
+        options.mapToCurrentLayout = arguments[7] == QLatin1String("1");
     if (macro.actions.empty()) {
         reply({QStringLiteral("nothing")});
         finish(0);

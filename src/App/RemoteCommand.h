@@ -16,7 +16,7 @@ class QLocalSocket;
 // reporting back over the command's socket:
 //
 //   request  {folder, "import", path}
-//            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing[, wait]}
+//            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing[, wait[, map]]}
 //            {folder, "record", name, seconds (empty: until stopped)}
 //            {folder, "cloud", request...} (see CloudTask)
 //   command  {"stop"}: end the playback or the recording

@@ -49,7 +49,7 @@ QString CommandLine::help()
         "                            Record until Super+R, Super+Alt+P, Ctrl-C or the duration;\n"
         "                            then save into the library.\n"
         "  play NAME|ID|FILE [--speed X] [--loops N | --forever] [--spacing SECONDS]\n"
-        "       [--wait-for-apps SECONDS]\n"
+        "       [--wait-for-apps SECONDS] [--map-outputs]\n"
         "                            Replay a macro; Ctrl-C stops it.\n"
         "  export NAME|ID FILE       Write a macro to a file of its own.\n"
         "  import FILE               Add the macro in FILE to the library.\n"

@@ -13,6 +13,8 @@ struct PlaybackOptions {
     // At each application switch, wait up to this many seconds for the application to be
     // in front (the schedule shifts by the wait); stop when it never is. 0: do not wait.
     double waitForApplications = 0;
+    // Positions recorded on another screen layout are placed on the current one.
+    bool mapToCurrentLayout = false;
 
     bool operator==(const PlaybackOptions&) const = default;
 };

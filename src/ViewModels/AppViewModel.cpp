@@ -4,6 +4,7 @@
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
 #include "ViewModels/KeyChord.h"
+#include "ViewModels/LayoutMapping.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -551,6 +552,17 @@ void AppViewModel::startPlayback(const Macro& macro, const PlaybackOptions& opti
     appLog(QStringLiteral("Playback started \u2014 \"%1\" (speed %2x)")
                .arg(macro.metadata.name, speedText(options.speedMultiplier)),
            LogEntry::Level::info);
+    if (options.mapToCurrentLayout) {
+        const std::vector<ScreenOutput> current = currentScreenLayout();
+        if (LayoutMapping::differs(macro.metadata.outputs, current)) {
+            appLog(QStringLiteral("Positions mapped from %1 to %2")
+                       .arg(LayoutMapping::describe(macro.metadata.outputs), LayoutMapping::describe(current)),
+                   LogEntry::Level::info);
+            m_playback->play(LayoutMapping::mapped(macro, current), options);
+            updateHotkeyLeniency();
+            return;
+        }
+    }
     m_playback->play(macro, options);
     updateHotkeyLeniency();
 }

@@ -30,6 +30,12 @@ public:
     double waitSeconds() const { return m_waitSeconds; }
     void setWaitForApplications(bool value);
     void setWaitSeconds(double value);
+    bool mapToCurrentLayout() const { return m_options.mapToCurrentLayout; }
+    void setMapToCurrentLayout(bool value)
+    {
+        m_options.mapToCurrentLayout = value;
+        Q_EMIT changed();
+    }
 
     // "1× (Normal)" at exactly 1, else the speed with at most two significant digits.
     QString speedLabel() const;

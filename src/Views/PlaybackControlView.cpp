@@ -1,5 +1,7 @@
 #include "Views/PlaybackControlView.h"
 
+#include "ViewModels/LayoutMapping.h"
+
 #include "ViewModels/AppViewModel.h"
 #include "Views/Icons.h"
 
@@ -47,6 +49,16 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_wait->setRange(1, 600);
     m_wait->setSuffix(QStringLiteral("s"));
     m_wait->setValue(int(m_options.waitSeconds()));
+    // A macro recorded on other monitors: say so, and offer to place its positions here.
+    m_otherLayout = new QLabel;
+    m_otherLayout->setWordWrap(true);
+    m_otherLayout->setStyleSheet(QStringLiteral("color: #b26b00"));
+    m_mapLayout = new QCheckBox;
+    const std::vector<ScreenOutput> here = m_model.currentScreenLayout();
+    m_layoutDiffers = LayoutMapping::differs(macro.metadata.outputs, here);
+    if (m_layoutDiffers)
+        m_layouts = QStringLiteral("%1 → %2").arg(LayoutMapping::describe(macro.metadata.outputs),
+                                                        LayoutMapping::describe(here));
     m_hint = new QLabel;
     m_hint->setStyleSheet(QStringLiteral("color: gray"));
 
@@ -68,7 +80,9 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     grid->addWidget(m_waitForApps, 9, 0, 1, 4);
     grid->addWidget(m_waitTitle, 10, 0);
     grid->addWidget(m_wait, 10, 3);
-    grid->addWidget(m_hint, 11, 0, 1, 4);
+    grid->addWidget(m_otherLayout, 11, 0, 1, 4);
+    grid->addWidget(m_mapLayout, 12, 0, 1, 4);
+    grid->addWidget(m_hint, 13, 0, 1, 4);
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
@@ -77,6 +91,7 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     connect(m_delay, &QDoubleSpinBox::valueChanged, this, [this](double v) { m_options.setDelayOverrideValue(v); });
     connect(m_waitForApps, &QCheckBox::toggled, this, [this](bool on) { m_options.setWaitForApplications(on); });
     connect(m_wait, &QSpinBox::valueChanged, this, [this](int v) { m_options.setWaitSeconds(v); });
+    connect(m_mapLayout, &QCheckBox::toggled, this, [this](bool on) { m_options.setMapToCurrentLayout(on); });
     connect(&m_options, &PlaybackViewModel::changed, this, &PlaybackControlView::refresh);
     connect(m_play, &QPushButton::clicked, this, [this] {
         if (m_model.playback().state().isBusy() || m_model.playback().isBusy())
@@ -128,6 +143,9 @@ void PlaybackControlView::retranslate()
     m_delayTitle->setText(m_model.t(QStringLiteral("playback.delay")));
     m_waitForApps->setText(m_model.t(QStringLiteral("playback.waitForApps")));
     m_waitTitle->setText(m_model.t(QStringLiteral("playback.waitLimit")));
+    m_otherLayout->setText(m_model.t(QStringLiteral("playback.otherLayout")) + QLatin1Char(' ') + QChar(0x2066) +
+                           m_layouts + QChar(0x2069));
+    m_mapLayout->setText(m_model.t(QStringLiteral("playback.mapLayout")));
     m_hint->setText(m_model.t(QStringLiteral("playback.hint")));
     refresh();
 }
@@ -152,6 +170,8 @@ void PlaybackControlView::refresh()
     m_repeat->setVisible(!m_options.isInfiniteLoop());
     m_delayTitle->setVisible(m_options.useDelayOverride());
     m_delay->setVisible(m_options.useDelayOverride());
+    m_otherLayout->setVisible(m_layoutDiffers);
+    m_mapLayout->setVisible(m_layoutDiffers);
     m_waitTitle->setVisible(m_options.waitForApplications());
     m_wait->setVisible(m_options.waitForApplications());
     m_hint->setVisible(!busy);

@@ -54,6 +54,10 @@ private:
     QCheckBox* m_waitForApps;
     QLabel* m_waitTitle;
     QSpinBox* m_wait;
+    QLabel* m_otherLayout;
+    QCheckBox* m_mapLayout;
+    bool m_layoutDiffers = false;
+    QString m_layouts;
     QDoubleSpinBox* m_delay;
     QLabel* m_hint;
     QLabel* m_percent;

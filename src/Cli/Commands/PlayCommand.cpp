@@ -5,6 +5,7 @@
 #include "Cli/SignalWatcher.h"
 #include "Cli/TerminalText.h"
 #include "App/DesktopPlatform.h"
+#include "ViewModels/LayoutMapping.h"
 #include "Platform/SystemClock.h"
 #include "Services/PlaybackService.h"
 
@@ -32,7 +33,10 @@ int PlayCommand::run(const QStringList& args)
                                         QStringLiteral("At each application switch, wait up to SECONDS for the "
                                                        "application to be in front; stop when it never is."),
                                         QStringLiteral("SECONDS"));
-    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption, &waitOption})
+    const QCommandLineOption mapOption(QStringLiteral("map-outputs"),
+                                       QStringLiteral("A macro recorded on other monitors: place each position on "
+                                                      "the monitor of the same name (or place) here."));
+    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption, &waitOption, &mapOption})
         parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("macro"), QStringLiteral("A macro's name or id, or a macro file."),
                                  QStringLiteral("NAME|ID|FILE"));
@@ -90,6 +94,18 @@ int PlayCommand::run(const QStringList& args)
         out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
         return success;
     }
+    // Said before anything moves: a macro made on other monitors.
+    const std::vector<ScreenOutput> here = macro->metadata.outputs.empty() ? std::vector<ScreenOutput>()
+                                                                          : DesktopPlatform::currentScreenLayout();
+    const bool otherLayout = LayoutMapping::differs(macro->metadata.outputs, here);
+    options.mapToCurrentLayout = parser.isSet(mapOption);
+    if (otherLayout)
+        out(options.mapToCurrentLayout
+                ? QStringLiteral("Recorded on another screen layout (%1); positions are placed on this one (%2).")
+                      .arg(LayoutMapping::describe(macro->metadata.outputs), LayoutMapping::describe(here))
+                : QStringLiteral("Recorded on another screen layout (%1; here %2); positions stay as recorded. "
+                                 "--map-outputs places them on this layout.")
+                      .arg(LayoutMapping::describe(macro->metadata.outputs), LayoutMapping::describe(here)));
     if (applicationIsRunning()) {
         // The running application plays it (as it holds the hotkeys that stop it).
         out(QStringLiteral("Playing %1 in the running Quillo.").arg(source));
@@ -100,7 +116,8 @@ int PlayCommand::run(const QStringList& args)
                                   QString::number(options.loopCount),
                                   options.isInfinite ? QStringLiteral("1") : QStringLiteral("0"),
                                   options.delayOverride ? QString::number(*options.delayOverride, 'g', 17) : QString(),
-                                  QString::number(options.waitForApplications, 'g', 17)};
+                                  QString::number(options.waitForApplications, 'g', 17),
+                                  options.mapToCurrentLayout ? QStringLiteral("1") : QStringLiteral("0")};
         const QString name = nameText(*macro);
         return runInApplication(request, [&](const QStringList& m) {
             const QString kind = m.value(0);
@@ -154,7 +171,7 @@ int PlayCommand::run(const QStringList& args)
     QObject::connect(&playback, &PlaybackService::failed, [&](const QString& message) { failure = message; });
     QObject::connect(&playback, &PlaybackService::finished, [] { QCoreApplication::exit(); });
     out(QStringLiteral("Playing %1.").arg(source));
-    playback.play(*macro, options);
+    playback.play(otherLayout && options.mapToCurrentLayout ? LayoutMapping::mapped(*macro, here) : *macro, options);
     if (playback.isBusy())
         QCoreApplication::exec();
     if (isatty(STDOUT_FILENO))

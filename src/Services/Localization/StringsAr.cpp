@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"playback.delay", "التأخير"},
         {"playback.waitForApps", "انتظار كل تطبيق"},
         {"playback.waitLimit", "أطول انتظار"},
+        {"playback.otherLayout", "سُجّل على ترتيب شاشات آخر:"},
+        {"playback.mapLayout", "مطابقة المواضع مع هذا الترتيب"},
         {"playback.hint", "Super+P للتشغيل / الإيقاف"},
         {"settings.title", "الإعدادات"},
         {"settings.section.account", "الحساب"},

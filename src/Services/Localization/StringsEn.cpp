@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"playback.delay", "Delay"},
         {"playback.waitForApps", "Wait for each application"},
         {"playback.waitLimit", "Longest wait"},
+        {"playback.otherLayout", "Recorded on another screen layout:"},
+        {"playback.mapLayout", "Map positions to this layout"},
         {"playback.hint", "Super+P to play / stop"},
         {"settings.title", "Settings"},
         {"settings.section.account", "Account"},

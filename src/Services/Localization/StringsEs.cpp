@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"playback.delay", "Retardo"},
         {"playback.waitForApps", "Esperar a cada aplicación"},
         {"playback.waitLimit", "Espera máxima"},
+        {"playback.otherLayout", "Grabada con otra disposición de pantallas:"},
+        {"playback.mapLayout", "Adaptar las posiciones a esta disposición"},
         {"playback.hint", "Super+P para reproducir / detener"},
         {"settings.title", "Ajustes"},
         {"settings.section.account", "Cuenta"},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"playback.delay", "Délai"},
         {"playback.waitForApps", "Attendre chaque application"},
         {"playback.waitLimit", "Attente maximale"},
+        {"playback.otherLayout", "Enregistrée sur une autre disposition d'écrans :"},
+        {"playback.mapLayout", "Adapter les positions à cette disposition"},
         {"playback.hint", "Super+P pour lire / arrêter"},
         {"settings.title", "Réglages"},
         {"settings.section.account", "Compte"},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"playback.delay", "Ritardo"},
         {"playback.waitForApps", "Attendi ogni applicazione"},
         {"playback.waitLimit", "Attesa massima"},
+        {"playback.otherLayout", "Registrata con un'altra disposizione degli schermi:"},
+        {"playback.mapLayout", "Adatta le posizioni a questa disposizione"},
         {"playback.hint", "Super+P per riprodurre / interrompere"},
         {"settings.title", "Impostazioni"},
         {"settings.section.account", "Profilo"},

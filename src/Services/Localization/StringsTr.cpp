@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"playback.delay", "Gecikme"},
         {"playback.waitForApps", "Her uygulamayı bekle"},
         {"playback.waitLimit", "En uzun bekleme"},
+        {"playback.otherLayout", "Başka bir ekran düzeninde kaydedildi:"},
+        {"playback.mapLayout", "Konumları bu düzene uyarla"},
         {"playback.hint", "Oynatmak / durdurmak için Super+P"},
         {"settings.title", "Ayarlar"},
         {"settings.section.account", "Hesap"},

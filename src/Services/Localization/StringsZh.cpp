@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"playback.delay", "延迟"},
         {"playback.waitForApps", "等待每个应用程序"},
         {"playback.waitLimit", "最长等待"},
+        {"playback.otherLayout", "录制时的屏幕布局不同："},
+        {"playback.mapLayout", "将位置映射到当前布局"},
         {"playback.hint", "Super+P 播放 / 停止"},
         {"settings.title", "设置"},
         {"settings.section.account", "账户"},
