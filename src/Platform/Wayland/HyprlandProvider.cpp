@@ -1,16 +1,13 @@
 #include "Platform/Wayland/HyprlandProvider.h"
 
+#include "Platform/Linux/UnixRequest.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QLocalSocket>
 
-#include <cstring>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -35,35 +32,11 @@ HyprlandProvider::HyprlandProvider(QString folder, QObject* parent)
 
 std::optional<QByteArray> HyprlandProvider::request(const QByteArray& command) const
 {
-    // Plain sockets: the tap's thread asks for the pointer while the main thread works.
-    const QByteArray path = (m_folder + QStringLiteral("/.socket.sock")).toLocal8Bit();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (m_folder.isEmpty() || std::size_t(path.size()) >= sizeof address.sun_path)
+    // A connection of its own for each request (Hyprland closes it after the reply): the
+    // tap's thread asks for the pointer while the main thread works.
+    if (m_folder.isEmpty())
         return std::nullopt;
-    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::nullopt;
-    QByteArray reply;
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-              ::send(fd, command.constData(), std::size_t(command.size()), MSG_NOSIGNAL) == command.size();
-    while (ok) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 1000) <= 0) {
-            ok = false;
-            break;
-        }
-        char buffer[8192];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break; // Hyprland closes the connection after the reply
-        reply.append(buffer, n);
-    }
-    ::close(fd);
-    if (!ok)
-        return std::nullopt;
-    return reply;
+    return unixRequest(m_folder + QStringLiteral("/.socket.sock"), command, {}, 1000);
 }
 
 bool HyprlandProvider::start(QString* problem)

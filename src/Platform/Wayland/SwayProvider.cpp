@@ -1,14 +1,12 @@
 #include "Platform/Wayland/SwayProvider.h"
 
+#include "Platform/Linux/UnixRequest.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <cstring>
 #include <functional>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -83,38 +81,16 @@ std::optional<QJsonDocument> SwayProvider::request(quint32 type, const QByteArra
 {
     // A connection of its own for each request: the player's thread activates
     // applications and reads the layout while the main thread follows focus events.
-    const QByteArray path = m_path.toLocal8Bit();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (m_path.isEmpty() || std::size_t(path.size()) >= sizeof address.sun_path)
-        return std::nullopt;
-    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::nullopt;
-    const QByteArray message = frame(type, payload);
     std::optional<QJsonDocument> result;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, message.constData(), std::size_t(message.size()), MSG_NOSIGNAL) == message.size()) {
-        QByteArray buffer;
+    unixRequest(m_path, frame(type, payload), [&](const QByteArray& received) {
+        QByteArray buffer = received;
         quint32 replyType = 0;
         QByteArray reply;
-        for (;;) {
-            if (takeMessage(buffer, replyType, reply)) {
-                result = QJsonDocument::fromJson(reply);
-                break;
-            }
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 2000) <= 0)
-                break;
-            char chunk[16384];
-            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0)
-                break;
-            buffer.append(chunk, n);
-        }
-    }
-    ::close(fd);
+        if (!takeMessage(buffer, replyType, reply))
+            return false;
+        result = QJsonDocument::fromJson(reply);
+        return true;
+    }, 2000);
     return result;
 }
 
@@ -156,7 +132,7 @@ std::optional<RunningApplication> SwayProvider::frontmostApplication()
             found = applicationOf(node);
             return;
         }
-        for (const auto key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")})
+        for (const QString& key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")})
             for (const QJsonValue child : node.value(key).toArray())
                 walk(child.toObject());
     };
