@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a program in a throwaway qemu guest with Debian's kernel, real evdev and uinput:
 # the guest mounts this machine's file tree read-only over 9p and runs the program
-# there as root, with its own /dev, /run and /tmp. Exits with the program's code; 77
+# there as root, with its own /dev, /run and /tmp (the build and source folders stay
+# visible when they lie under /tmp or /run). Exits with the program's code; 77
 # (skipped) where the machine has no qemu or kernel image.
 #   tests/kernel/run-in-guest.sh PROGRAM [ARGS...]
 set -euo pipefail
@@ -29,6 +30,17 @@ for m in drivers/input/evdev drivers/input/misc/uinput drivers/virtio/virtio_rin
 done
 # The command, quoted for the guest's shell.
 command=$(printf '%q ' "$@")
+# The guest gets fresh /tmp and /run; a build (or checkout) living there is bound back
+# over them, or the program and the helper it starts would vanish.
+program_dir=$(cd "$(dirname "$(command -v "$1" || echo "$1")")" && pwd -P)
+build_dir=$program_dir
+while [ "$build_dir" != / ] && [ ! -f "$build_dir/CMakeCache.txt" ]; do build_dir=$(dirname "$build_dir"); done
+[ "$build_dir" = / ] && build_dir=$program_dir
+source_dir=$(cd "$(dirname "$0")/../.." && pwd -P)
+keep=""
+for folder in "$build_dir" "$source_dir"; do
+  case "$folder" in /tmp/?*|/run/?*) keep="$keep $(printf '%q' "$folder")" ;; esac
+done
 cat >"$root/init" <<INIT
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -42,8 +54,14 @@ mount -t 9p -o trans=virtio,version=9p2000.L,ro hostroot /host
 mount --bind /dev /host/dev
 mount --bind /proc /host/proc
 mount --bind /sys /host/sys
+mkdir -p /keep/tmp /keep/run
+mount --bind /host/tmp /keep/tmp
+mount --bind /host/run /keep/run
 mount -t tmpfs tmp /host/tmp
 mount -t tmpfs run /host/run
+for folder in $keep; do
+  mkdir -p "/host\$folder" && mount --bind "/keep\$folder" "/host\$folder"
+done
 echo QUILLO-GUEST-START
 chroot /host /usr/bin/env -i PATH=/usr/bin:/bin HOME=/tmp XDG_RUNTIME_DIR=/run LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen $command
 echo "QUILLO-GUEST-EXIT \$?"
