@@ -43,28 +43,33 @@ export XDG_CACHE_HOME="$tmp/home/cache" XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY
 
+# A private Xvfb with openbox on the first free display number; with "tray", also a
+# system tray. Sets started_display to its name.
 start_display() {
-  local n
+  local n with_tray=${1:-}
   for n in $(seq 90 130); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
   done
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
-  pids+=($!)
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do
-    xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  xdpyinfo >/dev/null 2>&1 || { cat "$tmp/xvfb.log"; echo "Xvfb did not start" >&2; exit 1; }
-  openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
-  pids+=($!)
-  # A system tray, so that the application's tray item has a home.
-  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >"$tmp/trayer.log" 2>&1 &
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$tmp/xvfb-$n.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 && break
+    DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && break
     sleep 0.1
   done
+  DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 || { cat "$tmp/xvfb-$n.log"; echo "Xvfb did not start" >&2; exit 1; }
+  DISPLAY=":$n" openbox --sm-disable >"$tmp/openbox-$n.log" 2>&1 &
+  pids+=($!)
+  if [ "$with_tray" = tray ]; then
+    # A system tray, so that the application's tray item has a home.
+    DISPLAY=":$n" trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+      >"$tmp/trayer.log" 2>&1 &
+    pids+=($!)
+  fi
+  for _ in $(seq 50); do
+    DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  started_display=":$n"
 }
 
 # A private PostgreSQL 15 cluster for the cloud service's tests, on a socket only.
@@ -93,7 +98,11 @@ if [ "$(id -u)" -eq 0 ] && ! id quillotest >/dev/null 2>&1; then
   useradd --no-create-home --shell /usr/sbin/nologin quillotest
 fi
 start_postgres
+# The desktop most tests use has a tray; a second one has none, as GNOME has none.
+start_display tray
+export DISPLAY=$started_display
 start_display
+export QUILLO_TEST_DISPLAY_WITHOUT_TRAY=$started_display
 # A private session bus with an unlocked keyring for the secret-store tests.
 dbus-run-session -- bash -c '
   echo -n quillo-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null

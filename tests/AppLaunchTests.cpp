@@ -55,6 +55,32 @@ bool windowShown(Display* display, const char* title)
     return shownWindow(display, title) != 0;
 }
 
+// How many viewable windows have this exact title.
+int shownWindowCount(Display* display, const char* title)
+{
+    int count = 0;
+    std::function<void(Window)> search = [&](Window w) {
+        char* name = nullptr;
+        XWindowAttributes attributes;
+        if (XFetchName(display, w, &name) && name) {
+            if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display, w, &attributes) &&
+                attributes.map_state == IsViewable)
+                ++count;
+            XFree(name);
+        }
+        Window r, p, *kids = nullptr;
+        unsigned n = 0;
+        if (XQueryTree(display, w, &r, &p, &kids, &n)) {
+            for (unsigned i = 0; i < n; ++i)
+                search(kids[i]);
+            if (kids)
+                XFree(kids);
+        }
+    };
+    search(DefaultRootWindow(display));
+    return count;
+}
+
 // Asks a window to close, as its title bar's close button does.
 void closeWindow(Display* display, Window w)
 {
@@ -69,19 +95,26 @@ void closeWindow(Display* display, Window w)
     XSync(display, False);
 }
 
-// The real application on the test display, with its files in a folder of its own;
+// The real application on a test display, with its files in a folder of its own;
 // never left behind, whatever fails.
-class AppLaunchTest : public ::testing::Test
+class AppLaunchFixture : public ::testing::Test
 {
 protected:
+    // `displayName`: empty for $DISPLAY.
+    explicit AppLaunchFixture(QByteArray displayName = {})
+        : displayName(std::move(displayName)), desktop(this->displayName.isEmpty() ? nullptr : this->displayName.constData())
+    {
+    }
     void SetUp() override
     {
         X11Errors::install(); // windows of the application come and go while the test looks
-        ASSERT_NE(desktop.display(), nullptr);
+        ASSERT_NE(desktop.display(), nullptr) << "no display " << displayName.toStdString();
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        if (!displayName.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), QString::fromLocal8Bit(displayName));
         app.setProcessEnvironment(env);
         app.start(QStringLiteral(QUILLO_BINARY), {});
         ASSERT_TRUE(app.waitForStarted());
@@ -95,15 +128,35 @@ protected:
         }
     }
 
+    QByteArray displayName;
     X11TestDesktop desktop;
     QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QProcess app;
 };
 
+class AppLaunchTest : public AppLaunchFixture
+{
+};
+
+// The same on a desktop with a system tray ($DISPLAY) and on one without (the test
+// script's second display), as on GNOME.
+class AppLaunchOnDesktops : public AppLaunchFixture, public ::testing::WithParamInterface<bool>
+{
+protected:
+    AppLaunchOnDesktops() : AppLaunchFixture(GetParam() ? QByteArray() : qgetenv("QUILLO_TEST_DISPLAY_WITHOUT_TRAY")) {}
+    void SetUp() override
+    {
+        ASSERT_TRUE(GetParam() || !displayName.isEmpty())
+            << "QUILLO_TEST_DISPLAY_WITHOUT_TRAY names no display: run the tests through scripts/test.sh";
+        AppLaunchFixture::SetUp();
+    }
+    bool hasTray() const { return GetParam(); }
+};
+
 } // namespace
 
-TEST_F(AppLaunchTest, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
+TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
 {
 
     auto chord = [&](unsigned modifier, unsigned key) {
@@ -174,7 +227,8 @@ TEST_F(AppLaunchTest, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     // Replaying it with Super+P types and starts no recording afterwards.
     chord(kSuperL, kP);
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
-    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000))
+        << "the window did not come back after the playback";
     waitUntil([] { return false; }, 1000);
     EXPECT_TRUE(windowShown(desktop.display(), "Quillo")) << "a recording started after the playback";
     EXPECT_FALSE(windowShown(desktop.display(), "Save Recording"));
@@ -182,6 +236,13 @@ TEST_F(AppLaunchTest, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
     // Closing the window leaves the application running; a second launch hands over to
     // it, ends, and the window comes back.
     closeWindow(desktop.display(), shownWindow(desktop.display(), "Quillo"));
+    if (!hasTray()) {
+        // Without a tray the window goes to the taskbar, after saying so once.
+        ASSERT_TRUE(waitUntil([&] { return shownWindowCount(desktop.display(), "Quillo") == 2; }, 5000))
+            << "no word on where the window went";
+        desktop.tap(kReturn);
+        desktop.sync();
+    }
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
     EXPECT_EQ(app.state(), QProcess::Running);
     QProcess second;
@@ -285,3 +346,8 @@ TEST_F(AppLaunchTest, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(TrayOrNot, AppLaunchOnDesktops, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "WithATray" : "WithoutATray");
+                         });

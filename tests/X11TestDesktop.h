@@ -20,7 +20,8 @@
 class X11TestDesktop
 {
 public:
-    X11TestDesktop() : m_display(XOpenDisplay(nullptr)) { releaseEverything(); }
+    // `name`: another display than $DISPLAY.
+    explicit X11TestDesktop(const char* name = nullptr) : m_display(XOpenDisplay(name)) { releaseEverything(); }
 
     // Starts from a display where nothing is held: a test that failed half-way (or an
     // application killed in the middle of a playback) must not leave a key down for

@@ -122,6 +122,8 @@ void AppDelegate::stateChanged()
         showMainWindow(); // the save sheet comes to the front with its window
         return;
     }
-    if (!m_mainWindow->isVisible() && m_model->recorder().state() == RecordingState::idle)
+    // Hidden (a tray to come back from) or minimised (no tray): back in front either way.
+    if ((!m_mainWindow->isVisible() || m_mainWindow->isMinimized()) &&
+        m_model->recorder().state() == RecordingState::idle)
         showMainWindow();
 }
