@@ -1,7 +1,9 @@
 // The input helper against the kernel's real evdev and uinput, inside a throwaway qemu
 // guest (tests/kernel/run-in-guest.sh): what test devices type comes back through the
 // helper's capture in order and on time, what Quillo posts comes out of the helper's
-// virtual devices, and a client killed mid-playback leaves nothing pressed.
+// virtual devices (whole from the first key of a freshly started helper, read through
+// udev and libinput as a compositor reads them), and a client killed mid-playback leaves
+// nothing pressed.
 #include "Platform/SystemClock.h"
 #include "Platform/Wayland/InputdClient.h"
 #include "Platform/Wayland/WaylandEventPoster.h"
@@ -193,10 +195,7 @@ TEST_F(KernelInput, PostedEventsComeOutOfTheVirtualDevices)
     poster.setLayout([] { return std::vector<Output>{{QStringLiteral("A"), QRectF(0, 0, 1280, 800), 1}}; });
     ASSERT_EQ(poster.connectionProblem(), QString());
     poster.prepare();
-    SyntheticEvent warm; // makes the devices
-    warm.type = RawEventType::mouseMoved;
-    ASSERT_TRUE(poster.post(warm));
-    ASSERT_TRUE(waitUntil([] { return DeviceReader("Quillo virtual pointer").found(); }, 3000));
+    // The helper made its devices as it started: they are there before anything is posted.
     DeviceReader keyboard("Quillo virtual keyboard"), pointer("Quillo virtual pointer");
     ASSERT_TRUE(keyboard.found() && pointer.found());
     SyntheticEvent e;
@@ -279,4 +278,52 @@ TEST_F(KernelInput, AClientKilledMidPlaybackLeavesNothingPressedAndBadClientsDoN
     InputdClient good;
     EXPECT_TRUE(good.connect(kSocket, error)) << error.toStdString();
     EXPECT_EQ(helper.state(), QProcess::Running);
+}
+
+TEST_F(KernelInput, AFreshHelpersFirstReplayReachesLibinputWhole)
+{
+    // udev and libinput as a desktop has them, running before the helper starts.
+    helper.terminate();
+    ASSERT_TRUE(helper.waitForFinished(5000));
+    QProcess udev, events;
+    udev.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    udev.start(QStringLiteral("/lib/systemd/systemd-udevd"), {});
+    ASSERT_TRUE(udev.waitForStarted());
+    ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(QStringLiteral("/run/udev/control")); }, 5000));
+    events.start(QStringLiteral("stdbuf"), {QStringLiteral("-oL"), QStringLiteral("libinput"), QStringLiteral("debug-events"),
+                                            QStringLiteral("--show-keycodes")});
+    ASSERT_TRUE(events.waitForStarted());
+    QByteArray seen;
+    auto readEvents = [&] {
+        events.waitForReadyRead(50);
+        seen += events.readAllStandardOutput();
+    };
+    waitUntil([&] { readEvents(); return false; }, 1500); // libinput has taken in what is there
+    helper.start(QStringLiteral(QUILLO_INPUTD_BINARY), {QStringLiteral("--socket"), kSocket});
+    ASSERT_TRUE(helper.waitForStarted());
+    ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kSocket); }, 5000));
+
+    // No warm-up: the very first events a client posts.
+    WaylandEventPoster poster(kSocket);
+    for (const std::uint16_t key : {0, 12, 2}) { // a, q, d
+        SyntheticEvent e;
+        e.type = RawEventType::keyDown;
+        e.keyCode = key;
+        ASSERT_TRUE(poster.post(e));
+        e.type = RawEventType::keyUp;
+        ASSERT_TRUE(poster.post(e));
+    }
+    auto pressed = [&](const char* key) { return seen.contains(QByteArray(key) + " pressed"); };
+    waitUntil([&] {
+        readEvents();
+        return pressed("KEY_A (30)") && pressed("KEY_Q (16)") && pressed("KEY_D (32)");
+    }, 3000);
+    events.terminate();
+    events.waitForFinished(2000);
+    udev.terminate();
+    udev.waitForFinished(2000);
+    QDir(QStringLiteral("/run/udev")).removeRecursively(); // the other tests run without udev
+    EXPECT_TRUE(pressed("KEY_A (30)")) << "the first key was lost:\n" << seen.toStdString();
+    EXPECT_TRUE(pressed("KEY_Q (16)")) << seen.toStdString();
+    EXPECT_TRUE(pressed("KEY_D (32)")) << seen.toStdString();
 }

@@ -1,8 +1,10 @@
 #include "InputdServer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 #include <cstdio>
 #include <sys/socket.h>
@@ -30,6 +32,42 @@ InputdServer::~InputdServer()
         for (const Post& release : client->ledger.releaseAll()) {
             std::string error;
             m_virtual.post(release, error);
+        }
+}
+
+void InputdServer::prepareDevices()
+{
+    std::string error;
+    if (!m_virtual.open(error)) {
+        // Posting says why (and tries again); capture works without the devices.
+        note(error);
+        devicesSettled();
+        return;
+    }
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    auto* poll = new QTimer(this);
+    poll->setInterval(10);
+    connect(poll, &QTimer::timeout, this, [this, poll, waited] {
+        const bool processed = m_virtual.udevHasProcessed();
+        if (!processed && waited->elapsed() < settleLimitMs)
+            return;
+        poll->deleteLater();
+        if (!processed)
+            note("udev did not take in the virtual devices within " + std::to_string(settleLimitMs) + " ms");
+        QTimer::singleShot(settleMarginMs, this, &InputdServer::devicesSettled);
+    });
+    poll->start();
+}
+
+void InputdServer::devicesSettled()
+{
+    m_devicesReady = true;
+    for (auto& [socket, client] : m_clients)
+        if (client->awaitingDevices) {
+            client->awaitingDevices = false;
+            client->greeted = true;
+            send(*client, Welcome{});
         }
 }
 
@@ -100,6 +138,8 @@ void InputdServer::send(Client& client, const Message& message)
 
 void InputdServer::handle(Client& client, const Message& message)
 {
+    if (client.awaitingDevices)
+        return drop(client, "spoke before it was welcomed");
     if (!client.greeted) {
         const auto* hello = std::get_if<Hello>(&message);
         if (!hello)
@@ -115,6 +155,10 @@ void InputdServer::handle(Client& client, const Message& message)
             send(client, Refused{InputdProtocol::version, *client.refusal});
             client.socket->flush();
             return drop(client, "was refused");
+        }
+        if (!m_devicesReady) {
+            client.awaitingDevices = true; // welcomed as soon as the devices are in place
+            return;
         }
         client.greeted = true;
         send(client, Welcome{});

@@ -27,6 +27,15 @@ public:
     InputdServer(PeerPolicy policy, QString inputFolder, QObject* parent = nullptr);
     ~InputdServer() override;
 
+    // The longest wait for the desktop to take in the virtual devices, and the margin
+    // after udev has processed them (the compositor opens them a moment later).
+    static constexpr int settleLimitMs = 3000;
+    static constexpr int settleMarginMs = 150;
+
+    // Makes the virtual devices and waits, without blocking, until the desktop has them;
+    // clients are welcomed (and so may post) only then.
+    void prepareDevices();
+    bool devicesReady() const { return m_devicesReady; }
     // Listens at `path` (made readable and writable by everyone: the peer check decides).
     bool listen(const QString& path, QString& error);
     std::size_t clientCount() const { return m_clients.size(); }
@@ -40,6 +49,7 @@ private:
         InputdCodec::Decoder decoder;
         PressLedger ledger;
         bool greeted = false;
+        bool awaitingDevices = false; // said hello before the devices settled
         bool capturing = false;
         std::optional<std::string> refusal;
     };
@@ -50,6 +60,7 @@ private:
     void send(Client& client, const InputdProtocol::Message& message);
     void drop(Client& client, const std::string& why);
     void updateCapture();
+    void devicesSettled();
     void broadcast(const InputdProtocol::InputEvent& event);
 
     PeerPolicy m_policy;
@@ -57,4 +68,5 @@ private:
     std::map<QLocalSocket*, std::unique_ptr<Client>> m_clients;
     CaptureDevices m_capture;
     VirtualDevices m_virtual;
+    bool m_devicesReady = false;
 };

@@ -5,6 +5,8 @@
 #include <linux/input.h>
 
 #include <cstring>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -38,6 +40,23 @@ VirtualDevices::~VirtualDevices()
 bool VirtualDevices::isOwnDevice(const std::string& name)
 {
     return name == keyboardName || name == pointerName;
+}
+
+bool VirtualDevices::udevHasProcessed(const std::string& udevFolder) const
+{
+    struct stat info{};
+    if (::stat((udevFolder + "/control").c_str(), &info) != 0)
+        return true; // no udev: nobody to wait for
+    for (libevdev_uinput* device : {m_keyboard, m_pointer}) {
+        const char* node = device ? libevdev_uinput_get_devnode(device) : nullptr;
+        if (!node || ::stat(node, &info) != 0)
+            return false;
+        const std::string entry = udevFolder + "/data/c" + std::to_string(major(info.st_rdev)) + ":" +
+                                  std::to_string(minor(info.st_rdev));
+        if (::stat(entry.c_str(), &info) != 0)
+            return false;
+    }
+    return true;
 }
 
 bool VirtualDevices::open(std::string& error)

@@ -8,7 +8,9 @@ struct libevdev_uinput;
 
 // The helper's own input devices for replay: one keyboard and one pointer that is
 // absolute (0..32767 on both axes: compositors stretch it over all outputs) with three
-// buttons and a wheel (also in 120ths). Made on first use; both carry names that the
+// buttons and a wheel (also in 120ths). Made when the helper starts, so that the desktop
+// has taken them in before the first event (a device written to the moment it appears
+// loses what udev and the compositor have not yet seen); both carry names that the
 // capture recognises and skips.
 class VirtualDevices
 {
@@ -29,6 +31,9 @@ public:
     bool post(const InputdProtocol::Post& event, std::string& error);
     // Whether a device name is one of ours (the capture skips them).
     static bool isOwnDevice(const std::string& name);
+    // Whether udev has processed both devices (its database has them), which is when
+    // libinput hands them to the compositor; true where no udev runs.
+    bool udevHasProcessed(const std::string& udevFolder = "/run/udev") const;
 
 private:
     libevdev_uinput* m_keyboard = nullptr;

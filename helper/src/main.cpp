@@ -45,6 +45,7 @@ int main(int argc, char** argv)
     const QString path = parser.value(QStringLiteral("socket"));
     QDir().mkpath(QFileInfo(path).absolutePath());
     InputdServer server(PeerPolicy(PeerPolicy::systemLookups()), parser.value(QStringLiteral("input")));
+    server.prepareDevices();
     QString error;
     if (!server.listen(path, error)) {
         std::fprintf(stderr, "quillo-inputd: cannot listen at %s: %s\n", path.toLocal8Bit().constData(),

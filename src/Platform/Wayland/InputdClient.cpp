@@ -51,7 +51,7 @@ bool InputdClient::connect(const QString& path, QString& error)
         return false;
     }
     send(InputdProtocol::Hello{});
-    const auto reply = receive(3000);
+    const auto reply = receive(5000); // a helper that just started welcomes once its devices are in place
     if (const auto* welcome = reply ? std::get_if<InputdProtocol::Welcome>(&*reply) : nullptr) {
         if (welcome->version == InputdProtocol::version)
             return true;
