@@ -288,3 +288,31 @@ TEST_F(CommandLineTest, AMacroFromAnotherScreenLayoutIsSaidAndItsPositionsMapped
     EXPECT_TRUE(r.out.contains(QStringLiteral("positions are placed on this one"))) << r.out.toStdString();
     EXPECT_EQ(pointer(), QPoint(960, 600)); // the same place on this screen
 }
+
+TEST_F(CommandLineTest, AWaylandDesktopWithoutALayoutIsSaidToReplayNoPositions)
+{
+    const Macro macro = Macro::fromRecording(QStringLiteral("Click"), {MacroAction::mouseDown(0.05, 10, 10, MouseButton::left)},
+                                             QDateTime::currentDateTimeUtc());
+    const QString file = home.path() + QStringLiteral("/click.quillo");
+    ASSERT_TRUE(ExportImportService::exportMacroTo(macro, file));
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUILLO_PLATFORM"), QStringLiteral("wayland"));
+    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("Weston"));
+    env.insert(QStringLiteral("QUILLO_INPUTD_SOCKET"), home.path() + QStringLiteral("/no-helper"));
+    auto runThere = [&](const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QUILLO_BINARY), args);
+        return finish(process);
+    };
+    Result r = runThere({QStringLiteral("play"), file});
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("This desktop does not say how its screens are laid out, so positions "
+                                                "are not replayed")))
+        << r.out.toStdString();
+    EXPECT_EQ(r.code, 1) << "played without the input helper";
+    r = runThere({QStringLiteral("doctor")});
+    EXPECT_TRUE(r.out.contains(QStringLiteral("PROBLEM  positions: Weston gives no screen layout: positions are not "
+                                              "replayed")))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("estimated"))) << r.out.toStdString();
+}

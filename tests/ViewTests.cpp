@@ -461,3 +461,23 @@ TEST(Views, APanelSaysWhenItsMacroWasRecordedOnOtherMonitorsAndMapsWhenAsked)
     for (QLabel* label : same.findChildren<QLabel*>())
         EXPECT_FALSE(label->isVisibleTo(&same) && label->text().startsWith(QStringLiteral("Recorded on another")));
 }
+
+TEST(Views, APanelSaysWhenThisDesktopCannotReplayItsMacrosPositions)
+{
+    AppModelHarness h;
+    Macro clicks = macroWith(QStringLiteral("Clicks"), 0);
+    clicks.actions = {MacroAction::mouseDown(0.1, 10, 10, MouseButton::left), MacroAction::mouseUp(0.2, 10, 10, MouseButton::left)};
+    const Macro keys = macroWith(QStringLiteral("Keys"), 2);
+    AppViewModel& m = startWith(h, {clicks, keys});
+    auto noticeShown = [&](const Macro& macro) {
+        PlaybackControlView panel(m, macro);
+        for (QLabel* label : panel.findChildren<QLabel*>())
+            if (label->isVisibleTo(&panel) && label->text().contains(QStringLiteral("positions are not replayed")))
+                return true;
+        return false;
+    };
+    EXPECT_FALSE(noticeShown(m.macros()[0])) << "a desktop that replays positions said it does not";
+    m.replaysPositions = false;
+    EXPECT_TRUE(noticeShown(m.macros()[0]));
+    EXPECT_FALSE(noticeShown(m.macros()[1])) << "a macro of keys only has no positions to lose";
+}

@@ -59,6 +59,11 @@ QString DesktopPlatform::desktopLimits() const
     return m_wayland ? m_wayland->desktopProblem() : QString();
 }
 
+bool DesktopPlatform::replaysPositions() const
+{
+    return !m_wayland || !m_wayland->provider().outputs().empty();
+}
+
 std::optional<QPoint> DesktopPlatform::frameTopLeft(quint64 windowId) const
 {
     if (!m_x11)

@@ -30,6 +30,13 @@ public:
     QString desktopLimits() const;
     // The monitors of this session now, without building a whole platform.
     static std::vector<ScreenOutput> currentScreenLayout(SessionKind::Kind kind = SessionKind::detect());
+    // Whether pointer positions can be replayed: under Wayland only where the desktop
+    // says how its screens are laid out.
+    bool replaysPositions() const;
+    static bool replaysPositions(SessionKind::Kind kind, const std::vector<ScreenOutput>& layout)
+    {
+        return kind != SessionKind::Kind::wayland || !layout.empty();
+    }
     // Where the window manager put a window's frame (X11 only).
     std::optional<QPoint> frameTopLeft(quint64 windowId) const;
 

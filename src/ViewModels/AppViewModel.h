@@ -64,6 +64,9 @@ public:
     // What the session's desktop does not report while recording (under Wayland: the
     // pointer's position or the frontmost application); empty when it reports both.
     QString recordingLimits;
+    // False where the desktop gives no screen layout, so that positions cannot be
+    // replayed (clicks land wherever the pointer is).
+    bool replaysPositions = true;
     // Opens a web page in the person's browser (the cloud sign-in); false when nothing could.
     std::function<bool(const QUrl&)> openUrl;
 

@@ -66,6 +66,21 @@ QPointF map(QPointF point, const std::vector<ScreenOutput>& recorded, const std:
     return {target->x + fx * target->width, target->y + fy * target->height};
 }
 
+namespace {
+// Actions that happen at a place on the screen.
+template <typename T>
+constexpr bool isPlaced = std::is_same_v<T, MacroAction::MouseMove> || std::is_same_v<T, MacroAction::MouseDown> ||
+                          std::is_same_v<T, MacroAction::MouseUp> || std::is_same_v<T, MacroAction::MouseDrag> ||
+                          std::is_same_v<T, MacroAction::Scroll>;
+} // namespace
+
+bool usesPositions(const Macro& macro)
+{
+    return std::any_of(macro.actions.begin(), macro.actions.end(), [](const MacroAction& action) {
+        return std::visit([](const auto& a) { return isPlaced<std::decay_t<decltype(a)>>; }, action.payload);
+    });
+}
+
 Macro mapped(const Macro& macro, const std::vector<ScreenOutput>& current)
 {
     Macro result = macro;
@@ -76,9 +91,7 @@ Macro mapped(const Macro& macro, const std::vector<ScreenOutput>& current)
         std::visit(
             [&](auto& a) {
                 using T = std::decay_t<decltype(a)>;
-                if constexpr (std::is_same_v<T, MacroAction::MouseMove> || std::is_same_v<T, MacroAction::MouseDown> ||
-                              std::is_same_v<T, MacroAction::MouseUp> || std::is_same_v<T, MacroAction::MouseDrag> ||
-                              std::is_same_v<T, MacroAction::Scroll>) {
+                if constexpr (isPlaced<T>) {
                     const QPointF p = map(QPointF(a.x, a.y), recorded, current);
                     a.x = p.x();
                     a.y = p.y();

@@ -17,6 +17,8 @@ QPointF map(QPointF point, const std::vector<ScreenOutput>& recorded, const std:
 // `macro` with every pointer position mapped onto `current` (unchanged when either
 // layout is unknown).
 Macro mapped(const Macro& macro, const std::vector<ScreenOutput>& current);
+// Whether `macro` has actions placed on the screen (clicks, moves, drags, wheel turns).
+bool usesPositions(const Macro& macro);
 // "DP-1 1920×1080 at 0,0; HDMI-A-1 1280×1024 at 1920,-200" for messages.
 QString describe(const std::vector<ScreenOutput>& outputs);
 

@@ -59,6 +59,11 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     if (m_layoutDiffers)
         m_layouts = QStringLiteral("%1 → %2").arg(LayoutMapping::describe(macro.metadata.outputs),
                                                         LayoutMapping::describe(here));
+    // A desktop that gives no screen layout: the macro's clicks land wherever the pointer is.
+    m_noPositions = new QLabel;
+    m_noPositions->setWordWrap(true);
+    m_noPositions->setStyleSheet(QStringLiteral("color: #b26b00"));
+    m_noPositions->setVisible(!m_model.replaysPositions && LayoutMapping::usesPositions(macro));
     m_hint = new QLabel;
     m_hint->setStyleSheet(QStringLiteral("color: gray"));
 
@@ -82,7 +87,8 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     grid->addWidget(m_wait, 10, 3);
     grid->addWidget(m_otherLayout, 11, 0, 1, 4);
     grid->addWidget(m_mapLayout, 12, 0, 1, 4);
-    grid->addWidget(m_hint, 13, 0, 1, 4);
+    grid->addWidget(m_noPositions, 13, 0, 1, 4);
+    grid->addWidget(m_hint, 14, 0, 1, 4);
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
@@ -146,6 +152,7 @@ void PlaybackControlView::retranslate()
     m_otherLayout->setText(m_model.t(QStringLiteral("playback.otherLayout")) + QLatin1Char(' ') + QChar(0x2066) +
                            m_layouts + QChar(0x2069));
     m_mapLayout->setText(m_model.t(QStringLiteral("playback.mapLayout")));
+    m_noPositions->setText(m_model.t(QStringLiteral("playback.positionsNotReplayed")));
     m_hint->setText(m_model.t(QStringLiteral("playback.hint")));
     refresh();
 }

@@ -55,6 +55,7 @@ private:
     QLabel* m_waitTitle;
     QSpinBox* m_wait;
     QLabel* m_otherLayout;
+    QLabel* m_noPositions = nullptr;
     QCheckBox* m_mapLayout;
     bool m_layoutDiffers = false;
     QString m_layouts;

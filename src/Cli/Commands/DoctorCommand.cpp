@@ -42,6 +42,11 @@ int DoctorCommand::run(const QStringList& args)
         const bool desktopOk = provider->start(&limits);
         line(desktopOk, QStringLiteral("desktop"),
              desktopOk ? QStringLiteral("%1 reports the frontmost application").arg(provider->desktopName()) : limits);
+        if (provider->outputs().empty())
+            line(false, QStringLiteral("positions"),
+                 QStringLiteral("%1 gives no screen layout: positions are not replayed (clicks and wheel turns land "
+                                "wherever the pointer is)")
+                     .arg(provider->desktopName()));
         if (desktopOk)
             line(provider->reportsPointer(), QStringLiteral("pointer"),
                  provider->reportsPointer()

@@ -94,9 +94,16 @@ int PlayCommand::run(const QStringList& args)
         out(QStringLiteral("Nothing to play: %1 has no actions.").arg(source));
         return success;
     }
-    // Said before anything moves: a macro made on other monitors.
-    const std::vector<ScreenOutput> here = macro->metadata.outputs.empty() ? std::vector<ScreenOutput>()
-                                                                          : DesktopPlatform::currentScreenLayout();
+    // Said before anything moves: a macro made on other monitors, or positions this
+    // desktop cannot replay.
+    const SessionKind::Kind session = SessionKind::detect();
+    const bool placed = LayoutMapping::usesPositions(*macro);
+    const std::vector<ScreenOutput> here = macro->metadata.outputs.empty() && !placed
+                                               ? std::vector<ScreenOutput>()
+                                               : DesktopPlatform::currentScreenLayout(session);
+    if (placed && !DesktopPlatform::replaysPositions(session, here))
+        out(QStringLiteral("This desktop does not say how its screens are laid out, so positions are not replayed: "
+                           "clicks, drags and wheel turns land wherever the pointer is."));
     const bool otherLayout = LayoutMapping::differs(macro->metadata.outputs, here);
     options.mapToCurrentLayout = parser.isSet(mapOption);
     if (otherLayout)

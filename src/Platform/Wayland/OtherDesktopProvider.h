@@ -2,7 +2,8 @@
 
 #include "Platform/Wayland/DesktopProvider.h"
 
-// A Wayland desktop Quillo has no interface to: no focus, no pointer, no layout.
+// A Wayland desktop Quillo has no interface to: no focus, no pointer, no layout (so
+// positions cannot be replayed: the helper's absolute pointer needs the layout).
 class OtherDesktopProvider : public DesktopProvider
 {
     Q_OBJECT
@@ -17,8 +18,9 @@ public:
     bool start(QString* problem) override
     {
         if (problem)
-            *problem = QStringLiteral("%1 tells Quillo neither which application is in front nor where the pointer "
-                                      "is: application switches are not recorded and positions are estimated")
+            *problem = QStringLiteral("%1 tells Quillo neither which application is in front nor how its screens "
+                                      "are laid out: application switches are not recorded, and positions are not "
+                                      "replayed (clicks and wheel turns land wherever the pointer is)")
                            .arg(desktopName());
         return false;
     }

@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"playback.waitLimit", "أطول انتظار"},
         {"playback.otherLayout", "سُجّل على ترتيب شاشات آخر:"},
         {"playback.mapLayout", "مطابقة المواضع مع هذا الترتيب"},
+        {"playback.positionsNotReplayed", "لا يذكر سطح المكتب هذا كيف رُتّبت شاشاته، لذا لا تُعاد المواضع: تقع النقرات والسحب وتدوير العجلة حيث يكون المؤشر."},
         {"playback.hint", "Super+P للتشغيل / الإيقاف"},
         {"settings.title", "الإعدادات"},
         {"settings.section.account", "الحساب"},

@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"playback.waitLimit", "Longest wait"},
         {"playback.otherLayout", "Recorded on another screen layout:"},
         {"playback.mapLayout", "Map positions to this layout"},
+        {"playback.positionsNotReplayed", "This desktop does not say how its screens are laid out, so positions are not replayed: clicks, drags and wheel turns land wherever the pointer is."},
         {"playback.hint", "Super+P to play / stop"},
         {"settings.title", "Settings"},
         {"settings.section.account", "Account"},

@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"playback.waitLimit", "Espera máxima"},
         {"playback.otherLayout", "Grabada con otra disposición de pantallas:"},
         {"playback.mapLayout", "Adaptar las posiciones a esta disposición"},
+        {"playback.positionsNotReplayed", "Este escritorio no indica cómo están dispuestas sus pantallas, así que las posiciones no se reproducen: los clics, arrastres y giros de rueda ocurren donde esté el puntero."},
         {"playback.hint", "Super+P para reproducir / detener"},
         {"settings.title", "Ajustes"},
         {"settings.section.account", "Cuenta"},

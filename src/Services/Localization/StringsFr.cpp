@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"playback.waitLimit", "Attente maximale"},
         {"playback.otherLayout", "Enregistrée sur une autre disposition d'écrans :"},
         {"playback.mapLayout", "Adapter les positions à cette disposition"},
+        {"playback.positionsNotReplayed", "Ce bureau n'indique pas la disposition de ses écrans : les positions ne sont donc pas rejouées, et les clics, glissements et tours de molette ont lieu là où se trouve le pointeur."},
         {"playback.hint", "Super+P pour lire / arrêter"},
         {"settings.title", "Réglages"},
         {"settings.section.account", "Compte"},

@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"playback.waitLimit", "Attesa massima"},
         {"playback.otherLayout", "Registrata con un'altra disposizione degli schermi:"},
         {"playback.mapLayout", "Adatta le posizioni a questa disposizione"},
+        {"playback.positionsNotReplayed", "Questo desktop non indica come sono disposti i suoi schermi, quindi le posizioni non vengono riprodotte: clic, trascinamenti e rotazioni della rotellina avvengono dove si trova il puntatore."},
         {"playback.hint", "Super+P per riprodurre / interrompere"},
         {"settings.title", "Impostazioni"},
         {"settings.section.account", "Profilo"},

@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"playback.waitLimit", "En uzun bekleme"},
         {"playback.otherLayout", "Başka bir ekran düzeninde kaydedildi:"},
         {"playback.mapLayout", "Konumları bu düzene uyarla"},
+        {"playback.positionsNotReplayed", "Bu masaüstü ekranlarının nasıl yerleştiğini bildirmiyor, bu yüzden konumlar yeniden oynatılmaz: tıklamalar, sürüklemeler ve tekerlek hareketleri işaretçi neredeyse orada gerçekleşir."},
         {"playback.hint", "Oynatmak / durdurmak için Super+P"},
         {"settings.title", "Ayarlar"},
         {"settings.section.account", "Hesap"},

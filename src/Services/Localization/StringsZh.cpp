@@ -27,6 +27,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"playback.waitLimit", "最长等待"},
         {"playback.otherLayout", "录制时的屏幕布局不同："},
         {"playback.mapLayout", "将位置映射到当前布局"},
+        {"playback.positionsNotReplayed", "此桌面不提供屏幕布局，因此不会重放位置：点击、拖动和滚轮操作都发生在指针当前所在处。"},
         {"playback.hint", "Super+P 播放 / 停止"},
         {"settings.title", "设置"},
         {"settings.section.account", "账户"},
