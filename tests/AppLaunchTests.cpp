@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr unsigned kSuperL = 133, kR = 27, kP = 33, kA = 38, kReturn = 36;
+constexpr unsigned kSuperL = 133, kAltL = 64, kR = 27, kP = 33, kA = 38, kReturn = 36;
 
 // A viewable window with this exact title, or 0.
 Window shownWindow(Display* display, const char* title)
@@ -159,10 +159,13 @@ protected:
 TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
 {
 
-    auto chord = [&](unsigned modifier, unsigned key) {
-        desktop.key(modifier, true);
+    // Super+Alt and a key: the default chords.
+    auto chord = [&](unsigned, unsigned key) {
+        desktop.key(kSuperL, true);
+        desktop.key(kAltL, true);
         desktop.tap(key);
-        desktop.key(modifier, false);
+        desktop.key(kAltL, false);
+        desktop.key(kSuperL, false);
         desktop.sync();
     };
     // Somewhere the window manager put it, or the user moved it.
@@ -224,7 +227,7 @@ TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWi
             EXPECT_FALSE((down && down->keyCode == 15) || (up && up->keyCode == 15)) << a.displayName().toStdString();
         }
     }
-    // Replaying it with Super+P types and starts no recording afterwards.
+    // Replaying it with Super+Alt+P types and starts no recording afterwards.
     chord(kSuperL, kP);
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
     ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000))

@@ -287,7 +287,7 @@ TEST(AppViewModel, ImportsGetANewIdentityAndOtherVersionsAreRefused)
 TEST(AppViewModel, HotkeysFollowTheStateTable)
 {
     AppModelHarness h;
-    writeLibrary(h.libraryPath(), {named(QStringLiteral("A"))});
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A")), named(QStringLiteral("B"))});
     AppViewModel& m = h.start();
     EXPECT_EQ(h.hotkeys.active().size(), 3);
     auto press = [&](quint32 key, quint32 mods) {
@@ -296,36 +296,53 @@ TEST(AppViewModel, HotkeysFollowTheStateTable)
         QCoreApplication::sendPostedEvents();
         QCoreApplication::sendPostedEvents();
     };
-    constexpr quint32 cmd = 0x100, cmdOpt = 0x900, R = 15, P = 35;
+    constexpr quint32 superAlt = 0x900, superAltShift = 0xB00, R = 15, P = 35, B = 11;
 
-    press(P, cmdOpt); // not recording: nothing
+    press(R, superAltShift); // not recording: nothing
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
-    press(R, cmd);
+    press(R, superAlt);
     EXPECT_EQ(m.recorder().state(), RecordingState::recording);
-    press(P, cmd); // playing is refused while recording
+    press(P, superAlt); // playing is refused while recording
     EXPECT_FALSE(m.playback().isBusy());
-    press(P, cmdOpt);
+    press(R, superAltShift);
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
     EXPECT_TRUE(m.showRecordingSheet());
     m.discardPendingRecording();
 
     h.sleeper.holdFrom(h.clock.now() + 0.6);
-    press(P, cmd);
+    press(P, superAlt);
     ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
-    press(R, cmd); // recording is refused while playing
+    press(R, superAlt); // recording is refused while playing
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
-    press(P, cmd);
+    press(P, superAlt);
     EXPECT_FALSE(m.playback().isBusy());
     const QStringList log = h.logMessages();
-    EXPECT_TRUE(log.contains(QStringLiteral("DEBUG Hotkey Super+P \u2014 start playback (A)")));
+    EXPECT_TRUE(log.contains(QStringLiteral("DEBUG Hotkey Alt+Super+P \u2014 start playback (A)")));
     EXPECT_TRUE(log.contains(QStringLiteral("INFO Playback started \u2014 \"A\" (speed 1.0x)")));
-    const auto stop = log.indexOf(QStringLiteral("DEBUG Hotkey Super+P \u2014 stop playback"));
+    const auto stop = log.indexOf(QStringLiteral("DEBUG Hotkey Alt+Super+P \u2014 stop playback"));
     ASSERT_GE(stop, 0);
     EXPECT_EQ(log.value(stop + 1), QStringLiteral("INFO Playback stopped"));
 
+    // A macro's own chord plays that macro, whichever is selected, and stops a playback.
+    EXPECT_EQ(m.hotkeyChords().setMacroChord(m.macros()[1], HotkeyChord{B, 0x1800}), QString());
+    h.sleeper.holdFrom(h.clock.now() + 0.6);
+    press(B, 0x1800);
+    ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Playback started \u2014 \"B\" (speed 1.0x)")));
+    press(B, 0x1a00); // with Shift held too (the macro may hold it)
+    EXPECT_FALSE(m.playback().isBusy());
+    // Its chord is taken for others, and leaves with it.
+    EXPECT_EQ(m.hotkeyChords().setChord(HotkeyViewModel::togglePlayback, {B, 0x1800}),
+              QStringLiteral("Already used for \u201cB\u201d."));
+    const QString key = QStringLiteral("hotkeys/macros/") + m.macros()[1].id.toString(QUuid::WithoutBraces).toUpper();
+    EXPECT_EQ(h.settings.value(key).toString(), QStringLiteral("Ctrl+Alt+B"));
+    m.deleteMacro(m.macros()[1].id);
+    EXPECT_FALSE(h.settings.contains(key));
+    EXPECT_EQ(m.hotkeyChords().setChord(HotkeyViewModel::togglePlayback, {B, 0x1800}), QString());
+
     m.setSelectedMacroID(std::nullopt);
     const auto before = h.logMessages().size();
-    press(P, cmd); // nothing selected: nothing, not even a log line
+    press(B, 0x1800); // nothing selected: nothing, not even a log line
     EXPECT_EQ(h.logMessages().size(), before);
 }
 
@@ -349,20 +366,20 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
         h.tap.deliver(e);
         h.clock.advance(0.1);
     };
-    constexpr quint32 cmd = 0x100, cmdShift = 0x300, R = 15, P = 35;
-    constexpr auto super = ModifierFlags::command;
+    constexpr quint32 superAlt = 0x900, superAltCtrl = 0x1900, R = 15, P = 35;
+    constexpr auto held = ModifierFlags::command | ModifierFlags::option;
 
-    // Super+R ... Super+R: the release of the first R and the press of the last are
-    // the hotkeys', not the user's; an R typed in between is kept.
-    press(R, cmd);
+    // Super+Alt+R ... Super+Alt+R: the release of the first R and the press of the last
+    // are the hotkeys', not the user's; an R typed in between is kept.
+    press(R, superAlt);
     ASSERT_EQ(m.recorder().state(), RecordingState::recording);
-    deliver(RawEventType::keyUp, R, super);
+    deliver(RawEventType::keyUp, R, held);
     deliver(RawEventType::keyDown, R, 0);
     deliver(RawEventType::keyUp, R, 0);
-    deliver(RawEventType::keyDown, R, super);
-    deliver(RawEventType::keyDown, R, super); // auto-repeat while the stop is held
+    deliver(RawEventType::keyDown, R, held);
+    deliver(RawEventType::keyDown, R, held); // auto-repeat while the stop is held
     QCoreApplication::sendPostedEvents();
-    press(R, cmd);
+    press(R, superAlt);
     ASSERT_TRUE(m.showRecordingSheet());
     std::vector<ActionType> types;
     for (const MacroAction& a : m.pendingActions())
@@ -370,7 +387,7 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
     EXPECT_EQ(types, (std::vector<ActionType>{ActionType::windowFocus, ActionType::keyDown, ActionType::keyUp}));
     m.discardPendingRecording();
     // The hotkey let go before the recording saw it: the user's first R is kept.
-    press(R, cmd);
+    press(R, superAlt);
     deliver(RawEventType::keyDown, R, 0);
     deliver(RawEventType::keyUp, R, 0);
     QCoreApplication::sendPostedEvents();
@@ -378,20 +395,20 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
     EXPECT_EQ(m.pendingActions().size(), 3u);
     m.discardPendingRecording();
 
-    // Idle, Super+Shift+P is another program's; while playing (the macro may hold
-    // Shift), it stops the playback.
-    press(P, cmdShift);
+    // Idle, Ctrl+Super+Alt+P is another program's; while playing (the macro may hold
+    // Ctrl), it stops the playback.
+    press(P, superAltCtrl);
     EXPECT_FALSE(m.playback().isBusy());
     h.sleeper.holdFrom(h.clock.now() + 0.6);
-    press(P, cmd);
+    press(P, superAlt);
     ASSERT_TRUE(waitUntil([&] { return m.playback().state().isBusy(); }));
-    press(P, cmdShift);
+    press(P, superAltCtrl);
     EXPECT_FALSE(m.playback().isBusy());
-    press(P, cmdShift);
+    press(P, superAltCtrl);
     EXPECT_FALSE(m.playback().isBusy()); // strict again: it started nothing
-    // Recording too: Super+Shift+R stops it.
-    press(R, cmd);
-    press(R, cmdShift);
+    // Recording too: Ctrl+Super+Alt+R stops it.
+    press(R, superAlt);
+    press(R, superAltCtrl);
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
 }
 

@@ -5,6 +5,7 @@
 #include "TestWait.h"
 #include "ViewModels/DurationFormat.h"
 #include "Views/ActionListModel.h"
+#include "Views/ChordButton.h"
 #include "Views/ContentView.h"
 #include "Views/DebugPanelView.h"
 #include "Views/InsertDelaySheet.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -217,6 +219,7 @@ TEST(Views, TheSaveSheetOnlyDiscardsOnPurpose)
 
 TEST(Views, DebugPanelFiltersByLevelAndText)
 {
+    QCoreApplication::sendPostedEvents(); // log lines still on their way from earlier tests
     const QList<LogEntry> entries = {
         {QUuid::createUuid(), QDateTime::currentDateTime(), LogEntry::Level::info, QStringLiteral("Recording started")},
         {QUuid::createUuid(), QDateTime::currentDateTime(), LogEntry::Level::error, QStringLiteral("Failed to save")},
@@ -339,14 +342,21 @@ TEST(Views, TrayEntriesSurviveTheTickingClockAndShowNamesLiterally)
         if (a->text().startsWith(QStringLiteral("Play: ")))
             play = a;
     ASSERT_NE(play, nullptr);
-    EXPECT_EQ(play->text(), QStringLiteral("Play: Save && <b>quit</b> now"));
+    // The name literally (its tab is no shortcut column); the chord in force beside it.
+    EXPECT_EQ(play->text(), QStringLiteral("Play: Save && <b>quit</b> now\tAlt+Super+Key 35"));
 
     m.startRecording();
     QPointer<QAction> stop;
     for (QAction* a : tray.menu()->actions())
-        if (a->text() == QStringLiteral("Stop Recording"))
+        if (a->text().startsWith(QStringLiteral("Stop Recording\t")))
             stop = a;
     ASSERT_TRUE(stop);
+    // A chord that is not in force is not offered.
+    h.hotkeys.refuseChord({15, 0x900}, QStringLiteral("taken"));
+    m.hotkeys().setSuspended(true);
+    m.hotkeys().setSuspended(false);
+    m.recorder().refreshElapsedTime();
+    EXPECT_EQ(stop->text(), QStringLiteral("Stop Recording"));
     // The elapsed time ticks (every change of the model) while the user's click is on its way.
     for (int i = 0; i < 5; ++i) {
         h.clock.advance(0.1);
@@ -480,4 +490,58 @@ TEST(Views, APanelSaysWhenThisDesktopCannotReplayItsMacrosPositions)
     m.replaysPositions = false;
     EXPECT_TRUE(noticeShown(m.macros()[0]));
     EXPECT_FALSE(noticeShown(m.macros()[1])) << "a macro of keys only has no positions to lose";
+}
+
+TEST(Views, HotkeysAreChangedByPressingTheNewChord)
+{
+    AppModelHarness h;
+    h.keyboard.setName(17, QStringLiteral("T"));
+    h.keyboard.setName(35, QStringLiteral("P"));
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Login"), 2)});
+    SettingsWindow settings(m);
+    auto* play = settings.findChild<ChordButton*>(QStringLiteral("hotkey3"));
+    ASSERT_NE(play, nullptr);
+    EXPECT_EQ(play->text(), QStringLiteral("Alt+Super+P"));
+    // The physical key comes from the scan code (X keycode 28 is T), the modifiers from the event.
+    auto press = [](QWidget* target, Qt::Key key, Qt::KeyboardModifiers mods, quint32 scanCode) {
+        QKeyEvent event(QEvent::KeyPress, key, mods, scanCode, 0, 0);
+        QApplication::sendEvent(target, &event);
+    };
+    play->click();
+    EXPECT_TRUE(play->isListening());
+    EXPECT_TRUE(m.hotkeys().isSuspended()) << "a chord in use could not be pressed";
+    EXPECT_TRUE(h.hotkeys.active().isEmpty());
+    press(play, Qt::Key_Control, Qt::ControlModifier, 37); // still being held down
+    EXPECT_TRUE(play->isListening());
+    press(play, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, 28);
+    EXPECT_FALSE(play->isListening());
+    EXPECT_FALSE(m.hotkeys().isSuspended());
+    EXPECT_EQ(play->text(), QStringLiteral("Ctrl+Alt+T"));
+    EXPECT_EQ(m.hotkeys().chord(3), (HotkeyChord{17, 0x1800}));
+
+    // Escape leaves it as it was; a plain key is refused and said so under the row.
+    play->click();
+    press(play, Qt::Key_Escape, Qt::NoModifier, 9);
+    EXPECT_EQ(play->text(), QStringLiteral("Ctrl+Alt+T"));
+    play->click();
+    press(play, Qt::Key_T, Qt::NoModifier, 28);
+    QLabel* problem = nullptr;
+    for (QLabel* label : settings.findChildren<QLabel*>())
+        if (label->text().startsWith(QStringLiteral("A hotkey needs")))
+            problem = label;
+    ASSERT_NE(problem, nullptr);
+    EXPECT_TRUE(problem->isVisibleTo(&settings));
+    EXPECT_EQ(m.hotkeys().chord(3), (HotkeyChord{17, 0x1800}));
+
+    // A macro gets a chord of its own in its pane; the one the settings use is refused there.
+    MacroDetailView detail(m, m.macros()[0].id);
+    EXPECT_EQ(detail.hotkeyButton()->text(), QStringLiteral("Set\u2026"));
+    detail.hotkeyButton()->click();
+    press(detail.hotkeyButton(), Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, 28);
+    EXPECT_EQ(detail.hotkeyProblem()->text(), QStringLiteral("Already used for Play / Stop."));
+    detail.hotkeyButton()->click();
+    press(detail.hotkeyButton(), Qt::Key_P, Qt::MetaModifier | Qt::ShiftModifier, 33);
+    EXPECT_EQ(detail.hotkeyButton()->text(), QStringLiteral("Shift+Super+P"));
+    EXPECT_FALSE(detail.hotkeyProblem()->isVisibleTo(&detail));
+    EXPECT_TRUE(m.hotkeyChords().idForMacro(m.macros()[0].id).has_value());
 }

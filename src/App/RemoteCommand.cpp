@@ -75,6 +75,8 @@ void RemoteCommand::run(const QStringList& request)
         runRecord(request[2], request[3]);
     else if (command == QLatin1String("cloud") && request.size() >= 3)
         runCloud(request.mid(2));
+    else if (command == QLatin1String("hotkeys") && request.size() == 2)
+        runHotkeys();
     else
         fail(QStringLiteral("the running Quillo does not know this request (is it an older version?)"));
 }
@@ -202,8 +204,22 @@ void RemoteCommand::runRecord(const QString& name, const QString& seconds)
         fail(why);
         return;
     }
+    reply({QStringLiteral("stops"), m_model.hotkeyChords().stopRecordingChords()});
     if (!seconds.isEmpty())
         m_duration.start(int(std::lround(seconds.toDouble() * 1000)));
+}
+
+void RemoteCommand::runHotkeys()
+{
+    HotkeyViewModel& chords = m_model.hotkeyChords();
+    const QString mechanism = m_model.hotkeys().registrar().mechanism();
+    for (const HotkeyConfig& standard : HotkeyService::defaults()) {
+        const auto inForce = chords.chord(standard.id);
+        const QString chord = inForce ? inForce->portableText()
+                                      : HotkeyViewModel::storedChord(m_model.settings(), standard.id).portableText();
+        reply({QStringLiteral("hotkey"), chord, inForce ? QString() : m_model.hotkeys().problem(standard.id), mechanism});
+    }
+    finish(0);
 }
 
 void RemoteCommand::recordingEnded()

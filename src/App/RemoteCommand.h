@@ -19,10 +19,12 @@ class QLocalSocket;
 //            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing[, wait[, map]]}
 //            {folder, "record", name, seconds (empty: until stopped)}
 //            {folder, "cloud", request...} (see CloudTask)
+//            {folder, "hotkeys"}: the three hotkeys' chords and whether they are in force
 //   command  {"stop"}: end the playback or the recording
 //   replies  {"imported", name, count, id}   {"saved", name, count, seconds, id}
 //            {"progress", loop, loops (empty: endless), percent}   {"recording", count}
-//            {"waiting", application (empty: no longer)}
+//            {"waiting", application (empty: no longer)}   {"stops", chords that stop the recording}
+//            {"hotkey", chord, why not in force (empty: it is), how chords arrive}
 //            {"nothing"}   {"done"}   {"stopped"}   {"line", text}   {"error", text}   {"exit", code}
 //
 // Lives as long as its socket; a command that goes away stops what it started.
@@ -40,6 +42,7 @@ private:
     void runPlay(const QStringList& arguments);
     void runRecord(const QString& name, const QString& seconds);
     void runCloud(const QStringList& request);
+    void runHotkeys();
     void recordingEnded();
     void readCommands();
     void stopWork();

@@ -46,7 +46,7 @@ QString CommandLine::help()
         "Commands:\n"
         "  list                      The macros in the library.\n"
         "  record [--name NAME] [--duration SECONDS]\n"
-        "                            Record until Super+R, Super+Alt+P, Ctrl-C or the duration;\n"
+        "                            Record until a stop hotkey, Ctrl-C or the duration;\n"
         "                            then save into the library.\n"
         "  play NAME|ID|FILE [--speed X] [--loops N | --forever] [--spacing SECONDS]\n"
         "       [--wait-for-apps SECONDS] [--map-outputs]\n"

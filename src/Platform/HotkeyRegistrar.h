@@ -1,27 +1,34 @@
 #pragma once
 
-#include <QObject>
+#include "Models/HotkeyChord.h"
 
-// System-wide key combinations. Key codes are macOS virtual key codes; modifiers use
-// the hot-key mask (command 0x100, shift 0x200, option 0x800, control 0x1000), plus
-// `whateverElseHeld`: the combination also counts while other modifiers are down.
+#include <QObject>
+#include <QString>
+#include <vector>
+
+// System-wide key combinations, each under an id that is reported when it is pressed.
+// X11 grabs keys on the root window; under Wayland the desktop itself delivers them.
 class HotkeyRegistrar : public QObject
 {
     Q_OBJECT
 public:
     struct Registration {
-        int status = 0;       // 0 when the combination is ours; the platform's error otherwise
-        quint64 handle = 0;   // for unregistering
+        int status = 0; // 0 when the chord is ours; the platform's error otherwise
+        QString reason; // why not, for people
+        bool ok() const { return status == 0; }
     };
-
-    static constexpr quint32 whateverElseHeld = 0x10000;
 
     using QObject::QObject;
 
-    virtual Registration registerHotkey(quint32 keyCode, quint32 modifiers, quint32 id) = 0;
-    virtual void unregisterHotkey(quint64 handle) = 0;
+    // Registers `chords` under `id` (which must have none): the first must be taken,
+    // else nothing is and the result says why; the others are alternatives taken where
+    // they are free (the same chord with other modifiers held, while a playback runs).
+    virtual Registration registerHotkey(quint32 id, const std::vector<HotkeyChord>& chords) = 0;
+    virtual void unregisterHotkey(quint32 id) = 0;
+    // How chords reach Quillo here ("X11 key grabs", "KDE Plasma's global shortcuts"...).
+    virtual QString mechanism() const = 0;
 
 Q_SIGNALS:
-    // A registered combination was pressed (main thread).
+    // A registered chord was pressed (main thread).
     void hotkeyPressed(quint32 id);
 };

@@ -3,7 +3,7 @@
 #include "Services/LogService.h"
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
-#include "ViewModels/KeyChord.h"
+#include "Models/KeyChord.h"
 #include "ViewModels/LayoutMapping.h"
 
 #include <QDir>
@@ -68,6 +68,13 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     m_permissions->checkPermissions();
     m_storage = libraryPath.isEmpty() ? new StorageService(this) : new StorageService(libraryPath, this);
     m_hotkeys = new HotkeyService(platform.hotkeyRegistrar, platform.clock, this);
+    m_hotkeyChords = new HotkeyViewModel(*m_hotkeys, m_settings, platform.keyboardLayout,
+                                         [this](const QString& key) { return t(key); }, this);
+    m_hotkeyChords->macroName = [this](const QUuid& id) {
+        const Macro* macro = macroWithId(id);
+        return macro ? macro->metadata.name : QString();
+    };
+    connect(m_hotkeyChords, &HotkeyViewModel::changed, this, &AppViewModel::changed);
     m_exportImport = new ExportImportService(platform.fileDialogs, this);
     m_cloudAuth = new CloudAuthService(
         platform.secretStore, m_settings,
@@ -270,6 +277,7 @@ void AppViewModel::renameMacro(const QUuid& id, const QString& newName)
 
 void AppViewModel::deleteMacro(const QUuid& id)
 {
+    m_hotkeyChords->forgetMacro(id);
     std::erase_if(m_macros, [&](const Macro& m) { return m.id == id; });
     Q_EMIT macrosChanged();
     if (m_selectedMacroID == id)
@@ -282,10 +290,12 @@ void AppViewModel::deleteMacros(const std::set<int>& positions)
     std::set<QUuid> removed;
     std::vector<Macro> kept;
     for (int i = 0; i < int(m_macros.size()); ++i) {
-        if (positions.count(i))
+        if (positions.count(i)) {
             removed.insert(m_macros[std::size_t(i)].id);
-        else
+            m_hotkeyChords->forgetMacro(m_macros[std::size_t(i)].id);
+        } else {
             kept.push_back(std::move(m_macros[std::size_t(i)]));
+        }
     }
     m_macros = std::move(kept);
     Q_EMIT macrosChanged();
@@ -575,8 +585,7 @@ void AppViewModel::stopPlayback()
 
 void AppViewModel::registerHotkeys()
 {
-    for (const HotkeyConfig& config : HotkeyService::defaults())
-        m_hotkeys->registerHotkey(config);
+    m_hotkeyChords->registerAll(m_macros);
     m_hotkeys->setOnHotKey([this](quint32 id) {
         QMetaObject::invokeMethod(this, [this, id] { handleHotKey(id); }, Qt::QueuedConnection);
     });
@@ -591,39 +600,52 @@ void AppViewModel::updateHotkeyLeniency()
     m_hotkeys->setLenient(hotkeyToggleRecording, recording);
     m_hotkeys->setLenient(hotkeyStopRecording, recording);
     m_hotkeys->setLenient(hotkeyTogglePlayback, playing);
+    for (const Macro& macro : m_macros)
+        if (const auto id = m_hotkeyChords->idForMacro(macro.id))
+            m_hotkeys->setLenient(*id, playing);
 }
 
 void AppViewModel::handleHotKey(quint32 id)
 {
     const RecordingState recording = m_recorder->state();
     const bool playbackBusy = m_playback->isBusy();
-    std::optional<RecorderService::Hotkey> key;
-    for (const HotkeyConfig& config : HotkeyService::defaults())
-        if (config.id == id)
-            key = RecorderService::Hotkey{std::uint16_t(config.keyCode), HotkeyService::eventFlags(config.modifiers)};
+    const std::optional<HotkeyChord> chord = m_hotkeys->chord(id);
+    if (!chord)
+        return;
+    const RecorderService::Hotkey key{std::uint16_t(chord->keyCode), chord->eventFlags()};
+    const QString name = QStringLiteral("Hotkey ") + chord->portableText() + QStringLiteral(" \u2014 ");
+    if (const auto macroId = m_hotkeyChords->macroForId(id)) {
+        if (playbackBusy) {
+            appLog(name + QStringLiteral("stop playback"), LogEntry::Level::debug);
+            stopPlayback();
+        } else if (const Macro* macro = macroWithId(*macroId); macro && recording == RecordingState::idle) {
+            appLog(name + QStringLiteral("start playback (%1)").arg(macro->metadata.name), LogEntry::Level::debug);
+            startPlayback(*macro, PlaybackOptions{});
+        }
+        return;
+    }
     switch (id) {
     case hotkeyToggleRecording:
         if (recording == RecordingState::recording) {
-            appLog(QStringLiteral("Hotkey Super+R \u2014 stop recording"), LogEntry::Level::debug);
+            appLog(name + QStringLiteral("stop recording"), LogEntry::Level::debug);
             stopRecordingAndPrompt(key);
         } else if (recording == RecordingState::idle && !playbackBusy) {
-            appLog(QStringLiteral("Hotkey Super+R \u2014 start recording"), LogEntry::Level::debug);
+            appLog(name + QStringLiteral("start recording"), LogEntry::Level::debug);
             startRecording(key);
         }
         return;
     case hotkeyStopRecording:
         if (recording == RecordingState::recording) {
-            appLog(QStringLiteral("Hotkey Super+Alt+P \u2014 stop recording"), LogEntry::Level::debug);
+            appLog(name + QStringLiteral("stop recording"), LogEntry::Level::debug);
             stopRecordingAndPrompt(key);
         }
         return;
     case hotkeyTogglePlayback:
         if (playbackBusy) {
-            appLog(QStringLiteral("Hotkey Super+P \u2014 stop playback"), LogEntry::Level::debug);
+            appLog(name + QStringLiteral("stop playback"), LogEntry::Level::debug);
             stopPlayback();
         } else if (const Macro* macro = selectedMacro(); macro && recording == RecordingState::idle) {
-            appLog(QStringLiteral("Hotkey Super+P \u2014 start playback (%1)").arg(macro->metadata.name),
-                   LogEntry::Level::debug);
+            appLog(name + QStringLiteral("start playback (%1)").arg(macro->metadata.name), LogEntry::Level::debug);
             startPlayback(*macro, PlaybackOptions{});
         }
         return;

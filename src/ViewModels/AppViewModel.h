@@ -12,6 +12,7 @@
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
 #include "Services/StorageService.h"
+#include "ViewModels/HotkeyViewModel.h"
 
 #include <QObject>
 #include <QRectF>
@@ -76,6 +77,8 @@ public:
     PermissionsService& permissions() { return *m_permissions; }
     StorageService& storage() { return *m_storage; }
     HotkeyService& hotkeys() { return *m_hotkeys; }
+    // The hotkeys' chords as people see and change them.
+    HotkeyViewModel& hotkeyChords() { return *m_hotkeyChords; }
     ExportImportService& exportImport() { return *m_exportImport; }
     CloudAuthService& cloudAuth() { return *m_cloudAuth; }
     BackupSyncService& backupSync() { return *m_backupSync; }
@@ -120,6 +123,9 @@ public:
     void startPlayback(const Macro& macro, const PlaybackOptions& options);
     // Logs "Playback stopped" and stops the engine (the controls, the menu, hotkey 3).
     void stopPlayback();
+    // A press of hotkey `id`: 1 starts or stops a recording, 2 stops it, 3 plays the
+    // selected macro or stops the playback; a macro's own chord plays that macro or stops
+    // the playback.
     void handleHotKey(quint32 id);
     // What runs 0.5 s after a recording starts: reports a refused input tap.
     void checkRecordingPermission();
@@ -162,6 +168,7 @@ private:
     PermissionsService* m_permissions;
     StorageService* m_storage;
     HotkeyService* m_hotkeys;
+    HotkeyViewModel* m_hotkeyChords;
     ExportImportService* m_exportImport;
     CloudAuthService* m_cloudAuth;
     BackupSyncService* m_backupSync;

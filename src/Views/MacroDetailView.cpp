@@ -4,6 +4,7 @@
 #include "ViewModels/DurationFormat.h"
 #include "Views/ActionListModel.h"
 #include "Views/ActionListView.h"
+#include "Views/ChordButton.h"
 #include "Views/Icons.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/PlaybackControlView.h"
@@ -82,9 +83,32 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     moreMenu->addAction(QStringLiteral("Delete Macro"), this, [this] { m_model.deleteMacro(m_macroID); });
     m_more->setMenu(moreMenu);
 
+    // Its own hotkey, which plays it (or stops a playback) from anywhere.
+    m_hotkeyTitle = new QLabel;
+    m_hotkeyTitle->setStyleSheet(QStringLiteral("color: gray"));
+    m_hotkey = new ChordButton;
+    m_hotkey->setObjectName(QStringLiteral("macroHotkey"));
+    m_hotkey->setFlat(true);
+    m_hotkey->onListening = [this](bool on) { m_model.hotkeys().setSuspended(on); };
+    connect(m_hotkey, &ChordButton::chordChosen, this, [this](const HotkeyChord& chord) { setHotkey(chord); });
+    m_removeHotkey = new QToolButton;
+    m_removeHotkey->setText(QStringLiteral("\u2715"));
+    m_removeHotkey->setAutoRaise(true);
+    connect(m_removeHotkey, &QToolButton::clicked, this, [this] { setHotkey(std::nullopt); });
+    m_hotkeyProblem = new QLabel;
+    m_hotkeyProblem->setWordWrap(true);
+    m_hotkeyProblem->setStyleSheet(QStringLiteral("color: #d70015"));
+    m_hotkeyProblem->hide();
+    auto* hotkeyRow = new QHBoxLayout;
+    hotkeyRow->addWidget(m_hotkeyTitle);
+    hotkeyRow->addWidget(m_hotkey);
+    hotkeyRow->addWidget(m_removeHotkey);
+    hotkeyRow->addStretch();
     auto* names = new QVBoxLayout;
     names->addWidget(m_name);
     names->addWidget(m_summary);
+    names->addLayout(hotkeyRow);
+    names->addWidget(m_hotkeyProblem);
     auto* header = new QHBoxLayout;
     header->addLayout(names);
     header->addStretch();
@@ -121,7 +145,23 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
         layout->addWidget(m_playback);
     }
     connect(&m_model, &AppViewModel::macrosChanged, this, &MacroDetailView::refresh);
+    connect(&m_model.hotkeyChords(), &HotkeyViewModel::changed, this, &MacroDetailView::refresh);
+    connect(&m_model, &AppViewModel::appLanguageChanged, this, &MacroDetailView::refresh);
     refresh();
+}
+
+void MacroDetailView::setHotkey(std::optional<HotkeyChord> chord)
+{
+    const Macro* macro = nullptr;
+    for (const Macro& m : m_model.macros())
+        if (m.id == m_macroID)
+            macro = &m;
+    if (!macro)
+        return;
+    const QString refused = m_model.hotkeyChords().setMacroChord(*macro, chord);
+    refresh();
+    m_hotkeyProblem->setText(refused);
+    m_hotkeyProblem->setVisible(!refused.isEmpty());
 }
 
 std::set<int> MacroDetailView::selection() const
@@ -148,6 +188,14 @@ void MacroDetailView::refresh()
                 m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Select);
     }
     m_name->setText(macro->metadata.name);
+    const HotkeyViewModel& chords = m_model.hotkeyChords();
+    const auto hotkeyId = chords.idForMacro(m_macroID);
+    const QString chord = hotkeyId ? chords.text(*hotkeyId) : QString();
+    m_hotkeyTitle->setText(m_model.t(QStringLiteral("detail.hotkey")) + QLatin1Char(':'));
+    m_hotkey->setChordText(chord.isEmpty() ? m_model.t(QStringLiteral("detail.hotkey.none")) : chord);
+    m_hotkey->setListeningText(m_model.t(QStringLiteral("settings.hotkeys.press")));
+    m_removeHotkey->setVisible(!chord.isEmpty());
+    m_removeHotkey->setToolTip(m_model.t(QStringLiteral("detail.hotkey.remove")));
     m_summary->setText((macro->actions.size() == 1 ? QStringLiteral("%1 action \u00b7 %2")
                                                    : QStringLiteral("%1 actions \u00b7 %2"))
                            .arg(macro->actions.size())

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "Models/HotkeyChord.h"
+
+#include <optional>
+
 #include <QUuid>
 #include <QWidget>
 #include <set>
@@ -24,6 +28,9 @@ public:
     QListView* actionList() const { return m_list; }
     ActionListModel* actions() const { return m_actions; }
     PlaybackControlView* playbackControls() const { return m_playback; }
+    // The macro's own hotkey: its chord, and why the last one asked for was refused.
+    class ChordButton* hotkeyButton() const { return m_hotkey; }
+    QLabel* hotkeyProblem() const { return m_hotkeyProblem; }
     QPushButton* deleteSelectedButton() const { return m_deleteSelected; }
     std::set<int> selection() const;
     double delayDuration() const { return m_delayDuration; }
@@ -41,6 +48,7 @@ protected:
 
 private:
     void refresh();
+    void setHotkey(std::optional<HotkeyChord> chord);
     void showContextMenu(const QPoint& at);
 
     AppViewModel& m_model;
@@ -54,5 +62,9 @@ private:
     QLabel* m_noActions;
     QListView* m_list;
     PlaybackControlView* m_playback = nullptr;
+    QLabel* m_hotkeyTitle;
+    class ChordButton* m_hotkey;
+    QToolButton* m_removeHotkey;
+    QLabel* m_hotkeyProblem;
     double m_delayDuration = 0.5;
 };

@@ -153,7 +153,8 @@ void PlaybackControlView::retranslate()
                            m_layouts + QChar(0x2069));
     m_mapLayout->setText(m_model.t(QStringLiteral("playback.mapLayout")));
     m_noPositions->setText(m_model.t(QStringLiteral("playback.positionsNotReplayed")));
-    m_hint->setText(m_model.t(QStringLiteral("playback.hint")));
+    m_hint->setText(m_model.t(QStringLiteral("playback.hint"))
+                        .replace(QStringLiteral("{chord}"), m_model.hotkeyChords().text(HotkeyViewModel::togglePlayback)));
     refresh();
 }
 
@@ -181,7 +182,8 @@ void PlaybackControlView::refresh()
     m_mapLayout->setVisible(m_layoutDiffers);
     m_waitTitle->setVisible(m_options.waitForApplications());
     m_wait->setVisible(m_options.waitForApplications());
-    m_hint->setVisible(!busy);
+    // Only a chord in force is offered.
+    m_hint->setVisible(!busy && m_model.hotkeyChords().chord(HotkeyViewModel::togglePlayback));
 }
 
 QWidget* PlaybackControlView::repeatStepper() const

@@ -18,8 +18,7 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     m_status->setObjectName(QStringLiteral("recorderStatus"));
     m_elapsed = new QLabel;
     m_elapsed->setStyleSheet(QStringLiteral("font-size: 22pt; font-weight: 300"));
-    m_hints = new QLabel(QStringLiteral("<span style='color:#a0a0a0'><b>Super+R</b> Record &nbsp;\u00b7&nbsp; "
-                                        "<b>Super+Alt+P</b> Stop &nbsp;\u00b7&nbsp; <b>Super+P</b> Play</span>"));
+    m_hints = new QLabel;
     m_count = new QLabel;
     m_count->setStyleSheet(QStringLiteral("color: gray"));
     m_button = new QPushButton;
@@ -73,7 +72,17 @@ void RecorderControlView::refresh()
     const bool recording = m_model.recorder().state() == RecordingState::recording;
     m_status->setText(m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady")));
     m_status->setStyleSheet(recording ? QStringLiteral("color: #ff3b30; font-weight: 500") : QStringLiteral("color: gray; font-weight: 500"));
-    m_hints->setVisible(m_model.recorder().state() == RecordingState::idle && !m_model.playback().isBusy());
+    // The chords in force, and only those.
+    QStringList hints;
+    const std::pair<quint32, const char*> roles[] = {{HotkeyViewModel::toggleRecording, "Record"},
+                                                     {HotkeyViewModel::stopRecording, "Stop"},
+                                                     {HotkeyViewModel::togglePlayback, "Play"}};
+    for (const auto& [id, role] : roles)
+        if (const QString chord = m_model.hotkeyChords().text(id); !chord.isEmpty())
+            hints << QStringLiteral("<b>%1</b> %2").arg(chord.toHtmlEscaped(), QLatin1String(role));
+    m_hints->setText(QStringLiteral("<span style='color:#a0a0a0'>%1</span>").arg(hints.join(QStringLiteral(" &nbsp;\u00b7&nbsp; "))));
+    m_hints->setVisible(m_model.recorder().state() == RecordingState::idle && !m_model.playback().isBusy() &&
+                        !hints.isEmpty());
     // Under Wayland the desktop may not tell where the pointer is or what is in front.
     m_limits->setText(m_model.recordingLimits);
     m_limits->setVisible(recording && !m_model.recordingLimits.isEmpty());

@@ -77,7 +77,7 @@ QStringList StatusBarController::commandTitles() const
     QStringList titles;
     for (QAction* action : m_menu->actions())
         if (!action->isSeparator() && !action->text().isEmpty())
-            titles << action->text();
+            titles << action->text().section(QLatin1Char('\t'), 0, 0);
     return titles;
 }
 
@@ -108,6 +108,11 @@ void StatusBarController::updateIcon(bool isRecording, bool isPlaying)
     applyIcon();
 }
 
+QString StatusBarController::withChord(const QString& title, const QString& chord)
+{
+    return chord.isEmpty() ? title : title + QLatin1Char('\t') + menuText(chord);
+}
+
 QString StatusBarController::menuText(const QString& text)
 {
     // Menus read "&" as a mnemonic and a tab as the start of a shortcut column.
@@ -136,8 +141,16 @@ void StatusBarController::refreshMenu()
     m_statusAction->setText(menuText(now.text));
     m_statusAction->setIcon(Icons::icon(QStringLiteral("record"), now.colour));
     m_startAction->setEnabled(recorderIdle && !playing);
+    // The chords in force stand in the menu's shortcut column.
+    const HotkeyViewModel& chords = m_model.hotkeyChords();
+    m_startAction->setText(withChord(QStringLiteral("Start Recording"), chords.text(HotkeyViewModel::toggleRecording)));
+    if (m_stopRecordingAction)
+        m_stopRecordingAction->setText(withChord(QStringLiteral("Stop Recording"), chords.text(HotkeyViewModel::toggleRecording)));
+    if (m_stopPlaybackAction)
+        m_stopPlaybackAction->setText(withChord(QStringLiteral("Stop Playback"), chords.text(HotkeyViewModel::togglePlayback)));
     if (m_playAction && selected) {
-        m_playAction->setText(QStringLiteral("Play: ") + menuText(selected->metadata.name));
+        m_playAction->setText(withChord(QStringLiteral("Play: ") + menuText(selected->metadata.name),
+                                        chords.text(HotkeyViewModel::togglePlayback)));
         m_playAction->setEnabled(!playing && recorderIdle);
     }
 }
@@ -154,8 +167,10 @@ void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelect
     m_menu->addSeparator();
     m_startAction = m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
                                       [this] { m_model.startRecording(); });
+    m_stopRecordingAction = nullptr;
+    m_stopPlaybackAction = nullptr;
     if (recording)
-        m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this, [this] {
+        m_stopRecordingAction = m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this, [this] {
             // The clicks that opened this menu and chose this entry are not the user's
             // macro: replayed, they would open the menu again.
             std::vector<QRectF> areas{QRectF(m_menu->geometry())};
@@ -172,8 +187,8 @@ void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelect
                 m_model.startPlayback(*macro, PlaybackOptions{});
         });
         if (playing)
-            m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Playback"), this,
-                              [this] { m_model.stopPlayback(); });
+            m_stopPlaybackAction = m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Playback"),
+                                                     this, [this] { m_model.stopPlayback(); });
     }
     m_menu->addSeparator();
     m_menu->addAction(Icons::icon(QStringLiteral("window")), QStringLiteral("Open Quillo"), this, [this] {

@@ -34,11 +34,14 @@ public:
     };
     // "Recording..." (red), "Playing..." (green) or "Idle · N macro(s)" (gray).
     Status status() const;
-    // The titles of the menu's entries in order (the header and status first).
+    // The titles of the menu's entries in order (the header and status first), without
+    // the chords beside them.
     QStringList commandTitles() const;
 
     // A name as a menu shows it literally.
     static QString menuText(const QString& text);
+    // "Start Recording" with a chord in the menu's shortcut column.
+    static QString withChord(const QString& title, const QString& chord);
 
 private:
     void refreshMenu();
@@ -53,6 +56,8 @@ private:
     QAction* m_statusAction = nullptr;
     QAction* m_startAction = nullptr;
     QAction* m_playAction = nullptr;
+    QAction* m_stopRecordingAction = nullptr;
+    QAction* m_stopPlaybackAction = nullptr;
     // When the menu was last opened during the recording (seconds into it).
     double m_menuOpenedAt = 0;
     static constexpr double menuClickAllowance = 1.0;

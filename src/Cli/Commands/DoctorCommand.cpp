@@ -7,6 +7,10 @@
 #include "Platform/X11/X11Platform.h"
 #include "Services/HotkeyService.h"
 #include "Services/StorageService.h"
+#include "Cli/TerminalText.h"
+#include "ViewModels/HotkeyViewModel.h"
+
+#include <QSettings>
 
 using namespace CommandRunner;
 
@@ -70,23 +74,28 @@ int DoctorCommand::run(const QStringList& args)
         line(probe.accessibilityGranted(false), QStringLiteral("XTEST"), QStringLiteral("needed to replay"));
         line(probe.inputMonitoringGranted(), QStringLiteral("RECORD"), QStringLiteral("needed to record"));
     }
-    if (!display.isEmpty())
-    {
+    // The hotkeys: the running application says which of its chords are in force;
+    // otherwise each chord is tried here.
+    if (applicationRuns) {
+        runInApplication({QStringLiteral("hotkeys")}, [&](const QStringList& m) {
+            if (m.value(0) != QLatin1String("hotkey"))
+                return;
+            const QString chord = TerminalText::safe(m.value(1));
+            if (m.value(2).isEmpty())
+                line(true, QStringLiteral("hotkey ") + chord,
+                     QStringLiteral("held by Quillo itself (the application is running; %1)").arg(TerminalText::safe(m.value(3))));
+            else
+                line(false, QStringLiteral("hotkey ") + chord, TerminalText::safe(m.value(2)));
+        });
+    } else if (!display.isEmpty()) {
         X11HotkeyRegistrar registrar;
-        const QStringList names = {QStringLiteral("Super+R"), QStringLiteral("Super+Alt+P"), QStringLiteral("Super+P")};
-        for (std::size_t i = 0; i < HotkeyService::defaults().size(); ++i) {
-            const HotkeyConfig& c = HotkeyService::defaults()[i];
-            const auto result = registrar.registerHotkey(c.keyCode, c.modifiers, c.id);
-            if (result.status == 0)
-                registrar.unregisterHotkey(result.handle);
-            if (result.status != 0 && applicationRuns) {
-                line(true, QStringLiteral("hotkey ") + names[int(i)],
-                     QStringLiteral("held by Quillo itself (the application is running)"));
-                continue;
-            }
-            line(result.status == 0, QStringLiteral("hotkey ") + names[int(i)],
-                 result.status == 0 ? QStringLiteral("free")
-                                    : QStringLiteral("taken by another program (or no display)"));
+        QSettings settings;
+        for (const HotkeyConfig& standard : HotkeyService::defaults()) {
+            const HotkeyChord chord = HotkeyViewModel::storedChord(settings, standard.id);
+            const auto result = registrar.registerHotkey(standard.id, {chord});
+            registrar.unregisterHotkey(standard.id);
+            line(result.ok(), QStringLiteral("hotkey ") + chord.portableText(),
+                 result.ok() ? QStringLiteral("free (%1)").arg(registrar.mechanism()) : result.reason);
         }
     }
     StorageService storage;

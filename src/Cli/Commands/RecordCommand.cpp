@@ -19,6 +19,18 @@
 
 using namespace CommandRunner;
 
+namespace {
+
+// "Stop with Alt+Super+R or Ctrl-C, or wait 30 seconds.": only the chords in force.
+QString stopWords(const QString& chords, double duration)
+{
+    return QStringLiteral("Stop with %1Ctrl-C%2.")
+        .arg(chords.isEmpty() ? QString() : TerminalText::safe(chords) + QStringLiteral(" or "),
+             duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString());
+}
+
+} // namespace
+
 int RecordCommand::run(const QStringList& args)
 {
     QCommandLineParser parser;
@@ -29,8 +41,8 @@ int RecordCommand::run(const QStringList& args)
     parser.addOption(nameOption);
     parser.addOption(durationOption);
     if (auto done = parse(parser, QStringLiteral("record"),
-                          QStringLiteral("Record until Super+R, Super+Alt+P, Ctrl-C or the duration, then save "
-                                         "the recording into the library."),
+                          QStringLiteral("Record until a hotkey that stops recording, Ctrl-C or the duration, "
+                                         "then save the recording into the library."),
                           args))
         return *done;
     if (auto wrong = expectArguments(parser, QStringLiteral("record"), 0, {}))
@@ -44,13 +56,13 @@ int RecordCommand::run(const QStringList& args)
         duration = *value;
     }
     if (applicationIsRunning()) {
-        out(QStringLiteral("Recording in the running Quillo. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
-                .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
         const QStringList request{QStringLiteral("record"), parser.value(nameOption),
                                   duration > 0 ? QString::number(duration, 'g', 17) : QString()};
-        return runInApplication(request, [](const QStringList& m) {
+        return runInApplication(request, [duration](const QStringList& m) {
             const QString kind = m.value(0);
-            if (kind == QLatin1String("recording")) {
+            if (kind == QLatin1String("stops")) {
+                out(QStringLiteral("Recording in the running Quillo. %1").arg(stopWords(m.value(1), duration)));
+            } else if (kind == QLatin1String("recording")) {
                 status(QStringLiteral("Recording\u2026 %1 captured").arg(plural(m.value(1).toLongLong(), "action", "actions")));
             } else if (kind == QLatin1String("nothing")) {
                 endStatusLine();
@@ -105,8 +117,7 @@ int RecordCommand::run(const QStringList& args)
             QTimer::singleShot(0, [] { QCoreApplication::exit(); });
     });
 
-    out(QStringLiteral("Recording. Stop with Super+R, Super+Alt+P or Ctrl-C%1.")
-            .arg(duration > 0 ? QStringLiteral(", or wait %1 seconds").arg(duration) : QString()));
+    out(QStringLiteral("Recording. %1").arg(stopWords(model.hotkeyChords().stopRecordingChords(), duration)));
     model.startRecording();
     if (model.recorder().state() == RecordingState::recording)
         QCoreApplication::exec();

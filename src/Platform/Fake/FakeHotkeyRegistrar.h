@@ -3,9 +3,9 @@
 #include "Platform/HotkeyRegistrar.h"
 
 #include <QHash>
-#include <QSet>
+#include <QMap>
 
-// Combinations held in memory; the test presses them and can make some refused.
+// Chords held in memory; the test presses them and can have some refused.
 class FakeHotkeyRegistrar : public HotkeyRegistrar
 {
     Q_OBJECT
@@ -15,31 +15,51 @@ public:
         bool operator==(const Combination&) const = default;
     };
 
-    Registration registerHotkey(quint32 keyCode, quint32 modifiers, quint32 id) override
+    Registration registerHotkey(quint32 id, const std::vector<HotkeyChord>& chords) override
     {
-        if (m_refusedIds.contains(id))
-            return {-9878, 0};
-        m_active.insert(++m_lastHandle, {keyCode, modifiers, id});
-        return {0, m_lastHandle};
+        if (chords.empty() || m_refusedIds.contains(id))
+            return {-9878, QStringLiteral("refused by the test")};
+        if (const auto reason = m_refusedChords.constFind(chords.front().portableText()); reason != m_refusedChords.constEnd())
+            return {-9879, *reason};
+        for (const HotkeyChord& c : chords)
+            if (!m_refusedChords.contains(c.portableText()))
+                m_active.insert(id, c);
+        return {};
     }
-    void unregisterHotkey(quint64 handle) override { m_active.remove(handle); }
+    void unregisterHotkey(quint32 id) override { m_active.remove(id); }
+    QString mechanism() const override { return QStringLiteral("the test's fake"); }
 
-    void refuse(quint32 id) { m_refusedIds.insert(id); }
-    QList<Combination> active() const { return m_active.values(); }
-    // Presses a combination: reported only when registered.
+    void refuse(quint32 id) { m_refusedIds.insert(id, true); }
+    // Another program holds `chord`.
+    void refuseChord(const HotkeyChord& chord, const QString& reason) { m_refusedChords.insert(chord.portableText(), reason); }
+    // Every chord held, alternatives included.
+    QList<Combination> active() const
+    {
+        QList<Combination> all;
+        for (auto it = m_active.begin(); it != m_active.end(); ++it)
+            all << Combination{it.value().keyCode, it.value().modifiers, it.key()};
+        return all;
+    }
+    // The first chord registered for each id.
+    QList<Combination> main() const
+    {
+        QList<Combination> firsts;
+        for (const quint32 id : m_active.uniqueKeys()) {
+            const QList<HotkeyChord> chords = m_active.values(id);
+            firsts << Combination{chords.last().keyCode, chords.last().modifiers, id}; // QMultiMap: newest first
+        }
+        return firsts;
+    }
+    // Presses a chord: reported for each id that holds exactly it.
     void press(quint32 keyCode, quint32 modifiers)
     {
-        for (const Combination& c : std::as_const(m_active)) {
-            const quint32 required = c.modifiers & ~whateverElseHeld;
-            const bool matches = (c.modifiers & whateverElseHeld) ? (modifiers & required) == required
-                                                                  : modifiers == required;
-            if (c.keyCode == keyCode && matches)
-                Q_EMIT hotkeyPressed(c.id);
-        }
+        for (auto it = m_active.begin(); it != m_active.end(); ++it)
+            if (it.value() == HotkeyChord{keyCode, modifiers})
+                Q_EMIT hotkeyPressed(it.key());
     }
 
 private:
-    QHash<quint64, Combination> m_active;
-    QSet<quint32> m_refusedIds;
-    quint64 m_lastHandle = 0;
+    QMultiMap<quint32, HotkeyChord> m_active;
+    QHash<quint32, bool> m_refusedIds;
+    QHash<QString, QString> m_refusedChords;
 };

@@ -12,8 +12,13 @@ namespace {
 // The lock states a grab is repeated for: none, Caps Lock, Num Lock (Mod2), both.
 constexpr unsigned kLockVariants[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
 constexpr unsigned kIgnoredLocks = LockMask | Mod2Mask;
-// The modifiers a lenient grab also accepts (AltGr is Mod5).
-constexpr unsigned kOtherModifiers[] = {ShiftMask, ControlMask, Mod1Mask, Mod4Mask, Mod5Mask};
+
+QString reasonFor(int error, const QString& chord)
+{
+    if (error == BadAccess)
+        return QStringLiteral("another program already uses %1").arg(chord);
+    return QStringLiteral("the X server refused %1 (error %2)").arg(chord).arg(error);
+}
 } // namespace
 
 X11HotkeyRegistrar::X11HotkeyRegistrar(QByteArray displayName, QObject* parent)
@@ -39,82 +44,88 @@ X11HotkeyRegistrar::~X11HotkeyRegistrar()
 unsigned X11HotkeyRegistrar::xModifiers(quint32 modifiers)
 {
     unsigned mask = 0;
-    if (modifiers & 0x100)
-        mask |= Mod4Mask; // command = Super
-    if (modifiers & 0x200)
+    if (modifiers & HotkeyChord::command)
+        mask |= Mod4Mask; // Super
+    if (modifiers & HotkeyChord::shift)
         mask |= ShiftMask;
-    if (modifiers & 0x800)
-        mask |= Mod1Mask; // option = Alt
-    if (modifiers & 0x1000)
+    if (modifiers & HotkeyChord::option)
+        mask |= Mod1Mask; // Alt
+    if (modifiers & HotkeyChord::control)
         mask |= ControlMask;
+    if (modifiers & HotkeyChord::altGr)
+        mask |= Mod5Mask;
     return mask;
 }
 
-void X11HotkeyRegistrar::ungrabVariant(int keycode, unsigned modifiers)
+int X11HotkeyRegistrar::grab(const Key& key)
 {
+    if (int& users = m_users[key]; users > 0) {
+        ++users;
+        return 0;
+    }
+    X11Errors::Scope scope(m_display);
     for (const unsigned locks : kLockVariants)
-        XUngrabKey(m_display, keycode, modifiers | locks, DefaultRootWindow(m_display));
+        XGrabKey(m_display, key.first, key.second | locks, DefaultRootWindow(m_display), False, GrabModeAsync,
+                 GrabModeAsync);
+    const int error = scope.sync();
+    if (error != 0) {
+        // The lock states that did succeed are not left behind.
+        for (const unsigned locks : kLockVariants)
+            XUngrabKey(m_display, key.first, key.second | locks, DefaultRootWindow(m_display));
+        XFlush(m_display);
+        m_users.remove(key);
+        return error;
+    }
+    m_users[key] = 1;
+    return 0;
 }
 
-void X11HotkeyRegistrar::ungrab(const Grab& grab)
+void X11HotkeyRegistrar::release(const Key& key)
 {
-    for (const unsigned modifiers : grab.variants)
-        ungrabVariant(grab.keycode, modifiers);
+    const auto it = m_users.find(key);
+    if (it == m_users.end() || --*it > 0)
+        return;
+    m_users.erase(it);
+    for (const unsigned locks : kLockVariants)
+        XUngrabKey(m_display, key.first, key.second | locks, DefaultRootWindow(m_display));
     XFlush(m_display);
 }
 
-int X11HotkeyRegistrar::grabVariant(int keycode, unsigned modifiers)
-{
-    X11Errors::Scope scope(m_display);
-    for (const unsigned locks : kLockVariants)
-        XGrabKey(m_display, keycode, modifiers | locks, DefaultRootWindow(m_display), False, GrabModeAsync,
-                 GrabModeAsync);
-    const int error = scope.sync();
-    if (error != 0)
-        ungrabVariant(keycode, modifiers); // the lock states that did succeed are not left behind
-    return error;
-}
-
-HotkeyRegistrar::Registration X11HotkeyRegistrar::registerHotkey(quint32 keyCode, quint32 modifiers,
-                                                                 quint32 id)
+HotkeyRegistrar::Registration X11HotkeyRegistrar::registerHotkey(quint32 id, const std::vector<HotkeyChord>& chords)
 {
     if (!m_display)
-        return {-1, 0};
-    const auto evdev = KeyCodeMap::evdevFromMac(quint16(keyCode));
-    if (!evdev)
-        return {-2, 0};
-    Grab grab{*evdev + KeyCodeMap::xKeycodeOffset, xModifiers(modifiers), id,
-              bool(modifiers & whateverElseHeld), {}};
-    if (const int error = grabVariant(grab.keycode, grab.modifiers); error != 0)
-        return {error, 0};
-    grab.variants.push_back(grab.modifiers);
-    if (grab.lenient) {
-        // Every combination of the other modifiers, each grabbed on its own: one that
-        // another program holds is left to it.
-        std::vector<unsigned> others;
-        for (const unsigned m : kOtherModifiers)
-            if (!(grab.modifiers & m))
-                others.push_back(m);
-        for (unsigned subset = 1; subset < (1u << others.size()); ++subset) {
-            unsigned extra = 0;
-            for (std::size_t i = 0; i < others.size(); ++i)
-                if (subset & (1u << i))
-                    extra |= others[i];
-            if (grabVariant(grab.keycode, grab.modifiers | extra) == 0)
-                grab.variants.push_back(grab.modifiers | extra);
+        return {-1, QStringLiteral("there is no X display to grab keys on")};
+    if (chords.empty())
+        return {-2, QStringLiteral("no chord")};
+    unregisterHotkey(id);
+    std::vector<Key> held;
+    for (std::size_t i = 0; i < chords.size(); ++i) {
+        const auto evdev = KeyCodeMap::evdevFromMac(quint16(chords[i].keyCode));
+        if (!evdev) {
+            if (i == 0)
+                return {-2, QStringLiteral("this key has no X keycode")};
+            continue;
         }
+        const Key key{*evdev + KeyCodeMap::xKeycodeOffset, xModifiers(chords[i].modifiers)};
+        if (const int error = grab(key); error != 0) {
+            if (i == 0)
+                return {error, reasonFor(error, chords[0].portableText())};
+            continue; // an alternative another program holds is left to it
+        }
+        held.push_back(key);
     }
-    m_grabs.insert(++m_lastHandle, grab);
-    return {0, m_lastHandle};
+    m_ids.insert(id, held);
+    return {};
 }
 
-void X11HotkeyRegistrar::unregisterHotkey(quint64 handle)
+void X11HotkeyRegistrar::unregisterHotkey(quint32 id)
 {
-    const auto it = m_grabs.find(handle);
-    if (it == m_grabs.end())
+    const auto it = m_ids.find(id);
+    if (it == m_ids.end())
         return;
-    ungrab(*it);
-    m_grabs.erase(it);
+    for (const Key& key : *it)
+        release(key);
+    m_ids.erase(it);
 }
 
 void X11HotkeyRegistrar::readEvents()
@@ -132,12 +143,9 @@ void X11HotkeyRegistrar::readEvents()
         if (m_keysDown.contains(keycode))
             continue; // auto-repeat of a held hotkey
         m_keysDown.insert(keycode);
-        const unsigned state = event.xkey.state & ~kIgnoredLocks & 0xFF;
-        for (const Grab& grab : std::as_const(m_grabs)) {
-            const bool matches =
-                grab.lenient ? (state & grab.modifiers) == grab.modifiers : state == grab.modifiers;
-            if (grab.keycode == keycode && matches)
-                Q_EMIT hotkeyPressed(grab.id);
-        }
+        const Key pressed{keycode, event.xkey.state & ~kIgnoredLocks & 0xFF};
+        for (auto it = m_ids.constBegin(); it != m_ids.constEnd(); ++it)
+            if (std::find(it->begin(), it->end(), pressed) != it->end())
+                Q_EMIT hotkeyPressed(it.key());
     }
 }

@@ -3,6 +3,7 @@
 #include "Services/Localization/AppLocale.h"
 #include "ViewModels/AppViewModel.h"
 #include "ViewModels/SettingsViewModel.h"
+#include "Views/ChordButton.h"
 #include "Views/Settings/AccountSettingsSection.h"
 #include "Views/Settings/UpdatesSettingsSection.h"
 
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,14 +55,39 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
     languageLayout->addLayout(languageRow);
     languageLayout->addWidget(m_languageSubtitle);
 
+    // Each hotkey's chord: click it and press a new one; a refusal shows under it.
     m_hotkeys = new QGroupBox;
-    m_hotkeyRows = new QLabel;
+    auto* hotkeyGrid = new QGridLayout;
+    for (const quint32 id : {HotkeyViewModel::toggleRecording, HotkeyViewModel::stopRecording,
+                             HotkeyViewModel::togglePlayback}) {
+        HotkeyRow row{id, new QLabel, new ChordButton, new QLabel};
+        row.chord->setObjectName(QStringLiteral("hotkey%1").arg(id));
+        row.problem->setWordWrap(true);
+        row.problem->setStyleSheet(QStringLiteral("color: #d70015"));
+        row.chord->onListening = [this](bool on) { m_model.hotkeys().setSuspended(on); };
+        connect(row.chord, &ChordButton::chordChosen, this, [this, id](const HotkeyChord& chord) {
+            const QString refused = m_model.hotkeyChords().setChord(id, chord);
+            refreshHotkeys();
+            for (const HotkeyRow& r : m_hotkeyRows)
+                if (r.id == id && !refused.isEmpty()) {
+                    r.problem->setText(refused);
+                    r.problem->show();
+                }
+        });
+        const int line = hotkeyGrid->rowCount();
+        hotkeyGrid->addWidget(row.title, line, 0);
+        hotkeyGrid->addWidget(row.chord, line, 1);
+        hotkeyGrid->addWidget(row.problem, line + 1, 0, 1, 2);
+        m_hotkeyRows.push_back(row);
+    }
+    hotkeyGrid->setColumnStretch(0, 1);
     m_hotkeyNote = new QLabel;
     m_hotkeyNote->setWordWrap(true);
     m_hotkeyNote->setStyleSheet(QStringLiteral("color: gray"));
     auto* hotkeyLayout = new QVBoxLayout(m_hotkeys);
-    hotkeyLayout->addWidget(m_hotkeyRows);
+    hotkeyLayout->addLayout(hotkeyGrid);
     hotkeyLayout->addWidget(m_hotkeyNote);
+    connect(&m_model.hotkeyChords(), &HotkeyViewModel::changed, this, &SettingsWindow::refreshHotkeys);
 
     m_storage = new QGroupBox;
     m_storageLocation = new QLabel;
@@ -119,10 +146,12 @@ void SettingsWindow::retranslate()
     }
     m_languages->setCurrentIndex(m_languages->findData(int(m_model.appLanguage())));
     m_hotkeys->setTitle(m_model.t(QStringLiteral("settings.section.hotkeys")));
-    m_hotkeyRows->setText(QStringLiteral("%1\tSuper R\n%2\tSuper Alt P\n%3\tSuper P")
-                              .arg(m_model.t(QStringLiteral("settings.hotkeys.start")),
-                                   m_model.t(QStringLiteral("settings.hotkeys.stop")),
-                                   m_model.t(QStringLiteral("settings.hotkeys.playStop"))));
+    const char* const titles[] = {"settings.hotkeys.start", "settings.hotkeys.stop", "settings.hotkeys.playStop"};
+    for (const HotkeyRow& row : m_hotkeyRows) {
+        row.title->setText(m_model.t(QString::fromLatin1(titles[row.id - 1])));
+        row.chord->setListeningText(m_model.t(QStringLiteral("settings.hotkeys.press")));
+    }
+    refreshHotkeys();
     m_hotkeyNote->setText(m_model.t(QStringLiteral("settings.hotkeys.note")));
     m_storage->setTitle(m_model.t(QStringLiteral("settings.section.storage")));
     // The path is isolated left to right, so that it reads as a path in Arabic too.
@@ -135,6 +164,23 @@ void SettingsWindow::retranslate()
                                   SettingsViewModel::versionText(QStringLiteral(QUILLO_VERSION), {}),
                                   m_model.t(QStringLiteral("settings.about.macrosStored")))
                              .arg(m_model.macros().size()));
+}
+
+void SettingsWindow::refreshHotkeys()
+{
+    const HotkeyViewModel& chords = m_model.hotkeyChords();
+    for (const HotkeyRow& row : m_hotkeyRows) {
+        const QString inForce = chords.text(row.id);
+        // Not in force: the chord asked for, struck through, with the reason under it.
+        row.chord->setChordText(inForce.isEmpty()
+                                    ? chords.text(HotkeyViewModel::storedChord(m_model.settings(), row.id))
+                                    : inForce);
+        QFont font = row.chord->font();
+        font.setStrikeOut(inForce.isEmpty());
+        row.chord->setFont(font);
+        row.problem->setText(chords.problem(row.id));
+        row.problem->setVisible(!row.problem->text().isEmpty());
+    }
 }
 
 void SettingsWindow::hideEvent(QHideEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include <QWidget>
 
 class AppViewModel;
@@ -29,6 +31,7 @@ protected:
 
 private:
     void retranslate();
+    void refreshHotkeys();
 
     AppViewModel& m_model;
     SettingsViewModel* m_viewModel;
@@ -38,7 +41,13 @@ private:
     QLabel* m_languageSubtitle;
     QComboBox* m_languages;
     QGroupBox* m_hotkeys;
-    QLabel* m_hotkeyRows;
+    struct HotkeyRow {
+        quint32 id;
+        QLabel* title;
+        class ChordButton* chord;
+        QLabel* problem;
+    };
+    std::vector<HotkeyRow> m_hotkeyRows;
     QLabel* m_hotkeyNote;
     QGroupBox* m_storage;
     QLabel* m_storageLocation;

@@ -1,4 +1,4 @@
-#include "ViewModels/KeyChord.h"
+#include "Models/KeyChord.h"
 
 #include "Platform/RawInputEvent.h"
 
