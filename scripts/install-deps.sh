@@ -10,7 +10,9 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libsimdjson-dev nlohmann-json3-dev
   libx11-dev libxtst-dev libxrandr-dev libevdev-dev
-  qemu-system-x86 linux-image-amd64 busybox-static cpio udev libinput-tools sway foot
+  qemu-system-x86 linux-image-amd64 busybox-static cpio udev libinput-tools sway foot wev wtype
+  gnome-shell gnome-shell-common mutter mutter-common gjs gsettings-desktop-schemas gnome-settings-daemon-common
+  kwin-wayland weston wayland-utils plasma-wayland-protocols libwayland-dev
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils trayer
   dbus dbus-x11 gnome-keyring qtkeychain-qt6-dev xdg-utils
   fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji
