@@ -27,10 +27,11 @@ public:
     }
     std::vector<std::uint8_t> framed() const
     {
-        std::vector<std::uint8_t> frame(4);
+        std::vector<std::uint8_t> frame;
+        frame.reserve(4 + m_bytes.size());
         const auto size = std::uint32_t(m_bytes.size());
         for (int i = 0; i < 4; ++i)
-            frame[std::size_t(i)] = std::uint8_t(size >> (8 * i));
+            frame.push_back(std::uint8_t(size >> (8 * i)));
         frame.insert(frame.end(), m_bytes.begin(), m_bytes.end());
         return frame;
     }
@@ -51,6 +52,7 @@ public:
 
     bool u8(std::uint8_t& v) { return little(v); }
     bool u16(std::uint16_t& v) { return little(v); }
+    bool u32(std::uint32_t& v) { return little(v); }
     bool i32(std::int32_t& v)
     {
         std::uint32_t u = 0;
@@ -136,6 +138,18 @@ std::vector<std::uint8_t> encode(const Message& message)
             } else if constexpr (std::is_same_v<T, Error>) {
                 w.u8(std::uint8_t(Type::error));
                 w.text(m.text);
+            } else if constexpr (std::is_same_v<T, WatchHotkeys>) {
+                w.u8(std::uint8_t(Type::watchHotkeys));
+                const std::size_t n = std::min(m.chords.size(), WatchHotkeys::maxChords);
+                w.u16(std::uint16_t(n));
+                for (std::size_t i = 0; i < n; ++i) {
+                    w.u32(m.chords[i].id);
+                    w.u16(m.chords[i].code);
+                    w.u8(m.chords[i].modifiers);
+                }
+            } else if constexpr (std::is_same_v<T, HotkeyMatched>) {
+                w.u8(std::uint8_t(Type::hotkeyMatched));
+                w.u32(m.id);
             }
         },
         message);
@@ -191,6 +205,28 @@ std::optional<Message> decodePayload(const std::uint8_t* data, std::size_t size,
     case Type::error: {
         Error m;
         ok = r.text(m.text);
+        message = m;
+        break;
+    }
+    case Type::watchHotkeys: {
+        WatchHotkeys m;
+        std::uint16_t n = 0;
+        ok = r.u16(n);
+        if (ok && n > WatchHotkeys::maxChords) {
+            error = "a watch of " + std::to_string(n) + " chords (at most " + std::to_string(WatchHotkeys::maxChords) + ")";
+            return std::nullopt;
+        }
+        for (std::uint16_t i = 0; ok && i < n; ++i) {
+            WatchedChord c;
+            ok = r.u32(c.id) && r.u16(c.code) && r.u8(c.modifiers);
+            m.chords.push_back(c);
+        }
+        message = m;
+        break;
+    }
+    case Type::hotkeyMatched: {
+        HotkeyMatched m;
+        ok = r.u32(m.id);
         message = m;
         break;
     }

@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace InputdProtocol {
 
-inline constexpr std::uint16_t version = 1;
+inline constexpr std::uint16_t version = 2;
 inline constexpr std::uint32_t maxPayload = 1024;
 inline constexpr const char* defaultSocketPath = "/run/quillo-inputd/socket";
 
@@ -25,7 +26,14 @@ enum class Type : std::uint8_t {
     post = 8,           // client: one event for the virtual devices
     releaseAll = 9,     // client: let go of everything this client pressed
     error = 10,         // helper: a request failed (the connection stays)
+    watchHotkeys = 11,  // client: the chords to watch the keyboards for (none: stop)
+    hotkeyMatched = 12, // helper: one of them was pressed (nothing else of the typing)
 };
+
+// A chord's modifiers in watchHotkeys.
+namespace HotkeyModifier {
+inline constexpr std::uint8_t shift = 1, control = 2, alt = 4, super = 8, altGr = 16;
+}
 
 struct Hello { std::uint16_t version = InputdProtocol::version; bool operator==(const Hello&) const = default; };
 struct Welcome { std::uint16_t version = InputdProtocol::version; bool operator==(const Welcome&) const = default; };
@@ -54,8 +62,20 @@ struct Post {
 };
 struct ReleaseAll { bool operator==(const ReleaseAll&) const = default; };
 struct Error { std::string text; bool operator==(const Error&) const = default; };
+struct WatchedChord {
+    std::uint32_t id = 0;
+    std::uint16_t code = 0;     // the key's evdev code
+    std::uint8_t modifiers = 0; // HotkeyModifier bits, all of them held and no others
+    bool operator==(const WatchedChord&) const = default;
+};
+struct WatchHotkeys {
+    static constexpr std::size_t maxChords = 128;
+    std::vector<WatchedChord> chords;
+    bool operator==(const WatchHotkeys&) const = default;
+};
+struct HotkeyMatched { std::uint32_t id = 0; bool operator==(const HotkeyMatched&) const = default; };
 
 using Message = std::variant<Hello, Welcome, Refused, StartCapture, StopCapture, CaptureStopped, InputEvent, Post,
-                             ReleaseAll, Error>;
+                             ReleaseAll, Error, WatchHotkeys, HotkeyMatched>;
 
 } // namespace InputdProtocol

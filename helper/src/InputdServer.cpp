@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <linux/input-event-codes.h>
 #include <sys/socket.h>
 
 using namespace InputdProtocol;
@@ -178,6 +179,9 @@ void InputdServer::handle(Client& client, const Message& message)
             client.ledger.note(*post);
         else
             send(client, Error{error});
+    } else if (const auto* watch = std::get_if<WatchHotkeys>(&message)) {
+        client.watched = watch->chords;
+        updateCapture();
     } else if (std::holds_alternative<ReleaseAll>(message)) {
         for (const Post& release : client.ledger.releaseAll()) {
             std::string error;
@@ -213,15 +217,23 @@ void InputdServer::updateCapture()
 {
     bool anyone = false;
     for (const auto& [socket, client] : m_clients)
-        anyone = anyone || client->capturing;
-    if (anyone)
+        anyone = anyone || client->capturing || !client->watched.empty();
+    if (anyone) {
         m_capture.start();
-    else
+    } else {
         m_capture.stop();
+        m_watch.reset();
+    }
 }
 
 void InputdServer::broadcast(const InputEvent& event)
 {
+    // Chords first: a watching client learns only that its chord was pressed.
+    if (event.type == EV_KEY)
+        if (const auto modifiers = m_watch.keyEvent(event.device, event.code, event.value))
+            for (auto& [socket, client] : m_clients)
+                for (const std::uint32_t id : HotkeyWatch::matches(client->watched, event.code, *modifiers))
+                    send(*client, HotkeyMatched{id});
     const auto frame = InputdCodec::encode(event);
     std::vector<Client*> stalled;
     for (auto& [socket, client] : m_clients) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptureDevices.h"
+#include "HotkeyWatch.h"
 #include "InputdCodec.h"
 #include "PeerPolicy.h"
 #include "PressLedger.h"
@@ -15,8 +16,9 @@ class QLocalSocket;
 
 // The helper's socket: checks each client when it connects, answers its hello, runs
 // capture for the clients that asked for it and posts their events to the virtual
-// devices. A client that sends something malformed, goes away or dies has everything
-// it pressed released; the others go on.
+// devices, and tells clients that watch for chords when one is pressed (and nothing else
+// of the typing). A client that sends something malformed, goes away or dies has
+// everything it pressed released; the others go on.
 class InputdServer : public QObject
 {
     Q_OBJECT
@@ -51,6 +53,7 @@ private:
         bool greeted = false;
         bool awaitingDevices = false; // said hello before the devices settled
         bool capturing = false;
+        std::vector<InputdProtocol::WatchedChord> watched; // chords this client waits for
         std::optional<std::string> refusal;
     };
 
@@ -69,4 +72,5 @@ private:
     CaptureDevices m_capture;
     VirtualDevices m_virtual;
     bool m_devicesReady = false;
+    HotkeyWatch m_watch;
 };

@@ -27,6 +27,14 @@ public:
     virtual void unregisterHotkey(quint32 id) = 0;
     // How chords reach Quillo here ("X11 key grabs", "KDE Plasma's global shortcuts"...).
     virtual QString mechanism() const = 0;
+    // What `id` does, for desktops that list hotkeys in their own settings: a name that
+    // stays the same from run to run ("toggle-recording", "macro-<uuid>") and a title.
+    virtual void describe(quint32 id, const QString& uniqueName, const QString& title)
+    {
+        Q_UNUSED(id);
+        Q_UNUSED(uniqueName);
+        Q_UNUSED(title);
+    }
 
 Q_SIGNALS:
     // A registered chord was pressed (main thread).

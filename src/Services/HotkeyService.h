@@ -57,6 +57,11 @@ public:
     void setSuspended(bool suspended);
     bool isSuspended() const { return m_suspended; }
     const HotkeyRegistrar& registrar() const { return m_registrar; }
+    // Passed on to the registrar (see HotkeyRegistrar::describe).
+    void describe(quint32 id, const QString& uniqueName, const QString& title)
+    {
+        m_registrar.describe(id, uniqueName, title);
+    }
 
 Q_SIGNALS:
     // Which chords are in force changed.

@@ -50,8 +50,11 @@ HotkeyChord HotkeyViewModel::storedChord(QSettings& settings, quint32 id)
 
 void HotkeyViewModel::registerAll(const std::vector<Macro>& library)
 {
+    const char* const names[] = {"toggle-recording", "stop-recording", "play-stop"};
+    const char* const titles[] = {"Start or stop recording", "Stop recording", "Play or stop the selected macro"};
     for (const HotkeyConfig& standard : HotkeyService::defaults()) {
         const HotkeyChord chord = storedChord(m_settings, standard.id);
+        m_service.describe(standard.id, QString::fromLatin1(names[standard.id - 1]), QString::fromLatin1(titles[standard.id - 1]));
         m_service.registerHotkey({chord.keyCode, chord.modifiers, standard.id});
     }
     for (const Macro& macro : library) {
@@ -60,6 +63,7 @@ void HotkeyViewModel::registerAll(const std::vector<Macro>& library)
         if (!chosen || !chosen->hasModifier())
             continue;
         const quint32 id = ensureMacroId(macro.id);
+        describeMacro(id, macro);
         if (m_service.idWithChord(*chosen)) {
             // Two chords alike in the settings (edited by hand): the first one keeps it.
             appLog(QStringLiteral("The hotkey %1 of \"%2\" is already in use; it is left out")
@@ -136,6 +140,12 @@ QString HotkeyViewModel::setChord(quint32 id, const HotkeyChord& chord)
     return {};
 }
 
+void HotkeyViewModel::describeMacro(quint32 id, const Macro& macro)
+{
+    m_service.describe(id, QStringLiteral("macro-") + uuidText(macro.id),
+                       QStringLiteral("Play \u201c%1\u201d").arg(macro.metadata.name));
+}
+
 quint32 HotkeyViewModel::ensureMacroId(const QUuid& macro)
 {
     if (const auto id = idForMacro(macro))
@@ -164,6 +174,7 @@ QString HotkeyViewModel::setMacroChord(const Macro& macro, std::optional<HotkeyC
     }
     if (const QString refused = refusalBeforeAsking(id, *chord); !refused.isEmpty())
         return refused;
+    describeMacro(id, macro);
     if (!m_service.registerHotkey({chord->keyCode, chord->modifiers, id}))
         return problem(id);
     m_settings.setValue(settingsKey(id), chord->portableText());

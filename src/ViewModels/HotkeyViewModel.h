@@ -77,6 +77,7 @@ private:
     // "Start / stop recording", "“Login”": what an id does, for messages.
     QString purpose(quint32 id) const;
     quint32 ensureMacroId(const QUuid& macro);
+    void describeMacro(quint32 id, const Macro& macro);
 
     HotkeyService& m_service;
     QSettings& m_settings;

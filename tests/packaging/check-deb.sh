@@ -17,7 +17,9 @@ for f in ./usr/bin/quillo ./usr/libexec/quillo/quillo-inputd ./usr/libexec/quill
          ./usr/lib/modules-load.d/quillo.conf ./usr/share/applications/quillo.desktop \
          ./usr/share/icons/hicolor/scalable/apps/quillo.svg \
          ./usr/share/gnome-shell/extensions/quillo@quillo.app/extension.js \
-         ./usr/share/gnome-shell/extensions/quillo@quillo.app/metadata.json ./usr/share/quillo/kwin/bridge.js; do
+         ./usr/share/gnome-shell/extensions/quillo@quillo.app/metadata.json \
+         ./usr/share/gnome-shell/extensions/quillo-legacy@quillo.app/extension.js \
+         ./usr/share/gnome-shell/extensions/quillo-legacy@quillo.app/metadata.json ./usr/share/quillo/kwin/bridge.js; do
   check "holds $f" "grep -qx '$f' <<<\"\$files\""
 done
 check "leaves the cloud service out" "! grep -q quillo-cloud <<<\"\$files\""
@@ -35,7 +37,12 @@ check "the desktop entry claims quillo:// and takes the link" \
 check "the unit runs the installed helper as its own user" \
   "grep -q '^ExecStart=/usr/libexec/quillo/quillo-inputd' '$out/root/usr/lib/systemd/system/quillo-inputd.service' && grep -q '^User=quillo-inputd' '$out/root/usr/lib/systemd/system/quillo-inputd.service'"
 check "the installed helper runs" "'$out/root/usr/libexec/quillo/quillo-inputd' --version | grep -q quillo-inputd"
-check "the extension's metadata is JSON naming its uuid" \
-  "python3 -c 'import json,sys; assert json.load(open(sys.argv[1]))[\"uuid\"] == \"quillo@quillo.app\"' '$out/root/usr/share/gnome-shell/extensions/quillo@quillo.app/metadata.json'"
+# Both forms of the extension, each for its own shell versions: the module form (45 on)
+# must not be offered to 42-44 (they fail on its imports) nor the legacy one to 45 on.
+ext=$out/root/usr/share/gnome-shell/extensions
+check "each form of the extension declares its uuid and its shell versions" \
+  "python3 -c 'import json,sys; m=json.load(open(sys.argv[1])); l=json.load(open(sys.argv[2])); assert m[\"uuid\"]==\"quillo@quillo.app\" and l[\"uuid\"]==\"quillo-legacy@quillo.app\"; assert min(map(int,m[\"shell-version\"]))>=45 and set(l[\"shell-version\"])=={\"42\",\"43\",\"44\"}' '$ext/quillo@quillo.app/metadata.json' '$ext/quillo-legacy@quillo.app/metadata.json'"
+check "the legacy form has no import declaration and the module form has no init()" \
+  "! grep -q '^import ' '$ext/quillo-legacy@quillo.app/extension.js' && grep -q '^function init' '$ext/quillo-legacy@quillo.app/extension.js' && grep -q '^export default class' '$ext/quillo@quillo.app/extension.js'"
 echo "$failures failed"
 [ "$failures" -eq 0 ]

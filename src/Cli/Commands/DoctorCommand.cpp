@@ -30,6 +30,9 @@ int DoctorCommand::run(const QStringList& args)
     };
     const QByteArray display = qgetenv("DISPLAY");
     X11PermissionProbe probe;
+    std::unique_ptr<DesktopProvider> provider;   // under Wayland
+    X11KeyboardLayout layout;
+    std::unique_ptr<HotkeyRegistrar> registrar; // the session's, to try the chords on (after the provider)
     const SessionKind::Kind kind = SessionKind::detect();
     if (kind == SessionKind::Kind::wayland) {
         // Wayland: recording and replay go through quillo-inputd; the desktop says what
@@ -41,7 +44,7 @@ int DoctorCommand::run(const QStringList& args)
         line(helperOk, QStringLiteral("input helper"),
              helperOk ? QStringLiteral("answers at %1 (it reads every keyboard while Quillo records)").arg(InputdClient::socketPath())
                       : problem);
-        auto provider = WaylandPlatform::providerForSession();
+        provider = WaylandPlatform::providerForSession();
         QString limits;
         const bool desktopOk = provider->start(&limits);
         line(desktopOk, QStringLiteral("desktop"),
@@ -58,11 +61,11 @@ int DoctorCommand::run(const QStringList& args)
                      : QStringLiteral("%1 does not say where the pointer is: recorded positions are estimated from the "
                                       "mouse's motion (keys and wheels are exact)")
                            .arg(provider->desktopName()));
-        line(!display.isEmpty(), QStringLiteral("hotkeys"),
-             display.isEmpty() ? QStringLiteral("no XWayland (DISPLAY is not set): the global hotkeys need it")
-                               : QStringLiteral("through XWayland on %1; they fire while an X application or Quillo "
-                                                "is in front")
-                                     .arg(QString::fromLocal8Bit(display)));
+        QString note;
+        registrar = WaylandPlatform::hotkeysFor(*provider, layout, &note);
+        line(true, QStringLiteral("hotkeys"),
+             QStringLiteral("through %1, whichever window is in front%2")
+                 .arg(registrar->mechanism(), note.isEmpty() ? QString() : QStringLiteral(" (") + note + QLatin1Char(')')));
     } else {
         const bool hasDisplay = !display.isEmpty() && (probe.accessibilityGranted(false) || probe.inputMonitoringGranted() ||
                                                        X11Platform::windowManagerReportsActiveWindow());
@@ -73,6 +76,8 @@ int DoctorCommand::run(const QStringList& args)
              QStringLiteral("reports the active window (needed to record application switches)"));
         line(probe.accessibilityGranted(false), QStringLiteral("XTEST"), QStringLiteral("needed to replay"));
         line(probe.inputMonitoringGranted(), QStringLiteral("RECORD"), QStringLiteral("needed to record"));
+        if (hasDisplay)
+            registrar = std::make_unique<X11HotkeyRegistrar>();
     }
     // The hotkeys: the running application says which of its chords are in force;
     // otherwise each chord is tried here.
@@ -87,15 +92,14 @@ int DoctorCommand::run(const QStringList& args)
             else
                 line(false, QStringLiteral("hotkey ") + chord, TerminalText::safe(m.value(2)));
         });
-    } else if (!display.isEmpty()) {
-        X11HotkeyRegistrar registrar;
+    } else if (registrar) {
         QSettings settings;
         for (const HotkeyConfig& standard : HotkeyService::defaults()) {
             const HotkeyChord chord = HotkeyViewModel::storedChord(settings, standard.id);
-            const auto result = registrar.registerHotkey(standard.id, {chord});
-            registrar.unregisterHotkey(standard.id);
+            const auto result = registrar->registerHotkey(standard.id, {chord});
+            registrar->unregisterHotkey(standard.id);
             line(result.ok(), QStringLiteral("hotkey ") + chord.portableText(),
-                 result.ok() ? QStringLiteral("free (%1)").arg(registrar.mechanism()) : result.reason);
+                 result.ok() ? QStringLiteral("free (%1)").arg(registrar->mechanism()) : result.reason);
         }
     }
     StorageService storage;

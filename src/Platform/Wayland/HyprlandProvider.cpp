@@ -60,6 +60,10 @@ void HyprlandProvider::readEvents()
     while ((end = m_eventBuffer.indexOf('\n')) >= 0) {
         const QByteArray line = m_eventBuffer.left(end);
         m_eventBuffer.remove(0, end + 1);
+        if (line.startsWith("custom>>")) {
+            Q_EMIT customEvent(QString::fromUtf8(line.mid(8)));
+            continue;
+        }
         // "activewindow>>CLASS,TITLE": the class is the application's id.
         if (!line.startsWith("activewindow>>"))
             continue;

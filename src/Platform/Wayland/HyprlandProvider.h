@@ -31,6 +31,10 @@ public:
     // One request on a connection of its own (thread-safe); the reply's bytes.
     std::optional<QByteArray> request(const QByteArray& command) const;
 
+Q_SIGNALS:
+    // "custom>>DATA" on the event socket (what the `event` dispatcher sends).
+    void customEvent(const QString& data);
+
 private:
     void readEvents();
 

@@ -1,6 +1,7 @@
 #include "Platform/Wayland/SwayProvider.h"
 
 #include "Platform/Linux/UnixRequest.h"
+#include "Platform/Wayland/SwayIpc.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -10,36 +11,7 @@
 
 namespace {
 
-constexpr quint32 runCommand = 0;
-constexpr quint32 subscribe = 2;
-constexpr quint32 getOutputs = 3;
-constexpr quint32 getTree = 4;
-constexpr quint32 windowEvent = 0x80000003;
-const QByteArray magic = QByteArrayLiteral("i3-ipc");
-
-QByteArray frame(quint32 type, const QByteArray& payload)
-{
-    QByteArray bytes = magic;
-    const quint32 length = quint32(payload.size());
-    bytes.append(reinterpret_cast<const char*>(&length), 4);
-    bytes.append(reinterpret_cast<const char*>(&type), 4);
-    return bytes + payload;
-}
-
-// A whole message at the front of `buffer`: its type and payload, removed from it.
-bool takeMessage(QByteArray& buffer, quint32& type, QByteArray& payload)
-{
-    if (buffer.size() < 14 || !buffer.startsWith(magic))
-        return false;
-    quint32 length = 0;
-    std::memcpy(&length, buffer.constData() + 6, 4);
-    std::memcpy(&type, buffer.constData() + 10, 4);
-    if (buffer.size() < 14 + qsizetype(length))
-        return false;
-    payload = buffer.mid(14, length);
-    buffer.remove(0, 14 + length);
-    return true;
-}
+using namespace SwayIpc;
 
 // The criteria value written for sway's command parser.
 QString quoted(const QString& value)

@@ -20,6 +20,7 @@ public:
     ~SwayProvider() override;
 
     QString desktopName() const override { return QStringLiteral("sway"); }
+    const QString& socketPath() const { return m_path; }
     bool start(QString* problem) override;
     bool reportsFocus() const override { return true; }
     bool reportsPointer() const override { return false; }

@@ -2,7 +2,12 @@
 
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/SystemClock.h"
+#include "Platform/Wayland/GnomeHotkeyRegistrar.h"
 #include "Platform/Wayland/GnomeProvider.h"
+#include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
+#include "Platform/Wayland/InputdHotkeyRegistrar.h"
+#include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
+#include "Platform/Wayland/SwayHotkeyRegistrar.h"
 #include "Platform/Wayland/HyprlandProvider.h"
 #include "Platform/Wayland/KWinProvider.h"
 #include "Platform/Wayland/OtherDesktopProvider.h"
@@ -23,6 +28,31 @@ std::unique_ptr<DesktopProvider> WaylandPlatform::providerForSession()
     return std::make_unique<OtherDesktopProvider>();
 }
 
+std::unique_ptr<HotkeyRegistrar> WaylandPlatform::hotkeysFor(DesktopProvider& provider, KeyboardLayout& layout,
+                                                              QString* note)
+{
+    auto keyName = [&layout](quint16 keyCode) { return layout.keyName(keyCode); };
+    QString problem;
+    if (auto* sway = qobject_cast<SwayProvider*>(&provider)) {
+        auto registrar = std::make_unique<SwayHotkeyRegistrar>(*sway, keyName);
+        if (registrar->start(&problem))
+            return registrar;
+    } else if (auto* hyprland = qobject_cast<HyprlandProvider*>(&provider)) {
+        return std::make_unique<HyprlandHotkeyRegistrar>(*hyprland);
+    } else if (qobject_cast<KWinProvider*>(&provider)) {
+        auto registrar = std::make_unique<KGlobalAccelHotkeyRegistrar>(keyName);
+        if (registrar->start(&problem))
+            return registrar;
+    } else if (qobject_cast<GnomeProvider*>(&provider)) {
+        auto registrar = std::make_unique<GnomeHotkeyRegistrar>();
+        if (registrar->start(&problem))
+            return registrar;
+    }
+    if (note && !problem.isEmpty())
+        *note = problem + QStringLiteral("; the input helper watches for the hotkeys instead");
+    return std::make_unique<InputdHotkeyRegistrar>();
+}
+
 WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     : m_dialogs(dialogs), m_provider(providerForSession()), m_tap(SystemClock::instance())
 {
@@ -35,6 +65,10 @@ WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     if (!m_desktopProblem.isEmpty() && m_provider->reportsFocus())
         appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::info);
     m_workspace = std::make_unique<WaylandWorkspace>(*m_provider);
+    QString hotkeyNote;
+    m_hotkeys = hotkeysFor(*m_provider, m_keyboardLayout, &hotkeyNote);
+    if (!hotkeyNote.isEmpty())
+        appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), hotkeyNote), LogEntry::Level::warn);
     DesktopProvider* provider = m_provider.get();
     if (provider->reportsPointer()) {
         m_tap.setPointerQuery([provider](double& x, double& y) { return provider->pointerPosition(x, y); });
@@ -64,6 +98,6 @@ WaylandPlatform::~WaylandPlatform() = default;
 
 PlatformServices WaylandPlatform::services()
 {
-    return PlatformServices{m_tap,     *m_workspace, m_probe,   m_poster,         m_hotkeys,
+    return PlatformServices{m_tap,     *m_workspace, m_probe,   m_poster,         *m_hotkeys,
                             m_dialogs, SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain};
 }

@@ -15,8 +15,9 @@
 #include <memory>
 
 // Every platform service of a Wayland session: input through quillo-inputd, the
-// desktop's provider for focus, pointer and layout. Hotkeys and key names go through
-// XWayland where it runs.
+// desktop's provider for focus, pointer and layout, hotkeys through the desktop itself
+// (GNOME Shell, KDE's global shortcuts, sway's and Hyprland's bindings) or else the
+// helper. Key names go through XWayland where it runs.
 class WaylandPlatform
 {
 public:
@@ -34,6 +35,10 @@ public:
 
     // The provider for this session's desktop (not yet started).
     static std::unique_ptr<DesktopProvider> providerForSession();
+    // The hotkeys of `provider`'s desktop (started), else the helper's watch; `note` says
+    // why the desktop's own could not be used.
+    static std::unique_ptr<HotkeyRegistrar> hotkeysFor(DesktopProvider& provider, KeyboardLayout& layout, QString* note);
+    HotkeyRegistrar& hotkeyRegistrar() { return *m_hotkeys; }
 
 private:
     FileDialogs& m_dialogs;
@@ -43,8 +48,8 @@ private:
     std::unique_ptr<WaylandWorkspace> m_workspace;
     WaylandPermissionProbe m_probe;
     WaylandEventPoster m_poster;
-    X11HotkeyRegistrar m_hotkeys;
     SystemSleeper m_sleeper;
     X11KeyboardLayout m_keyboardLayout;
+    std::unique_ptr<HotkeyRegistrar> m_hotkeys;
     KeychainStore m_keychain;
 };

@@ -1,0 +1,4 @@
+
+function init() {
+    return createQuilloShell({Gio, GLib, Shell, Meta, St, Main, PanelMenu, PopupMenu});
+}
