@@ -1,6 +1,9 @@
 // The Hyprland provider against a fake Hyprland of our own: its request socket (one
 // connection per request) answered from a thread, its event socket from the test.
+#include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
 #include "Platform/Wayland/HyprlandProvider.h"
+#include "Services/HotkeyService.h"
+#include "Platform/Fake/FakeClock.h"
 #include "TestWait.h"
 
 #include <QLocalServer>
@@ -138,4 +141,44 @@ TEST(HyprlandProvider, PointerFocusActivationAndMonitorsFromItsSockets)
     EXPECT_FALSE(absent.start(&problem));
     EXPECT_TRUE(problem.contains(QStringLiteral("does not answer"))) << problem.toStdString();
     EXPECT_FALSE(absent.pointerPosition(x, y));
+}
+
+TEST(HyprlandHotkeys, BindsEachChordToAnEventAndRefusesWhatHyprlandAlreadyBinds)
+{
+    QTemporaryDir dir;
+    FakeHyprland fake(dir.path());
+    fake.answer("j/version", R"({"tag":"v0.41"})");
+    // The user's config binds Super+Alt+P (by name) to a terminal.
+    fake.answer("j/binds", R"([{"modmask":72,"submap":"","key":"P","keycode":0,"dispatcher":"exec","arg":"kitty"},
+                               {"modmask":64,"submap":"resize","key":"R","keycode":0,"dispatcher":"exec","arg":"x"}])");
+    const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());
+    fake.answer(("keyword bind SUPER ALT,code:27,event,quillo-hotkey " + pid + " 1").toStdString(), "ok");
+    fake.answer(("keyword bind SUPER ALT SHIFT,code:27,event,quillo-hotkey " + pid + " 2").toStdString(), "ok");
+    fake.answer("keyword unbind SUPER ALT,code:27", "ok");
+    HyprlandProvider provider(dir.path());
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
+    HyprlandHotkeyRegistrar registrar(provider);
+    FakeClock clock;
+    HotkeyService service(registrar, clock);
+    for (const auto& c : HotkeyService::defaults())
+        service.registerHotkey(c);
+    EXPECT_TRUE(service.isRegistered(1));
+    EXPECT_TRUE(service.isRegistered(2));
+    EXPECT_FALSE(service.isRegistered(3));
+    EXPECT_EQ(service.problem(3), QStringLiteral("Hyprland already binds Alt+Super+P (exec kitty)"));
+
+    std::vector<quint32> fired;
+    service.setOnHotKey([&](quint32 id) { fired.push_back(id); });
+    ASSERT_TRUE(waitUntil([&] { return fake.listenerConnected(); }));
+    fake.event("custom>>quillo-hotkey " + pid + " 1");
+    fake.event("custom>>quillo-hotkey 1 2"); // another Quillo's
+    fake.event("custom>>something else");
+    ASSERT_TRUE(waitUntil([&] { return !fired.empty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fired, std::vector<quint32>{1});
+
+    service.unregisterHotkey(1);
+    const auto requests = fake.requests();
+    EXPECT_NE(std::find(requests.begin(), requests.end(), "keyword unbind SUPER ALT,code:27"), requests.end());
 }

@@ -1,5 +1,6 @@
 // The input helper's pieces that need no kernel: the message codec, the ledger of what
-// a client holds, and who may connect.
+// a client holds, who may connect, and the watch for hotkey chords.
+#include "HotkeyWatch.h"
 #include "InputdCodec.h"
 #include "PeerPolicy.h"
 #include "PressLedger.h"
@@ -14,7 +15,9 @@ TEST(InputdCodec, EveryMessageSurvivesTheTripInAnyPieces)
     const std::vector<Message> messages = {
         Hello{}, Welcome{7}, Refused{1, "ann is not in the group \"quillo\" \xE2\x80\x94 ask"}, StartCapture{},
         StopCapture{}, CaptureStopped{}, InputEvent{3, EV_REL, REL_WHEEL_HI_RES, -120, 1234567890123, 999999},
-        InputEvent{0, EV_KEY, KEY_A, 1, -1, 0}, Post{EV_ABS, ABS_X, 32767}, ReleaseAll{}, Error{""}};
+        InputEvent{0, EV_KEY, KEY_A, 1, -1, 0}, Post{EV_ABS, ABS_X, 32767}, ReleaseAll{}, Error{""},
+        WatchHotkeys{{{1, KEY_R, HotkeyModifier::super | HotkeyModifier::alt}, {0xFFFFFFFF, KEY_F12, 0}}},
+        WatchHotkeys{}, HotkeyMatched{101}};
     std::vector<std::uint8_t> stream;
     for (const Message& m : messages) {
         const auto frame = InputdCodec::encode(m);
@@ -107,4 +110,30 @@ TEST(PeerPolicy, RootOrAGroupMemberAtTheComputer)
     EXPECT_NE(policy.refusal(1000)->find("logind"), std::string::npos);
     groupExists = false;
     EXPECT_NE(policy.refusal(1000)->find("groupadd"), std::string::npos);
+}
+
+TEST(HotkeyWatch, APressCompletesAChordOnlyWithExactlyItsModifiersFromAnyKeyboard)
+{
+    using namespace HotkeyModifier;
+    const std::vector<WatchedChord> chords = {{1, KEY_R, super | alt}, {2, KEY_R, super | alt | shift}, {3, KEY_P, super | alt}};
+    HotkeyWatch watch;
+    auto press = [&](std::uint16_t device, std::uint16_t code) {
+        const auto modifiers = watch.keyEvent(device, code, 1);
+        watch.keyEvent(device, code, 0);
+        return modifiers ? HotkeyWatch::matches(chords, code, *modifiers) : std::vector<std::uint32_t>{};
+    };
+    EXPECT_TRUE(press(1, KEY_R).empty()); // plain typing completes nothing
+    watch.keyEvent(1, KEY_LEFTMETA, 1);
+    watch.keyEvent(2, KEY_RIGHTALT, 1); // another keyboard holds Alt
+    EXPECT_EQ(press(1, KEY_R), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(watch.keyEvent(1, KEY_R, 2), std::nullopt) << "a repeat is no new press";
+    watch.keyEvent(1, KEY_LEFTSHIFT, 1);
+    EXPECT_EQ(press(1, KEY_R), std::vector<std::uint32_t>{2});
+    watch.keyEvent(1, KEY_LEFTSHIFT, 0);
+    EXPECT_EQ(press(1, KEY_P), std::vector<std::uint32_t>{3});
+    watch.keyEvent(2, KEY_RIGHTALT, 0);
+    EXPECT_TRUE(press(1, KEY_P).empty()) << "Super alone is not Super+Alt";
+    EXPECT_EQ(watch.keyEvent(1, BTN_LEFT, 1), std::nullopt) << "buttons are no keys";
+    watch.reset();
+    EXPECT_TRUE(press(1, KEY_P).empty());
 }

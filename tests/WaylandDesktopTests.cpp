@@ -1,9 +1,13 @@
 // The sway provider against a real headless sway (run as an unprivileged user, as sway
 // refuses root) with two foot terminals of different app ids.
+#include "Platform/SystemClock.h"
+#include "Platform/Wayland/SwayHotkeyRegistrar.h"
 #include "Platform/Wayland/SwayProvider.h"
+#include "Services/HotkeyService.h"
 #include "TestWait.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,7 +34,8 @@ struct HeadlessSway : ::testing::Test {
         QDir().mkpath(runtime);
         QFile config(runtime + QStringLiteral("-config"));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write("output HEADLESS-1 resolution 1280x800\n");
+        // The user's own binding of a chord Quillo would otherwise use.
+        config.write("output HEADLESS-1 resolution 1280x800\nbindsym Mod4+Mod1+p exec true\n");
         config.close();
         QStringList command{QStringLiteral("env"), QStringLiteral("-i"), QStringLiteral("PATH=/usr/bin:/bin"),
                             QStringLiteral("XDG_RUNTIME_DIR=") + runtime, QStringLiteral("WLR_BACKENDS=headless"),
@@ -76,6 +81,18 @@ struct HeadlessSway : ::testing::Test {
         client->start(QStringLiteral("foot"), {QStringLiteral("--app-id=") + appId});
         ASSERT_TRUE(client->waitForStarted()) << "foot is not installed";
         clients.push_back(std::move(client));
+    }
+    // Types into sway through a virtual keyboard (wtype), as the user of the session.
+    void wtype(const QStringList& arguments)
+    {
+        QStringList command{QStringLiteral("env"), QStringLiteral("XDG_RUNTIME_DIR=") + runtime,
+                            QStringLiteral("WAYLAND_DISPLAY=wayland-1"), QStringLiteral("wtype")};
+        command += arguments;
+        if (getuid() == 0)
+            command = QStringList{QStringLiteral("runuser"), QStringLiteral("-u"), QString::fromLatin1(kUser), QStringLiteral("--")} + command;
+        QProcess typing;
+        typing.start(command.takeFirst(), command);
+        ASSERT_TRUE(typing.waitForFinished(5000)) << "wtype is not installed (scripts/install-deps.sh installs it)";
     }
     QJsonArray swaymsgOutputs()
     {
@@ -131,4 +148,51 @@ TEST_F(HeadlessSway, FocusSwitchesActivationAndTheOutputLayout)
     ASSERT_TRUE(waitUntil([&] { return provider.outputs().size() == 2; }, 5000));
     EXPECT_EQ(check(), 2u);
     EXPECT_EQ(OutputLayout::boundingBox(provider.outputs()).width(), 1280 + provider.outputs()[1].geometry.width());
+}
+
+TEST_F(HeadlessSway, HotkeysAreBindingsWhosePressesSwayReportsWhicheverWindowIsInFront)
+{
+    SwayProvider provider(socket());
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
+    SwayHotkeyRegistrar registrar(provider, {});
+    ASSERT_TRUE(registrar.start(&problem)) << problem.toStdString();
+    HotkeyService service(registrar, SystemClock::instance());
+    for (const auto& c : HotkeyService::defaults())
+        service.registerHotkey(c);
+    EXPECT_TRUE(service.isRegistered(1) && service.isRegistered(2));
+    EXPECT_FALSE(service.isRegistered(3));
+    EXPECT_EQ(service.problem(3),
+              QStringLiteral("sway's configuration already binds Mod4+Mod1+p (bindsym Mod4+Mod1+p exec true)"));
+
+    // A native window in front; the chord still reaches Quillo.
+    terminal(QStringLiteral("org.quillo.Front"));
+    ASSERT_TRUE(waitUntil([&] { return provider.frontmostApplication().has_value(); }, 10000));
+    std::vector<quint32> fired;
+    QElapsedTimer sincePress;
+    qint64 latency = -1;
+    service.setOnHotKey([&](quint32 id) {
+        fired.push_back(id);
+        latency = sincePress.elapsed();
+    });
+    sincePress.start();
+    wtype({QStringLiteral("-M"), QStringLiteral("logo"), QStringLiteral("-M"), QStringLiteral("alt"), QStringLiteral("-k"),
+           QStringLiteral("r"), QStringLiteral("-m"), QStringLiteral("alt"), QStringLiteral("-m"), QStringLiteral("logo")});
+    ASSERT_TRUE(waitUntil([&] { return !fired.empty(); }, 5000)) << "the chord did not reach Quillo";
+    EXPECT_EQ(fired, std::vector<quint32>{1});
+    std::printf("[ sway ] chord to Quillo: %lld ms (with wtype's own start)\n", static_cast<long long>(latency));
+
+    // Lenient (a playback may hold Ctrl): the chord with Ctrl too; then strict again.
+    service.setLenient(1, true);
+    waitUntil([] { return false; }, 400);
+    wtype({QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-M"), QStringLiteral("logo"), QStringLiteral("-M"),
+           QStringLiteral("alt"), QStringLiteral("-k"), QStringLiteral("r")});
+    ASSERT_TRUE(waitUntil([&] { return fired.size() == 2; }, 5000)) << "a lenient chord with Ctrl held was not seen";
+    // Gone once unregistered: sway keeps no binding of Quillo's.
+    service.unregisterHotkey(1);
+    waitUntil([] { return false; }, 400);
+    wtype({QStringLiteral("-M"), QStringLiteral("logo"), QStringLiteral("-M"), QStringLiteral("alt"), QStringLiteral("-k"),
+           QStringLiteral("r")});
+    waitUntil([] { return false; }, 500);
+    EXPECT_EQ(fired.size(), 2u);
 }
