@@ -170,8 +170,7 @@ int KGlobalAccelHotkeyRegistrar::qtKey(const HotkeyChord& chord, const QString& 
 
 QString KGlobalAccelHotkeyRegistrar::holderOf(int key) const
 {
-    const QDBusMessage reply = call(QStringLiteral("globalShortcutsByKey"),
-                                    {QVariant::fromValue(KeySequence{{key}}), QVariant::fromValue(0)});
+    const QDBusMessage reply = call(QStringLiteral("getGlobalShortcutsByKey"), {key});
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
         const auto infos = qdbus_cast<QList<ShortcutInfo>>(reply.arguments().first());
         for (const ShortcutInfo& info : infos)

@@ -52,8 +52,11 @@ bool KWinProvider::runScript(const QString& file, const QString& name, QString* 
         return false;
     }
     const int id = loaded.arguments().value(0).toInt();
-    const QDBusMessage ran = call(QStringLiteral("/Scripting/Script%1").arg(id), QStringLiteral("org.kde.kwin.Script"),
-                                  QStringLiteral("run"));
+    // Plasma 6 puts the script at /Scripting/ScriptN, 5.27 at /N.
+    QDBusMessage ran = call(QStringLiteral("/Scripting/Script%1").arg(id), QStringLiteral("org.kde.kwin.Script"),
+                            QStringLiteral("run"));
+    if (ran.type() != QDBusMessage::ReplyMessage)
+        ran = call(QStringLiteral("/%1").arg(id), QStringLiteral("org.kde.kwin.Script"), QStringLiteral("run"));
     if (ran.type() != QDBusMessage::ReplyMessage) {
         if (problem)
             *problem = QStringLiteral("KWin does not run Quillo's script (%1)").arg(ran.errorMessage());
@@ -144,10 +147,15 @@ bool KWinProvider::activate(const QString& id)
     if (!script.open())
         return false;
     const QByteArray wanted = QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact);
+    // Plasma 6 names (windowList, activeWindow), else 5.27's (clientList, activeClient).
     script.write("const wanted = " + wanted.mid(1, wanted.size() - 2) + ";\n"
-                 "for (const w of workspace.windowList()) {\n"
+                 "const plasma6 = workspace.windowList !== undefined;\n"
+                 "for (const w of plasma6 ? workspace.windowList() : workspace.clientList()) {\n"
                  "    if (w.desktopFileName === wanted || w.resourceClass === wanted) {\n"
-                 "        workspace.activeWindow = w;\n"
+                 "        if (plasma6)\n"
+                 "            workspace.activeWindow = w;\n"
+                 "        else\n"
+                 "            workspace.activeClient = w;\n"
                  "        break;\n"
                  "    }\n"
                  "}\n");

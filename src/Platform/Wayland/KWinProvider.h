@@ -6,7 +6,7 @@
 #include <QMutex>
 #include <QPointF>
 
-// KDE Plasma 6 through a KWin script that Quillo loads over D-Bus (org.kde.KWin
+// KDE Plasma (5.27 and 6) through a KWin script that Quillo loads over D-Bus (org.kde.KWin
 // /Scripting): the script pushes the active window's desktop file name, the cursor
 // position and the screens to this object (app.quillo.KWinBridge at /KWinBridge);
 // activation loads a one-off script that makes the wanted window active.

@@ -1,0 +1,122 @@
+// Quillo's KDE Plasma side against Debian's own KWin 5.27, run headless
+// (tests/desktops/kwin-session.sh): the bridge script loads and reports the active window,
+// the cursor and the screens, activation works, and the hotkeys registered as KDE global
+// shortcuts fire on invokeShortcut and on a real chord pressed through KWin's fake input.
+#include "Platform/Fake/FakeClock.h"
+#include "Platform/SystemClock.h"
+#include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
+#include "Platform/Wayland/KWinProvider.h"
+#include "Services/HotkeyService.h"
+#include "TestWait.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct KdeSession : ::testing::Test {
+    std::vector<std::unique_ptr<QProcess>> clients;
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) << "run inside tests/desktops/kwin-session.sh";
+    }
+    void TearDown() override
+    {
+        for (auto& client : clients)
+            client->kill(), client->waitForFinished(3000);
+    }
+    // A native Wayland window (wev's app id is "wev", weston-terminal's
+    // "org.freedesktop.weston.wayland-terminal").
+    void window(const QString& program)
+    {
+        auto client = std::make_unique<QProcess>();
+        client->start(program, {});
+        ASSERT_TRUE(client->waitForStarted()) << program.toStdString() << " is not installed";
+        clients.push_back(std::move(client));
+    }
+    // Presses a chord (evdev codes) as a keyboard would; when the last key went down (ms
+    // of the monotonic clock, as QElapsedTimer counts).
+    static qint64 press(const QStringList& codes)
+    {
+        QProcess keys;
+        keys.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        keys.start(QStringLiteral(QUILLO_FAKE_INPUT), codes);
+        EXPECT_TRUE(keys.waitForFinished(5000));
+        EXPECT_EQ(keys.exitCode(), 0);
+        const QByteArray out = keys.readAllStandardOutput();
+        return out.startsWith("pressed ") ? out.mid(8).trimmed().toLongLong() : -1;
+    }
+};
+
+} // namespace
+
+TEST_F(KdeSession, TheBridgeScriptReportsTheActiveWindowCursorAndScreensAndActivates)
+{
+    KWinProvider provider(QStringLiteral(QUILLO_KWIN_SCRIPT));
+    QList<RunningApplication> seen;
+    QObject::connect(&provider, &DesktopProvider::applicationActivated, [&](const RunningApplication& a) { seen.append(a); });
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
+    window(QStringLiteral("wev"));
+    ASSERT_TRUE(waitUntil([&] { return !seen.isEmpty() && seen.last().id == QLatin1String("wev"); }, 10000))
+        << "the script on KWin 5.27 reported no active window";
+    window(QStringLiteral("weston-terminal"));
+    const QString terminal = QStringLiteral("org.freedesktop.weston.wayland-terminal");
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == terminal; }, 10000));
+    EXPECT_EQ(provider.frontmostApplication()->id, terminal);
+
+    ASSERT_TRUE(provider.activate(QStringLiteral("wev")));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("wev"); }, 5000)) << "activation did nothing";
+    double x = -1, y = -1;
+    EXPECT_TRUE(provider.pointerPosition(x, y));
+    EXPECT_TRUE(QRectF(0, 0, 1280, 800).contains(x, y)) << x << "," << y;
+    EXPECT_EQ(provider.outputs(), (std::vector<Output>{{QStringLiteral("screen-0"), QRectF(0, 0, 1280, 800), 1}}));
+}
+
+TEST_F(KdeSession, HotkeysAreGlobalShortcutsThatFireOnInvokeAndOnARealChord)
+{
+    KGlobalAccelHotkeyRegistrar registrar({});
+    QString problem;
+    ASSERT_TRUE(registrar.start(&problem)) << problem.toStdString();
+    HotkeyService service(registrar, SystemClock::instance());
+    const char* const names[] = {"toggle-recording", "stop-recording", "play-stop"};
+    for (const auto& c : HotkeyService::defaults()) {
+        service.describe(c.id, QString::fromLatin1(names[c.id - 1]), QStringLiteral("Quillo %1").arg(c.id));
+        service.registerHotkey(c);
+    }
+    ASSERT_TRUE(service.isRegistered(1) && service.isRegistered(2) && service.isRegistered(3))
+        << service.problem(1).toStdString() << service.problem(3).toStdString();
+    std::vector<quint32> fired;
+    qint64 reachedAt = -1;
+    service.setOnHotKey([&](quint32 id) {
+        fired.push_back(id);
+        QElapsedTimer now;
+        now.start();
+        reachedAt = now.msecsSinceReference();
+    });
+
+    // As the desktop's shortcut settings do it.
+    QDBusMessage invoke = QDBusMessage::createMethodCall(QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/component/quillo"),
+                                                         QStringLiteral("org.kde.kglobalaccel.Component"),
+                                                         QStringLiteral("invokeShortcut"));
+    invoke.setArguments({QStringLiteral("play-stop")});
+    QDBusConnection::sessionBus().call(invoke);
+    ASSERT_TRUE(waitUntil([&] { return fired == std::vector<quint32>{3}; }, 5000));
+
+    // A real chord, with a native window in front: Super+Alt+R (evdev 125, 56, 19).
+    window(QStringLiteral("wev"));
+    waitUntil([] { return false; }, 500);
+    const qint64 pressedAt = press({QStringLiteral("125"), QStringLiteral("56"), QStringLiteral("19")});
+    ASSERT_TRUE(waitUntil([&] { return fired.size() == 2; }, 5000)) << "the chord did not reach Quillo";
+    EXPECT_EQ(fired.back(), 1u);
+    std::printf("[ KWin 5.27 ] chord to Quillo: %lld ms\n", static_cast<long long>(reachedAt - pressedAt));
+
+    // A chord KWin holds is refused with its holder's name; the earlier chord stays.
+    EXPECT_FALSE(service.registerHotkey({2, HotkeyChord::command, 3})); // Super+D: KWin's Show Desktop
+    EXPECT_TRUE(service.problem(3).contains(QStringLiteral("KWin"))) << service.problem(3).toStdString();
+    EXPECT_EQ(service.chord(3), HotkeyService::defaults()[2].chord());
+}

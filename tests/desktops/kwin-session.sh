@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs a command inside a private headless KWin (Debian's kwin_wayland 5.27) with its own
+# session bus, home and runtime folder; the command sees WAYLAND_DISPLAY, and KWin owns
+# org.kde.KWin and org.kde.kglobalaccel on that bus. Exits with the command's code.
+#   tests/desktops/kwin-session.sh COMMAND [ARGS...]
+set -u
+if [ -z "${QUILLO_KWIN_INNER:-}" ]; then
+  kwin=$(command -v kwin_wayland || true)
+  [ -n "$kwin" ] || { echo "kwin_wayland is not installed (scripts/install-deps.sh installs kwin-wayland)" >&2; exit 1; }
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+  export XDG_CACHE_HOME=$work/home/.cache XDG_RUNTIME_DIR=$work/run XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
+  export QUILLO_KWIN_INNER=1 QUILLO_KWIN_LOG=$work/kwin.log
+  mkdir -p "$HOME" "$work/bin" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+  # The installed kwin_wayland carries a file capability (cap_sys_resource) that a
+  # container's bounding set may lack, and then it cannot be run; a plain copy can. Its
+  # name must stay kwin_wayland.
+  cp "$kwin" "$work/bin/kwin_wayland"
+  unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+  dbus-run-session -- "$0" "$@"
+  exit $?
+fi
+KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 "$XDG_RUNTIME_DIR/../bin/kwin_wayland" --virtual --width 1280 --height 800 \
+  --no-lockscreen --socket wayland-quillo >"$QUILLO_KWIN_LOG" 2>&1 &
+kwin_pid=$!
+for _ in $(seq 100); do
+  gdbus introspect --session --dest org.kde.KWin --object-path /Scripting >/dev/null 2>&1 && break
+  sleep 0.1
+done
+if ! gdbus introspect --session --dest org.kde.KWin --object-path /Scripting >/dev/null 2>&1; then
+  echo "KWin did not start:" >&2
+  tail -20 "$QUILLO_KWIN_LOG" >&2
+  kill $kwin_pid 2>/dev/null
+  exit 1
+fi
+export WAYLAND_DISPLAY=wayland-quillo
+"$@"
+code=$?
+kill -TERM $kwin_pid 2>/dev/null
+wait $kwin_pid 2>/dev/null
+exit $code
