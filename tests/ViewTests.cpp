@@ -6,6 +6,7 @@
 #include "ViewModels/DurationFormat.h"
 #include "Views/ActionListModel.h"
 #include "Views/ChordButton.h"
+#include "Platform/Fake/FakeStatusIndicator.h"
 #include "Views/ContentView.h"
 #include "Views/DebugPanelView.h"
 #include "Views/InsertDelaySheet.h"
@@ -544,4 +545,64 @@ TEST(Views, HotkeysAreChangedByPressingTheNewChord)
     EXPECT_EQ(detail.hotkeyButton()->text(), QStringLiteral("Shift+Super+P"));
     EXPECT_FALSE(detail.hotkeyProblem()->isVisibleTo(&detail));
     EXPECT_TRUE(m.hotkeyChords().idForMacro(m.macros()[0].id).has_value());
+}
+
+TEST(Views, WithoutATrayTheDesktopsIndicatorCarriesTheMenuAndItsClicksStayOutOfTheRecording)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Login"), 2)});
+    FakeStatusIndicator indicator;
+    StatusBarController tray(m, [] {}, &indicator); // offscreen: no tray
+    ASSERT_TRUE(tray.usesIndicator());
+    ASSERT_TRUE(indicator.shown);
+    EXPECT_EQ(indicator.state, QStringLiteral("idle"));
+    auto entry = [&](const QString& id) -> const StatusIndicator::Entry* {
+        for (const auto& e : indicator.menu)
+            if (e.id == id)
+                return &e;
+        return nullptr;
+    };
+    ASSERT_NE(entry(QStringLiteral("startRecording")), nullptr);
+    EXPECT_EQ(entry(QStringLiteral("startRecording"))->label, QStringLiteral("Start Recording    Alt+Super+Key 15"));
+    EXPECT_EQ(entry(QStringLiteral("stopRecording")), nullptr);
+
+    indicator.choose(QStringLiteral("startRecording"));
+    ASSERT_EQ(m.recorder().state(), RecordingState::recording);
+    tray.updateIcon(true, false);
+    EXPECT_EQ(indicator.state, QStringLiteral("recording"));
+    ASSERT_NE(entry(QStringLiteral("stopRecording")), nullptr);
+    // The user types, then opens the indicator's menu and clicks its entry: those two
+    // clicks (in the top bar) are not part of the macro.
+    auto deliver = [&](RawEventType type, double x, double y) {
+        RawInputEvent e;
+        e.type = type;
+        e.time = h.clock.now();
+        e.x = x;
+        e.y = y;
+        h.tap.deliver(e);
+        h.clock.advance(0.2);
+    };
+    h.clock.advance(2);
+    deliver(RawEventType::leftMouseDown, 300, 300);
+    deliver(RawEventType::leftMouseUp, 300, 300);
+    h.clock.advance(2);
+    deliver(RawEventType::leftMouseDown, 1200, 10); // on the indicator
+    deliver(RawEventType::leftMouseUp, 1200, 10);
+    Q_EMIT indicator.menuOpened();
+    deliver(RawEventType::leftMouseDown, 1150, 60); // on its menu entry
+    deliver(RawEventType::leftMouseUp, 1150, 60);
+    QCoreApplication::sendPostedEvents();
+    indicator.choose(QStringLiteral("stopRecording"), {QRectF(1180, 0, 40, 32), QRectF(1000, 32, 280, 200)});
+    ASSERT_EQ(m.recorder().state(), RecordingState::idle);
+    ASSERT_TRUE(m.showRecordingSheet());
+    int clicks = 0;
+    for (const MacroAction& a : m.pendingActions())
+        if (const auto* down = std::get_if<MacroAction::MouseDown>(&a.payload)) {
+            ++clicks;
+            EXPECT_EQ(down->x, 300) << "a click on the indicator was recorded";
+        }
+    EXPECT_EQ(clicks, 1);
+    // A disabled or unknown entry does nothing.
+    indicator.choose(QStringLiteral("status"));
+    indicator.choose(QStringLiteral("no-such-entry"));
 }

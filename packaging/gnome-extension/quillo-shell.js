@@ -27,7 +27,7 @@ const QUILLO_INTERFACE = `
     <signal name="FocusChanged"><arg type="s"/><arg type="s"/></signal>
     <signal name="HotkeyPressed"><arg name="id" type="u"/></signal>
     <signal name="IndicatorMenuOpened"/>
-    <signal name="IndicatorActivated"><arg name="entry" type="s"/></signal>
+    <signal name="IndicatorActivated"><arg name="entry" type="s"/><arg name="areas" type="s"/></signal>
   </interface>
 </node>`;
 
@@ -123,11 +123,23 @@ function createQuilloShell(lib) {
             item.setSensitive(entry.enabled !== false && !!entry.id);
             const id = String(entry.id ?? '');
             item.connect('activate', () => {
+                // Where the button and the open menu are now: the clicks there are not part
+                // of what Quillo records.
                 if (indicatorOwner)
-                    signalTo(indicatorOwner, 'IndicatorActivated', '(s)', [id]);
+                    signalTo(indicatorOwner, 'IndicatorActivated', '(ss)', [id, JSON.stringify(indicatorAreas())]);
             });
             indicator.menu.addMenuItem(item);
         }
+    }
+
+    function indicatorAreas() {
+        const areas = [];
+        if (indicator) {
+            areas.push(rectOf(indicator));
+            if (indicator.menu.isOpen)
+                areas.push(rectOf(indicator.menu.actor));
+        }
+        return areas;
     }
 
     function rectOf(actor) {
@@ -204,13 +216,7 @@ function createQuilloShell(lib) {
 
         // Where the indicator and its open menu are, to leave clicks on them out of a recording.
         GetIndicatorAreas() {
-            const areas = [];
-            if (indicator) {
-                areas.push(rectOf(indicator));
-                if (indicator.menu.isOpen)
-                    areas.push(rectOf(indicator.menu.actor));
-            }
-            return JSON.stringify(areas);
+            return JSON.stringify(indicatorAreas());
         },
     };
 

@@ -40,7 +40,8 @@ void AppDelegate::launch()
     m_statusBar = new StatusBarController(*m_model, [self = QPointer<AppDelegate>(this)] {
         if (self)
             QMetaObject::invokeMethod(self, &AppDelegate::showMainWindow, Qt::QueuedConnection);
-    }, this);
+    }, m_platform->statusIndicator(), this);
+    m_mainWindow->setIndicatorShown(m_statusBar->usesIndicator());
 
     connect(&m_model->recorder(), &RecorderService::stateChanged, this, &AppDelegate::stateChanged, Qt::QueuedConnection);
     connect(&m_model->playback(), &PlaybackService::stateChanged, this, &AppDelegate::stateChanged, Qt::QueuedConnection);

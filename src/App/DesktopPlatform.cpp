@@ -64,6 +64,11 @@ bool DesktopPlatform::replaysPositions() const
     return !m_wayland || !m_wayland->provider().outputs().empty();
 }
 
+StatusIndicator* DesktopPlatform::statusIndicator()
+{
+    return m_wayland ? m_wayland->statusIndicator() : nullptr;
+}
+
 std::optional<QPoint> DesktopPlatform::frameTopLeft(quint64 windowId) const
 {
     if (!m_x11)

@@ -2,6 +2,7 @@
 
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/PlatformServices.h"
+#include "Platform/StatusIndicator.h"
 
 #include <QPoint>
 #include <memory>
@@ -37,6 +38,8 @@ public:
     {
         return kind != SessionKind::Kind::wayland || !layout.empty();
     }
+    // The desktop's own status item where it has one (GNOME's top bar), else null.
+    StatusIndicator* statusIndicator();
     // Where the window manager put a window's frame (X11 only).
     std::optional<QPoint> frameTopLeft(quint64 windowId) const;
 

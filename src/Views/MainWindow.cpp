@@ -90,7 +90,7 @@ void MainWindow::stepAside(bool explain)
     // A sheet is a window of its own: it steps aside too, and comes back with this one.
     if (m_saveSheet)
         m_saveSheet->hide();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (QSystemTrayIcon::isSystemTrayAvailable() || m_indicatorShown) {
         hide();
         return;
     }

@@ -26,6 +26,9 @@ public:
     // Out of the way: hidden, or minimised where there is no tray to bring it back from
     // (`explain`: the first time, say so).
     void stepAside(bool explain = false);
+    // The desktop shows Quillo's own indicator (no tray): a hidden window can be reached
+    // from there, so it hides instead of going to the taskbar.
+    void setIndicatorShown(bool shown) { m_indicatorShown = shown; }
     // Shown and raised where it was before it was hidden.
     void showInPlace();
     // Where the window's frame really is on the screen, when the platform can tell.
@@ -43,6 +46,7 @@ private:
     ContentView* m_content;
     QPointer<SaveMacroSheet> m_saveSheet;
     bool m_showingError = false;
+    bool m_indicatorShown = false;
     bool m_toldAboutMissingTray = false;
     QByteArray m_hiddenGeometry;
     std::optional<QPoint> m_hiddenFramePosition;

@@ -1,5 +1,6 @@
 #include "Views/StatusBarController.h"
 
+#include "Platform/StatusIndicator.h"
 #include "Services/LogService.h"
 #include "ViewModels/AppViewModel.h"
 #include "Views/Icons.h"
@@ -24,7 +25,8 @@ QIcon trayIcon(StatusBarController::Icon kind, bool tinted)
 
 } // namespace
 
-StatusBarController::StatusBarController(AppViewModel& model, std::function<void()> onShowMain, QObject* parent)
+StatusBarController::StatusBarController(AppViewModel& model, std::function<void()> onShowMain,
+                                         StatusIndicator* indicator, QObject* parent)
     : QObject(parent), m_model(model), m_onShowMain(std::move(onShowMain))
 {
     m_menu = new QMenu;
@@ -52,6 +54,25 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
             else
                 m_menu->popup(QCursor::pos());
         });
+    } else if (indicator && indicator->isAvailable()) {
+        m_indicator = indicator;
+        appLog(QStringLiteral("This desktop has no system tray: Quillo's indicator is in the top bar"),
+               LogEntry::Level::info);
+        connect(m_indicator, &StatusIndicator::menuOpened, this, [this] {
+            if (m_model.recorder().state() == RecordingState::recording)
+                m_menuOpenedAt = m_model.recorder().recordingTime() - menuClickAllowance;
+        });
+        connect(m_indicator, &StatusIndicator::activated, this, [this](const QString& id, const std::vector<QRectF>& areas) {
+            // Found first: what the entry does may rebuild the menu.
+            QAction* chosen = nullptr;
+            for (QAction* action : m_menu->actions())
+                if (!id.isEmpty() && action->objectName() == id && action->isEnabled())
+                    chosen = action;
+            m_indicatorAreas = areas;
+            if (chosen)
+                chosen->trigger();
+            m_indicatorAreas.clear();
+        });
     } else {
         appLog(QStringLiteral("This desktop has no system tray; start quillo again to bring the window back"),
                LogEntry::Level::warn);
@@ -61,6 +82,36 @@ StatusBarController::StatusBarController(AppViewModel& model, std::function<void
     refreshMenu();
     if (m_tray)
         m_tray->show();
+}
+
+void StatusBarController::showIndicator()
+{
+    if (!m_indicator)
+        return;
+    std::vector<StatusIndicator::Entry> entries;
+    for (QAction* action : m_menu->actions()) {
+        if (action->isSeparator()) {
+            entries.push_back({{}, {}, false, true});
+            continue;
+        }
+        // The chord column reads as a gap in the shell's menu; "&&" is a plain "&" there.
+        QString label = action->text().replace(QLatin1Char('\t'), QStringLiteral("    ")).replace(QStringLiteral("&&"), QStringLiteral("&"));
+        entries.push_back({action->isEnabled() ? action->objectName() : QString(), label, action->isEnabled(), false});
+    }
+    const QString state = m_icon == Icon::recording ? QStringLiteral("recording")
+                          : m_icon == Icon::playing ? QStringLiteral("playing")
+                                                    : QStringLiteral("idle");
+    // Sent only when something changed: a menu rebuilt under the pointer loses the click.
+    if (state == m_indicatorState && entries == m_indicatorEntries)
+        return;
+    m_indicatorState = state;
+    m_indicatorEntries = entries;
+    m_indicator->show(state, entries);
+}
+
+void StatusBarController::stopRecordingFromMenu(const std::vector<QRectF>& areas)
+{
+    m_model.stopRecordingFromControls(areas, m_menuOpenedAt);
 }
 
 StatusBarController::Status StatusBarController::status() const
@@ -106,6 +157,7 @@ void StatusBarController::updateIcon(bool isRecording, bool isPlaying)
     if (m_blinkOn)
         m_blink->start();
     applyIcon();
+    showIndicator();
 }
 
 QString StatusBarController::withChord(const QString& title, const QString& chord)
@@ -153,6 +205,7 @@ void StatusBarController::refreshMenu()
                                         chords.text(HotkeyViewModel::togglePlayback)));
         m_playAction->setEnabled(!playing && recorderIdle);
     }
+    showIndicator();
 }
 
 void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelection)
@@ -167,17 +220,23 @@ void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelect
     m_menu->addSeparator();
     m_startAction = m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
                                       [this] { m_model.startRecording(); });
+    m_startAction->setObjectName(QStringLiteral("startRecording"));
     m_stopRecordingAction = nullptr;
     m_stopPlaybackAction = nullptr;
-    if (recording)
+    if (recording) {
         m_stopRecordingAction = m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Recording"), this, [this] {
             // The clicks that opened this menu and chose this entry are not the user's
             // macro: replayed, they would open the menu again.
-            std::vector<QRectF> areas{QRectF(m_menu->geometry())};
-            if (m_tray)
-                areas.push_back(QRectF(m_tray->geometry()));
-            m_model.stopRecordingFromControls(areas, m_menuOpenedAt);
+            std::vector<QRectF> areas = m_indicatorAreas;
+            if (!m_indicator) {
+                areas.push_back(QRectF(m_menu->geometry()));
+                if (m_tray)
+                    areas.push_back(QRectF(m_tray->geometry()));
+            }
+            stopRecordingFromMenu(areas);
         });
+        m_stopRecordingAction->setObjectName(QStringLiteral("stopRecording"));
+    }
     m_playAction = nullptr;
     if (hasSelection) {
         m_menu->addSeparator();
@@ -186,16 +245,19 @@ void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelect
             if (const Macro* macro = m_model.selectedMacro())
                 m_model.startPlayback(*macro, PlaybackOptions{});
         });
-        if (playing)
+        m_playAction->setObjectName(QStringLiteral("play"));
+        if (playing) {
             m_stopPlaybackAction = m_menu->addAction(Icons::icon(QStringLiteral("stop")), QStringLiteral("Stop Playback"),
                                                      this, [this] { m_model.stopPlayback(); });
+            m_stopPlaybackAction->setObjectName(QStringLiteral("stopPlayback"));
+        }
     }
     m_menu->addSeparator();
     m_menu->addAction(Icons::icon(QStringLiteral("window")), QStringLiteral("Open Quillo"), this, [this] {
         m_menu->close();
         if (m_onShowMain)
             m_onShowMain();
-    });
+    })->setObjectName(QStringLiteral("open"));
     // exit(), not quit(): quit() asks the windows first, and the main window only hides.
-    m_menu->addAction(QStringLiteral("Quit"), this, [] { QCoreApplication::exit(0); });
+    m_menu->addAction(QStringLiteral("Quit"), this, [] { QCoreApplication::exit(0); })->setObjectName(QStringLiteral("quit"));
 }

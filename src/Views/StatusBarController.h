@@ -2,8 +2,12 @@
 
 #include <QColor>
 #include <QObject>
+#include <QRectF>
 #include <QStringList>
 #include <functional>
+#include <vector>
+
+#include "Platform/StatusIndicator.h"
 
 class AppViewModel;
 class QAction;
@@ -12,14 +16,17 @@ class QSystemTrayIcon;
 class QTimer;
 
 // The tray item: a record icon that blinks red while recording and blue while
-// playing, and a menu with the state and the main commands.
+// playing, and a menu with the state and the main commands. Where the desktop has no tray
+// but an indicator of its own (GNOME's top bar), the same menu shows there.
 class StatusBarController : public QObject
 {
     Q_OBJECT
 public:
     enum class Icon { idle, recording, playing };
 
-    StatusBarController(AppViewModel& model, std::function<void()> onShowMain, QObject* parent = nullptr);
+    // `indicator`: the desktop's own, used when there is no tray (may be null).
+    StatusBarController(AppViewModel& model, std::function<void()> onShowMain, StatusIndicator* indicator = nullptr,
+                        QObject* parent = nullptr);
     ~StatusBarController() override;
 
     void updateIcon(bool isRecording, bool isPlaying);
@@ -27,6 +34,8 @@ public:
     bool isBlinking() const;
     bool blinkOn() const { return m_blinkOn; }
     QMenu* menu() const { return m_menu; }
+    // Whether the desktop's own indicator stands in for a tray.
+    bool usesIndicator() const { return m_indicator != nullptr; }
 
     struct Status {
         QString text;
@@ -47,10 +56,18 @@ private:
     void refreshMenu();
     void buildMenu(bool recording, bool playing, bool hasSelection);
     void applyIcon();
+    // The menu as the desktop's indicator shows it.
+    void showIndicator();
+    // What stopping the recording from this menu leaves out: clicks in `areas`.
+    void stopRecordingFromMenu(const std::vector<QRectF>& areas);
 
     AppViewModel& m_model;
     std::function<void()> m_onShowMain;
     QSystemTrayIcon* m_tray = nullptr;
+    StatusIndicator* m_indicator = nullptr; // in use: no tray here
+    std::vector<QRectF> m_indicatorAreas;  // where it was when an entry was chosen
+    QString m_indicatorState;               // what it shows now
+    std::vector<StatusIndicator::Entry> m_indicatorEntries;
     QMenu* m_menu;
     int m_menuLayout = -1;
     QAction* m_statusAction = nullptr;

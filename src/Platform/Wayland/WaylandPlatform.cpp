@@ -4,6 +4,7 @@
 #include "Platform/SystemClock.h"
 #include "Platform/Wayland/GnomeHotkeyRegistrar.h"
 #include "Platform/Wayland/GnomeProvider.h"
+#include "Platform/Wayland/GnomeStatusIndicator.h"
 #include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
 #include "Platform/Wayland/InputdHotkeyRegistrar.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
@@ -67,6 +68,8 @@ WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     m_workspace = std::make_unique<WaylandWorkspace>(*m_provider);
     QString hotkeyNote;
     m_hotkeys = hotkeysFor(*m_provider, m_keyboardLayout, &hotkeyNote);
+    if (qobject_cast<GnomeProvider*>(m_provider.get()))
+        m_indicator = std::make_unique<GnomeStatusIndicator>();
     if (!hotkeyNote.isEmpty())
         appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), hotkeyNote), LogEntry::Level::warn);
     DesktopProvider* provider = m_provider.get();

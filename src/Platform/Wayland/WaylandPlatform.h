@@ -2,6 +2,7 @@
 
 #include "Platform/FileDialogs.h"
 #include "Platform/PlatformServices.h"
+#include "Platform/StatusIndicator.h"
 #include "Platform/SystemSleeper.h"
 #include "Platform/Wayland/DesktopProvider.h"
 #include "Platform/Wayland/WaylandEventPoster.h"
@@ -39,6 +40,8 @@ public:
     // why the desktop's own could not be used.
     static std::unique_ptr<HotkeyRegistrar> hotkeysFor(DesktopProvider& provider, KeyboardLayout& layout, QString* note);
     HotkeyRegistrar& hotkeyRegistrar() { return *m_hotkeys; }
+    // GNOME's top-bar indicator (through Quillo's extension), else null.
+    StatusIndicator* statusIndicator() { return m_indicator.get(); }
 
 private:
     FileDialogs& m_dialogs;
@@ -51,5 +54,6 @@ private:
     SystemSleeper m_sleeper;
     X11KeyboardLayout m_keyboardLayout;
     std::unique_ptr<HotkeyRegistrar> m_hotkeys;
+    std::unique_ptr<StatusIndicator> m_indicator;
     KeychainStore m_keychain;
 };
