@@ -154,17 +154,30 @@ function createQuilloShell(lib) {
             return [x, y];
         },
 
+        // An application without a desktop entry is known by its window's class (the
+        // Wayland app id), which stays the same from run to run, unlike the shell's "window:N".
         GetFocusedApp() {
             const app = Shell.WindowTracker.get_default().focus_app;
-            return app ? [app.get_id() ?? '', app.get_name() ?? ''] : ['', ''];
+            if (!app)
+                return ['', ''];
+            let id = app.get_id() ?? '';
+            if (id.startsWith('window:'))
+                id = global.display.focus_window?.get_wm_class() ?? '';
+            return [id, app.get_name() ?? ''];
         },
 
         Activate(id) {
             const system = Shell.AppSystem.get_default();
             const app = system.lookup_app(id.endsWith('.desktop') ? id : `${id}.desktop`);
-            if (!app || app.get_n_windows() === 0)
+            if (app && app.get_n_windows() > 0) {
+                app.activate();
+                return true;
+            }
+            const window = global.get_window_actors().map(actor => actor.meta_window)
+                .find(w => w.get_wm_class() === id);
+            if (!window)
                 return false;
-            app.activate();
+            Main.activateWindow(window);
             return true;
         },
 

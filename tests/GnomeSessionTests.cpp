@@ -1,0 +1,210 @@
+// Quillo's GNOME side against Debian's own GNOME Shell 43, run headless
+// (tests/desktops/gnome-session.sh) with the extension in its legacy form: it loads (and the
+// module form is left out, not broken), reports focus changes between two native windows,
+// activates one, tells the pointer and the monitors, delivers a hotkey chord pressed through
+// mutter's RemoteDesktop interface, refuses one the shell holds, and shows the indicator.
+#include "Platform/SystemClock.h"
+#include "Platform/Wayland/GnomeHotkeyRegistrar.h"
+#include "Platform/Wayland/GnomeProvider.h"
+#include "Platform/Wayland/GnomeStatusIndicator.h"
+#include "Services/HotkeyService.h"
+#include "TestWait.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+QDBusMessage callShell(const QString& path, const QString& interface, const QString& method, const QVariantList& arguments = {})
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), path, interface, method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
+}
+
+// What the shell's JavaScript says (the tests' helper extension turns Eval on).
+QString shellEval(const QString& code)
+{
+    const QDBusMessage reply =
+        callShell(QStringLiteral("/org/gnome/Shell"), QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"), {code});
+    return reply.arguments().value(1).toString();
+}
+
+// Keys pressed into the session as a keyboard would, through mutter's RemoteDesktop.
+class RemoteKeyboard
+{
+public:
+    RemoteKeyboard()
+    {
+        QDBusMessage create = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("CreateSession"));
+        m_session = QDBusConnection::sessionBus().call(create).arguments().value(0).value<QDBusObjectPath>().path();
+        call(QStringLiteral("Start"), {});
+        // mutter drops the first key of a new session.
+        key(42, true);
+        key(42, false);
+        QThread::msleep(200);
+    }
+    bool ok() const { return !m_session.isEmpty(); }
+    void key(unsigned code, bool pressed) { call(QStringLiteral("NotifyKeyboardKeycode"), {code, pressed}); }
+    // Presses the keys in order and lets go of them in reverse; when the last went down.
+    qint64 chord(const std::vector<unsigned>& codes)
+    {
+        qint64 at = 0;
+        for (const unsigned code : codes)
+            key(code, true);
+        QElapsedTimer now;
+        now.start();
+        at = now.msecsSinceReference();
+        for (auto it = codes.rbegin(); it != codes.rend(); ++it)
+            key(*it, false);
+        return at;
+    }
+
+private:
+    void call(const QString& method, const QVariantList& arguments)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Mutter.RemoteDesktop"), m_session,
+                                                              QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session"), method);
+        message.setArguments(arguments);
+        QDBusConnection::sessionBus().call(message);
+    }
+    QString m_session;
+};
+
+struct GnomeSession : ::testing::Test {
+    std::vector<std::unique_ptr<QProcess>> clients;
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) << "run inside tests/desktops/gnome-session.sh";
+    }
+    void TearDown() override
+    {
+        for (auto& client : clients)
+            client->kill(), client->waitForFinished(3000);
+    }
+    void window(const QString& program)
+    {
+        auto client = std::make_unique<QProcess>();
+        client->start(program, {});
+        ASSERT_TRUE(client->waitForStarted()) << program.toStdString() << " is not installed";
+        clients.push_back(std::move(client));
+    }
+};
+
+} // namespace
+
+TEST_F(GnomeSession, TheLegacyExtensionLoadsAndTellsFocusPointerAndMonitors)
+{
+    auto state = [](const char* uuid) {
+        const QDBusMessage info = callShell(QStringLiteral("/org/gnome/Shell"), QStringLiteral("org.gnome.Shell.Extensions"),
+                                            QStringLiteral("GetExtensionInfo"), {QString::fromLatin1(uuid)});
+        return qdbus_cast<QVariantMap>(info.arguments().value(0)).value(QStringLiteral("state")).toInt();
+    };
+    EXPECT_EQ(state("quillo-legacy@quillo.app"), 1) << "the legacy form did not load on GNOME 43 (1: enabled, 3: error)";
+    EXPECT_EQ(state("quillo@quillo.app"), 4) << "the module form should be out of date here (4), not broken (3)";
+
+    GnomeProvider provider;
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
+    QList<RunningApplication> seen;
+    QObject::connect(&provider, &DesktopProvider::applicationActivated, [&](const RunningApplication& a) { seen.append(a); });
+    window(QStringLiteral("wev"));
+    ASSERT_TRUE(waitUntil([&] { return !seen.isEmpty() && seen.last().id == QLatin1String("wev"); }, 10000));
+    window(QStringLiteral("weston-terminal"));
+    const QString terminal = QStringLiteral("org.freedesktop.weston.wayland-terminal");
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == terminal; }, 10000));
+    EXPECT_EQ(provider.frontmostApplication()->id, terminal);
+    ASSERT_TRUE(provider.activate(QStringLiteral("wev")));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("wev"); }, 5000)) << "activation did nothing";
+    EXPECT_FALSE(provider.activate(QStringLiteral("org.quillo.NotRunning")));
+    double x = -1, y = -1;
+    EXPECT_TRUE(provider.pointerPosition(x, y));
+    EXPECT_TRUE(QRectF(0, 0, 1280, 800).contains(x, y));
+    ASSERT_EQ(provider.outputs().size(), 1u);
+    EXPECT_EQ(provider.outputs()[0].geometry, QRectF(0, 0, 1280, 800));
+}
+
+TEST_F(GnomeSession, HotkeysAreGrabbedInTheShellAndReachQuilloWhicheverWindowIsInFront)
+{
+    GnomeHotkeyRegistrar registrar;
+    QString problem;
+    ASSERT_TRUE(registrar.start(&problem)) << problem.toStdString();
+    HotkeyService service(registrar, SystemClock::instance());
+    for (const auto& c : HotkeyService::defaults())
+        service.registerHotkey(c);
+    ASSERT_TRUE(service.isRegistered(1) && service.isRegistered(2) && service.isRegistered(3)) << service.problem(1).toStdString();
+    // Super+P is GNOME's own (switch monitors): refused, the chord in force stays.
+    EXPECT_FALSE(service.registerHotkey({35, HotkeyChord::command, 3}));
+    EXPECT_EQ(service.problem(3), QStringLiteral("GNOME Shell or another program already uses Super+P"));
+
+    window(QStringLiteral("wev"));
+    GnomeProvider provider;
+    ASSERT_TRUE(provider.start(&problem));
+    ASSERT_TRUE(waitUntil([&] { return provider.frontmostApplication().has_value(); }, 10000));
+    std::vector<quint32> fired;
+    qint64 reachedAt = 0;
+    service.setOnHotKey([&](quint32 id) {
+        fired.push_back(id);
+        QElapsedTimer now;
+        now.start();
+        reachedAt = now.msecsSinceReference();
+    });
+    RemoteKeyboard keyboard;
+    ASSERT_TRUE(keyboard.ok()) << "mutter's RemoteDesktop did not make a session";
+    const qint64 pressedAt = keyboard.chord({125, 56, 25}); // Super+Alt+P
+    ASSERT_TRUE(waitUntil([&] { return !fired.empty(); }, 5000)) << "the chord did not reach Quillo";
+    EXPECT_EQ(fired, std::vector<quint32>{3});
+    std::printf("[ GNOME Shell 43 ] chord to Quillo: %lld ms\n", static_cast<long long>(reachedAt - pressedAt));
+    // Another Quillo's presses do not reach this one, and ungrabbed chords are the shell's again.
+    service.unregisterHotkey(3);
+    EXPECT_EQ(shellEval(QStringLiteral("global.display.grab_accelerator('<Super><Alt>p', 0) > 0")), QStringLiteral("true"));
+}
+
+TEST_F(GnomeSession, TheIndicatorShowsTheStateAndItsEntriesComeBackWithTheirPlace)
+{
+    GnomeStatusIndicator indicator;
+    ASSERT_TRUE(indicator.isAvailable());
+    QString chosen;
+    std::vector<QRectF> areas;
+    QObject::connect(&indicator, &StatusIndicator::activated, [&](const QString& id, const std::vector<QRectF>& where) {
+        chosen = id;
+        areas = where;
+    });
+    indicator.show(QStringLiteral("recording"),
+                   {{QString(), QStringLiteral("Recording..."), false, false},
+                    {{}, {}, false, true},
+                    {QStringLiteral("stopRecording"), QStringLiteral("Stop Recording    Alt+Super+R"), true, false}});
+    const QString button = QStringLiteral("Main.panel.statusArea['quillo-indicator']");
+    ASSERT_TRUE(waitUntil([&] { return shellEval(button + QStringLiteral(" !== undefined")) == QLatin1String("true"); }, 5000));
+    EXPECT_EQ(shellEval(button + QStringLiteral("._quilloIcon.get_style()")), QStringLiteral("\"color: #ff3b30;\""));
+    // The user opens the menu (drawn for people to look at) and picks the entry.
+    shellEval(button + QStringLiteral(".menu.open()"));
+    QDir().mkpath(QStringLiteral(QUILLO_SCREENSHOTS));
+    const QString picture = QStringLiteral(QUILLO_SCREENSHOTS "/gnome43-indicator-recording.png");
+    QFile::remove(picture);
+    waitUntil([] { return false; }, 400); // the menu's opening animation
+    callShell(QStringLiteral("/org/gnome/Shell/Screenshot"), QStringLiteral("org.gnome.Shell.Screenshot"),
+              QStringLiteral("Screenshot"), {false, false, picture});
+    EXPECT_TRUE(QFile::exists(picture));
+    shellEval(button + QStringLiteral(".menu._getMenuItems().find(i => i.label && i.label.text.startsWith('Stop')).activate(null)"));
+    ASSERT_TRUE(waitUntil([&] { return !chosen.isEmpty(); }, 5000));
+    EXPECT_EQ(chosen, QStringLiteral("stopRecording"));
+    ASSERT_EQ(areas.size(), 2u) << "the button and its open menu";
+    EXPECT_LT(areas[0].top(), 40) << "the button is in the top bar";
+    indicator.show(QStringLiteral("playing"), {{QStringLiteral("stopPlayback"), QStringLiteral("Stop Playback"), true, false}});
+    ASSERT_TRUE(waitUntil([&] { return shellEval(button + QStringLiteral("._quilloIcon.get_style()")).contains(QLatin1String("0a84ff")); }, 5000));
+    indicator.hide();
+    ASSERT_TRUE(waitUntil([&] { return shellEval(button + QStringLiteral(" === undefined || ") + button + QStringLiteral(" === null")) == QLatin1String("true"); }, 5000))
+        << "the indicator stayed";
+}
