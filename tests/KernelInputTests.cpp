@@ -327,3 +327,45 @@ TEST_F(KernelInput, AFreshHelpersFirstReplayReachesLibinputWhole)
     EXPECT_TRUE(pressed("KEY_Q (16)")) << seen.toStdString();
     EXPECT_TRUE(pressed("KEY_D (32)")) << seen.toStdString();
 }
+
+TEST_F(KernelInput, TheHelpersChordWatchReportsARegisteredChordAndNothingOfOtherTyping)
+{
+    TestDevice keyboard(false);
+    QThread::msleep(300);
+    InputdClient watcher;
+    QString error;
+    ASSERT_TRUE(watcher.connect(kSocket, error)) << error.toStdString();
+    using namespace InputdProtocol::HotkeyModifier;
+    ASSERT_TRUE(watcher.send(InputdProtocol::WatchHotkeys{{{1, KEY_R, super | alt}, {3, KEY_P, super | alt}}}));
+    QThread::msleep(500); // the helper opens the keyboards
+    // Typing that is not a chord: nothing comes back, not even a key.
+    for (const unsigned key : {KEY_H, KEY_E, KEY_L, KEY_P}) {
+        keyboard.send(EV_KEY, key, 1);
+        keyboard.send(EV_KEY, key, 0);
+    }
+    keyboard.send(EV_KEY, KEY_LEFTMETA, 1);
+    keyboard.send(EV_KEY, KEY_R, 1); // Super+R alone is not Super+Alt+R
+    keyboard.send(EV_KEY, KEY_R, 0);
+    keyboard.send(EV_KEY, KEY_LEFTALT, 1);
+    keyboard.send(EV_KEY, KEY_R, 1);
+    keyboard.send(EV_KEY, KEY_R, 0);
+    keyboard.send(EV_KEY, KEY_LEFTALT, 0);
+    keyboard.send(EV_KEY, KEY_LEFTMETA, 0);
+    std::vector<InputdProtocol::Message> received;
+    while (auto message = watcher.receive(700))
+        received.push_back(*message);
+    ASSERT_EQ(received.size(), 1u) << "the watch told more than the chord";
+    EXPECT_EQ(received[0], InputdProtocol::Message(InputdProtocol::HotkeyMatched{1}));
+
+    // The helper's own replay never completes a chord (a macro that holds Super+Alt).
+    WaylandEventPoster poster(kSocket);
+    SyntheticEvent e;
+    e.type = RawEventType::keyDown;
+    e.keyCode = 35; // P
+    e.flags = ModifierFlags::command | ModifierFlags::option;
+    ASSERT_TRUE(poster.post(e));
+    e.type = RawEventType::keyUp;
+    ASSERT_TRUE(poster.post(e));
+    poster.releaseModifiers();
+    EXPECT_FALSE(watcher.receive(500).has_value());
+}
