@@ -8,6 +8,7 @@
 #include "Platform/Wayland/KWinProvider.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
+#include "desktops/EndlessPlayback.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -31,12 +32,13 @@ struct KdeSession : ::testing::Test {
     }
     // A native Wayland window (wev's app id is "wev", weston-terminal's
     // "org.freedesktop.weston.wayland-terminal").
-    void window(const QString& program)
+    QProcess* window(const QString& program)
     {
         auto client = std::make_unique<QProcess>();
-        client->start(program, {});
-        ASSERT_TRUE(client->waitForStarted()) << program.toStdString() << " is not installed";
+        client->start(QStringLiteral("stdbuf"), {QStringLiteral("-oL"), program});
+        EXPECT_TRUE(client->waitForStarted()) << program.toStdString() << " is not installed";
         clients.push_back(std::move(client));
+        return clients.back().get();
     }
     // Presses a chord (evdev codes) as a keyboard would; when the last key went down (ms
     // of the monotonic clock, as QElapsedTimer counts).
@@ -116,7 +118,30 @@ TEST_F(KdeSession, HotkeysAreGlobalShortcutsThatFireOnInvokeAndOnARealChord)
     std::printf("[ KWin 5.27 ] chord to Quillo: %lld ms\n", static_cast<long long>(reachedAt - pressedAt));
 
     // A chord KWin holds is refused with its holder's name; the earlier chord stays.
-    EXPECT_FALSE(service.registerHotkey({2, HotkeyChord::command, 3})); // Super+D: KWin's Show Desktop
-    EXPECT_TRUE(service.problem(3).contains(QStringLiteral("KWin"))) << service.problem(3).toStdString();
+    EXPECT_FALSE(service.registerHotkey({2, HotkeyChord::command, 3})); // Super+D: KWin's Peek at Desktop
+    EXPECT_EQ(service.problem(3), QStringLiteral("KWin (\u201cPeek at Desktop\u201d) already uses Super+D"));
     EXPECT_EQ(service.chord(3), HotkeyService::defaults()[2].chord());
+}
+
+TEST_F(KdeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
+{
+    QProcess* wev = window(QStringLiteral("wev"));
+    QByteArray seen;
+    auto typed = [&] {
+        seen += wev->readAllStandardOutput();
+        return int(QString::fromLatin1(seen).count(QRegularExpression(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"))));
+    };
+    waitUntil([] { return false; }, 1000); // the window has the focus
+    const auto result = EndlessPlayback::run(
+        QStringLiteral("kwin"), QProcessEnvironment::systemEnvironment(), typed,
+        [] { return press({QStringLiteral("125"), QStringLiteral("56"), QStringLiteral("25")}); },
+        [](const QString& dataHome) {
+            QDir().mkpath(dataHome + QStringLiteral("/quillo/kwin"));
+            QFile::copy(QStringLiteral(QUILLO_KWIN_SCRIPT), dataHome + QStringLiteral("/quillo/kwin/bridge.js"));
+        });
+    EXPECT_GE(result.typedBeforeChord, 3);
+    EXPECT_TRUE(result.stopped) << "the playback went on after the chord: " << result.commandOutput.toStdString();
+    EXPECT_TRUE(result.commandOutput.contains(QStringLiteral("Stopped."))) << result.commandOutput.toStdString();
+    EXPECT_LE(result.typedAfterStop, 0) << "keys kept coming after the stop";
+    std::printf("[ KWin 5.27 ] chord to a stopped playback: %lld ms\n", static_cast<long long>(result.chordToStopMs));
 }

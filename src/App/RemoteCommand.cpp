@@ -166,7 +166,8 @@ void RemoteCommand::runPlay(const QStringList& arguments)
             return;
         if (!m_failure.isEmpty())
             return fail(m_failure);
-        reply({m_stopRequested ? QStringLiteral("stopped") : QStringLiteral("done")});
+        // Stopped from here (Ctrl-C) or in the application (a hotkey, the window, the tray).
+        reply({m_stopRequested || m_model.playback().wasStopped() ? QStringLiteral("stopped") : QStringLiteral("done")});
         finish(0);
     });
     m_work = Work::play;

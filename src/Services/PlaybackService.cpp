@@ -133,6 +133,7 @@ void PlaybackService::play(const Macro& macro, const PlaybackOptions& options)
     if (isBusy() || !isPlayable(macro, options))
         return;
     m_sleeper.reset();
+    m_stopped = false;
     m_session = std::make_unique<Session>(this, ++m_lastSessionId, macro, options);
     m_session->start();
 }
@@ -194,7 +195,9 @@ void PlaybackService::sessionEnded(quint64 sessionId)
 
 void PlaybackService::stop()
 {
-    if (m_session)
+    if (m_session) {
+        m_stopped = true;
         m_session->cancelAndWait();
+    }
     endSession();
 }

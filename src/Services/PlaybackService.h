@@ -28,6 +28,9 @@ public:
     const QString& waitingFor() const { return m_waitingFor; }
     // A playback runs or waits for its initial delay.
     bool isBusy() const { return m_session != nullptr || m_state.isBusy(); }
+    // Whether the last playback was ended by stop() (a hotkey, a button, the menu) rather
+    // than playing out.
+    bool wasStopped() const { return m_stopped; }
 
     // Starts a playback unless one runs (or waits) already or isPlayable() says no.
     // Returns at once.
@@ -67,4 +70,5 @@ private:
     double m_progress = 0;
     double m_loopStartInstant = 0;
     QString m_waitingFor;
+    bool m_stopped = false;
 };

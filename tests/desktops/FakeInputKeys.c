@@ -54,15 +54,17 @@ int main(int argc, char** argv)
     org_kde_kwin_fake_input_authenticate(fake, "Quillo tests", "presses test chords");
     wl_display_roundtrip(display);
     pause_ms(300); /* KWin takes a moment before it trusts a new client */
+    struct timespec now = {0, 0};
     for (int i = first; i < argc; ++i) {
         org_kde_kwin_fake_input_keyboard_key(fake, (uint32_t)atoi(argv[i]), 1);
         if (type)
             org_kde_kwin_fake_input_keyboard_key(fake, (uint32_t)atoi(argv[i]), 0);
+        wl_display_flush(display);
+        clock_gettime(CLOCK_MONOTONIC, &now); /* the last one is the chord's moment */
         wl_display_roundtrip(display);
-        pause_ms(20);
+        if (i + 1 < argc)
+            pause_ms(20);
     }
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
     printf("pressed %lld\n", (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000);
     fflush(stdout);
     for (int i = argc - 1; !type && i >= first; --i) {

@@ -41,17 +41,17 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, KeySequence& sequ
     return argument;
 }
 
-// One entry of kglobalaccel's shortcut information.
+// One entry of kglobalaccel's shortcut information, in the order it sends them.
 struct ShortcutInfo {
-    QString contextUnique, contextFriendly, componentUnique, componentFriendly, unique, friendly;
+    QString unique, friendly, componentUnique, componentFriendly, contextUnique, contextFriendly;
     QList<int> keys, defaultKeys;
 };
 
 QDBusArgument& operator<<(QDBusArgument& argument, const ShortcutInfo& info)
 {
     argument.beginStructure();
-    argument << info.contextUnique << info.contextFriendly << info.componentUnique << info.componentFriendly
-             << info.unique << info.friendly << info.keys << info.defaultKeys;
+    argument << info.unique << info.friendly << info.componentUnique << info.componentFriendly << info.contextUnique
+             << info.contextFriendly << info.keys << info.defaultKeys;
     argument.endStructure();
     return argument;
 }
@@ -59,8 +59,8 @@ QDBusArgument& operator<<(QDBusArgument& argument, const ShortcutInfo& info)
 const QDBusArgument& operator>>(const QDBusArgument& argument, ShortcutInfo& info)
 {
     argument.beginStructure();
-    argument >> info.contextUnique >> info.contextFriendly >> info.componentUnique >> info.componentFriendly >>
-        info.unique >> info.friendly >> info.keys >> info.defaultKeys;
+    argument >> info.unique >> info.friendly >> info.componentUnique >> info.componentFriendly >> info.contextUnique >>
+        info.contextFriendly >> info.keys >> info.defaultKeys;
     argument.endStructure();
     return argument;
 }
@@ -175,7 +175,7 @@ QString KGlobalAccelHotkeyRegistrar::holderOf(int key) const
         const auto infos = qdbus_cast<QList<ShortcutInfo>>(reply.arguments().first());
         for (const ShortcutInfo& info : infos)
             if (info.componentUnique != component)
-                return QStringLiteral("%1: %2").arg(info.componentFriendly, info.friendly);
+                return QStringLiteral("%1 (\u201c%2\u201d)").arg(info.componentFriendly, info.friendly);
     }
     return QStringLiteral("another program");
 }
