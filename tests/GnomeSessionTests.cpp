@@ -9,6 +9,7 @@
 #include "Platform/Wayland/GnomeStatusIndicator.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
+#include "desktops/EndlessPlayback.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -93,12 +94,13 @@ struct GnomeSession : ::testing::Test {
         for (auto& client : clients)
             client->kill(), client->waitForFinished(3000);
     }
-    void window(const QString& program)
+    QProcess* window(const QString& program)
     {
         auto client = std::make_unique<QProcess>();
-        client->start(program, {});
-        ASSERT_TRUE(client->waitForStarted()) << program.toStdString() << " is not installed";
+        client->start(QStringLiteral("stdbuf"), {QStringLiteral("-oL"), program});
+        EXPECT_TRUE(client->waitForStarted()) << program.toStdString() << " is not installed";
         clients.push_back(std::move(client));
+        return clients.back().get();
     }
 };
 
@@ -207,4 +209,28 @@ TEST_F(GnomeSession, TheIndicatorShowsTheStateAndItsEntriesComeBackWithTheirPlac
     indicator.hide();
     ASSERT_TRUE(waitUntil([&] { return shellEval(button + QStringLiteral(" === undefined || ") + button + QStringLiteral(" === null")) == QLatin1String("true"); }, 5000))
         << "the indicator stayed";
+}
+
+TEST_F(GnomeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
+{
+    QProcess* wev = window(QStringLiteral("wev"));
+    QByteArray seen;
+    auto typed = [&] {
+        seen += wev->readAllStandardOutput();
+        return int(QString::fromLatin1(seen).count(QRegularExpression(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"))));
+    };
+    GnomeProvider provider;
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem));
+    ASSERT_TRUE(waitUntil([&] { return provider.frontmostApplication().has_value(); }, 10000));
+    std::unique_ptr<RemoteKeyboard> keyboard;
+    const auto result = EndlessPlayback::run(QStringLiteral("gnome"), QProcessEnvironment::systemEnvironment(), typed, [&] {
+        keyboard = std::make_unique<RemoteKeyboard>();
+        return keyboard->chord({125, 56, 25}); // Super+Alt+P
+    });
+    EXPECT_GE(result.typedBeforeChord, 3);
+    EXPECT_TRUE(result.stopped) << "the playback went on after the chord: " << result.commandOutput.toStdString();
+    EXPECT_TRUE(result.commandOutput.contains(QStringLiteral("Stopped."))) << result.commandOutput.toStdString();
+    EXPECT_LE(result.typedAfterStop, 0) << "keys kept coming after the stop";
+    std::printf("[ GNOME Shell 43 ] chord to a stopped playback: %lld ms\n", static_cast<long long>(result.chordToStopMs));
 }

@@ -5,9 +5,11 @@
 #include "Platform/Wayland/SwayProvider.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
+#include "desktops/EndlessPlayback.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -81,6 +83,20 @@ struct HeadlessSway : ::testing::Test {
         client->start(QStringLiteral("foot"), {QStringLiteral("--app-id=") + appId});
         ASSERT_TRUE(client->waitForStarted()) << "foot is not installed";
         clients.push_back(std::move(client));
+    }
+    // A client of the session, run as its user.
+    QProcess* client(const QStringList& arguments)
+    {
+        QStringList command{QStringLiteral("env"), QStringLiteral("XDG_RUNTIME_DIR=") + runtime,
+                            QStringLiteral("WAYLAND_DISPLAY=wayland-1"), QStringLiteral("stdbuf"), QStringLiteral("-oL")};
+        command += arguments;
+        if (getuid() == 0)
+            command = QStringList{QStringLiteral("runuser"), QStringLiteral("-u"), QString::fromLatin1(kUser), QStringLiteral("--")} + command;
+        auto process = std::make_unique<QProcess>();
+        process->start(command.takeFirst(), command);
+        EXPECT_TRUE(process->waitForStarted());
+        clients.push_back(std::move(process));
+        return clients.back().get();
     }
     // Types into sway through a virtual keyboard (wtype), as the user of the session.
     void wtype(const QStringList& arguments)
@@ -195,4 +211,41 @@ TEST_F(HeadlessSway, HotkeysAreBindingsWhosePressesSwayReportsWhicheverWindowIsI
            QStringLiteral("r")});
     waitUntil([] { return false; }, 500);
     EXPECT_EQ(fired.size(), 2u);
+}
+
+TEST_F(HeadlessSway, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
+{
+    QProcess* wev = client({QStringLiteral("wev")});
+    QByteArray seen;
+    auto typed = [&] {
+        seen += wev->readAllStandardOutput();
+        return int(QString::fromLatin1(seen).count(QRegularExpression(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"))));
+    };
+    SwayProvider provider(socket());
+    ASSERT_TRUE(provider.start(nullptr));
+    ASSERT_TRUE(waitUntil([&] { return provider.frontmostApplication().has_value(); }, 10000));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SWAYSOCK"), socket());
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), runtime + QStringLiteral("/wayland-1")); // for wtype
+    // Super+Alt+P is this configuration's own: play and stop with another chord, chosen
+    // in the settings as a user would.
+    const auto result = EndlessPlayback::run(
+        QStringLiteral("sway"), environment, typed,
+        [&] {
+            wtype({QStringLiteral("-M"), QStringLiteral("logo"), QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-k"),
+                   QStringLiteral("p")});
+            return qint64(-1);
+        },
+        [](const QString& dataHome) {
+            QDir().mkpath(dataHome + QStringLiteral("/../config/Quillo"));
+            QFile settings(dataHome + QStringLiteral("/../config/Quillo/Quillo.conf"));
+            ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+            settings.write("[hotkeys]\ntogglePlayback=Ctrl+Super+P\n");
+        });
+    EXPECT_GE(result.typedBeforeChord, 3);
+    EXPECT_TRUE(result.stopped) << "the playback went on after the chord: " << result.commandOutput.toStdString();
+    EXPECT_TRUE(result.commandOutput.contains(QStringLiteral("Stopped."))) << result.commandOutput.toStdString();
+    EXPECT_LE(result.typedAfterStop, 0) << "keys kept coming after the stop";
+    std::printf("[ sway ] chord to a stopped playback: %lld ms (with wtype's own start)\n",
+                static_cast<long long>(result.chordToStopMs));
 }
