@@ -31,6 +31,12 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# Node.js runs the tests of the desktop scripts against stand-ins; Debian's serves where
+# the machine has none of its own.
+if ! command -v node >/dev/null 2>&1; then
+  missing+=(nodejs)
+fi
+
 if [ "${#missing[@]}" -eq 0 ]; then
   echo "install-deps: all packages present"
   exit 0

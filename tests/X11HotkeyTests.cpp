@@ -3,6 +3,7 @@
 #include "Services/HotkeyService.h"
 #include "Services/LogService.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 // Last: Xlib's macros (None, Bool, ...) would break the headers above.
@@ -24,7 +25,6 @@ TEST(X11Hotkeys, PressesReachTheServiceWhateverTheNumLockState)
         service.registerHotkey(c);
     ASSERT_TRUE(service.isRegistered(1) && service.isRegistered(2) && service.isRegistered(3));
     std::vector<quint32> fired;
-    service.setOnHotKey([&](quint32 id) { fired.push_back(id); });
 
     auto chord = [&](std::initializer_list<unsigned> keys) {
         for (unsigned k : keys)
@@ -34,8 +34,17 @@ TEST(X11Hotkeys, PressesReachTheServiceWhateverTheNumLockState)
         desktop.sync();
         clock.advance(1);
     };
+    QElapsedTimer sincePress;
+    qint64 latency = -1;
+    service.setOnHotKey([&](quint32 id) {
+        fired.push_back(id);
+        if (latency < 0)
+            latency = sincePress.elapsed();
+    });
+    sincePress.start();
     chord({kSuperL, kAltL, kR});
     ASSERT_TRUE(X11TestDesktop::waitFor([&] { return fired.size() == 1; }));
+    std::printf("[ X11 ] chord to Quillo: %lld ms (from the last XTEST key)\n", static_cast<long long>(latency));
     chord({kSuperL, kAltL, kShiftL, kR});
     ASSERT_TRUE(X11TestDesktop::waitFor([&] { return fired.size() == 2; }));
     desktop.key(kNumLock, true);

@@ -6,6 +6,10 @@
 #   tests/desktops/gnome-session.sh EXTENSIONS_FOLDER UUID[,UUID...] -- COMMAND [ARGS...]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+if [ $# -lt 4 ] || [ "$3" != "--" ] || [ ! -d "$1" ]; then
+  echo "usage: $0 EXTENSIONS_FOLDER UUID[,UUID...] -- COMMAND [ARGS...] (the folder must exist)" >&2
+  exit 2
+fi
 if [ -z "${QUILLO_GNOME_INNER:-}" ]; then
   command -v gnome-shell >/dev/null || { echo "gnome-shell is not installed (scripts/install-deps.sh installs it)" >&2; exit 1; }
   work=$(mktemp -d)
@@ -48,8 +52,13 @@ if [ $ready != 1 ]; then
   exit 1
 fi
 export WAYLAND_DISPLAY=wayland-0
-"$@"
+# In a session of its own, so that whatever it leaves running goes with it (a Wayland
+# client whose compositor is gone may spin).
+setsid "$@" &
+command_pid=$!
+wait $command_pid
 code=$?
+kill -KILL -- -$command_pid 2>/dev/null
 # mutter 43 often crashes while it stops (in meta_context_destroy): that is not the test's.
 kill -TERM $shell 2>/dev/null
 wait $shell 2>/dev/null

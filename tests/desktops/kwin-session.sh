@@ -4,6 +4,10 @@
 # org.kde.KWin and org.kde.kglobalaccel on that bus. Exits with the command's code.
 #   tests/desktops/kwin-session.sh COMMAND [ARGS...]
 set -u
+if [ $# -lt 1 ]; then
+  echo "usage: $0 COMMAND [ARGS...]" >&2
+  exit 2
+fi
 if [ -z "${QUILLO_KWIN_INNER:-}" ]; then
   kwin=$(command -v kwin_wayland || true)
   [ -n "$kwin" ] || { echo "kwin_wayland is not installed (scripts/install-deps.sh installs kwin-wayland)" >&2; exit 1; }
@@ -35,8 +39,13 @@ if ! gdbus introspect --session --dest org.kde.KWin --object-path /Scripting >/d
   exit 1
 fi
 export WAYLAND_DISPLAY=wayland-quillo
-"$@"
+# In a session of its own, so that whatever it leaves running goes with it (a Wayland
+# client whose compositor is gone may spin).
+setsid "$@" &
+command_pid=$!
+wait $command_pid
 code=$?
+kill -KILL -- -$command_pid 2>/dev/null
 kill -TERM $kwin_pid 2>/dev/null
 wait $kwin_pid 2>/dev/null
 exit $code

@@ -7,10 +7,13 @@
 #include "App/DesktopPlatform.h"
 #include "ViewModels/LayoutMapping.h"
 #include "Platform/SystemClock.h"
+#include "Services/HotkeyService.h"
 #include "Services/PlaybackService.h"
+#include "ViewModels/HotkeyViewModel.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSettings>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
@@ -157,6 +160,17 @@ int PlayCommand::run(const QStringList& args)
         interrupted = true;
         playback.stop(); // releases what the macro holds down
     });
+    // The play chord stops it too, whatever window is in front (also with modifiers the
+    // macro holds).
+    QSettings settings;
+    HotkeyService hotkeys(platform.services().hotkeyRegistrar, SystemClock::instance());
+    const HotkeyChord stopChord = HotkeyViewModel::storedChord(settings, HotkeyViewModel::togglePlayback);
+    hotkeys.registerHotkey({stopChord.keyCode, stopChord.modifiers, HotkeyViewModel::togglePlayback});
+    hotkeys.setLenient(HotkeyViewModel::togglePlayback, true);
+    hotkeys.setOnHotKey([&](quint32) {
+        interrupted = true;
+        playback.stop();
+    });
     auto showProgress = [&] {
         const PlaybackState& state = playback.state();
         if (state.kind != PlaybackState::Kind::playing)
@@ -177,7 +191,10 @@ int PlayCommand::run(const QStringList& args)
     QString failure;
     QObject::connect(&playback, &PlaybackService::failed, [&](const QString& message) { failure = message; });
     QObject::connect(&playback, &PlaybackService::finished, [] { QCoreApplication::exit(); });
-    out(QStringLiteral("Playing %1.").arg(source));
+    out(QStringLiteral("Playing %1. Stop with %2Ctrl-C.")
+            .arg(source, hotkeys.isRegistered(HotkeyViewModel::togglePlayback)
+                             ? TerminalText::safe(stopChord.portableText()) + QStringLiteral(" or ")
+                             : QString()));
     playback.play(otherLayout && options.mapToCurrentLayout ? LayoutMapping::mapped(*macro, here) : *macro, options);
     if (playback.isBusy())
         QCoreApplication::exec();

@@ -29,7 +29,8 @@ bool GnomeProvider::start(QString* problem)
     if (reply.type() != QDBusMessage::ReplyMessage) {
         if (problem)
             *problem = QStringLiteral("the Quillo extension of GNOME Shell does not answer (gnome-extensions enable "
-                                      "quillo@quillo.app, then log out and in): %1")
+                                      "quillo@quillo.app on GNOME 45 and later, quillo-legacy@quillo.app on 42 to 44, "
+                                      "then log out and in): %1")
                            .arg(reply.errorMessage());
         return false;
     }

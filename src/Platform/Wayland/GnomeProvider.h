@@ -2,7 +2,7 @@
 
 #include "Platform/Wayland/DesktopProvider.h"
 
-// GNOME Shell 45 and later through Quillo's Shell extension, which serves
+// GNOME Shell (42 and later) through Quillo's Shell extension, which serves
 // app.quillo.Shell at /app/quillo/Shell on GNOME Shell's own bus name: the pointer, the
 // focused application's desktop id (and a signal when it changes), activation, and the
 // monitors. Calls are plain D-Bus messages, so any thread may make them.
