@@ -126,6 +126,8 @@ protected:
             app.kill();
             app.waitForFinished(5000);
         }
+        if (HasFailure())
+            std::fprintf(stderr, "The application's log:\n%s\n", app.readAllStandardError().constData());
     }
 
     QByteArray displayName;

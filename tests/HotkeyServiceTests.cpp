@@ -124,6 +124,7 @@ TEST(HotkeyChords, ChosenChordsAreCheckedKeptAndNamedByTheLayout)
     AppModelHarness h;
     h.keyboard.setName(kR, QStringLiteral("R"));
     h.keyboard.setName(16, QStringLiteral("Z")); // a German keyboard: the key right of T
+    h.keyboard.setName(kT, QStringLiteral("T"));
     AppViewModel& m = h.start();
     HotkeyViewModel& chords = m.hotkeyChords();
     EXPECT_EQ(chords.text(HotkeyViewModel::toggleRecording), QStringLiteral("Alt+Super+R"));
@@ -144,9 +145,14 @@ TEST(HotkeyChords, ChosenChordsAreCheckedKeptAndNamedByTheLayout)
     EXPECT_EQ(chords.setChord(HotkeyViewModel::togglePlayback, {16, kCtrl | kAlt}), QString());
     EXPECT_EQ(chords.text(HotkeyViewModel::togglePlayback), QStringLiteral("Ctrl+Alt+Z"));
     EXPECT_EQ(h.settings.value(QStringLiteral("hotkeys/togglePlayback")).toString(), QStringLiteral("Ctrl+Alt+Y"));
+    // Changed in the desktop's own settings (KDE's): in force and kept as if chosen here.
+    h.hotkeys.changeFromDesktop(HotkeyViewModel::toggleRecording, {kT, kSuper | kAlt});
+    EXPECT_EQ(chords.text(HotkeyViewModel::toggleRecording), QStringLiteral("Alt+Super+T"));
+    EXPECT_EQ(h.settings.value(QStringLiteral("hotkeys/toggleRecording")).toString(), QStringLiteral("Alt+Super+T"));
     h.model.reset();
     AppViewModel& again = h.start();
     EXPECT_EQ(again.hotkeyChords().chord(HotkeyViewModel::togglePlayback), (HotkeyChord{16, kCtrl | kAlt}));
+    EXPECT_EQ(again.hotkeyChords().chord(HotkeyViewModel::toggleRecording), (HotkeyChord{kT, kSuper | kAlt}));
     EXPECT_EQ(HotkeyChord::fromPortableText(QStringLiteral("ctrl+alt+keypad plus")), (HotkeyChord{69, kCtrl | kAlt}));
     EXPECT_EQ(HotkeyChord::fromPortableText(QStringLiteral("Hyper+R")), std::nullopt);
 }

@@ -121,6 +121,24 @@ TEST_F(KdeSession, HotkeysAreGlobalShortcutsThatFireOnInvokeAndOnARealChord)
     EXPECT_FALSE(service.registerHotkey({2, HotkeyChord::command, 3})); // Super+D: KWin's Peek at Desktop
     EXPECT_EQ(service.problem(3), QStringLiteral("KWin (\u201cPeek at Desktop\u201d) already uses Super+D"));
     EXPECT_EQ(service.chord(3), HotkeyService::defaults()[2].chord());
+
+    // Changed in the desktop's shortcut settings (as System Settings does it): Quillo takes
+    // the new chord, and a real press of it plays.
+    QProcess settings;
+    settings.start(QStringLiteral("gdbus"),
+                   {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"), QStringLiteral("org.kde.kglobalaccel"),
+                    QStringLiteral("--object-path"), QStringLiteral("/kglobalaccel"), QStringLiteral("--method"),
+                    QStringLiteral("org.kde.KGlobalAccel.setForeignShortcutKeys"),
+                    QStringLiteral("['quillo', 'play-stop', 'Quillo', 'Quillo 3']"),
+                    QStringLiteral("[([%1, 0, 0, 0],)]").arg(int(Qt::MetaModifier | Qt::AltModifier) | Qt::Key_O)});
+    ASSERT_TRUE(settings.waitForFinished(5000));
+    ASSERT_EQ(settings.exitCode(), 0) << settings.readAllStandardError().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return service.chord(3) == HotkeyChord{31, HotkeyChord::command | HotkeyChord::option}; }, 5000))
+        << "the chord chosen in the desktop's settings was not taken";
+    waitUntil([] { return false; }, 400);
+    press({QStringLiteral("125"), QStringLiteral("56"), QStringLiteral("24")}); // Super+Alt+O
+    ASSERT_TRUE(waitUntil([&] { return fired.size() == 3; }, 5000));
+    EXPECT_EQ(fired.back(), 3u);
 }
 
 TEST_F(KdeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)

@@ -39,4 +39,6 @@ public:
 Q_SIGNALS:
     // A registered chord was pressed (main thread).
     void hotkeyPressed(quint32 id);
+    // The desktop's own settings gave `id` another chord (KDE's shortcut settings).
+    void chordChangedByDesktop(quint32 id, const HotkeyChord& chord);
 };

@@ -16,6 +16,16 @@ HotkeyService::HotkeyService(HotkeyRegistrar& registrar, const Clock& clock, QOb
     : QObject(parent), m_registrar(registrar), m_clock(clock)
 {
     connect(&m_registrar, &HotkeyRegistrar::hotkeyPressed, this, &HotkeyService::handlePress);
+    connect(&m_registrar, &HotkeyRegistrar::chordChangedByDesktop, this, [this](quint32 id, const HotkeyChord& chord) {
+        if (!m_chords.contains(id) || m_chords.value(id) == chord)
+            return;
+        appLog(QStringLiteral("The desktop's settings gave hotkey id=%1 the chord %2").arg(id).arg(chord.portableText()),
+               LogEntry::Level::info);
+        m_chords.insert(id, chord);
+        m_problems.remove(id);
+        Q_EMIT chordChangedByDesktop(id, chord);
+        Q_EMIT changed();
+    });
 }
 
 std::optional<HotkeyChord> HotkeyService::chord(quint32 id) const

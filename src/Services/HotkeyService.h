@@ -66,6 +66,8 @@ public:
 Q_SIGNALS:
     // Which chords are in force changed.
     void changed();
+    // The desktop's settings gave `id` another chord, now in force.
+    void chordChangedByDesktop(quint32 id, const HotkeyChord& chord);
 
 private:
     void handlePress(quint32 id);

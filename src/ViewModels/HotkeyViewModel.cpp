@@ -23,6 +23,11 @@ HotkeyViewModel::HotkeyViewModel(HotkeyService& service, QSettings& settings, Ke
     : QObject(parent), m_service(service), m_settings(settings), m_layout(layout), m_translate(std::move(translate))
 {
     connect(&m_service, &HotkeyService::changed, this, &HotkeyViewModel::changed);
+    // Chosen in the desktop's own settings: kept as if chosen here.
+    connect(&m_service, &HotkeyService::chordChangedByDesktop, this, [this](quint32 id, const HotkeyChord& chord) {
+        if (const QString key = settingsKey(id); !key.isEmpty())
+            m_settings.setValue(key, chord.portableText());
+    });
 }
 
 QString HotkeyViewModel::settingsKey(quint32 id) const

@@ -50,6 +50,13 @@ public:
         }
         return firsts;
     }
+    // The desktop's own settings give `id` another chord.
+    void changeFromDesktop(quint32 id, const HotkeyChord& chord)
+    {
+        m_active.remove(id);
+        m_active.insert(id, chord);
+        Q_EMIT chordChangedByDesktop(id, chord);
+    }
     // Presses a chord: reported for each id that holds exactly it.
     void press(quint32 keyCode, quint32 modifiers)
     {

@@ -113,7 +113,58 @@ bool KGlobalAccelHotkeyRegistrar::start(QString* problem)
             *problem = QStringLiteral("KDE's global shortcut service (org.kde.kglobalaccel) is not on the session bus");
         return false;
     }
+    // A chord changed in the desktop's shortcut settings.
+    QDBusConnection::sessionBus().connect(kService, kPath, kInterface, QStringLiteral("yourShortcutsChanged"), this,
+                                          SLOT(changedElsewhere(QDBusMessage)));
     return true;
+}
+
+std::optional<HotkeyChord> KGlobalAccelHotkeyRegistrar::chordOf(int key, const std::function<QString(quint16)>& keyName)
+{
+    HotkeyChord chord;
+    if (key & Qt::MetaModifier)
+        chord.modifiers |= HotkeyChord::command;
+    if (key & Qt::AltModifier)
+        chord.modifiers |= HotkeyChord::option;
+    if (key & Qt::ControlModifier)
+        chord.modifiers |= HotkeyChord::control;
+    if (key & Qt::ShiftModifier)
+        chord.modifiers |= HotkeyChord::shift;
+    const int plain = key & ~int(Qt::KeyboardModifierMask);
+    // Every key a chord may use, asked the way round qtKey() goes.
+    for (quint32 code = 0; code < 128; ++code) {
+        if (HotkeyChord::keyName(code).isEmpty())
+            continue;
+        const QString name = keyName ? keyName(quint16(code)) : QString();
+        const int candidate = qtKey({code, 0}, name) & ~int(Qt::KeyboardModifierMask);
+        if (candidate == plain && !(key & Qt::KeypadModifier) == !(qtKey({code, 0}, name) & Qt::KeypadModifier)) {
+            chord.keyCode = code;
+            return chord;
+        }
+    }
+    return std::nullopt;
+}
+
+void KGlobalAccelHotkeyRegistrar::changedElsewhere(const QDBusMessage& message)
+{
+    if (message.arguments().size() < 2)
+        return;
+    const QStringList changed = message.arguments().at(0).toStringList();
+    if (changed.value(0) != component)
+        return;
+    const auto sequences = qdbus_cast<QList<KeySequence>>(message.arguments().at(1));
+    for (auto it = m_keys.begin(); it != m_keys.end(); ++it) {
+        if (actionId(it.key()).value(1) != changed.value(1) || sequences.isEmpty() || sequences.first().keys.isEmpty())
+            continue;
+        const int key = sequences.first().keys.first();
+        if (key == it.value())
+            return;
+        if (const auto chord = chordOf(key, m_keyName)) {
+            it.value() = key;
+            Q_EMIT chordChangedByDesktop(it.key(), *chord);
+        }
+        return;
+    }
 }
 
 void KGlobalAccelHotkeyRegistrar::describe(quint32 id, const QString& uniqueName, const QString& title)

@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QStringList>
 #include <functional>
+#include <optional>
+
+class QDBusMessage;
 
 // Hotkeys on KDE Plasma (5.27 and 6): global shortcuts of a component "quillo" in KDE's
 // kglobalaccel (inside KWin), set over D-Bus. They work whichever window is in front,
@@ -30,9 +33,13 @@ public:
     // The Qt key code (key | modifiers) of a chord for a key the layout calls `layoutName`;
     // 0 for a key Qt has no code for.
     static int qtKey(const HotkeyChord& chord, const QString& layoutName);
+    // The chord of a Qt key code, the key found by how `keyName` (the layout) or a US
+    // keyboard calls it; nothing for a key no chord can use.
+    static std::optional<HotkeyChord> chordOf(int key, const std::function<QString(quint16)>& keyName);
 
 private Q_SLOTS:
     void pressed(const QString& componentUnique, const QString& actionUnique, qlonglong timestamp);
+    void changedElsewhere(const QDBusMessage& message);
 
 private:
     QStringList actionId(quint32 id) const;
