@@ -55,6 +55,46 @@ bool windowShown(Display* display, const char* title)
     return shownWindow(display, title) != 0;
 }
 
+// What the window manager and the windows of this title look like, for a failure.
+std::string describeWindows(Display* display, const char* title)
+{
+    std::string text;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType, &type, &format,
+                           &count, &left, &data) == Success && data) {
+        text += "window manager check window " + std::to_string(*reinterpret_cast<unsigned long*>(data)) + "\n";
+        XFree(data);
+    } else {
+        text += "no window manager\n";
+    }
+    std::function<void(Window)> walk = [&](Window w) {
+        char* name = nullptr;
+        if (XFetchName(display, w, &name) && name) {
+            if (std::strcmp(name, title) == 0) {
+                XWindowAttributes a;
+                XGetWindowAttributes(display, w, &a);
+                text += "window " + std::to_string(w) + " map state " + std::to_string(a.map_state) + " at " +
+                        std::to_string(a.x) + "," + std::to_string(a.y) + "\n";
+            }
+            XFree(name);
+        }
+        Window r, p, *kids = nullptr;
+        unsigned n = 0;
+        if (XQueryTree(display, w, &r, &p, &kids, &n)) {
+            for (unsigned i = 0; i < n; ++i)
+                walk(kids[i]);
+            if (kids)
+                XFree(kids);
+        }
+    };
+    walk(DefaultRootWindow(display));
+    return text;
+}
+
 // How many viewable windows have this exact title.
 int shownWindowCount(Display* display, const char* title)
 {
@@ -176,7 +216,8 @@ TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWi
     waitUntil([] { return false; }, 300);
     const auto place = placeOf(desktop.display(), shownWindow(desktop.display(), "Quillo"));
     chord(kSuperL, kR); // start recording: the window steps aside
-    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000))
+        << describeWindows(desktop.display(), "Quillo");
     waitUntil([] { return false; }, 300);
     desktop.tap(kA);
     desktop.tap(kA);

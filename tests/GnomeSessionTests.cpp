@@ -10,6 +10,7 @@
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
 #include "desktops/EndlessPlayback.h"
+#include "desktops/MutterRemoteKeyboard.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -38,49 +39,6 @@ QString shellEval(const QString& code)
         callShell(QStringLiteral("/org/gnome/Shell"), QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"), {code});
     return reply.arguments().value(1).toString();
 }
-
-// Keys pressed into the session as a keyboard would, through mutter's RemoteDesktop.
-class RemoteKeyboard
-{
-public:
-    RemoteKeyboard()
-    {
-        QDBusMessage create = QDBusMessage::createMethodCall(
-            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("CreateSession"));
-        m_session = QDBusConnection::sessionBus().call(create).arguments().value(0).value<QDBusObjectPath>().path();
-        call(QStringLiteral("Start"), {});
-        // mutter drops the first key of a new session.
-        key(42, true);
-        key(42, false);
-        QThread::msleep(200);
-    }
-    bool ok() const { return !m_session.isEmpty(); }
-    void key(unsigned code, bool pressed) { call(QStringLiteral("NotifyKeyboardKeycode"), {code, pressed}); }
-    // Presses the keys in order and lets go of them in reverse; when the last went down.
-    qint64 chord(const std::vector<unsigned>& codes)
-    {
-        qint64 at = 0;
-        for (const unsigned code : codes)
-            key(code, true);
-        QElapsedTimer now;
-        now.start();
-        at = now.msecsSinceReference();
-        for (auto it = codes.rbegin(); it != codes.rend(); ++it)
-            key(*it, false);
-        return at;
-    }
-
-private:
-    void call(const QString& method, const QVariantList& arguments)
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Mutter.RemoteDesktop"), m_session,
-                                                              QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session"), method);
-        message.setArguments(arguments);
-        QDBusConnection::sessionBus().call(message);
-    }
-    QString m_session;
-};
 
 struct GnomeSession : ::testing::Test {
     std::vector<std::unique_ptr<QProcess>> clients;
@@ -162,7 +120,7 @@ TEST_F(GnomeSession, HotkeysAreGrabbedInTheShellAndReachQuilloWhicheverWindowIsI
         now.start();
         reachedAt = now.msecsSinceReference();
     });
-    RemoteKeyboard keyboard;
+    MutterRemoteKeyboard keyboard;
     ASSERT_TRUE(keyboard.ok()) << "mutter's RemoteDesktop did not make a session";
     const qint64 pressedAt = keyboard.chord({125, 56, 25}); // Super+Alt+P
     ASSERT_TRUE(waitUntil([&] { return !fired.empty(); }, 5000)) << "the chord did not reach Quillo";
@@ -219,15 +177,15 @@ TEST_F(GnomeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
     QByteArray seen;
     auto typed = [&] {
         seen += wev->readAllStandardOutput();
-        return int(QString::fromLatin1(seen).count(QRegularExpression(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"))));
+        return EndlessPlayback::pressesOfA(seen);
     };
     GnomeProvider provider;
     QString problem;
     ASSERT_TRUE(provider.start(&problem));
     ASSERT_TRUE(waitUntil([&] { return provider.frontmostApplication().has_value(); }, 10000));
-    std::unique_ptr<RemoteKeyboard> keyboard;
+    std::unique_ptr<MutterRemoteKeyboard> keyboard;
     const auto result = EndlessPlayback::run(QStringLiteral("gnome"), QProcessEnvironment::systemEnvironment(), typed, [&] {
-        keyboard = std::make_unique<RemoteKeyboard>();
+        keyboard = std::make_unique<MutterRemoteKeyboard>();
         return keyboard->chord({125, 56, 25}); // Super+Alt+P
     });
     EXPECT_GE(result.typedBeforeChord, 3);

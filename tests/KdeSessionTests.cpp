@@ -147,7 +147,7 @@ TEST_F(KdeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
     QByteArray seen;
     auto typed = [&] {
         seen += wev->readAllStandardOutput();
-        return int(QString::fromLatin1(seen).count(QRegularExpression(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"))));
+        return EndlessPlayback::pressesOfA(seen);
     };
     waitUntil([] { return false; }, 1000); // the window has the focus
     const auto result = EndlessPlayback::run(

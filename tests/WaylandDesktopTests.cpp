@@ -217,7 +217,7 @@ TEST_F(HeadlessSway, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
     QByteArray seen;
     auto typed = [&] {
         seen += wev->readAllStandardOutput();
-        return int(QString::fromLatin1(seen).count(QRegularExpression(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"))));
+        return EndlessPlayback::pressesOfA(seen);
     };
     SwayProvider provider(socket());
     ASSERT_TRUE(provider.start(nullptr));

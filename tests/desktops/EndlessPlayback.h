@@ -28,6 +28,13 @@ struct Result {
     QString commandOutput;
 };
 
+// How many presses of "a" a window got, from wev's output.
+inline int pressesOfA(const QByteArray& wevOutput)
+{
+    static const QRegularExpression press(QStringLiteral("state: 1 \\(pressed\\)\\s*\\n\\s*sym: a\\s"));
+    return int(QString::fromLatin1(wevOutput).count(press));
+}
+
 // `inject`: how the stand-in types (gnome, kwin, sway); `typed`: how many "a" the native
 // window has received; `pressChord`: presses Super+Alt+P and says when the last key went
 // down (ms of the monotonic clock, or -1: just before it was called); `environment`: the

@@ -5,6 +5,7 @@
 // typed; everything else is taken and dropped.
 //   quillo_test_inputd --socket PATH --inject gnome|kwin|sway
 #include "InputdCodec.h"
+#include "MutterRemoteKeyboard.h"
 #include "fake-input-client-protocol.h"
 
 #include <QCommandLineParser>
@@ -40,28 +41,13 @@ class MutterInjector : public Injector
 public:
     bool start() override
     {
-        QDBusMessage create = QDBusMessage::createMethodCall(
-            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("CreateSession"));
-        m_session = QDBusConnection::sessionBus().call(create).arguments().value(0).value<QDBusObjectPath>().path();
-        if (m_session.isEmpty())
-            return false;
-        call(QStringLiteral("Start"), {});
-        key(KEY_LEFTSHIFT, true); // mutter drops a new session's first key
-        key(KEY_LEFTSHIFT, false);
-        return true;
+        m_keyboard = std::make_unique<MutterRemoteKeyboard>();
+        return m_keyboard->ok();
     }
-    void key(std::uint16_t code, bool pressed) override { call(QStringLiteral("NotifyKeyboardKeycode"), {uint(code), pressed}); }
+    void key(std::uint16_t code, bool pressed) override { m_keyboard->key(code, pressed); }
 
 private:
-    void call(const QString& method, const QVariantList& arguments)
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Mutter.RemoteDesktop"), m_session,
-                                                              QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session"), method);
-        message.setArguments(arguments);
-        QDBusConnection::sessionBus().call(message);
-    }
-    QString m_session;
+    std::unique_ptr<MutterRemoteKeyboard> m_keyboard;
 };
 
 class KWinInjector : public Injector
