@@ -1,5 +1,6 @@
 #include "Views/MainWindow.h"
 
+#include "Services/LogService.h"
 #include "ViewModels/AppViewModel.h"
 #include "Views/ContentView.h"
 #include "Views/DebugPanelView.h"
@@ -13,6 +14,7 @@
 #include <QSystemTrayIcon>
 #include <QAction>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QToolBar>
 
 MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
@@ -66,6 +68,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::showInPlace()
 {
+    m_asideForWork = false;
     // Shown again where it was hidden: some window managers place a re-mapped window
     // at the top-left corner.
     if (!isVisible() && !m_hiddenGeometry.isEmpty())
@@ -104,6 +107,30 @@ void MainWindow::stepAside(bool explain)
                                                 "to bring the window back; press Ctrl+Q to quit."));
     }
     showMinimized();
+    if (explain)
+        return;
+    // For a recording or playback the window must be out of the way: a window manager
+    // that lost (or ignores) the request is asked again, and then the window hides (it
+    // comes back when the work ends).
+    m_asideForWork = true;
+    m_minimiseChecks = 0;
+    checkSteppedAside();
+}
+
+void MainWindow::checkSteppedAside()
+{
+    QTimer::singleShot(minimiseCheckMs, this, [this] {
+        if (!m_asideForWork || !isVisible() || isMinimized())
+            return;
+        if (++m_minimiseChecks < maxMinimiseChecks) {
+            showMinimized();
+            checkSteppedAside();
+            return;
+        }
+        appLog(QStringLiteral("The window manager did not minimise the window; it is hidden until the work ends"),
+               LogEntry::Level::warn);
+        hide();
+    });
 }
 
 void MainWindow::hideEvent(QHideEvent* event)

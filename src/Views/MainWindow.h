@@ -40,6 +40,9 @@ protected:
 
 private:
     void showError();
+    void checkSteppedAside();
+    static constexpr int minimiseCheckMs = 400;
+    static constexpr int maxMinimiseChecks = 3;
     void showSaveSheet();
 
     AppViewModel& m_model;
@@ -51,4 +54,8 @@ private:
     QByteArray m_hiddenGeometry;
     std::optional<QPoint> m_hiddenFramePosition;
     QStringList m_pendingErrors; // errors waiting for their alert, oldest first
+    // Stepping aside for a recording or playback (not closed by the user): checked until
+    // the window manager has minimised the window.
+    bool m_asideForWork = false;
+    int m_minimiseChecks = 0;
 };
