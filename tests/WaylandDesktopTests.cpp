@@ -56,6 +56,13 @@ struct HeadlessSway : ::testing::Test {
         ASSERT_TRUE(sway.waitForStarted()) << "sway is not installed (scripts/install-deps.sh installs it)";
         ASSERT_TRUE(waitUntil([&] { return !socket().isEmpty() && QFile::exists(runtime + QStringLiteral("/wayland-1")); }, 10000))
             << sway.readAll().toStdString();
+        // The socket exists a moment before sway answers on it (longer while other
+        // desktops start on the same cores).
+        ASSERT_TRUE(waitUntil([&] {
+            QProcess swaymsg;
+            swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), socket(), QStringLiteral("-t"), QStringLiteral("get_version")});
+            return swaymsg.waitForFinished(2000) && swaymsg.exitCode() == 0;
+        }, 15000)) << "sway does not answer on its socket: " << sway.readAll().toStdString();
     }
     void TearDown() override
     {
