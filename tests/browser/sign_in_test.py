@@ -59,6 +59,10 @@ try:
     driver.find_element(By.NAME, "name").send_keys("Web")
     driver.find_element(By.NAME, "password").send_keys("a long enough password")
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    for _ in range(100):  # the form's POST (a password hash) and the page that follows
+        if "Your account" in driver.page_source:
+            break
+        time.sleep(0.1)
     check("Your account" in driver.page_source, "signing up lands on the dashboard")
 
     state = "nonce+/=&1"
@@ -68,14 +72,17 @@ try:
     check("Continue as web@example.com" in driver.page_source, "the sign-in page offers to continue")
     driver.get_log("performance")  # forget what came before
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
-    time.sleep(1)
     location = None
-    for entry in driver.get_log("performance"):
-        message = json.loads(entry["message"])["message"]
-        if message.get("method") == "Network.requestWillBeSent":
-            url = message["params"]["request"]["url"]
-            if url.startswith("quillo://"):
-                location = url
+    for _ in range(100):  # the POST's answer, a redirect to quillo://
+        for entry in driver.get_log("performance"):
+            message = json.loads(entry["message"])["message"]
+            if message.get("method") == "Network.requestWillBeSent":
+                url = message["params"]["request"]["url"]
+                if url.startswith("quillo://"):
+                    location = url
+        if location:
+            break
+        time.sleep(0.1)
     check(location is not None, "continuing sends the browser to quillo://auth")
     query = urllib.parse.parse_qs(urllib.parse.urlsplit(location or "quillo://auth").query)
     check(query.get("state") == [state], "the link carries the state unchanged")
