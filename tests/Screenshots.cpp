@@ -84,6 +84,9 @@ int main(int argc, char** argv)
     QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
     if (!AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary(sampleLibrary()).value()))
         return 1;
+    // The hotkeys' keys as a US layout names them.
+    h.keyboard.setName(15, QStringLiteral("R"));
+    h.keyboard.setName(35, QStringLiteral("P"));
     AppViewModel& model = h.start();
     for (int i = 0; i < 30; ++i)
         appLog(QStringLiteral("Sample line %1 of the log").arg(i), LogEntry::Level(i % 4));
