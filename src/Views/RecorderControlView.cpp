@@ -18,7 +18,10 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     m_status->setObjectName(QStringLiteral("recorderStatus"));
     m_elapsed = new QLabel;
     m_elapsed->setStyleSheet(QStringLiteral("font-size: 22pt; font-weight: 300"));
+    // Wraps between the hints when the chords are long (each hint stays whole).
     m_hints = new QLabel;
+    m_hints->setWordWrap(true);
+    m_hints->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_count = new QLabel;
     m_count->setStyleSheet(QStringLiteral("color: gray"));
     m_button = new QPushButton;
@@ -43,8 +46,7 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     layout->setContentsMargins(16, 16, 16, 16);
     layout->addWidget(m_dot);
     layout->addLayout(texts);
-    layout->addStretch();
-    layout->addWidget(m_hints);
+    layout->addWidget(m_hints, 1);
     layout->addWidget(m_button);
     connect(m_button, &QPushButton::clicked, this, [this] {
         if (m_model.recorder().state() != RecordingState::idle)
@@ -79,8 +81,9 @@ void RecorderControlView::refresh()
                                                      {HotkeyViewModel::togglePlayback, "Play"}};
     for (const auto& [id, role] : roles)
         if (const QString chord = m_model.hotkeyChords().text(id); !chord.isEmpty())
-            hints << QStringLiteral("<b>%1</b> %2").arg(chord.toHtmlEscaped(), QLatin1String(role));
-    m_hints->setText(QStringLiteral("<span style='color:#a0a0a0'>%1</span>").arg(hints.join(QStringLiteral(" &nbsp;\u00b7&nbsp; "))));
+            hints << QStringLiteral("<span style='white-space:nowrap'><b>%1</b>&nbsp;%2</span>")
+                         .arg(chord.toHtmlEscaped(), QLatin1String(role));
+    m_hints->setText(QStringLiteral("<span style='color:#a0a0a0'>%1</span>").arg(hints.join(QStringLiteral(" \u00b7 "))));
     m_hints->setVisible(m_model.recorder().state() == RecordingState::idle && !m_model.playback().isBusy() &&
                         !hints.isEmpty());
     // Under Wayland the desktop may not tell where the pointer is or what is in front.
