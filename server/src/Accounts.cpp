@@ -4,6 +4,7 @@
 #include "Secrets.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -22,16 +23,37 @@ const QString kColumns = QStringLiteral("id, email, display_name, photo_url");
 } // namespace
 
 std::optional<Account> Accounts::add(const QString& email, const QString& displayName, const QByteArray& password,
-                                       QString* error)
+                                       QString* error, int* status)
 {
+    int ignored = 0;
+    int& code = status ? *status : ignored;
+    code = 400;
     const QString address = normalizedEmail(email);
     const qsizetype at = address.indexOf(QLatin1Char('@'));
-    if (at <= 0 || at == address.size() - 1 || address.size() > 254 || address.contains(QLatin1Char(' '))) {
-        *error = QStringLiteral("\"%1\" is not an e-mail address").arg(email);
+    const bool control = std::any_of(address.begin(), address.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    if (address.toUtf8().size() > maxEmailBytes) {
+        *error = QStringLiteral("the e-mail address is longer than %1 bytes").arg(maxEmailBytes);
+        return std::nullopt;
+    }
+    if (at <= 0 || at == address.size() - 1 || address.contains(QLatin1Char(' ')) || control) {
+        *error = QStringLiteral("\"%1\" is not an e-mail address").arg(address);
+        return std::nullopt;
+    }
+    const QString name = displayName.trimmed();
+    if (name.size() > maxDisplayNameCharacters) {
+        *error = QStringLiteral("the name is longer than %1 characters").arg(maxDisplayNameCharacters);
+        return std::nullopt;
+    }
+    if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
+        *error = QStringLiteral("the name holds a control character");
         return std::nullopt;
     }
     if (password.size() < minimumPasswordLength) {
         *error = QStringLiteral("the password needs at least %1 characters").arg(minimumPasswordLength);
+        return std::nullopt;
+    }
+    if (password.size() > maxPasswordBytes) {
+        *error = QStringLiteral("the password is longer than %1 bytes").arg(maxPasswordBytes);
         return std::nullopt;
     }
     if (byEmail(address)) {
@@ -40,10 +62,11 @@ std::optional<Account> Accounts::add(const QString& email, const QString& displa
     }
     const QString hash = Secrets::hashPassword(password);
     if (hash.isEmpty()) {
+        code = 503;
         *error = QStringLiteral("the password could not be hashed (out of memory)");
         return std::nullopt;
     }
-    const Account user{QUuid::createUuid().toString(QUuid::WithoutBraces), address, displayName.trimmed(), {}};
+    const Account user{QUuid::createUuid().toString(QUuid::WithoutBraces), address, name, {}};
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("INSERT INTO users (id, email, display_name, photo_url, password_hash, created_at) "
                                  "VALUES (?, ?, ?, NULL, ?, ?)"));
@@ -53,9 +76,11 @@ std::optional<Account> Accounts::add(const QString& email, const QString& displa
     query.addBindValue(hash);
     query.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     if (!query.exec()) {
+        code = m_database.statusFor(query.lastError());
         *error = QStringLiteral("the account could not be stored: ") + query.lastError().text();
         return std::nullopt;
     }
+    code = 200;
     return user;
 }
 

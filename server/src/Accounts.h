@@ -13,13 +13,23 @@ class Accounts
 {
 public:
     static constexpr int minimumPasswordLength = 8;
+    // What is taken at all, checked before any hashing or storage.
+    static constexpr int maxEmailBytes = 254;
+    static constexpr int maxPasswordBytes = 1024;
+    static constexpr int maxDisplayNameCharacters = 100;
 
     explicit Accounts(CloudDatabase& database) : m_database(database) {}
 
-    // A new account; nothing and the reason when the address is not one, is taken, or
-    // the password is too short.
+    // A new account; nothing and the reason when the address is not one, is taken, the
+    // name or the password is not acceptable, or it cannot be stored. `status`: the HTTP
+    // status of the failure (400 for what was sent, 5xx for the service's own).
     std::optional<Account> add(const QString& email, const QString& displayName, const QByteArray& password,
-                                 QString* error);
+                                 QString* error, int* status = nullptr);
+    // Whether an e-mail address and a password are of a size worth checking at all.
+    static bool plausible(const QString& email, const QByteArray& password)
+    {
+        return email.toUtf8().size() <= maxEmailBytes && password.size() <= maxPasswordBytes;
+    }
     std::optional<Account> byEmail(const QString& email);
     std::optional<Account> byUid(const QString& uid);
     // The account when the password is its password.

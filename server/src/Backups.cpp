@@ -69,6 +69,14 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
         return error(400, QStringLiteral("\"durationSeconds\" must be a number"));
     if (sourceMacroId.isEmpty() || sourceMacroId.size() > 100)
         return error(400, QStringLiteral("\"sourceMacroId\" must be 1 to 100 characters"));
+    if (name.size() > maxNameCharacters)
+        return error(400, QStringLiteral("\"name\" is longer than %1 characters").arg(maxNameCharacters));
+    if (description.size() > maxDescriptionCharacters)
+        return error(400, QStringLiteral("\"description\" is longer than %1 characters").arg(maxDescriptionCharacters));
+    if (actionCount < 0)
+        return error(400, QStringLiteral("\"actionCount\" must not be negative"));
+    if (duration.toDouble() < 0)
+        return error(400, QStringLiteral("\"durationSeconds\" must not be negative"));
 
     const auto decoded = QByteArray::fromBase64Encoding(data.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded || data.size() % 4 != 0 || data.contains(QLatin1Char('-')) || data.contains(QLatin1Char('_')))
@@ -89,14 +97,18 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
         return error(400, QStringLiteral("\"macroVersion\" is %1 but the macro says %2")
                               .arg(macroVersion)
                               .arg(macro.value().version));
+    // What the dashboard shows comes from the macro itself, not from what was claimed.
+    actionCount = qint64(macro.value().actions.size());
+    const double seconds = macro.value().totalDuration();
 
     QSqlDatabase db = m_database.connection();
     const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     if (!db.transaction())
-        return error(500, QStringLiteral("the database is not available"));
+        return error(m_database.statusFor(db.lastError()), QStringLiteral("the database is not available"));
     auto failed = [&](const QSqlQuery& query) {
         db.rollback();
-        return error(500, QStringLiteral("the backup could not be stored: ") + query.lastError().text());
+        return error(m_database.statusFor(query.lastError()),
+                     QStringLiteral("the backup could not be stored: ") + query.lastError().text());
     };
     QSqlQuery query(db);
     query.prepare(QStringLiteral("INSERT INTO blobs (sha256, size, data) VALUES (?, ?, ?) ON CONFLICT (sha256) DO NOTHING"));
@@ -135,7 +147,7 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
     query.addBindValue(name);
     query.addBindValue(description.isEmpty() ? QVariant() : QVariant(description));
     query.addBindValue(actionCount);
-    query.addBindValue(duration.toDouble());
+    query.addBindValue(seconds);
     query.addBindValue(size);
     query.addBindValue(digest);
     query.addBindValue(macroVersion);
@@ -143,13 +155,13 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
     if (!query.exec())
         return failed(query);
     if (!db.commit())
-        return error(500, QStringLiteral("the backup could not be stored: ") + db.lastError().text());
+        return error(m_database.statusFor(db.lastError()), QStringLiteral("the backup could not be stored: ") + db.lastError().text());
 
     QJsonObject backup{{QStringLiteral("id"), backupId},
                        {QStringLiteral("sourceMacroId"), sourceMacroId},
                        {QStringLiteral("name"), name},
                        {QStringLiteral("actionCount"), double(actionCount)},
-                       {QStringLiteral("durationSeconds"), duration.toDouble()},
+                       {QStringLiteral("durationSeconds"), seconds},
                        {QStringLiteral("size"), double(size)},
                        {QStringLiteral("sha256"), digest},
                        {QStringLiteral("macroVersion"), double(macroVersion)},
@@ -214,6 +226,32 @@ std::optional<std::pair<QString, QByteArray>> Backups::file(const QString& userU
     if (!query.exec() || !query.next())
         return std::nullopt;
     return std::make_pair(query.value(0).toString(), query.value(1).toByteArray());
+}
+
+std::optional<Backups::FileInfo> Backups::fileInfo(const QString& userUid, const QString& revisionId)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT r.name, r.sha256, r.size FROM revisions r JOIN backups b ON b.id = r.backup_id "
+                                 "WHERE b.user_id = ? AND r.id = ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(revisionId);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return FileInfo{query.value(0).toString(), query.value(1).toString(), query.value(2).toLongLong()};
+}
+
+std::optional<QByteArray> Backups::chunk(const QString& sha256, qint64 offset, qint64 length)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(m_database.kind() == CloudDatabase::Kind::sqlite
+                      ? QStringLiteral("SELECT substr(data, ?, ?) FROM blobs WHERE sha256 = ?")
+                      : QStringLiteral("SELECT substring(data from ? for ?) FROM blobs WHERE sha256 = ?"));
+    query.addBindValue(offset + 1);
+    query.addBindValue(length);
+    query.addBindValue(sha256);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toByteArray();
 }
 
 bool Backups::deleteRevision(const QString& userUid, const QString& revisionId)

@@ -44,8 +44,21 @@ public:
     std::vector<Summary> summaries(const QString& userUid, int offset, int limit);
     int count(const QString& userUid);
     std::vector<Revision> revisions(const QString& userUid, const QString& backupId, int limit);
+    static constexpr int maxNameCharacters = 256;
+    static constexpr int maxDescriptionCharacters = 4096;
+
     // A revision's macro file and the name to give it; nothing when it is not the account's.
     std::optional<std::pair<QString, QByteArray>> file(const QString& userUid, const QString& revisionId);
+    // The same without the bytes, which chunk() reads a piece at a time.
+    struct FileInfo {
+        QString name;
+        QString sha256;
+        qint64 size = 0;
+    };
+    std::optional<FileInfo> fileInfo(const QString& userUid, const QString& revisionId);
+    // `length` bytes (fewer at the end) of the stored bytes with this digest from `offset`;
+    // nothing when they cannot be read.
+    std::optional<QByteArray> chunk(const QString& sha256, qint64 offset, qint64 length);
     // Deletes one revision of the account's (the backup with its last one; bytes no
     // revision uses any more); false when there is no such revision.
     bool deleteRevision(const QString& userUid, const QString& revisionId);

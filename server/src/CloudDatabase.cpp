@@ -1,6 +1,7 @@
 #include "CloudDatabase.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSqlError>
@@ -9,6 +10,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <QUuid>
+
+#include <cstdio>
 
 namespace {
 
@@ -35,6 +38,12 @@ const std::vector<std::vector<const char*>>& migrations()
             "CREATE INDEX revisions_backup ON revisions (backup_id, created_at)",
             "CREATE TABLE sign_in_failures (id TEXT PRIMARY KEY, subject TEXT NOT NULL, at TEXT NOT NULL)",
             "CREATE INDEX sign_in_failures_subject ON sign_in_failures (subject, at)",
+        },
+        {
+            // Secrets every instance shares (the key that signs device cookies), and the
+            // row /healthz writes to see that the database takes writes.
+            "CREATE TABLE service_secrets (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+            "CREATE TABLE health (id INTEGER PRIMARY KEY, at TEXT NOT NULL)",
         },
     };
     return all;
@@ -80,11 +89,18 @@ std::unique_ptr<CloudDatabase> CloudDatabase::open(const QString& location, QStr
         if (query.hasQueryItem(QStringLiteral("host")))
             db.setHostName(query.queryItemValue(QStringLiteral("host")));
     } else {
-        QDir().mkpath(QFileInfo(location).absolutePath());
+        // Password hashes and backups: for this user's eyes only.
+        const QString folder = QFileInfo(location).absolutePath();
+        if (!QFileInfo::exists(folder)) {
+            QDir().mkpath(folder);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
         db.setDatabaseName(location);
     }
     database->m_location = location;
     QSqlDatabase first = database->connection();
+    if (!postgres && first.isOpen())
+        database->tightenFiles();
     if (!first.isOpen()) {
         *error = QStringLiteral("cannot open the database %1: %2")
                      .arg(postgres ? QUrl(location).toDisplayString(QUrl::RemovePassword) : location,
@@ -108,6 +124,52 @@ bool CloudDatabase::configure(QSqlDatabase& db, QString* error)
         }
     }
     return true;
+}
+
+void CloudDatabase::tightenFiles()
+{
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        QFile file(m_location + suffix);
+        if (!file.exists())
+            continue;
+        const auto loose = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther |
+                           QFile::ExeGroup | QFile::ExeOther;
+        if (file.permissions() & loose) {
+            if (file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+                std::fprintf(stderr, "quillo-cloud: %s could be read by other users; it is now readable by its owner only\n",
+                             QFile::encodeName(file.fileName()).constData());
+        }
+    }
+}
+
+int CloudDatabase::statusFor(const QSqlError& error) const
+{
+    const QString code = error.nativeErrorCode();
+    if (m_kind == Kind::sqlite) {
+        if (code == QLatin1String("13")) // SQLITE_FULL
+            return 507;
+        if (code == QLatin1String("8") || code == QLatin1String("5") || code == QLatin1String("10")) // READONLY, BUSY, IOERR
+            return 503;
+        return 500;
+    }
+    if (code == QLatin1String("53100")) // disk_full
+        return 507;
+    if (code == QLatin1String("25006") || code.startsWith(QLatin1String("08")) || code == QLatin1String("57P03"))
+        return 503; // read-only transaction, no connection, cannot connect now
+    return 500;
+}
+
+QString CloudDatabase::notWritableReason() const
+{
+    if (m_kind != Kind::sqlite)
+        return {};
+    const QFileInfo file(m_location);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isWritable())
+        return QStringLiteral("the folder %1 is not writable").arg(folder.absoluteFilePath());
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("the file %1 is not writable").arg(file.absoluteFilePath());
+    return {};
 }
 
 QSqlDatabase CloudDatabase::connection()
@@ -157,7 +219,9 @@ bool CloudDatabase::migrate(QString* error)
     QSqlQuery query(db);
     if (!db.tables().contains(QStringLiteral("schema_version")) &&
         !query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))) {
-        *error = QStringLiteral("cannot create the schema table: ") + lastError(query);
+        const QString readOnly = notWritableReason();
+        *error = readOnly.isEmpty() ? QStringLiteral("cannot create the schema table: ") + lastError(query)
+                                    : QStringLiteral("cannot set up the database: ") + readOnly;
         return false;
     }
     int version = storedVersion();

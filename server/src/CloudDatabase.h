@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <map>
@@ -16,7 +17,7 @@ class CloudDatabase
 {
 public:
     enum class Kind { sqlite, postgresql };
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
 
     // Opens (and for SQLite creates) the database; the reason when it cannot.
     static std::unique_ptr<CloudDatabase> open(const QString& location, QString* error);
@@ -35,12 +36,20 @@ public:
     // program knows. Says what went wrong.
     bool migrate(QString* error);
 
+    // The HTTP status of a failed statement: 507 for a full disk, 503 for a database
+    // that is read-only, busy or gone, else 500. Never a 4xx: it is the service's fault.
+    int statusFor(const QSqlError& error) const;
+    // Why an SQLite database cannot be written (its folder or file), or empty.
+    QString notWritableReason() const;
+
     // The column type of binary data.
     QString blobType() const { return m_kind == Kind::sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA"); }
 
 private:
     CloudDatabase(Kind kind, QString prefix);
     bool configure(QSqlDatabase& db, QString* error);
+    // An SQLite file (and its journal) readable by its owner only.
+    void tightenFiles();
 
     Kind m_kind;
     QString m_prefix; // connection names

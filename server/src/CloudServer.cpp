@@ -1,11 +1,17 @@
 #include "CloudServer.h"
 
+#include "AccessLog.h"
 #include "Backups.h"
 #include "CloudDatabase.h"
+#include "DeviceCookies.h"
 #include "DeviceTokens.h"
+#include "HashWorkers.h"
 #include "WebPages.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QSqlError>
+#include <QTcpSocket>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +22,7 @@
 #include <restinio/tls.hpp>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -34,6 +41,8 @@ const char* reason(int status)
     switch (status) {
     case 200: return "OK";
     case 204: return "No Content";
+    case 302: return "Found";
+    case 303: return "See Other";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
@@ -41,32 +50,74 @@ const char* reason(int status)
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
     case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
+    case 507: return "Insufficient Storage";
     default: return "Internal Server Error";
     }
 }
 
+// Counts the connections the HTTP layer holds and those it accepted (the watchdog sees
+// from the second whether the listener still accepts).
+struct ConnectionCount {
+    static inline std::atomic<long> open{0};
+    static inline std::atomic<long> accepted{0};
+
+    void state_changed(const restinio::connection_state::notice_t& notice) noexcept
+    {
+        if (restinio::holds_alternative<restinio::connection_state::accepted_t>(notice.cause())) {
+            ++open;
+            ++accepted;
+        } else if (restinio::holds_alternative<restinio::connection_state::closed_t>(notice.cause())) {
+            --open;
+        }
+    }
+};
+
+// The default traits, with a cap on parallel connections (those over it wait in the
+// listen backlog instead of taking descriptors) and the count above.
+struct PlainTraits : restinio::default_traits_t {
+    static constexpr bool use_connection_count_limiter = true;
+    using connection_state_listener_t = ConnectionCount;
+};
+struct TlsTraits : restinio::default_tls_traits_t {
+    static constexpr bool use_connection_count_limiter = true;
+    using connection_state_listener_t = ConnectionCount;
+};
+
 // Starts a server of `Traits` on its thread pool; `configure` adds what that kind needs.
 template <typename Traits, typename Handler, typename Configure>
-restinio::running_server_handle_t<Traits> launch(const ServerSettings& options,
-                                                  const restinio::incoming_http_msg_limits_t& limits, Handler handler,
-                                                  std::size_t threads, Configure configure)
+restinio::running_server_handle_t<Traits> launchWith(const ServerSettings& options,
+                                                      const restinio::incoming_http_msg_limits_t& limits, Handler handler,
+                                                      std::size_t threads, std::size_t maxConnections, Configure configure)
 {
     restinio::server_settings_t<Traits> settings;
     settings.address(options.address.toStdString())
         .port(options.port)
         .incoming_http_msg_limits(limits)
+        .max_parallel_connections(maxConnections)
+        .connection_state_listener(std::make_shared<ConnectionCount>())
+        .read_next_http_message_timelimit(CloudServer::requestTimeLimit(options))
         .request_handler(std::move(handler));
     configure(settings);
     return restinio::run_async<Traits>(restinio::own_io_context(), std::move(settings), threads);
+}
+
+// The descriptor limit this process runs under.
+std::size_t fileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return std::size_t(limit.rlim_cur);
 }
 
 } // namespace
 
 // The server runs with plain sockets or, given a certificate, with TLS.
 struct CloudServer::Running {
-    restinio::running_server_handle_t<restinio::default_traits_t> plain;
-    restinio::running_server_handle_t<restinio::default_tls_traits_t> tls;
+    restinio::running_server_handle_t<PlainTraits> plain;
+    restinio::running_server_handle_t<TlsTraits> tls;
 
     void stop()
     {
@@ -106,14 +157,51 @@ QString CloudServer::refusalFor(const ServerSettings& settings)
     return {};
 }
 
+std::size_t CloudServer::connectionCap(const ServerSettings& settings, std::size_t files)
+{
+    // Room left for the database, the log and the listener itself.
+    const std::size_t reserve = 64;
+    const std::size_t room = files > reserve * 2 ? files - reserve : files / 2;
+    const std::size_t wanted = settings.maxConnections > 0 ? std::size_t(settings.maxConnections) : 4096;
+    return std::max<std::size_t>(1, std::min(wanted, room));
+}
+
+std::chrono::seconds CloudServer::requestTimeLimit(const ServerSettings& settings)
+{
+    return std::chrono::seconds(std::max<qint64>(60, settings.maxBodyBytes / (64 * 1024) + 10));
+}
+
 HttpResponse CloudServer::handle(const HttpRequest& request)
 {
     const bool isApi = request.path == "/healthz" || request.path.startsWith("/api/");
     if (!isApi) {
-        if (auto page = WebPages(m_database).handle(request))
+        if (auto page = WebPages(m_database, *m_devices).handle(request))
             return *page;
     }
     return api(request);
+}
+
+HttpResponse CloudServer::health()
+{
+    // A write, as every request that changes something needs: a read-only or full
+    // database is not healthy. Checked at most once a second.
+    std::lock_guard lock(m_healthMutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (m_healthAnswer.status != 0 && now - m_healthCheckedAt < std::chrono::seconds(1))
+        return m_healthAnswer;
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("INSERT INTO health (id, at) VALUES (1, ?) ON CONFLICT (id) DO UPDATE SET at = excluded.at"));
+    query.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    if (query.exec()) {
+        m_healthAnswer = HttpResponse::json(200, json(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}}));
+    } else {
+        const QString reason = m_database.notWritableReason();
+        m_healthAnswer = HttpResponse::error(
+            503, QStringLiteral("the database does not take writes: ") +
+                     (reason.isEmpty() ? query.lastError().text().left(300) : reason));
+    }
+    m_healthCheckedAt = now;
+    return m_healthAnswer;
 }
 
 HttpResponse CloudServer::api(const HttpRequest& request)
@@ -140,12 +228,8 @@ HttpResponse CloudServer::api(const HttpRequest& request)
     if (method != route->method)
         return HttpResponse::error(405, QStringLiteral("%1 takes %2 only").arg(QString::fromLatin1(path), QLatin1String(route->method)));
 
-    if (path == "/healthz") {
-        QSqlQuery query(m_database.connection());
-        if (!query.exec(QStringLiteral("SELECT 1")))
-            return HttpResponse::error(503, QStringLiteral("the database does not answer"));
-        return HttpResponse::json(200, json(QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")}}));
-    }
+    if (path == "/healthz")
+        return health();
     if (path == "/api/version") {
         const VersionInfo& v = m_settings.version;
         return HttpResponse::json(200, json(QJsonObject{{QStringLiteral("version"), v.version},
@@ -154,9 +238,9 @@ HttpResponse CloudServer::api(const HttpRequest& request)
                                                         {QStringLiteral("minSupportedVersion"), v.minSupportedVersion}}));
     }
 
-    // Everything else needs a device token.
+    // Everything else needs a device token ("Bearer", in any case, as RFC 7235 has it).
     QString token;
-    if (authorization.startsWith("Bearer "))
+    if (authorization.size() > 7 && authorization.left(7).toLower() == "bearer ")
         token = QString::fromLatin1(authorization.mid(7)).trimmed();
     if (token.isEmpty())
         return HttpResponse::error(401, QStringLiteral("Sign in first: the request carries no token"));
@@ -189,63 +273,184 @@ bool CloudServer::start(QString* error)
         *error = refusal;
         return false;
     }
-    auto handler = [this](const restinio::request_handle_t& request) {
+    const auto key = DeviceCookies::loadKey(m_database, error);
+    if (!key)
+        return false;
+    m_devices = std::make_unique<DeviceCookies>(*key);
+    m_log = std::make_unique<AccessLog>();
+    m_hashWorkers = std::make_unique<HashWorkers>(std::size_t(std::max(1, m_settings.hashThreads)),
+                                                  std::size_t(std::max(1, m_settings.hashQueue)));
+    if (!launch(error))
+        return false;
+    m_watchdog = std::thread([this] { watch(); });
+    return true;
+}
+
+namespace {
+
+// A response that must not be sent: a header that would split it.
+bool headersSafe(const HttpResponse& response)
+{
+    for (const auto& [name, value] : response.headers)
+        for (const char c : {'\r', '\n', '\0'})
+            if (value.contains(c) || name.contains(c) || name.contains(':'))
+                return false;
+    return true;
+}
+
+// What comes to our handler, as the routes see it. Behind a proxy, the client is the
+// entry the trusted proxies added (counted from the right; the left is the client's own).
+HttpRequest messageOf(const restinio::request_t& request, const ServerSettings& settings)
+{
+    const auto& header = request.header();
+    HttpRequest message;
+    message.method = QByteArray(header.method().c_str());
+    message.path = QByteArray::fromStdString(std::string(header.path()));
+    message.query = QByteArray::fromStdString(std::string(header.query()));
+    for (const auto& field : header)
+        message.headers.insert(QByteArray::fromStdString(std::string(field.name())).toLower(),
+                               QByteArray::fromStdString(std::string(field.value())));
+    message.body = QByteArray::fromStdString(request.body());
+    message.clientAddress = QString::fromStdString(request.remote_endpoint().address().to_string());
+    if (settings.behindProxy) {
+        QList<QByteArray> hops = message.header("x-forwarded-for").split(',');
+        const int trusted = std::max(1, settings.trustedProxies);
+        if (hops.size() >= trusted) {
+            const QByteArray client = hops[hops.size() - trusted].trimmed();
+            if (!client.isEmpty() && client.size() <= 64)
+                message.clientAddress = QString::fromLatin1(client);
+        }
+        message.secure = message.header("x-forwarded-proto").trimmed().toLower() == "https";
+    }
+    if (!settings.tlsCertificate.isEmpty() || settings.publicUrl.startsWith(QLatin1String("https://")))
+        message.secure = true; // people reach it over HTTPS, whatever the hop in between
+    return message;
+}
+
+template <typename Builder>
+void addHeaders(Builder& reply, const HttpResponse& response)
+{
+    reply.append_header("Content-Security-Policy",
+                        "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self' quillo:; "
+                        "frame-ancestors 'none'");
+    reply.append_header("X-Content-Type-Options", "nosniff");
+    reply.append_header("Referrer-Policy", "no-referrer");
+    reply.append_header(restinio::http_field::cache_control, "no-store");
+    for (const auto& [name, value] : response.headers)
+        reply.append_header(name.toStdString(), value.toStdString());
+    if (response.status != 204)
+        reply.append_header(restinio::http_field::content_type, response.contentType.toStdString());
+}
+
+} // namespace
+
+bool CloudServer::launch(QString* error)
+{
+    // Sends a response: from memory, or (a download) from the database a piece at a time
+    // while the client takes it, so that a client that never reads holds one piece.
+    auto respond = [this](const restinio::request_handle_t& request, const HttpRequest& message, HttpResponse response,
+                          bool head, const QElapsedTimer& timer) {
+        if (!headersSafe(response)) {
+            m_log->write("refused to send a response with a line break or NUL in a header (a fault of the service)");
+            response = HttpResponse::error(500, QStringLiteral("The service made a response it may not send"));
+        }
+        const restinio::http_status_line_t status{restinio::http_status_code_t{std::uint16_t(response.status)},
+                                                  reason(response.status)};
+        const qint64 size = response.stream ? response.stream->size : response.body.size();
+        if (response.stream || head) {
+            using Output = restinio::response_builder_t<restinio::user_controlled_output_t>;
+            auto reply = std::make_shared<Output>(request->create_response<restinio::user_controlled_output_t>(status));
+            addHeaders(*reply, response);
+            reply->set_content_length(response.status == 204 ? 0 : std::size_t(size));
+            if (head || !response.stream || size == 0) {
+                reply->done();
+            } else {
+                auto offset = std::make_shared<qint64>(0);
+                auto next = std::make_shared<std::function<void()>>();
+                *next = [this, reply, offset, next, sha = response.stream->sha256, size]() {
+                    constexpr qint64 piece = 256 * 1024;
+                    const auto chunk = Backups(m_database).chunk(sha, *offset, std::min(piece, size - *offset));
+                    if (!chunk || chunk->isEmpty()) {
+                        m_log->write("a download ended early: its bytes could not be read");
+                        reply->done(); // the connection closes short of its length: the client sees it failed
+                        *next = nullptr;
+                        return;
+                    }
+                    *offset += chunk->size();
+                    reply->append_body(chunk->toStdString());
+                    if (*offset >= size) {
+                        reply->done();
+                        *next = nullptr;
+                        return;
+                    }
+                    reply->flush([next](const restinio::asio_ns::error_code& ec) {
+                        if (!ec && *next)
+                            (*next)();
+                        else
+                            *next = nullptr;
+                    });
+                };
+                (*next)();
+            }
+        } else {
+            auto reply = request->create_response(status);
+            addHeaders(reply, response);
+            if (response.status != 204)
+                reply.set_body(response.body.toStdString());
+            reply.done();
+        }
+        // Method, path (never the query), status, milliseconds, bytes.
+        m_log->write(AccessLog::printable(message.method, 16) + ' ' + AccessLog::printable(message.path) + ' ' +
+                     QByteArray::number(response.status) + ' ' +
+                     QByteArray::number(double(timer.nsecsElapsed()) / 1e6, 'f', 1) + "ms " +
+                     QByteArray::number(size));
+    };
+    auto handler = [this, respond](restinio::request_handle_t request) {
         QElapsedTimer timer;
         timer.start();
         ++m_inFlight;
-        const auto& header = request->header();
-        HttpRequest message;
-        message.method = QByteArray(header.method().c_str());
-        message.path = QByteArray::fromStdString(std::string(header.path()));
-        message.query = QByteArray::fromStdString(std::string(header.query()));
-        for (const auto& field : header)
-            message.headers.insert(QByteArray::fromStdString(std::string(field.name())).toLower(),
-                                   QByteArray::fromStdString(std::string(field.value())));
-        message.body = QByteArray::fromStdString(request->body());
-        message.clientAddress = QString::fromStdString(request->remote_endpoint().address().to_string());
-        if (m_settings.behindProxy) {
-            // Only the proxy in front can have set these.
-            const QByteArray forwardedFor = message.header("x-forwarded-for").split(',').value(0).trimmed();
-            if (!forwardedFor.isEmpty())
-                message.clientAddress = QString::fromLatin1(forwardedFor);
-            message.secure = message.header("x-forwarded-proto").trimmed().toLower() == "https";
+        HttpRequest message = messageOf(*request, m_settings);
+        // HEAD is answered like GET, without the body.
+        const bool head = message.method == "HEAD";
+        if (head)
+            message.method = "GET";
+        // Sign-in and sign-up hash a password: on threads of their own, so that nothing
+        // else waits behind them; when those are all taken, at once a 503.
+        const bool hashes = message.method == "POST" && (message.path == "/login" || message.path == "/signup");
+        auto answer = [this, respond, request, head, timer](const HttpRequest& m) {
+            HttpResponse response;
+            try {
+                response = m_stopping ? HttpResponse::error(503, QStringLiteral("The service is stopping")) : handle(m);
+            } catch (const std::bad_alloc&) {
+                response = HttpResponse::error(503, QStringLiteral("The service is out of memory"));
+            } catch (const std::exception&) {
+                response = HttpResponse::error(500, QStringLiteral("The service failed on this request"));
+            }
+            respond(request, m, std::move(response), head, timer);
+            --m_inFlight;
+        };
+        if (hashes) {
+            auto shared = std::make_shared<HttpRequest>(std::move(message));
+            if (!m_hashWorkers->submit([answer, shared] { answer(*shared); })) {
+                HttpResponse busy = HttpResponse::html(503, QStringLiteral("<p>Too many sign-ins at once; try again in a moment.</p>"));
+                busy.headers.append({QByteArray("Retry-After"), QByteArray("2")});
+                respond(request, *shared, std::move(busy), head, timer);
+                --m_inFlight;
+            }
+        } else {
+            answer(message);
         }
-        if (!m_settings.tlsCertificate.isEmpty() || m_settings.publicUrl.startsWith(QLatin1String("https://")))
-            message.secure = true; // people reach it over HTTPS, whatever the hop in between
-        const HttpResponse response = m_stopping ? HttpResponse::error(503, QStringLiteral("The service is stopping"))
-                                                 : handle(message);
-        auto reply = request->create_response(
-            restinio::http_status_line_t{restinio::http_status_code_t{std::uint16_t(response.status)},
-                                         reason(response.status)});
-        reply.append_header("Content-Security-Policy",
-                            "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self' quillo:; "
-                            "frame-ancestors 'none'");
-        reply.append_header("X-Content-Type-Options", "nosniff");
-        reply.append_header("Referrer-Policy", "no-referrer");
-        reply.append_header(restinio::http_field::cache_control, "no-store");
-        for (const auto& [name, value] : response.headers)
-            reply.append_header(name.toStdString(), value.toStdString());
-        if (response.status != 204) {
-            reply.append_header(restinio::http_field::content_type, response.contentType.toStdString());
-            reply.set_body(response.body.toStdString());
-        }
-        reply.done();
-        // Method, path (never the query), status, milliseconds, bytes.
-        std::fprintf(stderr, "%s %s %d %.1fms %lld\n", message.method.constData(), message.path.constData(), response.status,
-                     double(timer.nsecsElapsed()) / 1e6, static_cast<long long>(response.body.size()));
-        --m_inFlight;
         return restinio::request_accepted();
     };
     try {
-        // Bodies up to twice the limit are read and answered with a 413 that says why;
-        // the HTTP layer drops the connection of anything larger still.
-        const auto readLimit = std::uint64_t(m_settings.maxBodyBytes) * 2 + 1024 * 1024;
-        const auto limits = restinio::incoming_http_msg_limits_t{}.max_body_size(readLimit);
+        // A body larger than the largest upload is refused by the HTTP layer itself.
+        const auto limits = restinio::incoming_http_msg_limits_t{}.max_body_size(
+            std::uint64_t(std::max<qint64>(m_settings.maxBodyBytes, WebPages::maxFormBytes)));
         const std::size_t threads = std::size_t(std::max(1, m_settings.threads));
-        m_running = std::make_unique<Running>();
+        const std::size_t cap = connectionCap(m_settings, fileLimit());
+        auto running = std::make_unique<Running>();
         if (m_settings.tlsCertificate.isEmpty()) {
-            m_running->plain = launch<restinio::default_traits_t>(m_settings, limits, std::move(handler), threads,
-                                                                  [](auto&) {});
+            running->plain = launchWith<PlainTraits>(m_settings, limits, std::move(handler), threads, cap, [](auto&) {});
         } else {
             asio::ssl::context context{asio::ssl::context::tls_server};
             context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
@@ -253,12 +458,12 @@ bool CloudServer::start(QString* error)
                                 asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
             context.use_certificate_chain_file(m_settings.tlsCertificate.toStdString());
             context.use_private_key_file(m_settings.tlsKey.toStdString(), asio::ssl::context::pem);
-            m_running->tls = launch<restinio::default_tls_traits_t>(
-                m_settings, limits, std::move(handler), threads,
-                [&context](auto& settings) { settings.tls_context(std::move(context)); });
+            running->tls = launchWith<TlsTraits>(m_settings, limits, std::move(handler), threads, cap,
+                                                 [&context](auto& settings) { settings.tls_context(std::move(context)); });
         }
+        std::lock_guard lock(m_runningMutex);
+        m_running = std::move(running);
     } catch (const std::exception& e) {
-        m_running.reset();
         *error = QStringLiteral("cannot serve on %1:%2: %3")
                      .arg(m_settings.address)
                      .arg(m_settings.port)
@@ -268,15 +473,69 @@ bool CloudServer::start(QString* error)
     return true;
 }
 
+void CloudServer::watch()
+{
+    // The HTTP layer stops accepting for good after an accept error (a descriptor limit
+    // reached by a burst of connections): each second, a connection of our own must be
+    // accepted while there is room for it; if it is not, the listener starts again.
+    const std::size_t cap = connectionCap(m_settings, fileLimit());
+    const QString host = m_settings.address == QLatin1String("0.0.0.0") ? QStringLiteral("127.0.0.1")
+                         : m_settings.address == QLatin1String("::")    ? QStringLiteral("::1")
+                                                                          : m_settings.address;
+    int missed = 0;
+    while (!m_stopping) {
+        for (int i = 0; i < 20 && !m_stopping; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (m_stopping || std::size_t(ConnectionCount::open.load()) + 2 >= cap) {
+            missed = 0;
+            continue;
+        }
+        const long before = ConnectionCount::accepted.load();
+        QTcpSocket probe;
+        probe.connectToHost(host, m_settings.port);
+        if (!probe.waitForConnected(1000))
+            continue; // not even the backlog: the address itself is gone or busy
+        bool accepted = false;
+        for (int i = 0; i < 100 && !accepted && !m_stopping; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            accepted = ConnectionCount::accepted.load() != before;
+        }
+        probe.abort();
+        missed = accepted ? 0 : missed + 1;
+        if (missed < 2 || m_stopping)
+            continue;
+        m_log->write("the listener stopped accepting connections; starting it again");
+        {
+            std::lock_guard lock(m_runningMutex);
+            if (m_stopping)
+                break;
+            if (m_running)
+                m_running->stop();
+            m_running.reset();
+        }
+        QString error;
+        if (!launch(&error))
+            m_log->write("the listener could not start again: " + AccessLog::printable(error.toUtf8()));
+        missed = 0;
+    }
+}
+
 void CloudServer::stop()
 {
-    if (!m_running)
+    if (m_stopping.exchange(true))
         return;
-    m_stopping = true;
+    if (m_watchdog.joinable())
+        m_watchdog.join();
     // Requests in flight are answered before the threads go.
     for (int i = 0; i < 3000 && m_inFlight.load() > 0; ++i)
         QThread::msleep(10);
     QThread::msleep(20); // the last answers leave the sockets
-    m_running->stop();
-    m_running.reset();
+    {
+        std::lock_guard lock(m_runningMutex);
+        if (m_running)
+            m_running->stop();
+        m_running.reset();
+    }
+    m_hashWorkers.reset();
+    m_log.reset();
 }

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QPair>
 #include <QString>
+#include <optional>
 
 // One request as the routes see it, without the HTTP layer.
 struct HttpRequest {
@@ -25,10 +26,17 @@ struct HttpRequest {
 };
 
 struct HttpResponse {
+    // A body read from the stored bytes a piece at a time while the client takes it.
+    struct StoredBytes {
+        QString sha256;
+        qint64 size = 0;
+    };
+
     int status = 200;
     QByteArray body;
     QByteArray contentType = "application/json";
     QList<QPair<QByteArray, QByteArray>> headers;
+    std::optional<StoredBytes> stream; // instead of `body`
 
     static HttpResponse json(int status, const QByteArray& body) { return {status, body, "application/json", {}}; }
     static HttpResponse error(int status, const QString& message);

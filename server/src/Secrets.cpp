@@ -39,4 +39,20 @@ QString sha256Hex(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
+QByteArray hmacSha256(const QByteArray& key, const QByteArray& message)
+{
+    QByteArray mac(crypto_auth_hmacsha256_BYTES, Qt::Uninitialized);
+    crypto_auth_hmacsha256_state state;
+    crypto_auth_hmacsha256_init(&state, reinterpret_cast<const unsigned char*>(key.constData()), std::size_t(key.size()));
+    crypto_auth_hmacsha256_update(&state, reinterpret_cast<const unsigned char*>(message.constData()),
+                                  std::size_t(message.size()));
+    crypto_auth_hmacsha256_final(&state, reinterpret_cast<unsigned char*>(mac.data()));
+    return mac;
+}
+
+bool sameBytes(const QByteArray& a, const QByteArray& b)
+{
+    return a.size() == b.size() && sodium_memcmp(a.constData(), b.constData(), std::size_t(a.size())) == 0;
+}
+
 } // namespace Secrets

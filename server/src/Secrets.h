@@ -17,5 +17,9 @@ QString hashPassword(const QByteArray& password);
 bool verifyPassword(const QString& hash, const QByteArray& password);
 // Lower-case hexadecimal SHA-256.
 QString sha256Hex(const QByteArray& bytes);
+// HMAC-SHA-256 of `message` under `key`.
+QByteArray hmacSha256(const QByteArray& key, const QByteArray& message);
+// Whether two byte strings are equal, in a time that does not tell where they differ.
+bool sameBytes(const QByteArray& a, const QByteArray& b);
 
 } // namespace Secrets

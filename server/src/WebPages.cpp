@@ -3,10 +3,12 @@
 #include "Accounts.h"
 #include "Backups.h"
 #include "CloudDatabase.h"
+#include "DeviceCookies.h"
 #include "DeviceTokens.h"
 #include "Secrets.h"
 #include "SignInLimiter.h"
 
+#include <algorithm>
 #include <QDateTime>
 #include <QUrl>
 #include <QRegularExpression>
@@ -39,10 +41,17 @@ QByteArray cookie(const QByteArray& name, const QString& value, const HttpReques
     return text;
 }
 
-// Only places on this site, never another host ("//evil", "https://...").
+// Where to go after signing in: a path of this site only, written in plain URL
+// characters (no control character, no "//" or "/\\" that a browser reads as another
+// host, no scheme); anything else means the dashboard.
 QString safeNext(const QString& next)
 {
-    if (next.startsWith(QLatin1Char('/')) && !next.startsWith(QLatin1String("//")) && !next.contains(QLatin1Char('\\')))
+    static const QByteArray allowed = QByteArrayLiteral(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,;=:@/?%");
+    const bool plain = std::all_of(next.begin(), next.end(), [](QChar c) {
+        return c.unicode() < 0x80 && allowed.contains(char(c.unicode()));
+    });
+    if (plain && next.size() <= 1024 && next.startsWith(QLatin1Char('/')) && !next.startsWith(QLatin1String("//")))
         return next;
     return QStringLiteral("/dashboard");
 }
@@ -119,6 +128,8 @@ std::optional<HttpResponse> WebPages::handle(const HttpRequest& request)
         return std::nullopt;
     if (request.method != "GET" && request.method != "POST")
         return HttpResponse::html(405, page(QStringLiteral("Not allowed"), QStringLiteral("<p>Not allowed.</p>")));
+    if (request.body.size() > maxFormBytes)
+        return HttpResponse::html(413, page(QStringLiteral("Too large"), QStringLiteral("<p>That form is too large.</p>")));
     const auto session = WebSessions(m_database).find(request.cookie(WebSessions::cookieName));
     // Forms change things only with their CSRF token.
     if (request.method == "POST" && !csrfValid(request, session))
@@ -144,13 +155,25 @@ std::optional<HttpResponse> WebPages::handle(const HttpRequest& request)
     return dashboardAction(request, *session);
 }
 
+HttpResponse WebPages::unavailable(int status, const QString& what)
+{
+    HttpResponse response = HttpResponse::html(
+        status, page(QStringLiteral("Not now"), QStringLiteral("<h1>Not now</h1><p>%1 Try again in a while.</p>").arg(escaped(what))));
+    if (status == 503)
+        response.headers.append({QByteArray("Retry-After"), QByteArray("30")});
+    return response;
+}
+
 HttpResponse WebPages::signedIn(const HttpRequest& request, const QString& userUid, const QString& next)
 {
     const QString id = WebSessions(m_database).create(userUid);
     if (id.isEmpty())
-        return HttpResponse::html(500, page(QStringLiteral("Error"), QStringLiteral("<p>The session could not be stored.</p>")));
+        return unavailable(503, QStringLiteral("The session could not be stored."));
     HttpResponse response = HttpResponse::redirect(safeNext(next).toUtf8());
     response.headers.append({"Set-Cookie", cookie(WebSessions::cookieName, id, request, WebSessions::idleDays * 86400)});
+    // This browser is the account's from now on: strangers' failures will not hold it back.
+    response.headers.append({"Set-Cookie", cookie(DeviceCookies::cookieName, QString::fromLatin1(m_devices.issue(userUid)),
+                                                  request, DeviceCookies::maxAgeDays * 86400)});
     return response;
 }
 
@@ -165,23 +188,37 @@ HttpResponse WebPages::login(const HttpRequest& request, const std::optional<Web
         return response;
     }
     const QString email = request.formField(QStringLiteral("email"));
+    const QByteArray password = request.formField(QStringLiteral("password")).toUtf8();
     const QString next = safeNext(request.formField(QStringLiteral("next")));
+    auto form = [&](int status, const QString& problem) {
+        HttpResponse response = HttpResponse::html(status, {});
+        response.body = page(QStringLiteral("Sign in"), signInForm(formToken(request, session, response), next, problem)).toUtf8();
+        return response;
+    };
+    // Nothing this large can be right: refused before any hashing or storage.
+    if (!Accounts::plausible(email, password))
+        return form(400, QStringLiteral("The email address or the password is longer than any account's."));
+    // A browser that signed in to this account before counts its failures on its own.
+    Accounts accounts(m_database);
+    std::optional<QString> device;
+    if (const auto known = m_devices.verify(request.cookie(DeviceCookies::cookieName)))
+        if (const auto account = accounts.byEmail(email); account && account->uid == known->uid)
+            device = known->nonce;
     SignInLimiter limiter(m_database);
-    if (limiter.isLimited(email, request.clientAddress))
+    const auto limited = limiter.isLimited(email, request.clientAddress, device);
+    if (!limited)
+        return unavailable(503, QStringLiteral("Sign-in attempts cannot be counted right now, so nobody is signed in."));
+    if (*limited)
         return HttpResponse::html(429, page(QStringLiteral("Too many attempts"),
                                             QStringLiteral("<h1>Too many attempts</h1><p>Sign-in failed %1 times in %2 "
                                                            "minutes. Wait a while, then try again.</p>")
                                                 .arg(SignInLimiter::maxFailures)
                                                 .arg(SignInLimiter::windowMinutes)));
-    const auto user = Accounts(m_database).verify(email, request.formField(QStringLiteral("password")).toUtf8());
+    const auto user = accounts.verify(email, password);
     if (!user) {
-        limiter.recordFailure(email, request.clientAddress);
-        HttpResponse response = HttpResponse::html(401, {});
-        response.body = page(QStringLiteral("Sign in"),
-                             signInForm(formToken(request, session, response), next,
-                                        QStringLiteral("The email address or the password is not right.")))
-                            .toUtf8();
-        return response;
+        if (!limiter.recordFailure(email, request.clientAddress, device))
+            return unavailable(503, QStringLiteral("Sign-in attempts cannot be counted right now, so nobody is signed in."));
+        return form(401, QStringLiteral("The email address or the password is not right."));
     }
     return signedIn(request, user->uid, next);
 }
@@ -211,12 +248,25 @@ HttpResponse WebPages::signup(const HttpRequest& request, const std::optional<We
         form(response, {});
         return response;
     }
+    // Sign-ups are counted per address before any hashing, and only while they can be.
+    SignInLimiter limiter(m_database);
+    const auto limited = limiter.signUpsLimited(request.clientAddress);
+    if (!limited || !limiter.recordSignUp(request.clientAddress))
+        return unavailable(503, QStringLiteral("New accounts cannot be made right now."));
+    if (*limited)
+        return HttpResponse::html(429, page(QStringLiteral("Too many accounts"),
+                                            QStringLiteral("<h1>Too many new accounts</h1><p>%1 accounts were made from "
+                                                           "this address in the last hour. Try again later.</p>")
+                                                .arg(SignInLimiter::maxSignUps)));
     QString problem;
+    int status = 400;
     const auto user = Accounts(m_database).add(request.formField(QStringLiteral("email")),
                                                request.formField(QStringLiteral("name")),
-                                               request.formField(QStringLiteral("password")).toUtf8(), &problem);
+                                               request.formField(QStringLiteral("password")).toUtf8(), &problem, &status);
     if (!user) {
-        HttpResponse response = HttpResponse::html(400, {});
+        if (status >= 500)
+            return unavailable(status, QStringLiteral("The account could not be stored."));
+        HttpResponse response = HttpResponse::html(status, {});
         form(response, problem);
         return response;
     }
@@ -295,18 +345,17 @@ HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional
     if (macros.empty())
         body += QStringLiteral("<p>No backups yet. Sign in from Quillo's settings and save a recording.</p>");
     for (const Backups::Summary& macro : macros) {
+        // One pass over the pattern: a name holding "%1" stays as it is.
         body += QStringLiteral("<h3>%1</h3><p>%2 revision(s) \u00b7 latest %3 \u00b7 %4</p><table><tr><th>Saved</th>"
                                "<th>Actions</th><th>Size</th><th></th></tr>")
-                    .arg(escaped(macro.name))
-                    .arg(macro.revisions)
-                    .arg(escaped(macro.latestAt), sizeText(macro.size));
+                    .arg(escaped(macro.name), QString::number(macro.revisions), escaped(macro.latestAt),
+                         sizeText(macro.size));
         for (const Backups::Revision& revision : backups.revisions(user.uid, macro.backupId, pageSize))
             body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td><a href=\"/dashboard/revision/%4/download\">"
                                    "Download</a> <form class=\"inline\" method=\"post\" action=\"/dashboard/revision/%4/delete\">"
                                    "%5<button class=\"danger\" type=\"submit\">Delete</button></form></td></tr>")
-                        .arg(escaped(revision.createdAt))
-                        .arg(revision.actionCount)
-                        .arg(sizeText(revision.size), escaped(revision.id), hidden(QStringLiteral("csrf"), session->csrf));
+                        .arg(escaped(revision.createdAt), QString::number(revision.actionCount), sizeText(revision.size),
+                             escaped(revision.id), hidden(QStringLiteral("csrf"), session->csrf));
         body += QStringLiteral("</table>");
     }
     if (total > pageNumber * pageSize)
@@ -338,12 +387,13 @@ HttpResponse WebPages::dashboardAction(const HttpRequest& request, const WebSess
     const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts); // dashboard, revision, ID, action
     if (request.method == "GET" && parts.size() == 4 && parts[1] == QLatin1String("revision") &&
         parts[3] == QLatin1String("download")) {
-        const auto file = Backups(m_database).file(session.user.uid, parts[2]);
+        const auto file = Backups(m_database).fileInfo(session.user.uid, parts[2]);
         if (!file)
             return HttpResponse::html(404, page(QStringLiteral("Not found"), QStringLiteral("<p>No such backup.</p>")));
-        QString name = file->first;
-        name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]")), QStringLiteral("_"));
-        HttpResponse response{200, file->second, "application/json", {}};
+        // A name a file system takes, and short enough for any client to read.
+        QString name = file->name.left(100);
+        name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]")), QStringLiteral("_"));
+        HttpResponse response{200, {}, "application/json", {}, HttpResponse::StoredBytes{file->sha256, file->size}};
         response.headers.append({"Content-Disposition",
                                  "attachment; filename=\"macro.quillo\"; filename*=UTF-8''" +
                                      QUrl::toPercentEncoding(name + QStringLiteral(".quillo"))});
@@ -352,7 +402,8 @@ HttpResponse WebPages::dashboardAction(const HttpRequest& request, const WebSess
     if (request.method != "POST")
         return HttpResponse::html(404, page(QStringLiteral("Not found"), QStringLiteral("<p>No such page.</p>")));
     if (parts.size() == 4 && parts[1] == QLatin1String("revision") && parts[3] == QLatin1String("delete")) {
-        Backups(m_database).deleteRevision(session.user.uid, parts[2]);
+        if (!Backups(m_database).deleteRevision(session.user.uid, parts[2]))
+            return HttpResponse::html(404, page(QStringLiteral("Not found"), QStringLiteral("<p>No such backup.</p>")));
         return HttpResponse::redirect("/dashboard");
     }
     if (path == QLatin1String("/dashboard/device/revoke")) {

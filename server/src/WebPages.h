@@ -6,6 +6,7 @@
 #include <optional>
 
 class CloudDatabase;
+class DeviceCookies;
 
 // The pages people open in their browser: sign-in and sign-up, the sign-in of the
 // application (which ends in a quillo://auth link with a new device token), and the
@@ -16,8 +17,10 @@ class WebPages
 public:
     static constexpr int pageSize = 50;
     static constexpr int maxStateLength = 512;
+    // Forms are small: anything larger is refused before it is looked at.
+    static constexpr qsizetype maxFormBytes = 64 * 1024;
 
-    explicit WebPages(CloudDatabase& database) : m_database(database) {}
+    WebPages(CloudDatabase& database, const DeviceCookies& devices) : m_database(database), m_devices(devices) {}
 
     // The page for this request, or nothing when the path is not one of the pages.
     std::optional<HttpResponse> handle(const HttpRequest& request);
@@ -40,5 +43,9 @@ private:
     bool csrfValid(const HttpRequest& request, const std::optional<WebSessions::Session>& session) const;
     HttpResponse signedIn(const HttpRequest& request, const QString& userUid, const QString& next);
 
+    // A page saying the service cannot do this now (a fault of its own: 5xx).
+    static HttpResponse unavailable(int status, const QString& what);
+
     CloudDatabase& m_database;
+    const DeviceCookies& m_devices;
 };

@@ -17,6 +17,9 @@
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <tuple>
 #include <termios.h>
 #include <unistd.h>
 
@@ -130,6 +133,15 @@ int serve(const QStringList& args)
                       QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("max-body"), QStringLiteral("Largest backup upload in bytes (default 64 MiB)."),
                       QStringLiteral("BYTES")});
+    parser.addOption({QStringLiteral("max-connections"),
+                      QStringLiteral("Parallel connections at most (default: 4096, or fewer to stay under the descriptor "
+                                     "limit); more wait until one closes."),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("trusted-proxies"),
+                      QStringLiteral("With --behind-proxy: how many proxies in front add to X-Forwarded-For (default 1)."),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("hash-threads"),
+                      QStringLiteral("Threads that hash passwords for sign-ins and sign-ups (default 1)."), QStringLiteral("N")});
     parser.addOption({QStringLiteral("latest-version"), QStringLiteral("Newest Quillo version."), QStringLiteral("V")});
     parser.addOption({QStringLiteral("download-url"), QStringLiteral("Where to get it."), QStringLiteral("URL")});
     parser.addOption({QStringLiteral("release-notes-url"), QStringLiteral("Its release notes."), QStringLiteral("URL")});
@@ -160,6 +172,20 @@ int serve(const QStringList& args)
         settings.maxBodyBytes = maxBody.toLongLong(&ok);
         if (!ok || settings.maxBodyBytes < 1) {
             err(QStringLiteral("--max-body must be a number of bytes above 0"));
+            return usage;
+        }
+    }
+    // Small whole numbers: the connection cap, the trusted proxies, the hashing threads.
+    for (const auto& [flag, target, lowest, highest] :
+         {std::tuple{"max-connections", &settings.maxConnections, 1, 1000000}, std::tuple{"trusted-proxies", &settings.trustedProxies, 1, 16},
+          std::tuple{"hash-threads", &settings.hashThreads, 1, 64}}) {
+        const QString value = setting(parser, QLatin1String(flag));
+        if (value.isEmpty())
+            continue;
+        bool ok = false;
+        *target = value.toInt(&ok);
+        if (!ok || *target < lowest || *target > highest) {
+            err(QStringLiteral("--%1 must be a whole number from %2 to %3").arg(QLatin1String(flag)).arg(lowest).arg(highest));
             return usage;
         }
     }
@@ -253,8 +279,17 @@ int user(const QStringList& args)
         auto db = openMigrated(database(parser));
         if (!db)
             return failed;
+        // Names come from strangers: nothing in them reaches the terminal as a control.
+        auto shown = [](const QString& text) {
+            QString safe;
+            for (const QChar c : text)
+                safe += c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+                            ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                            : QString(c);
+            return safe;
+        };
         for (const Account& u : Accounts(*db).all())
-            out(QStringLiteral("%1  %2  %3").arg(u.uid, u.email, u.displayName));
+            out(QStringLiteral("%1  %2  %3").arg(u.uid, shown(u.email), shown(u.displayName)));
         return success;
     }
     err(QStringLiteral("user needs add or list (see quillo-cloud --help)"));
@@ -330,6 +365,15 @@ int main(int argc, char** argv)
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+
+    // What it writes (the SQLite file with password hashes and backups) is its owner's alone.
+    umask(077);
+    // As many descriptors as the system lets it have: connections are capped below that.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillo-cloud"));
