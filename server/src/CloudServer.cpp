@@ -1,6 +1,7 @@
 #include "CloudServer.h"
 
 #include "AccessLog.h"
+#include "BodyGate.h"
 #include "Backups.h"
 #include "CloudDatabase.h"
 #include "DeviceCookies.h"
@@ -20,6 +21,8 @@
 
 #include <restinio/all.hpp>
 #include <restinio/tls.hpp>
+
+#include "GatedParser.h"
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -48,6 +51,7 @@ const char* reason(int status)
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 411: return "Length Required";
     case 413: return "Payload Too Large";
     case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
@@ -75,14 +79,17 @@ struct ConnectionCount {
 };
 
 // The default traits, with a cap on parallel connections (those over it wait in the
-// listen backlog instead of taking descriptors) and the count above.
+// listen backlog instead of taking descriptors), the count above and the parser that
+// asks the body gate.
 struct PlainTraits : restinio::default_traits_t {
     static constexpr bool use_connection_count_limiter = true;
     using connection_state_listener_t = ConnectionCount;
+    using http_methods_mapper_t = GatedHttpMethods;
 };
 struct TlsTraits : restinio::default_tls_traits_t {
     static constexpr bool use_connection_count_limiter = true;
     using connection_state_listener_t = ConnectionCount;
+    using http_methods_mapper_t = GatedHttpMethods;
 };
 
 // Starts a server of `Traits` on its thread pool; `configure` adds what that kind needs.
@@ -238,10 +245,8 @@ HttpResponse CloudServer::api(const HttpRequest& request)
                                                         {QStringLiteral("minSupportedVersion"), v.minSupportedVersion}}));
     }
 
-    // Everything else needs a device token ("Bearer", in any case, as RFC 7235 has it).
-    QString token;
-    if (authorization.size() > 7 && authorization.left(7).toLower() == "bearer ")
-        token = QString::fromLatin1(authorization.mid(7)).trimmed();
+    // Everything else needs a device token.
+    const QString token = DeviceTokens::bearerToken(authorization);
     if (token.isEmpty())
         return HttpResponse::error(401, QStringLiteral("Sign in first: the request carries no token"));
     DeviceTokens tokens(m_database);
@@ -278,10 +283,19 @@ bool CloudServer::start(QString* error)
         return false;
     m_devices = std::make_unique<DeviceCookies>(*key);
     m_log = std::make_unique<AccessLog>();
+    m_bodyGate = std::make_unique<BodyGate>(m_database, m_settings.maxBodyBytes);
+    const BodyGate* none = nullptr;
+    if (!activeBodyGate.compare_exchange_strong(none, m_bodyGate.get())) {
+        *error = QStringLiteral("another quillo-cloud service already runs in this process");
+        m_bodyGate.reset();
+        return false;
+    }
     m_hashWorkers = std::make_unique<HashWorkers>(std::size_t(std::max(1, m_settings.hashThreads)),
                                                   std::size_t(std::max(1, m_settings.hashQueue)));
-    if (!launch(error))
+    if (!launch(error)) {
+        activeBodyGate = nullptr;
         return false;
+    }
     m_watchdog = std::thread([this] { watch(); });
     return true;
 }
@@ -361,6 +375,8 @@ bool CloudServer::launch(QString* error)
             using Output = restinio::response_builder_t<restinio::user_controlled_output_t>;
             auto reply = std::make_shared<Output>(request->create_response<restinio::user_controlled_output_t>(status));
             addHeaders(*reply, response);
+            if (response.closeConnection)
+                reply->connection_close();
             reply->set_content_length(response.status == 204 ? 0 : std::size_t(size));
             if (head || !response.stream || size == 0) {
                 reply->done();
@@ -395,6 +411,8 @@ bool CloudServer::launch(QString* error)
         } else {
             auto reply = request->create_response(status);
             addHeaders(reply, response);
+            if (response.closeConnection)
+                reply.connection_close();
             if (response.status != 204)
                 reply.set_body(response.body.toStdString());
             reply.done();
@@ -414,13 +432,21 @@ bool CloudServer::launch(QString* error)
         const bool head = message.method == "HEAD";
         if (head)
             message.method = "GET";
+        // Refused at its headers: answered without the body, which is never read.
+        const auto& fields = request->header();
+        const int refused = std::atoi(fields.get_field_or(refusedStatusField, "0").c_str());
         // Sign-in and sign-up hash a password: on threads of their own, so that nothing
         // else waits behind them; when those are all taken, at once a 503.
-        const bool hashes = message.method == "POST" && (message.path == "/login" || message.path == "/signup");
-        auto answer = [this, respond, request, head, timer](const HttpRequest& m) {
+        const bool hashes = refused == 0 && message.method == "POST" && (message.path == "/login" || message.path == "/signup");
+        auto answer = [this, respond, request, head, timer, refused](const HttpRequest& m) {
             HttpResponse response;
             try {
-                response = m_stopping ? HttpResponse::error(503, QStringLiteral("The service is stopping")) : handle(m);
+                if (refused != 0) {
+                    response = HttpResponse::error(refused, QString::fromStdString(request->header().get_field_or(refusedMessageField, "")));
+                    response.closeConnection = true; // the body may be left unread
+                } else {
+                    response = m_stopping ? HttpResponse::error(503, QStringLiteral("The service is stopping")) : handle(m);
+                }
             } catch (const std::bad_alloc&) {
                 response = HttpResponse::error(503, QStringLiteral("The service is out of memory"));
             } catch (const std::exception&) {
@@ -538,4 +564,8 @@ void CloudServer::stop()
     }
     m_hashWorkers.reset();
     m_log.reset();
+    if (m_bodyGate) {
+        const BodyGate* ours = m_bodyGate.get();
+        activeBodyGate.compare_exchange_strong(ours, nullptr);
+    }
 }

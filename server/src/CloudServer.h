@@ -11,6 +11,7 @@
 #include <thread>
 
 class AccessLog;
+class BodyGate;
 class CloudDatabase;
 class DeviceCookies;
 class HashWorkers;
@@ -86,6 +87,7 @@ private:
     CloudDatabase& m_database;
     ServerSettings m_settings;
     std::unique_ptr<DeviceCookies> m_devices;
+    std::unique_ptr<BodyGate> m_bodyGate;
     std::unique_ptr<HashWorkers> m_hashWorkers;
     std::unique_ptr<AccessLog> m_log;
     std::mutex m_runningMutex;

@@ -25,6 +25,13 @@ QString DeviceTokens::issue(const QString& userUid, const QString& device)
     return query.exec() ? token : QString();
 }
 
+QString DeviceTokens::bearerToken(const QByteArray& authorization)
+{
+    if (authorization.size() <= 7 || authorization.left(7).toLower() != "bearer ")
+        return {};
+    return QString::fromLatin1(authorization.mid(7)).trimmed();
+}
+
 std::optional<Account> DeviceTokens::authenticate(const QString& token)
 {
     if (token.isEmpty() || token.size() > 200)

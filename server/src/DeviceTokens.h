@@ -24,6 +24,10 @@ public:
 
     explicit DeviceTokens(CloudDatabase& database) : m_database(database) {}
 
+    // The token of an "Authorization: Bearer …" header (the scheme in any case, as
+    // RFC 7235 has it), or empty.
+    static QString bearerToken(const QByteArray& authorization);
+
     // A new token for `device`, shown to its owner once; empty when it cannot be stored.
     QString issue(const QString& userUid, const QString& device);
     // The account a token belongs to, unless unknown or revoked; notes its use.

@@ -37,6 +37,7 @@ struct HttpResponse {
     QByteArray contentType = "application/json";
     QList<QPair<QByteArray, QByteArray>> headers;
     std::optional<StoredBytes> stream; // instead of `body`
+    bool closeConnection = false;      // the request's body was left unread
 
     static HttpResponse json(int status, const QByteArray& body) { return {status, body, "application/json", {}}; }
     static HttpResponse error(int status, const QString& message);
