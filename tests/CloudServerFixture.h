@@ -8,6 +8,8 @@
 #include "TestWait.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -126,18 +128,23 @@ protected:
                 QString::fromLocal8Bit(process.readAllStandardError())};
     }
 
-    void startServer(const QStringList& extra)
+    // Starts the service (through `launcher` when one is set) and waits until /healthz
+    // gives `health`.
+    void startServer(const QStringList& extra, int health = 200)
     {
         QTcpServer probe;
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
         port = probe.serverPort();
         probe.close();
         server.setProcessEnvironment(environment());
-        server.start(QStringLiteral(QUILLO_CLOUD_BINARY),
-                     QStringList{QStringLiteral("serve"), QStringLiteral("--listen"),
-                                 QStringLiteral("127.0.0.1:%1").arg(port)} + extra);
+        const QStringList args = QStringList{QStringLiteral("serve"), QStringLiteral("--listen"),
+                                             QStringLiteral("127.0.0.1:%1").arg(port)} + extra;
+        if (launcher.isEmpty())
+            server.start(QStringLiteral(QUILLO_CLOUD_BINARY), args);
+        else
+            server.start(launcher.first(), launcher.mid(1) + QStringList{QStringLiteral(QUILLO_CLOUD_BINARY)} + args);
         ASSERT_TRUE(server.waitForStarted());
-        ASSERT_TRUE(waitUntil([&] { return request("GET", "/healthz").status == 200; }, 10000))
+        ASSERT_TRUE(waitUntil([&] { return request("GET", "/healthz").status == health; }, 10000))
             << server.readAllStandardError().toStdString();
     }
     void stopServer()
@@ -167,6 +174,8 @@ protected:
         req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         if (!token.isEmpty())
             req.setRawHeader("Authorization", "Bearer " + token.toLatin1());
+        for (const auto& [name, value] : extraHeaders)
+            req.setRawHeader(name, value);
         req.setHeader(QNetworkRequest::ContentTypeHeader, QString::fromLatin1(contentType));
         QNetworkReply* reply = network.sendCustomRequest(req, method, body);
         QEventLoop loop;
@@ -222,7 +231,73 @@ protected:
         return match.captured(1);
     }
 
+    // What one connection of raw bytes got back before the service closed it or `msecs`
+    // passed, and how long the first byte took.
+    struct RawReply {
+        QByteArray bytes;
+        qint64 firstByteMs = -1;
+        QByteArray statusLine() const { return bytes.left(bytes.indexOf("\r\n")); }
+        QByteArray head() const { return bytes.left(bytes.indexOf("\r\n\r\n")); }
+    };
+    RawReply raw(const QByteArray& bytes, int msecs = 5000)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        RawReply reply;
+        if (!socket.waitForConnected(5000))
+            return reply;
+        QElapsedTimer timer;
+        timer.start();
+        socket.write(bytes);
+        socket.waitForBytesWritten(5000);
+        while (timer.elapsed() < msecs && socket.state() == QAbstractSocket::ConnectedState) {
+            if (socket.waitForReadyRead(int(std::max<qint64>(1, msecs - timer.elapsed())))) {
+                if (reply.firstByteMs < 0)
+                    reply.firstByteMs = timer.elapsed();
+                reply.bytes += socket.readAll();
+            }
+        }
+        reply.bytes += socket.readAll();
+        return reply;
+    }
+    // The service's resident memory, in KiB.
+    qint64 serverRssKb() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(server.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return -1;
+    }
+    // A sign-in through the page's form, as a browser does it.
+    Reply signIn(const QString& email, const QString& password, const QString& next = {})
+    {
+        const QString csrf = csrfOf(request("GET", QStringLiteral("/login")).text);
+        QList<QPair<QString, QString>> fields{{"email", email}, {"password", password}, {"csrf", csrf}};
+        if (!next.isEmpty())
+            fields.append({"next", next});
+        return post(QStringLiteral("/login"), fields);
+    }
+    // How many rows a table holds now.
+    int rowsIn(const QString& table)
+    {
+        int count = -1;
+        {
+            QSqlDatabase db = inspector();
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("SELECT COUNT(*) FROM ") + table) && query.next())
+                count = query.value(0).toInt();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+        return count;
+    }
+
     QTemporaryDir dir;
+    QStringList launcher; // a program the service is started through, such as prlimit
+    QList<QPair<QByteArray, QByteArray>> extraHeaders; // sent with every request()
     QString pgSocket, pgPort, pgDatabase;
     QString scheme = QStringLiteral("http");
     QProcess server;

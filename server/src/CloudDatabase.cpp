@@ -102,9 +102,10 @@ std::unique_ptr<CloudDatabase> CloudDatabase::open(const QString& location, QStr
     if (!postgres && first.isOpen())
         database->tightenFiles();
     if (!first.isOpen()) {
+        const QString readOnly = database->notWritableReason();
         *error = QStringLiteral("cannot open the database %1: %2")
                      .arg(postgres ? QUrl(location).toDisplayString(QUrl::RemovePassword) : location,
-                          first.lastError().text());
+                          readOnly.isEmpty() ? first.lastError().text() : readOnly);
         return nullptr;
     }
     return database;
