@@ -7,7 +7,8 @@
 #   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release && cmake --build build-rel
 #   server/bench/http-load.sh build-rel/server
 # A second folder (an older build's server/) is measured the same way, after the first,
-# so that both sets of figures come from one run on one machine.
+# so that both sets of figures come from one run on one machine; it needs a database of
+# its own on PostgreSQL (QUILLO_BENCH_PG_OLDER), as an older build refuses a newer schema.
 set -euo pipefail
 folders=("$@")
 [ ${#folders[@]} -ge 1 ] || { echo "usage: http-load.sh BUILD/server [OLDER-BUILD/server]" >&2; exit 2; }
@@ -61,7 +62,7 @@ health_under_signups() {
   wait_for /healthz
   curl -s -c "$tmp/jar" "http://127.0.0.1:$port/signup" >"$tmp/form.html"
   csrf=$(sed -n 's/.*name="csrf" value="\([^"]*\)".*/\1/p' "$tmp/form.html" | head -1)
-  cookie=$(awk '!/^#/ && NF >= 7 {printf "%s=%s; ", $6, $7}' "$tmp/jar")
+  cookie=$(awk 'NF >= 7 && (!/^#/ || /^#HttpOnly_/) {printf "%s=%s; ", $6, $7}' "$tmp/jar")
   cat >"$tmp/signup.lua" <<LUA
 local n = 0
 local id = tostring(math.random(1, 1000000000))
@@ -83,14 +84,18 @@ LUA
     awk '/Requests\/sec/ {rps=$2} /^ +50%/ {p50=$2} /^ +99%/ {p99=$2}
          END {printf "%10.0f req/s  p50 %8s  p99 %8s\n", rps, p50, p99}'
   wait "$signups"
-  printf '%-34s %10.0f sign-ups/s\n' "  (the sign-ups meanwhile)" "$(awk '/Requests\/sec/ {print $2}' "$tmp/signups.txt")"
+  printf '%-34s %10.0f sign-ups/s (%s answered other than 3xx)\n' "  (the sign-ups meanwhile)" \
+    "$(awk '/Requests\/sec/ {print $2}' "$tmp/signups.txt")" \
+    "$(awk '/Non-2xx or 3xx/ {print $5; f=1} END {if (!f) print 0}' "$tmp/signups.txt")"
   stop
 }
 
-for folder in "${folders[@]}"; do
+pg=("${QUILLO_BENCH_PG:-}" "${QUILLO_BENCH_PG_OLDER:-}")
+for i in "${!folders[@]}"; do
+  folder=${folders[$i]}
   echo "== $folder"
   if [ -x "$folder/quillo_bench_bare_http" ]; then bare "$folder"; fi
   service "$folder" sqlite "$tmp/bench-$RANDOM.sqlite"
-  if [ -n "${QUILLO_BENCH_PG:-}" ]; then service "$folder" postgresql "$QUILLO_BENCH_PG"; fi
+  if [ -n "${pg[$i]:-}" ]; then service "$folder" postgresql "${pg[$i]}"; fi
   health_under_signups "$folder"
 done

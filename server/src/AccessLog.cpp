@@ -38,6 +38,10 @@ void AccessLog::write(QByteArray line)
             return;
         }
         m_lines.push_back(std::move(line));
+        // The writer comes by on its own every so often; only a long queue calls it early
+        // (waking it for every line would cost each request a switch of threads).
+        if (m_lines.size() < wakeAtLines)
+            return;
     }
     m_wake.notify_one();
 }
@@ -46,7 +50,9 @@ void AccessLog::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || !m_lines.empty(); });
+        m_wake.wait_for(lock, writeEvery, [this] { return m_stopping || m_lines.size() >= wakeAtLines; });
+        if (m_lines.empty() && m_dropped == 0 && !m_stopping)
+            continue;
         std::deque<QByteArray> lines;
         lines.swap(m_lines);
         const std::size_t dropped = std::exchange(m_dropped, 0);

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 // The access log: request threads hand their lines over and one writer puts them on
-// standard error, so that no request waits for another's write. Lines beyond a bound
+// standard error at least every 100 ms, so that no request waits for another's write. Lines beyond a bound
 // are counted and dropped rather than held without end.
 class AccessLog
 {
 public:
     static constexpr std::size_t maxQueued = 10000;
+    static constexpr std::size_t wakeAtLines = 256;
+    static constexpr std::chrono::milliseconds writeEvery{100};
 
     AccessLog();
     ~AccessLog(); // writes what is queued

@@ -192,6 +192,11 @@ QSqlDatabase CloudDatabase::connection()
 
 QSqlQuery& CloudDatabase::prepared(const QString& sql)
 {
+    // A thread finds the statements it made again without a lock: every request asks.
+    thread_local QHash<quint64, QHash<QString, QSqlQuery*>> made;
+    QHash<QString, QSqlQuery*>& mine = made[m_id];
+    if (QSqlQuery* query = mine.value(sql))
+        return *query;
     QSqlDatabase db = connection();
     const auto key = std::make_pair(db.connectionName(), sql);
     QMutexLocker lock(&m_preparedMutex);
@@ -200,6 +205,7 @@ QSqlQuery& CloudDatabase::prepared(const QString& sql)
         slot = std::make_unique<QSqlQuery>(db);
         slot->prepare(sql);
     }
+    mine.insert(sql, slot.get());
     return *slot;
 }
 

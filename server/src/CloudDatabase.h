@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -53,6 +54,9 @@ private:
 
     Kind m_kind;
     QString m_prefix; // connection names
+    // Tells this database's statements from those of one made later at the same address.
+    const quint64 m_id = nextId++;
+    static inline std::atomic<quint64> nextId{1};
     QString m_location;
     QMutex m_preparedMutex;
     std::map<std::pair<QString, QString>, std::unique_ptr<QSqlQuery>> m_prepared; // (connection, SQL)
