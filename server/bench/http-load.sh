@@ -65,7 +65,16 @@ health_under_signups() {
   cookie=$(awk 'NF >= 7 && (!/^#/ || /^#HttpOnly_/) {printf "%s=%s; ", $6, $7}' "$tmp/jar")
   cat >"$tmp/signup.lua" <<LUA
 local n = 0
-local id = tostring(math.random(1, 1000000000))
+local threads = 0
+local id
+function setup(thread)
+  threads = threads + 1
+  thread:set("tid", threads)
+end
+function init(args)
+  id = tostring(os.time()) .. "t" .. tostring(tid)
+  math.randomseed(os.time() + tid)
+end
 wrk.method = "POST"
 wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
 wrk.headers["Cookie"] = "$cookie"
