@@ -1,9 +1,10 @@
 #pragma once
 
-// The HTTP layer's request parser with one change: at the end of a request's headers the
-// body gate decides whether the body may be read at all. A refused request ends there
-// (the parser is told the message has no body) and reaches the handler with the refusal
-// in two fields whose names no client can send, as they hold a colon.
+// The HTTP layer's request parser with two changes. At the end of a request's headers the
+// body gate decides whether the body may be read at all: a refused request ends there
+// (the parser is told the message has no body) or has its body dropped as it arrives,
+// and reaches the handler with the refusal in two fields whose names no client can send,
+// as they hold a colon. And a request's headers must arrive within ten seconds.
 #include "BodyGate.h"
 
 #include <restinio/all.hpp>
