@@ -3,7 +3,6 @@
 #include "Services/AtomicFile.h"
 #include "TestMacros.h"
 #include "TestWait.h"
-#include "ViewModels/ActionRetiming.h"
 
 #include <cmath>
 #include <QDir>
@@ -181,41 +180,6 @@ TEST(AppViewModel, DeletingKeepsOrTheFirstMacroSelected)
 
 TEST(AppViewModel, ActionEditsKeepTheTimingAndTheMetadataTrue)
 {
-    std::mt19937_64 rng(3);
-    std::uniform_real_distribution<double> gap(0.0, 0.5);
-    for (int round = 0; round < 200; ++round) {
-        std::vector<MacroAction> actions;
-        double t = 0;
-        for (int i = int(rng() % 12) + 1; i > 0; --i) {
-            actions.push_back(rng() % 5 == 0 ? MacroAction::delay(t, gap(rng) * 4) : MacroAction::mouseMove(t, 1, 2));
-            t += gap(rng);
-        }
-        // Walking twice gives the same timestamps.
-        ActionRetiming::walk(actions, ActionRetiming::gaps(actions));
-        std::vector<MacroAction> again = actions;
-        ActionRetiming::walk(again, ActionRetiming::gaps(again));
-        ASSERT_EQ(again, actions) << round;
-        // The first gap is 0, later gaps at least the minimum.
-        const auto g = ActionRetiming::gaps(actions);
-        for (std::size_t i = 0; i < actions.size(); ++i)
-            if (actions[i].type() != ActionType::delay)
-                ASSERT_GE(g[i], i == 0 ? -1e-12 : ActionRetiming::minimumGap - 1e-9) << round;
-
-        // An inserted delay of d pushes every later action back by exactly d.
-        const int after = int(rng() % actions.size());
-        const double d = 0.25 + gap(rng);
-        std::vector<MacroAction> inserted = actions;
-        ActionRetiming::insertDelay(inserted, after, d);
-        ASSERT_EQ(inserted.size(), actions.size() + 1);
-        for (std::size_t i = std::size_t(after) + 2; i < inserted.size(); ++i)
-            ASSERT_NEAR(inserted[i].timestamp, actions[i - 1].timestamp + d, 1e-9) << round;
-        // Deleting it again removes its pause.
-        std::vector<MacroAction> removed = inserted;
-        ActionRetiming::deleteActions(removed, {after + 1});
-        for (std::size_t i = 0; i < removed.size(); ++i)
-            ASSERT_NEAR(removed[i].timestamp, actions[i].timestamp, 1e-9) << round;
-    }
-
     AppModelHarness h;
     Macro five = named(QStringLiteral("Five"));
     five.actions.clear();

@@ -7,11 +7,20 @@ namespace ActionRetiming {
 
 namespace {
 
-// A pause that a hand-made file could make negative or not a number counts as none.
+double finiteOrZero(double value)
+{
+    return std::isfinite(value) && value > 0 ? value : 0.0;
+}
+
 double pauseOf(const MacroAction& action)
 {
     const auto* delay = std::get_if<MacroAction::Delay>(&action.payload);
-    return delay && std::isfinite(delay->duration) && delay->duration > 0 ? delay->duration : 0.0;
+    return delay ? finiteOrZero(delay->duration) : 0.0;
+}
+
+double startOf(const std::vector<MacroAction>& actions)
+{
+    return actions.empty() ? 0.0 : finiteOrZero(actions.front().timestamp);
 }
 
 template <typename T>
@@ -33,69 +42,119 @@ void moveElements(std::vector<T>& items, const std::set<int>& positions, int des
     items = std::move(rest);
 }
 
-template <typename T>
-void eraseElements(std::vector<T>& items, const std::set<int>& positions)
-{
-    std::vector<T> kept;
-    for (int i = 0; i < int(items.size()); ++i)
-        if (!positions.count(i))
-            kept.push_back(std::move(items[std::size_t(i)]));
-    items = std::move(kept);
-}
-
 } // namespace
 
 std::vector<double> gaps(const std::vector<MacroAction>& actions)
 {
+    // Read along the list: a time out of order or not a number is taken as "at once".
     std::vector<double> result(actions.size(), 0.0);
-    for (std::size_t i = 1; i < actions.size(); ++i) {
-        const MacroAction& previous = actions[i - 1];
-        result[i] = actions[i].timestamp - (previous.timestamp + pauseOf(previous));
+    double end = 0; // where the action before ends
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        const double t = actions[i].timestamp;
+        const double at = i == 0 ? finiteOrZero(t) : (std::isfinite(t) ? std::max(end, t) : end);
+        if (i > 0)
+            result[i] = at - end;
+        end = at + pauseOf(actions[i]);
     }
     return result;
 }
 
-void walk(std::vector<MacroAction>& actions, const std::vector<double>& gaps)
+void walk(std::vector<MacroAction>& actions, const std::vector<double>& gaps, double start)
 {
-    double running = 0;
+    double running = finiteOrZero(start);
     for (std::size_t i = 0; i < actions.size(); ++i) {
-        MacroAction& action = actions[i];
-        if (action.type() == ActionType::delay) {
-            action.timestamp = running;
-            running += pauseOf(action);
-            continue;
-        }
-        const double gap = i == 0 ? 0.0 : (std::isfinite(gaps[i]) ? std::max(gaps[i], minimumGap) : minimumGap);
-        running += gap;
-        action.timestamp = running;
+        if (i > 0)
+            running += finiteOrZero(gaps[i]);
+        actions[i].timestamp = running;
+        running += pauseOf(actions[i]);
     }
 }
 
 void deleteActions(std::vector<MacroAction>& actions, const std::set<int>& positions)
 {
-    std::vector<double> g = gaps(actions);
-    eraseElements(actions, positions);
-    eraseElements(g, positions);
-    walk(actions, g);
+    const std::vector<double> g = gaps(actions);
+    std::vector<MacroAction> kept;
+    std::vector<double> keptGaps;
+    double start = 0;
+    double carried = 0;     // gaps of the deleted actions just before the next survivor
+    double leadingPause = 0; // pauses of deleted delays before the first survivor
+    for (int i = 0; i < int(actions.size()); ++i) {
+        MacroAction& action = actions[std::size_t(i)];
+        if (positions.count(i)) {
+            carried += g[std::size_t(i)];
+            if (kept.empty())
+                leadingPause += pauseOf(action);
+            continue;
+        }
+        if (kept.empty()) // the first survivor keeps its time, less the pauses deleted before it
+            start = finiteOrZero(action.timestamp) - leadingPause;
+        keptGaps.push_back(kept.empty() ? 0.0 : g[std::size_t(i)] + carried);
+        carried = 0;
+        kept.push_back(std::move(action));
+    }
+    actions = std::move(kept);
+    walk(actions, keptGaps, start);
 }
 
 void moveActions(std::vector<MacroAction>& actions, const std::set<int>& positions, int destination)
 {
+    const double start = startOf(actions);
     std::vector<double> g = gaps(actions);
     moveElements(actions, positions, destination);
     moveElements(g, positions, destination);
-    walk(actions, g);
+    walk(actions, g, start);
 }
 
 void insertDelay(std::vector<MacroAction>& actions, int afterIndex, double duration)
 {
+    insertActions(actions, afterIndex, {MacroAction::delay(0, duration)}, 0.0);
+}
+
+void insertActions(std::vector<MacroAction>& actions, int afterIndex, const std::vector<MacroAction>& inserted,
+                   double firstGap)
+{
+    if (inserted.empty())
+        return;
+    const double start = startOf(actions);
     std::vector<double> g = gaps(actions);
-    const int count = int(actions.size());
-    const double timestamp = afterIndex >= 0 && afterIndex < count ? actions[std::size_t(afterIndex)].timestamp : 0.0;
-    const int at = std::clamp(afterIndex + 1, 0, count);
-    actions.insert(actions.begin() + at, MacroAction::delay(timestamp, duration));
-    g.insert(g.begin() + at, 0.0);
-    walk(actions, g);
+    std::vector<double> added = gaps(inserted);
+    added.front() = finiteOrZero(firstGap);
+    const int at = std::clamp(afterIndex + 1, 0, int(actions.size()));
+    actions.insert(actions.begin() + at, inserted.begin(), inserted.end());
+    g.insert(g.begin() + at, added.begin(), added.end());
+    walk(actions, g, start);
+}
+
+void setGaps(std::vector<MacroAction>& actions, const std::set<int>& positions, double gap)
+{
+    const double start = startOf(actions);
+    std::vector<double> g = gaps(actions);
+    for (const int i : positions)
+        if (i > 0 && i < int(g.size()))
+            g[std::size_t(i)] = finiteOrZero(gap);
+    walk(actions, g, start);
+}
+
+void scaleGaps(std::vector<MacroAction>& actions, const std::set<int>& positions, double factor)
+{
+    const double start = startOf(actions);
+    std::vector<double> g = gaps(actions);
+    for (const int i : positions)
+        if (i > 0 && i < int(g.size()))
+            g[std::size_t(i)] = finiteOrZero(g[std::size_t(i)] * factor);
+    walk(actions, g, start);
+}
+
+void replaceAction(std::vector<MacroAction>& actions, int position, const MacroAction& action, double gap)
+{
+    if (position < 0 || position >= int(actions.size()))
+        return;
+    const double start = startOf(actions);
+    std::vector<double> g = gaps(actions);
+    actions[std::size_t(position)] = action;
+    if (position > 0)
+        g[std::size_t(position)] = finiteOrZero(gap);
+    walk(actions, g, start);
 }
 
 } // namespace ActionRetiming
