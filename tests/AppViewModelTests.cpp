@@ -514,3 +514,53 @@ TEST(AppViewModel, ARecordingKeepsTheScreenLayoutItWasMadeOn)
     EXPECT_EQ(m.macros().front().metadata.outputs[1].name, QStringLiteral("eDP-1"));
     EXPECT_EQ(m.currentScreenLayout().size(), 1u);
 }
+
+TEST(AppViewModel, EveryChangeToTheLibraryCanBeUndoneAndRedoneInPlace)
+{
+    AppModelHarness h;
+    writeLibrary(h.libraryPath(), {named(QStringLiteral("A")), named(QStringLiteral("B")), named(QStringLiteral("C"))});
+    AppViewModel& m = h.start();
+    const QUuid b = m.macros()[1].id;
+    std::vector<std::vector<Macro>> states{m.macros()};
+    auto step = [&](auto&& change) {
+        change();
+        states.push_back(m.macros());
+    };
+    step([&] { m.deleteActions(b, {0}); });
+    step([&] { m.moveActions(b, {0}, 3); });
+    step([&] { m.insertDelay(b, 0, 0.5); });
+    step([&] { m.renameMacro(b, QStringLiteral("B %1 renamed")); });
+    step([&] { m.deleteMacros({0, 2}); });
+    step([&] { m.addImportedMacro(named(QStringLiteral("Imported"))); });
+    step([&] { m.deleteMacro(b); });
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Deleted 1 action(s) of \"B\"")));
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Renamed macro \"B\" to \"B %1 renamed\"")));
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Deleted 2 macros: \"A\", \"C\"")));
+
+    // Back through every state, each macro in its old place, then forward again.
+    for (std::size_t i = states.size() - 1; i > 0; --i) {
+        ASSERT_TRUE(m.history().canUndo());
+        m.undo();
+        ASSERT_EQ(m.macros(), states[i - 1]) << "undoing step " << i;
+    }
+    EXPECT_FALSE(m.history().canUndo());
+    EXPECT_TRUE(sameButForDates(StorageService(h.libraryPath()).loadAll().value(), states.front()));
+    for (std::size_t i = 1; i < states.size(); ++i) {
+        m.redo();
+        ASSERT_EQ(m.macros(), states[i]) << "redoing step " << i;
+    }
+    EXPECT_FALSE(m.history().canRedo());
+    EXPECT_TRUE(sameButForDates(StorageService(h.libraryPath()).loadAll().value(), states.back()));
+
+    // A new change after an undo forgets the redo; at least 50 steps are kept.
+    m.undo();
+    m.renameMacro(m.macros()[0].id, QStringLiteral("X"));
+    EXPECT_FALSE(m.history().canRedo());
+    const QUuid x = m.macros()[0].id;
+    const std::vector<Macro> before = m.macros();
+    for (int i = 0; i < 60; ++i)
+        m.insertDelay(x, -1, 0.05);
+    for (int i = 0; i < 60; ++i)
+        m.undo();
+    EXPECT_EQ(m.macros(), before);
+}

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QApplication>
 #include <QPointer>
@@ -605,4 +606,35 @@ TEST(Views, WithoutATrayTheDesktopsIndicatorCarriesTheMenuAndItsClicksStayOutOfT
     // A disabled or unknown entry does nothing.
     indicator.choose(QStringLiteral("status"));
     indicator.choose(QStringLiteral("no-such-entry"));
+}
+
+TEST(Views, CtrlZUndoesADeleteInTheWindowAndTheEditMenuSaysWhatItWouldUndo)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("First"), 3), macroWith(QStringLiteral("Second"), 3)});
+    MainWindow window(m);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QMenu* edit = window.menuBar()->findChildren<QMenu*>().value(0);
+    ASSERT_TRUE(edit);
+    const QList<QAction*> items = edit->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_FALSE(items[0]->isEnabled());
+
+    const QUuid first = m.macros()[0].id;
+    m.deleteMacro(first);
+    ASSERT_EQ(m.macros().size(), 1u);
+    EXPECT_TRUE(items[0]->isEnabled());
+    EXPECT_EQ(items[0]->toolTip(), QStringLiteral("Deleted macro \"First\""));
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(m.macros().size(), 2u);
+    EXPECT_EQ(m.macros()[0].id, first); // back in its place
+    EXPECT_TRUE(items[1]->isEnabled());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(m.macros().size(), 1u);
+
+    m.setAppLanguage(AppLocale::ar);
+    EXPECT_EQ(edit->title(), QStringLiteral("تحرير"));
+    EXPECT_EQ(items[0]->text(), QStringLiteral("تراجع"));
+    m.setAppLanguage(AppLocale::en);
 }

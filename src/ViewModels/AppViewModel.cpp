@@ -264,82 +264,156 @@ void AppViewModel::persistMacros()
     }
 }
 
+void AppViewModel::changeLibrary(const QString& description, const std::vector<QUuid>& ids,
+                                 const std::function<void()>& mutate)
+{
+    auto capture = [this](const QUuid& id) -> std::pair<std::optional<Macro>, int> {
+        for (int i = 0; i < int(m_macros.size()); ++i)
+            if (m_macros[std::size_t(i)].id == id)
+                return {m_macros[std::size_t(i)], i};
+        return {std::nullopt, -1};
+    };
+    LibraryChange change;
+    change.description = description;
+    for (const QUuid& id : ids) {
+        auto [macro, index] = capture(id);
+        change.entries.push_back({id, std::move(macro), index, std::nullopt, -1});
+    }
+    mutate();
+    for (LibraryChange::Entry& entry : change.entries)
+        std::tie(entry.after, entry.afterIndex) = capture(entry.id);
+    appLog(description, LogEntry::Level::info);
+    m_history.record(std::move(change));
+    Q_EMIT historyChanged();
+    Q_EMIT macrosChanged();
+    persistMacros();
+}
+
+void AppViewModel::applyChange(const LibraryChange& change, bool forward)
+{
+    for (const LibraryChange::Entry& entry : change.entries)
+        std::erase_if(m_macros, [&](const Macro& m) { return m.id == entry.id; });
+    // Back in their places, the lowest place first so that each lands where it was.
+    std::vector<const LibraryChange::Entry*> placed;
+    for (const LibraryChange::Entry& entry : change.entries)
+        if (forward ? entry.after.has_value() : entry.before.has_value())
+            placed.push_back(&entry);
+    std::sort(placed.begin(), placed.end(), [forward](const auto* a, const auto* b) {
+        return (forward ? a->afterIndex : a->beforeIndex) < (forward ? b->afterIndex : b->beforeIndex);
+    });
+    for (const LibraryChange::Entry* entry : placed) {
+        const int index = std::clamp(forward ? entry->afterIndex : entry->beforeIndex, 0, int(m_macros.size()));
+        m_macros.insert(m_macros.begin() + index, forward ? *entry->after : *entry->before);
+    }
+    Q_EMIT historyChanged();
+    Q_EMIT macrosChanged();
+    if (m_selectedMacroID && !macroWithId(*m_selectedMacroID))
+        setSelectedMacroID(m_macros.empty() ? std::nullopt : std::optional<QUuid>(m_macros.front().id));
+    if (!placed.empty())
+        setSelectedMacroID(placed.front()->id);
+    persistMacros();
+}
+
+void AppViewModel::undo()
+{
+    if (m_playback->isBusy())
+        return; // the macro being played stays as it is until it ends
+    if (auto change = m_history.takeUndo()) {
+        appLog(QStringLiteral("Undo: ") + change->description, LogEntry::Level::info);
+        applyChange(*change, false);
+    }
+}
+
+void AppViewModel::redo()
+{
+    if (m_playback->isBusy())
+        return;
+    if (auto change = m_history.takeRedo()) {
+        appLog(QStringLiteral("Redo: ") + change->description, LogEntry::Level::info);
+        applyChange(*change, true);
+    }
+}
+
 void AppViewModel::renameMacro(const QUuid& id, const QString& newName)
 {
     Macro* macro = macroWithId(id);
-    if (!macro)
+    if (!macro || macro->metadata.name == newName)
         return;
-    macro->metadata.name = newName;
-    macro->metadata.modifiedAt = QDateTime::currentDateTimeUtc();
-    Q_EMIT macrosChanged();
-    persistMacros();
+    changeLibrary(QStringLiteral("Renamed macro \"%1\" to \"%2\"").arg(macro->metadata.name, newName), {id}, [&] {
+        macro->metadata.name = newName;
+        macro->metadata.modifiedAt = QDateTime::currentDateTimeUtc();
+    });
 }
 
 void AppViewModel::deleteMacro(const QUuid& id)
 {
-    m_hotkeyChords->forgetMacro(id);
-    std::erase_if(m_macros, [&](const Macro& m) { return m.id == id; });
-    Q_EMIT macrosChanged();
-    if (m_selectedMacroID == id)
-        setSelectedMacroID(m_macros.empty() ? std::nullopt : std::optional<QUuid>(m_macros.front().id));
-    persistMacros();
+    for (int i = 0; i < int(m_macros.size()); ++i)
+        if (m_macros[std::size_t(i)].id == id)
+            deleteMacros({i});
 }
 
 void AppViewModel::deleteMacros(const std::set<int>& positions)
 {
-    std::set<QUuid> removed;
-    std::vector<Macro> kept;
-    for (int i = 0; i < int(m_macros.size()); ++i) {
-        if (positions.count(i)) {
-            removed.insert(m_macros[std::size_t(i)].id);
-            m_hotkeyChords->forgetMacro(m_macros[std::size_t(i)].id);
-        } else {
-            kept.push_back(std::move(m_macros[std::size_t(i)]));
+    std::vector<QUuid> ids;
+    QStringList names;
+    for (const int i : positions)
+        if (i >= 0 && i < int(m_macros.size())) {
+            ids.push_back(m_macros[std::size_t(i)].id);
+            names.append(QStringLiteral("\"%1\"").arg(m_macros[std::size_t(i)].metadata.name));
         }
-    }
-    m_macros = std::move(kept);
-    Q_EMIT macrosChanged();
-    if (m_selectedMacroID && removed.count(*m_selectedMacroID))
+    if (ids.empty())
+        return;
+    const QString description = ids.size() == 1 ? QStringLiteral("Deleted macro ") + names.first()
+                                                 : QStringLiteral("Deleted %1 macros: %2").arg(ids.size()).arg(names.join(QStringLiteral(", ")));
+    changeLibrary(description, ids, [&] {
+        for (const QUuid& id : ids) {
+            m_hotkeyChords->forgetMacro(id);
+            std::erase_if(m_macros, [&](const Macro& m) { return m.id == id; });
+        }
+    });
+    if (m_selectedMacroID && !macroWithId(*m_selectedMacroID))
         setSelectedMacroID(m_macros.empty() ? std::nullopt : std::optional<QUuid>(m_macros.front().id));
-    persistMacros();
 }
 
 template <typename Edit>
-void AppViewModel::editActions(const QUuid& macroID, Edit edit)
+void AppViewModel::editActions(const QUuid& macroID, const QString& what, Edit edit)
 {
     Macro* macro = macroWithId(macroID);
     if (!macro)
         return;
-    edit(macro->actions);
-    macro->metadata.actionCount = qint64(macro->actions.size());
-    macro->metadata.durationSeconds = macro->totalDuration();
-    macro->metadata.modifiedAt = QDateTime::currentDateTimeUtc();
-    Q_EMIT macrosChanged();
-    persistMacros();
+    // `what` names the change; the macro's name completes it ("… of "Login"").
+    changeLibrary(QStringLiteral("%1 of \"%2\"").arg(what, macro->metadata.name), {macroID}, [&] {
+        edit(macro->actions);
+        macro->metadata.actionCount = qint64(macro->actions.size());
+        macro->metadata.durationSeconds = macro->totalDuration();
+        macro->metadata.modifiedAt = QDateTime::currentDateTimeUtc();
+    });
 }
 
 void AppViewModel::deleteActions(const QUuid& macroID, const std::set<int>& positions)
 {
-    editActions(macroID, [&](auto& actions) { ActionRetiming::deleteActions(actions, positions); });
+    editActions(macroID, QStringLiteral("Deleted %1 action(s)").arg(positions.size()),
+                [&](auto& actions) { ActionRetiming::deleteActions(actions, positions); });
 }
 
 void AppViewModel::moveActions(const QUuid& macroID, const std::set<int>& positions, int destination)
 {
-    editActions(macroID, [&](auto& actions) { ActionRetiming::moveActions(actions, positions, destination); });
+    editActions(macroID, QStringLiteral("Moved %1 action(s)").arg(positions.size()),
+                [&](auto& actions) { ActionRetiming::moveActions(actions, positions, destination); });
 }
 
 void AppViewModel::insertDelay(const QUuid& macroID, int afterIndex, double duration)
 {
-    editActions(macroID, [&](auto& actions) { ActionRetiming::insertDelay(actions, afterIndex, duration); });
+    editActions(macroID, QStringLiteral("Inserted a %1 s delay among the actions").arg(duration),
+                [&](auto& actions) { ActionRetiming::insertDelay(actions, afterIndex, duration); });
 }
 
 void AppViewModel::addImportedMacro(Macro macro)
 {
     const QUuid id = macro.id;
-    m_macros.insert(m_macros.begin(), std::move(macro));
-    Q_EMIT macrosChanged();
+    changeLibrary(QStringLiteral("Imported macro \"%1\"").arg(macro.metadata.name), {id},
+                  [&] { m_macros.insert(m_macros.begin(), std::move(macro)); });
     setSelectedMacroID(id);
-    persistMacros();
 }
 
 void AppViewModel::importMacro()

@@ -13,6 +13,7 @@
 #include "Services/RecorderService.h"
 #include "Services/StorageService.h"
 #include "ViewModels/HotkeyViewModel.h"
+#include "ViewModels/UndoHistory.h"
 
 #include <QObject>
 #include <QRectF>
@@ -99,6 +100,11 @@ public:
     void moveActions(const QUuid& macroID, const std::set<int>& positions, int destination);
     void insertDelay(const QUuid& macroID, int afterIndex, double duration);
     void importMacro();
+    // Undo and redo of the library's changes made in this run (deleting and renaming
+    // macros, action edits, imports, restores). Each change is logged at info level.
+    void undo();
+    void redo();
+    const UndoHistory& history() const { return m_history; }
     void exportMacro(const QUuid& id);
     // Adds a macro read elsewhere (the command line's import) as an import does.
     void addImportedMacro(Macro macro);
@@ -138,6 +144,7 @@ Q_SIGNALS:
     void errorMessageChanged();
     void pendingActionsChanged();
     void appLanguageChanged();
+    void historyChanged();
     // Any published state of the model or of one of its services changed.
     void changed();
 
@@ -157,7 +164,13 @@ private:
     void promptToSave(std::vector<MacroAction> actions);
     Macro* macroWithId(const QUuid& id);
     template <typename Edit>
-    void editActions(const QUuid& macroID, Edit edit);
+    void editActions(const QUuid& macroID, const QString& what, Edit edit);
+    // Makes a change to the library that can be undone: `mutate` changes the macros with
+    // `ids` (or adds them); their states before and after are kept, the change is logged
+    // as `description`, published and written.
+    void changeLibrary(const QString& description, const std::vector<QUuid>& ids, const std::function<void()>& mutate);
+    // Puts the macros of `change` back as they were (`forward` false) or as they became.
+    void applyChange(const LibraryChange& change, bool forward);
 
     QSettings& m_settings;
     KeyboardLayout& m_keyboardLayout;
@@ -181,4 +194,5 @@ private:
     std::vector<MacroAction> m_pendingActions;
     AppLocale m_appLanguage = AppLocale::system;
     QString m_recoveryFolder;
+    UndoHistory m_history;
 };

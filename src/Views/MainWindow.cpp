@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <QToolBar>
+#include <QMenuBar>
 
 MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(parent), m_model(model)
 {
@@ -49,6 +50,8 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
     connect(quit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     addAction(quit);
 
+    buildEditMenu();
+
     connect(&m_model, &AppViewModel::errorMessageChanged, this, &MainWindow::showError, Qt::QueuedConnection);
     connect(&m_model, &AppViewModel::showRecordingSheetChanged, this, &MainWindow::showSaveSheet, Qt::QueuedConnection);
 
@@ -57,6 +60,39 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
         restoreGeometry(geometry);
     if (m_model.errorMessage())
         QMetaObject::invokeMethod(this, &MainWindow::showError, Qt::QueuedConnection);
+}
+
+void MainWindow::buildEditMenu()
+{
+    m_editMenu = menuBar()->addMenu(QString());
+    m_undo = m_editMenu->addAction(QString(), &m_model, &AppViewModel::undo);
+    m_undo->setShortcut(QKeySequence::Undo);
+    // Ctrl+Shift+Z everywhere, and the desktop's own redo key where it differs.
+    m_redo = m_editMenu->addAction(QString(), &m_model, &AppViewModel::redo);
+    QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Redo))
+        if (!redoKeys.contains(key))
+            redoKeys.append(key);
+    m_redo->setShortcuts(redoKeys);
+    connect(&m_model, &AppViewModel::historyChanged, this, &MainWindow::updateEditMenu);
+    connect(&m_model, &AppViewModel::appLanguageChanged, this, &MainWindow::updateEditMenu);
+    updateEditMenu();
+}
+
+void MainWindow::updateEditMenu()
+{
+    const UndoHistory& history = m_model.history();
+    m_editMenu->setTitle(m_model.t(QStringLiteral("edit.menu")));
+    m_undo->setText(m_model.t(QStringLiteral("edit.undo")));
+    m_redo->setText(m_model.t(QStringLiteral("edit.redo")));
+    m_undo->setEnabled(history.canUndo());
+    m_redo->setEnabled(history.canRedo());
+    // What it would undo, as the log says it.
+    m_undo->setToolTip(history.undoDescription());
+    m_redo->setToolTip(history.redoDescription());
+    m_undo->setStatusTip(history.undoDescription());
+    m_redo->setStatusTip(history.redoDescription());
+    m_editMenu->setToolTipsVisible(true);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

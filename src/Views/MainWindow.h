@@ -14,6 +14,8 @@ class ContentView;
 
 // The main window: the content view, the settings and debug-log buttons, the error
 // alert and the save sheet of a finished recording.
+class QMenu;
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -40,6 +42,8 @@ protected:
 
 private:
     void showError();
+    void buildEditMenu();
+    void updateEditMenu();
     void checkSteppedAside();
     static constexpr int minimiseCheckMs = 400;
     static constexpr int maxMinimiseChecks = 3;
@@ -47,6 +51,9 @@ private:
 
     AppViewModel& m_model;
     ContentView* m_content;
+    QMenu* m_editMenu = nullptr;
+    QAction* m_undo = nullptr;
+    QAction* m_redo = nullptr;
     QPointer<SaveMacroSheet> m_saveSheet;
     bool m_showingError = false;
     bool m_indicatorShown = false;
