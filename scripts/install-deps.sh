@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libsimdjson-dev nlohmann-json3-dev
-  libx11-dev libxtst-dev libxrandr-dev libevdev-dev
+  libx11-dev libxtst-dev libxrandr-dev libevdev-dev libxkbcommon-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio udev libinput-tools sway foot wev wtype
   gnome-shell gnome-shell-common mutter mutter-common gjs gsettings-desktop-schemas gnome-settings-daemon-common
   kwin-wayland weston wayland-utils plasma-wayland-protocols libwayland-dev

@@ -6,6 +6,7 @@
 #include "Platform/X11/X11Workspace.h"
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
+#include "ViewModels/TextTyping.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -16,6 +17,7 @@
 // Last: Xlib's macros (None, Bool, ...) would break the headers above.
 #include "X11TestDesktop.h"
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace {
 
@@ -355,4 +357,50 @@ TEST_F(X11PlaybackTest, WaitingForEachApplicationWaitsForALateWindowAndStopsForA
         << failure.toStdString();
     desktop.sync();
     EXPECT_FALSE(desktop.nextEvent(other, KeyPress, 300)) << "a key was typed although the application never came";
+}
+
+TEST_F(X11PlaybackTest, TypedTextArrivesExactlyInTheUsAndTheGermanLayout)
+{
+    const Window w = desktop.createWindow("QuilloTypedText");
+    ASSERT_TRUE(desktop.activate(w));
+    desktop.watch(w, KeyPressMask);
+    // What the window reads from its key presses (modifier keys type nothing).
+    auto readBack = [&] {
+        std::u32string text;
+        while (const auto event = desktop.nextEvent(w, KeyPress, 300)) {
+            XKeyEvent key = event->xkey;
+            char ignored[16];
+            KeySym sym = NoSymbol;
+            XLookupString(&key, ignored, sizeof ignored, &sym, nullptr);
+            if (sym == XK_Return)
+                text += U'\n';
+            else if (const char32_t c = xkb_keysym_to_utf32(xkb_keysym_t(sym)))
+                text += c;
+        }
+        return QString::fromStdU32String(text);
+    };
+    auto typeIn = [&](const QString& text) {
+        X11KeyboardLayout layout;
+        const auto actions = TextTyping::actionsFor(text, layout, 0.01);
+        if (!actions.hasValue())
+            return QStringLiteral("refused: ") + actions.error();
+        Macro macro;
+        macro.id = QUuid::createUuid();
+        macro.actions = actions.value();
+        if (!playToEnd(macro))
+            return QStringLiteral("the playback did not end");
+        desktop.sync();
+        return readBack();
+    };
+
+    const QString us = QStringLiteral("Hello, World! 42 @{[|]}~ \"quoted\"\n");
+    EXPECT_EQ(typeIn(us), us);
+    EXPECT_EQ(typeIn(QStringLiteral("Stra\u00dfe")), QStringLiteral("refused: The keyboard layout has no key for \u201c\u00df\u201d (U+00DF)."));
+
+    SwitchedLayout german("de");
+    ASSERT_TRUE(german.ok()) << "setxkbmap de failed";
+    // Z and Y swapped, umlauts on their own keys, @ { [ ] } \\ | ~ and the euro with AltGr.
+    const QString de = QStringLiteral("Gr\u00fc\u00dfe aus Z\u00fcrich: yz @{[]}\\|~ 5\u20ac!\n");
+    EXPECT_EQ(typeIn(de), de);
+    EXPECT_TRUE(typeIn(QStringLiteral("x^")).startsWith(QStringLiteral("refused: The keyboard layout has no key for \u201c^\u201d")));
 }

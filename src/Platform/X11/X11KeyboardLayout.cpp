@@ -3,8 +3,14 @@
 #include "Platform/Linux/KeyCodeMap.h"
 #include "Platform/X11/X11Errors.h"
 
+#include "Platform/RawInputEvent.h"
+
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <tuple>
 
 namespace {
 constexpr qint64 kCacheMs = 1000;
@@ -59,12 +65,8 @@ QString X11KeyboardLayout::keyName(std::uint16_t keyCode)
     const auto evdev = KeyCodeMap::evdevFromMac(keyCode);
     if (!evdev)
         return {};
-    if (!m_display) {
-        X11Errors::install();
-        m_display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
-        if (!m_display)
-            return {};
-    }
+    if (!connect())
+        return {};
     // Asked of the server each time (not Xlib's copy, which only follows the server's
     // mapping events, and nobody reads those on this connection).
     int perCode = 0;
@@ -76,4 +78,74 @@ QString X11KeyboardLayout::keyName(std::uint16_t keyCode)
         XFree(syms);
     m_cache.insert(keyCode, name);
     return name;
+}
+
+bool X11KeyboardLayout::connect()
+{
+    if (!m_display) {
+        X11Errors::install();
+        m_display = XOpenDisplay(m_displayName.isEmpty() ? nullptr : m_displayName.constData());
+    }
+    return m_display != nullptr;
+}
+
+std::optional<KeyboardLayout::Typing> X11KeyboardLayout::typingFor(char32_t character)
+{
+    if (character == U'\n')
+        return Typing{36, 0}; // Return
+    if (character == U'\t')
+        return Typing{48, 0};
+    if (!connect())
+        return std::nullopt;
+    // The server's keymap as it is now, read for each text (texts are typed rarely).
+    XkbDescPtr xkb = XkbGetMap(m_display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb)
+        return std::nullopt;
+    XkbStateRec state{};
+    XkbGetState(m_display, XkbUseCoreKbd, &state);
+    // The best so far: (number of modifiers, on the keypad, keycode).
+    std::optional<std::tuple<int, bool, int>> best;
+    Typing found;
+    for (int keycode = xkb->min_key_code; keycode <= xkb->max_key_code; ++keycode) {
+        const int groups = XkbKeyNumGroups(xkb, keycode);
+        if (groups == 0)
+            continue;
+        const int group = state.group < groups ? state.group : 0;
+        const int levels = XkbKeyGroupWidth(xkb, keycode, group);
+        const XkbKeyTypePtr type = XkbKeyKeyType(xkb, keycode, group);
+        for (int level = 0; level < levels; ++level) {
+            const KeySym sym = XkbKeySymEntry(xkb, keycode, level, group);
+            if (sym == NoSymbol || xkb_keysym_to_utf32(xkb_keysym_t(sym)) != character)
+                continue;
+            // The modifiers that select this level: none for the first, else Shift
+            // and/or AltGr (Mod5) as the key's type maps them.
+            std::optional<unsigned> mods;
+            if (level == 0)
+                mods = 0;
+            for (int e = 0; level > 0 && e < type->map_count; ++e) {
+                const XkbKTMapEntryRec& entry = type->map[e];
+                const unsigned mask = entry.mods.mask;
+                if (entry.active && entry.level == level && (mask & ~(ShiftMask | Mod5Mask)) == 0 &&
+                    (!mods || __builtin_popcount(mask) < __builtin_popcount(*mods)))
+                    mods = mask;
+            }
+            if (!mods)
+                continue;
+            const int evdev = keycode - KeyCodeMap::xKeycodeOffset;
+            const std::uint16_t mac = KeyCodeMap::macFromEvdev(evdev);
+            if (mac >= KeyCodeMap::unmappedBase)
+                continue;
+            const bool keypad = (sym >= XK_KP_Space && sym <= XK_KP_9);
+            const auto rank = std::make_tuple(__builtin_popcount(*mods), keypad, keycode);
+            if (!best || rank < *best) {
+                best = rank;
+                found = Typing{mac, (*mods & ShiftMask ? ModifierFlags::shift : 0) |
+                                        (*mods & Mod5Mask ? ModifierFlags::altGr : 0)};
+            }
+        }
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    if (!best)
+        return std::nullopt;
+    return found;
 }

@@ -17,12 +17,17 @@ public:
     ~X11KeyboardLayout() override;
 
     QString keyName(std::uint16_t keyCode) override;
+    // From the keymap's current group: the key and level that give the character's
+    // keysym, with the fewest modifiers (Shift and AltGr only), keys outside the keypad first.
+    std::optional<Typing> typingFor(char32_t character) override;
 
     // The name for a keysym: its character in upper case where it types one, else the
     // keysym's name in the common spelling ("Backspace", "Page Up").
     static QString nameOfKeysym(unsigned long keysym);
 
 private:
+    bool connect();
+
     QByteArray m_displayName;
     _XDisplay* m_display = nullptr;
     QHash<std::uint16_t, QString> m_cache;
