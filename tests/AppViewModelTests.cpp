@@ -564,3 +564,49 @@ TEST(AppViewModel, EveryChangeToTheLibraryCanBeUndoneAndRedoneInPlace)
         m.undo();
     EXPECT_EQ(m.macros(), before);
 }
+
+TEST(AppViewModel, CopiedActionsPasteIntoAnotherMacroInTheirRhythmAndDuplicatesFollowTheirOriginals)
+{
+    AppModelHarness h;
+    Macro source = named(QStringLiteral("Source"));
+    source.actions = {MacroAction::keyDown(0, 0, 0), MacroAction::keyDown(0.1, 1, 0), MacroAction::keyDown(0.13, 2, 0),
+                      MacroAction::keyDown(0.2, 3, 0)};
+    Macro target = named(QStringLiteral("Target"));
+    target.actions = {MacroAction::keyDown(1.0, 9, 0), MacroAction::keyDown(2.0, 9, 0)};
+    writeLibrary(h.libraryPath(), {source, target});
+    AppViewModel& m = h.start();
+
+    // Actions 1 and 2: their gaps 0.1 and 0.03 travel with them.
+    const QByteArray json = m.actionsAsJson(source.id, {1, 2});
+    EXPECT_TRUE(json.contains("\"actions\""));
+    EXPECT_EQ(m.pasteActions(target.id, 0, json), QString());
+    const auto& pasted = m.macros()[1].actions;
+    ASSERT_EQ(pasted.size(), 4u);
+    EXPECT_NEAR(pasted[1].timestamp, 1.1, 1e-12);
+    EXPECT_NEAR(pasted[2].timestamp, 1.13, 1e-12);
+    EXPECT_NEAR(pasted[3].timestamp, 2.13, 1e-12); // pushed back by exactly their span
+    EXPECT_FALSE(m.pasteActions(target.id, 0, "not json").isEmpty());
+    EXPECT_FALSE(m.pasteActions(target.id, 0, "{\"name\": 1}").isEmpty());
+    EXPECT_EQ(m.macros()[1].actions.size(), 4u);
+
+    m.duplicateActions(source.id, {1, 2});
+    const auto& doubled = m.macros()[0].actions;
+    ASSERT_EQ(doubled.size(), 6u);
+    EXPECT_EQ(doubled[3].payload, doubled[1].payload);
+    EXPECT_NEAR(doubled[3].timestamp - doubled[2].timestamp, 0.1, 1e-12);
+    EXPECT_NEAR(doubled[4].timestamp - doubled[3].timestamp, 0.03, 1e-12);
+    EXPECT_NEAR(doubled[5].timestamp, 0.2 + 0.13, 1e-12);
+
+    // Gaps changed together, and one action replaced; each a step of its own to undo.
+    m.setActionGaps(source.id, {1, 2}, 0.05);
+    EXPECT_NEAR(m.macros()[0].actions[2].timestamp, 0.1, 1e-12);
+    m.scaleActionGaps(source.id, {1}, 4);
+    EXPECT_NEAR(m.macros()[0].actions[1].timestamp, 0.2, 1e-12);
+    m.replaceAction(source.id, 0, MacroAction::keyUp(5, 7, ModifierFlags::shift), 0);
+    EXPECT_EQ(m.macros()[0].actions[0].payload, MacroAction::Payload(MacroAction::KeyUp{7, ModifierFlags::shift}));
+    EXPECT_EQ(m.macros()[0].actions[0].timestamp, 0.0);
+    for (int i = 0; i < 5; ++i)
+        m.undo();
+    EXPECT_EQ(m.macros()[0].actions, source.actions);
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Pasted 2 action(s) into \"Target\"")));
+}

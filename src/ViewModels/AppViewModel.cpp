@@ -3,6 +3,8 @@
 #include "Services/LogService.h"
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
+#include "Codec/MacroJsonDecoder.h"
+#include "Codec/MacroJsonEncoder.h"
 #include "Models/KeyChord.h"
 #include "ViewModels/LayoutMapping.h"
 
@@ -138,6 +140,14 @@ const Macro* AppViewModel::selectedMacro() const
 Macro* AppViewModel::macroWithId(const QUuid& id)
 {
     for (Macro& m : m_macros)
+        if (m.id == id)
+            return &m;
+    return nullptr;
+}
+
+const Macro* AppViewModel::macroWithId(const QUuid& id) const
+{
+    for (const Macro& m : m_macros)
         if (m.id == id)
             return &m;
     return nullptr;
@@ -381,8 +391,8 @@ void AppViewModel::editActions(const QUuid& macroID, const QString& what, Edit e
     Macro* macro = macroWithId(macroID);
     if (!macro)
         return;
-    // `what` names the change; the macro's name completes it ("… of "Login"").
-    changeLibrary(QStringLiteral("%1 of \"%2\"").arg(what, macro->metadata.name), {macroID}, [&] {
+    // `what` names the change; the macro's name completes it ("Deleted 2 action(s) of "Login"").
+    changeLibrary(QStringLiteral("%1 \"%2\"").arg(what, macro->metadata.name), {macroID}, [&] {
         edit(macro->actions);
         macro->metadata.actionCount = qint64(macro->actions.size());
         macro->metadata.durationSeconds = macro->totalDuration();
@@ -392,20 +402,110 @@ void AppViewModel::editActions(const QUuid& macroID, const QString& what, Edit e
 
 void AppViewModel::deleteActions(const QUuid& macroID, const std::set<int>& positions)
 {
-    editActions(macroID, QStringLiteral("Deleted %1 action(s)").arg(positions.size()),
+    editActions(macroID, QStringLiteral("Deleted %1 action(s) of").arg(positions.size()),
                 [&](auto& actions) { ActionRetiming::deleteActions(actions, positions); });
 }
 
 void AppViewModel::moveActions(const QUuid& macroID, const std::set<int>& positions, int destination)
 {
-    editActions(macroID, QStringLiteral("Moved %1 action(s)").arg(positions.size()),
+    editActions(macroID, QStringLiteral("Moved %1 action(s) of").arg(positions.size()),
                 [&](auto& actions) { ActionRetiming::moveActions(actions, positions, destination); });
 }
 
 void AppViewModel::insertDelay(const QUuid& macroID, int afterIndex, double duration)
 {
-    editActions(macroID, QStringLiteral("Inserted a %1 s delay among the actions").arg(duration),
+    editActions(macroID, QStringLiteral("Inserted a %1 s delay into").arg(duration),
                 [&](auto& actions) { ActionRetiming::insertDelay(actions, afterIndex, duration); });
+}
+
+void AppViewModel::insertActions(const QUuid& macroID, int afterIndex, const std::vector<MacroAction>& actions,
+                                 double firstGap, const QString& what)
+{
+    if (actions.empty())
+        return;
+    editActions(macroID, what, [&](auto& list) { ActionRetiming::insertActions(list, afterIndex, actions, firstGap); });
+}
+
+void AppViewModel::replaceAction(const QUuid& macroID, int position, const MacroAction& action, double gap)
+{
+    editActions(macroID, QStringLiteral("Edited action %1 of").arg(position + 1),
+                [&](auto& list) { ActionRetiming::replaceAction(list, position, action, gap); });
+}
+
+void AppViewModel::setActionGaps(const QUuid& macroID, const std::set<int>& positions, double gap)
+{
+    editActions(macroID, QStringLiteral("Set %1 gap(s) to %2 ms in").arg(positions.size()).arg(qRound64(gap * 1000)),
+                [&](auto& list) { ActionRetiming::setGaps(list, positions, gap); });
+}
+
+void AppViewModel::scaleActionGaps(const QUuid& macroID, const std::set<int>& positions, double factor)
+{
+    editActions(macroID, QStringLiteral("Scaled %1 gap(s) by %2 in").arg(positions.size()).arg(factor),
+                [&](auto& list) { ActionRetiming::scaleGaps(list, positions, factor); });
+}
+
+void AppViewModel::duplicateActions(const QUuid& macroID, const std::set<int>& positions)
+{
+    const Macro* macro = macroWithId(macroID);
+    if (!macro || positions.empty())
+        return;
+    std::vector<MacroAction> copies;
+    for (const int i : positions)
+        if (i >= 0 && i < int(macro->actions.size()))
+            copies.push_back(macro->actions[std::size_t(i)]);
+    if (copies.empty())
+        return;
+    const std::vector<double> gaps = ActionRetiming::gaps(macro->actions);
+    const int first = *positions.begin();
+    insertActions(macroID, *positions.rbegin(), copies, first > 0 ? gaps[std::size_t(first)] : 0.0,
+                  QStringLiteral("Duplicated %1 action(s) in").arg(copies.size()));
+}
+
+QByteArray AppViewModel::actionsAsJson(const QUuid& macroID, const std::set<int>& positions) const
+{
+    const Macro* macro = macroWithId(macroID);
+    if (!macro)
+        return {};
+    Macro copied;
+    copied.id = QUuid::createUuid();
+    copied.metadata.name = QStringLiteral("Actions from %1").arg(macro->metadata.name);
+    copied.metadata.createdAt = copied.metadata.modifiedAt = QDateTime::currentDateTimeUtc();
+    std::vector<MacroAction> picked;
+    for (const int i : positions)
+        if (i >= 0 && i < int(macro->actions.size()))
+            picked.push_back(macro->actions[std::size_t(i)]);
+    if (picked.empty())
+        return {};
+    // Each keeps its gap to the one before it in the macro; the first starts at its own
+    // gap, which a paste gives it again.
+    const std::vector<double> gaps = ActionRetiming::gaps(macro->actions);
+    std::vector<double> pickedGaps;
+    for (const int i : positions)
+        if (i >= 0 && i < int(macro->actions.size()))
+            pickedGaps.push_back(gaps[std::size_t(i)]);
+    ActionRetiming::walk(picked, pickedGaps, pickedGaps.front());
+    copied.actions = std::move(picked);
+    copied.metadata.actionCount = qint64(copied.actions.size());
+    copied.metadata.durationSeconds = copied.totalDuration();
+    auto json = MacroJsonEncoder::encodeMacro(copied);
+    return json ? json.value() : QByteArray();
+}
+
+QString AppViewModel::pasteActions(const QUuid& macroID, int afterIndex, const QByteArray& json)
+{
+    if (json.size() > 64 * 1024 * 1024)
+        return QStringLiteral("The clipboard holds more than a macro can be.");
+    auto decoded = MacroJsonDecoder::decodeMacro(json);
+    if (!decoded)
+        return QStringLiteral("The clipboard holds no Quillo actions: ") + decoded.error().description();
+    if (decoded.value().actions.empty())
+        return QStringLiteral("The clipboard holds a macro without actions.");
+    const std::vector<MacroAction>& actions = decoded.value().actions;
+    // In their own rhythm, the first as long after the action before as it starts.
+    const double start = actions.front().timestamp;
+    insertActions(macroID, afterIndex, actions, std::isfinite(start) ? std::clamp(start, 0.0, 3600.0) : 0.0,
+                  QStringLiteral("Pasted %1 action(s) into").arg(actions.size()));
+    return {};
 }
 
 void AppViewModel::addImportedMacro(Macro macro)

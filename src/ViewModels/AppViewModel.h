@@ -99,6 +99,21 @@ public:
     void deleteActions(const QUuid& macroID, const std::set<int>& positions);
     void moveActions(const QUuid& macroID, const std::set<int>& positions, int destination);
     void insertDelay(const QUuid& macroID, int afterIndex, double duration);
+    // `actions` after `afterIndex` (-1: at the front), the first `firstGap` seconds after
+    // the action before; `what` names them in the log ("Inserted 12 typed keys into").
+    void insertActions(const QUuid& macroID, int afterIndex, const std::vector<MacroAction>& actions, double firstGap,
+                       const QString& what);
+    // The action at `position` as edited, `gap` seconds after the one before.
+    void replaceAction(const QUuid& macroID, int position, const MacroAction& action, double gap);
+    void setActionGaps(const QUuid& macroID, const std::set<int>& positions, double gap);
+    void scaleActionGaps(const QUuid& macroID, const std::set<int>& positions, double factor);
+    // Copies of the actions at `positions` right after the last of them, in their rhythm.
+    void duplicateActions(const QUuid& macroID, const std::set<int>& positions);
+    // The actions at `positions` as a macro file's JSON (what the clipboard carries).
+    QByteArray actionsAsJson(const QUuid& macroID, const std::set<int>& positions) const;
+    // The actions of macro JSON (copied from Quillo, or a macro file's text) after
+    // `afterIndex`; empty, or why nothing was pasted.
+    QString pasteActions(const QUuid& macroID, int afterIndex, const QByteArray& json);
     void importMacro();
     // Undo and redo of the library's changes made in this run (deleting and renaming
     // macros, action edits, imports, restores). Each change is logged at info level.
@@ -163,6 +178,7 @@ private:
     // A stopped recording's actions: to the save sheet, or nothing when there are none.
     void promptToSave(std::vector<MacroAction> actions);
     Macro* macroWithId(const QUuid& id);
+    const Macro* macroWithId(const QUuid& id) const;
     template <typename Edit>
     void editActions(const QUuid& macroID, const QString& what, Edit edit);
     // Makes a change to the library that can be undone: `mutate` changes the macros with
