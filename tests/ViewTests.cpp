@@ -127,9 +127,12 @@ TEST(Views, ActionSelectionDrivesTheMenusAndDeletes)
     EXPECT_FALSE(detail.deleteSelectedButton()->isVisibleTo(&detail));
     list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select);
     list->selectionModel()->select(list->model()->index(3, 0), QItemSelectionModel::Select);
-    EXPECT_EQ(detail.contextMenuTitles(1), QStringList{QStringLiteral("Delete 2 Selected")});
+    EXPECT_EQ(detail.contextMenuTitles(1),
+              (QStringList{QStringLiteral("Change Gaps…"), QStringLiteral("Duplicate"), QStringLiteral("Copy"),
+                           QStringLiteral("Paste"), QStringLiteral("Delete 2 Selected")}));
     EXPECT_EQ(detail.contextMenuTitles(0),
-              (QStringList{QStringLiteral("Insert Delay After..."), QStringLiteral("Delete")}));
+              (QStringList{QStringLiteral("Edit…"), QStringLiteral("Insert Delay After..."), QStringLiteral("Duplicate"),
+                           QStringLiteral("Copy"), QStringLiteral("Paste"), QStringLiteral("Delete")}));
     EXPECT_TRUE(detail.deleteSelectedButton()->isVisibleTo(&detail));
     EXPECT_TRUE(detail.deleteSelectedButton()->text().endsWith(QStringLiteral("Delete 2")));
     detail.deleteSelected();
@@ -314,6 +317,10 @@ TEST(Views, QuitFromTheTrayEndsTheApplicationEvenWithTheWindowOpen)
     QTimer::singleShot(0, quit, &QAction::trigger);
     QTimer::singleShot(3000, &loop, [&] { loop.exit(7); }); // not ended: fail
     EXPECT_EQ(loop.exec(), 0);
+    // The application's quit ends every event loop started after it too (a dialog's
+    // exec() would return at once) until the application runs again: run it briefly.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 TEST(Views, ThePanelPlaysTheMacroAsEditedAndRenamed)
@@ -398,7 +405,8 @@ TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
     // A right-click on an unselected row does not replace the selection ...
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, list->visualRect(list->model()->index(0, 0)).center());
     EXPECT_EQ(detail->selection(), (std::set<int>{1, 3}));
-    EXPECT_EQ(detail->contextMenuTitles(0), (QStringList{QStringLiteral("Insert Delay After..."), QStringLiteral("Delete")}));
+    EXPECT_EQ(detail->contextMenuTitles(0).constFirst(), QStringLiteral("Edit…"));
+    EXPECT_EQ(detail->contextMenuTitles(0).constLast(), QStringLiteral("Delete"));
     // ... and its Delete removes that row alone; the selection stays on the same actions.
     detail->deleteRowKeepingSelection(0);
     EXPECT_EQ(m.macros()[0].actions.size(), 4u);

@@ -21,6 +21,9 @@ public:
     virtual QString ownApplicationId() const = 0;
     // The monitors as they are now (empty when the desktop does not say).
     virtual std::vector<ScreenOutput> screenLayout() { return {}; }
+    // The applications with windows now, each once, this one left out (empty when the
+    // desktop does not say).
+    virtual std::vector<RunningApplication> runningApplications() { return {}; }
 
 Q_SIGNALS:
     // Another application became frontmost.

@@ -53,10 +53,15 @@ public:
     void setSelectedMacroID(std::optional<QUuid> id);
     void setPendingRecordingName(const QString& name);
     void clearErrorMessage();
+    // An alert for something the person tried that could not be done (a paste of no actions).
+    void showMessage(const QString& message) { setErrorMessage(message); }
     // Stores the choice under "appLanguage", also when it did not change.
     void setAppLanguage(AppLocale language);
     // The monitors as they are now.
     std::vector<ScreenOutput> currentScreenLayout() { return m_workspace.screenLayout(); }
+    // The applications with windows now (for a focus action to name).
+    std::vector<RunningApplication> runningApplications() { return m_workspace.runningApplications(); }
+    KeyboardLayout& keyboardLayout() { return m_keyboardLayout; }
     QString t(const QString& key) const;
     // A key action as people read it, "Shift+H" (the key named by the current layout), or
     // a mouse action with modifiers, "Shift+Left Click"; empty for other actions.

@@ -1,16 +1,24 @@
 #include "Views/MacroDetailView.h"
 
 #include "ViewModels/AppViewModel.h"
+#include "ViewModels/ActionRetiming.h"
 #include "ViewModels/DurationFormat.h"
 #include "Views/ActionListModel.h"
+#include "Views/ActionEditorDialog.h"
 #include "Views/ActionListView.h"
+#include "Views/GapsDialog.h"
+#include "Views/TypeTextDialog.h"
 #include "Views/ChordButton.h"
 #include "Views/Icons.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/PlaybackControlView.h"
 #include "Views/TwoLineRowDelegate.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHBoxLayout>
+#include <QMimeData>
+#include <QShortcut>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -82,6 +90,13 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     moreMenu->addSeparator();
     moreMenu->addAction(QStringLiteral("Delete Macro"), this, [this] { m_model.deleteMacro(m_macroID); });
     m_more->setMenu(moreMenu);
+    // Insert: after the selection, or at the end.
+    m_insert = new QToolButton;
+    m_insert->setObjectName(QStringLiteral("insertAction"));
+    m_insert->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_insert->setPopupMode(QToolButton::InstantPopup);
+    m_insert->setAutoRaise(true);
+    m_insert->setMenu(new QMenu(m_insert));
 
     // Its own hotkey, which plays it (or stops a playback) from anywhere.
     m_hotkeyTitle = new QLabel;
@@ -113,6 +128,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     header->addLayout(names);
     header->addStretch();
     header->addWidget(m_deleteSelected);
+    header->addWidget(m_insert);
     header->addWidget(m_more);
 
     m_noActions = new QLabel(QStringLiteral("<img src=':/icons/tray.svg' width='40' height='40'>"
@@ -133,6 +149,21 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, &MacroDetailView::showContextMenu);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MacroDetailView::refresh);
+    connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex& index) { editRow(index.row()); });
+    auto shortcut = [this](const QKeySequence& keys, void (MacroDetailView::*run)()) {
+        auto* s = new QShortcut(keys, m_list, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(s, &QShortcut::activated, this, run);
+    };
+    shortcut(QKeySequence::Copy, &MacroDetailView::copySelected);
+    shortcut(QKeySequence::Paste, &MacroDetailView::paste);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_D), &MacroDetailView::duplicateSelected);
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* edit = new QShortcut(QKeySequence(key), m_list, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(edit, &QShortcut::activated, this, [this] {
+            if (m_list->currentIndex().isValid())
+                editRow(m_list->currentIndex().row());
+        });
+    }
     m_stack = new QStackedWidget;
     m_stack->addWidget(m_noActions);
     m_stack->addWidget(m_list);
@@ -201,6 +232,13 @@ void MacroDetailView::refresh()
                            .arg(macro->actions.size())
                            .arg(DurationFormat::detail(macro->totalDuration())));
     m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);
+    m_insert->setText(m_model.t(QStringLiteral("insert.menu")) + QStringLiteral(" \u25be"));
+    QMenu* inserts = m_insert->menu();
+    inserts->clear();
+    for (const auto& [key, what] : std::initializer_list<std::pair<const char*, Insert>>{
+             {"insert.text", Insert::text}, {"insert.key", Insert::key}, {"insert.click", Insert::click},
+             {"insert.app", Insert::application}, {"insert.delay", Insert::delay}})
+        inserts->addAction(m_model.t(QString::fromLatin1(key)), this, [this, what = what] { insert(what); });
     const auto selected = selection();
     m_deleteSelected->setVisible(!selected.empty());
     m_deleteSelected->setText(QStringLiteral("Delete %1").arg(selected.size()));
@@ -240,9 +278,13 @@ void MacroDetailView::insertDelayAfter(int row)
 QStringList MacroDetailView::contextMenuTitles(int row) const
 {
     const auto rows = selection();
+    const QString paste = m_model.t(QStringLiteral("actions.paste"));
     if (rows.count(row) && rows.size() >= 2)
-        return {QStringLiteral("Delete %1 Selected").arg(rows.size())};
-    return {QStringLiteral("Insert Delay After..."), QStringLiteral("Delete")};
+        return {m_model.t(QStringLiteral("actions.gaps")), m_model.t(QStringLiteral("actions.duplicate")),
+                m_model.t(QStringLiteral("actions.copy")), paste, QStringLiteral("Delete %1 Selected").arg(rows.size())};
+    return {m_model.t(QStringLiteral("actions.edit")), QStringLiteral("Insert Delay After..."),
+            m_model.t(QStringLiteral("actions.duplicate")), m_model.t(QStringLiteral("actions.copy")), paste,
+            QStringLiteral("Delete")};
 }
 
 void MacroDetailView::showContextMenu(const QPoint& at)
@@ -252,15 +294,144 @@ void MacroDetailView::showContextMenu(const QPoint& at)
         return;
     const int row = index.row();
     const QStringList titles = contextMenuTitles(row);
+    const bool several = selection().count(row) && selection().size() >= 2;
     QMenu menu(this);
-    if (titles.size() == 1) {
-        menu.addAction(titles[0], this, &MacroDetailView::deleteSelected);
-    } else {
-        menu.addAction(titles[0], this, [this, row] { insertDelayAfter(row); });
+    if (several) {
+        menu.addAction(titles[0], this, &MacroDetailView::changeSelectedGaps);
+        menu.addAction(titles[1], this, &MacroDetailView::duplicateSelected);
+        menu.addAction(titles[2], this, &MacroDetailView::copySelected);
+        menu.addAction(titles[3], this, &MacroDetailView::paste);
         menu.addSeparator();
-        menu.addAction(titles[1], this, [this, row] { deleteRowKeepingSelection(row); });
+        menu.addAction(titles[4], this, &MacroDetailView::deleteSelected);
+    } else {
+        // One row: it becomes the selection the other entries act on.
+        auto only = [this, row] {
+            m_list->clearSelection();
+            m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Select);
+        };
+        menu.addAction(titles[0], this, [this, row] { editRow(row); });
+        menu.addAction(titles[1], this, [this, row] { insertDelayAfter(row); });
+        menu.addAction(titles[2], this, [this, only] { only(); duplicateSelected(); });
+        menu.addAction(titles[3], this, [this, only] { only(); copySelected(); });
+        menu.addAction(titles[4], this, [this, only] { only(); paste(); });
+        menu.addSeparator();
+        menu.addAction(titles[5], this, [this, row] { deleteRowKeepingSelection(row); });
     }
     menu.exec(m_list->viewport()->mapToGlobal(at));
+}
+
+int MacroDetailView::insertionRow() const
+{
+    const auto rows = selection();
+    return rows.empty() ? m_actions->rowCount() - 1 : *rows.rbegin();
+}
+
+void MacroDetailView::editRow(int row)
+{
+    const Macro* macro = m_model.selectedMacro();
+    if (!macro || macro->id != m_macroID || row < 0 || row >= int(macro->actions.size()))
+        return;
+    const std::vector<double> gaps = ActionRetiming::gaps(macro->actions);
+    ActionEditorDialog editor(m_model, macro->actions[std::size_t(row)], gaps[std::size_t(row)], row > 0,
+                              ActionEditorDialog::Purpose::edit, this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    m_model.replaceAction(m_macroID, row, editor.action(), editor.gap());
+}
+
+void MacroDetailView::insert(Insert what)
+{
+    const int after = insertionRow();
+    if (what == Insert::delay)
+        return insertDelayAfter(after);
+    if (what == Insert::text) {
+        TypeTextDialog dialog(m_model, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        const auto& keys = dialog.actions();
+        m_model.insertActions(m_macroID, after, keys, dialog.intervalMs() / 1000.0,
+                              QStringLiteral("Inserted %1 typed key(s) into").arg(keys.size() / 2));
+        selectRows(after + 1, int(keys.size()));
+        return;
+    }
+    // A key or a click is a press and its release, 20 ms apart; a switch is one action.
+    MacroAction made;
+    if (what == Insert::key)
+        made = MacroAction::keyDown(0, 0, 0);
+    else if (what == Insert::click)
+        made = MacroAction::mouseDown(0, 0, 0, MouseButton::left);
+    else
+        made = MacroAction::windowFocus(0, QString(), QString());
+    ActionEditorDialog editor(m_model, made, 0.1, after >= 0, ActionEditorDialog::Purpose::insert, this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    const MacroAction press = editor.action();
+    std::vector<MacroAction> inserted{press};
+    QString description = QStringLiteral("Inserted a switch to an application into");
+    if (const auto* key = std::get_if<MacroAction::KeyDown>(&press.payload)) {
+        inserted.push_back(MacroAction::keyUp(0.02, key->keyCode, key->flags));
+        description = QStringLiteral("Inserted a key into");
+    } else if (const auto* down = std::get_if<MacroAction::MouseDown>(&press.payload)) {
+        inserted.push_back(MacroAction::mouseUp(0.02, down->x, down->y, down->button, down->flags));
+        description = QStringLiteral("Inserted a click into");
+    }
+    m_model.insertActions(m_macroID, after, inserted, editor.gap(), description);
+    selectRows(after + 1, int(inserted.size()));
+}
+
+void MacroDetailView::selectRows(int first, int count)
+{
+    // What was just added becomes the selection, so the next insertion follows it.
+    m_list->clearSelection();
+    for (int row = first; row < first + count && row < m_actions->rowCount(); ++row)
+        m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Select);
+    if (count > 0 && first < m_actions->rowCount())
+        m_list->scrollTo(m_actions->index(first));
+}
+
+void MacroDetailView::duplicateSelected()
+{
+    const auto rows = selection();
+    if (rows.empty())
+        return;
+    m_list->clearSelection();
+    m_model.duplicateActions(m_macroID, rows);
+}
+
+void MacroDetailView::copySelected()
+{
+    const auto rows = selection();
+    if (rows.empty())
+        return;
+    const QByteArray json = m_model.actionsAsJson(m_macroID, rows);
+    if (!json.isEmpty())
+        QApplication::clipboard()->setText(QString::fromUtf8(json));
+}
+
+void MacroDetailView::paste()
+{
+    const QString text = QApplication::clipboard()->text();
+    const int after = insertionRow();
+    const int before = m_actions->rowCount();
+    m_pasteProblem = m_model.pasteActions(m_macroID, after, text.toUtf8());
+    if (!m_pasteProblem.isEmpty())
+        m_model.showMessage(m_pasteProblem);
+    else
+        selectRows(after + 1, m_actions->rowCount() - before);
+}
+
+void MacroDetailView::changeSelectedGaps()
+{
+    const auto rows = selection();
+    if (rows.empty())
+        return;
+    GapsDialog dialog(m_model, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.scales())
+        m_model.scaleActionGaps(m_macroID, rows, dialog.factor());
+    else
+        m_model.setActionGaps(m_macroID, rows, dialog.gapSeconds());
 }
 
 void MacroDetailView::keyPressEvent(QKeyEvent* event)

@@ -17,8 +17,9 @@ class QPushButton;
 class QStackedWidget;
 class QToolButton;
 
-// The selected macro: its name and totals, its actions (select, delete, insert a
-// delay) and the playback panel. Made anew for each selected macro.
+// The selected macro: its name and totals, its actions (select, edit, insert, delete,
+// duplicate, copy and paste, change their gaps) and the playback panel. Made anew for
+// each selected macro.
 class MacroDetailView : public QWidget
 {
     Q_OBJECT
@@ -43,6 +44,22 @@ public:
     // The context menu's "Delete" of one row; the rest of the selection is kept.
     void deleteRowKeepingSelection(int row);
 
+    // The action editor for `row` (double-click, Enter or "Edit…").
+    void editRow(int row);
+    // What "Insert" makes, after the selection (or at the end).
+    enum class Insert { text, key, click, application, delay };
+    void insert(Insert what);
+    // Where an insertion goes: after the last selected row, else after the last row.
+    int insertionRow() const;
+    void duplicateSelected();
+    void copySelected();
+    void paste();
+    // "Change Gaps…" for the selection.
+    void changeSelectedGaps();
+    QToolButton* insertButton() const { return m_insert; }
+    // The message of the last paste that found nothing to paste.
+    QString pasteProblem() const { return m_pasteProblem; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -50,6 +67,7 @@ private:
     void refresh();
     void setHotkey(std::optional<HotkeyChord> chord);
     void showContextMenu(const QPoint& at);
+    void selectRows(int first, int count);
 
     AppViewModel& m_model;
     QUuid m_macroID;
@@ -58,6 +76,8 @@ private:
     QLabel* m_summary;
     QPushButton* m_deleteSelected;
     QToolButton* m_more;
+    QToolButton* m_insert;
+    QString m_pasteProblem;
     QStackedWidget* m_stack;
     QLabel* m_noActions;
     QListView* m_list;

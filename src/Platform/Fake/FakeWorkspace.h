@@ -24,6 +24,8 @@ public:
     void setFrontmost(std::optional<RunningApplication> application) { m_front = std::move(application); }
     std::vector<ScreenOutput> layout;
     std::vector<ScreenOutput> screenLayout() override { return layout; }
+    std::vector<RunningApplication> running;
+    std::vector<RunningApplication> runningApplications() override { return running; }
 
 private:
     QString m_ownId;

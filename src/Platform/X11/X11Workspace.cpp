@@ -4,6 +4,8 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -181,4 +183,32 @@ std::vector<ScreenOutput> X11Workspace::screenLayout()
                           double(DisplayHeight(m_display, screen)), 1});
     }
     return layout;
+}
+
+std::vector<RunningApplication> X11Workspace::runningApplications()
+{
+    std::vector<RunningApplication> apps;
+    if (!m_display)
+        return apps;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom clientList = XInternAtom(m_display, "_NET_CLIENT_LIST", False);
+    if (XGetWindowProperty(m_display, DefaultRootWindow(m_display), clientList, 0, 4096, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) != Success || !data)
+        return apps;
+    std::vector<unsigned long> windows;
+    if (format == 32)
+        windows.assign(reinterpret_cast<unsigned long*>(data), reinterpret_cast<unsigned long*>(data) + count);
+    XFree(data);
+    for (const unsigned long window : windows) {
+        const auto app = applicationOf(window);
+        if (!app || app->id.isEmpty() || app->id == m_ownId)
+            continue;
+        if (std::none_of(apps.begin(), apps.end(), [&](const RunningApplication& a) { return a.id == app->id; }))
+            apps.push_back(*app);
+    }
+    readEventsLater();
+    return apps;
 }

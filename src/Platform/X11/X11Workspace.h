@@ -30,6 +30,8 @@ public:
     QString ownApplicationId() const override { return m_ownId; }
     // The active RandR outputs (their names and places); the whole screen without RandR.
     std::vector<ScreenOutput> screenLayout() override;
+    // The classes of the windows the window manager lists (_NET_CLIENT_LIST).
+    std::vector<RunningApplication> runningApplications() override;
 
 private:
     void readEvents();

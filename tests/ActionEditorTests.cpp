@@ -1,0 +1,312 @@
+#include "AppModelHarness.h"
+#include "Codec/MacroJsonEncoder.h"
+#include "Services/AtomicFile.h"
+#include "TestMacros.h"
+#include "TestWait.h"
+#include "ViewModels/ActionRetiming.h"
+#include "Views/ActionEditorDialog.h"
+#include "Views/ActionListModel.h"
+#include "Views/ContentView.h"
+#include "Views/GapsDialog.h"
+#include "Views/MacroDetailView.h"
+#include "Views/ScreenPointPicker.h"
+#include "Views/TypeTextDialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+
+namespace {
+
+Macro macroOf(const QString& name, std::vector<MacroAction> actions)
+{
+    Macro m = TestMacros::small();
+    m.id = QUuid::createUuid();
+    m.metadata.name = name;
+    m.actions = std::move(actions);
+    m.metadata.actionCount = int(m.actions.size());
+    return m;
+}
+
+AppViewModel& startWith(AppModelHarness& h, const std::vector<Macro>& macros)
+{
+    QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
+    EXPECT_TRUE(AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary(macros).value()).hasValue());
+    AppViewModel& m = h.start();
+    m.setSelectedMacroID(m.macros()[0].id);
+    return m;
+}
+
+std::vector<double> timesOf(const Macro& macro)
+{
+    std::vector<double> times;
+    for (const MacroAction& a : macro.actions)
+        times.push_back(a.timestamp);
+    return times;
+}
+
+void expectTimes(const Macro& macro, const std::vector<double>& expected)
+{
+    const auto times = timesOf(macro);
+    ASSERT_EQ(times.size(), expected.size());
+    for (std::size_t i = 0; i < times.size(); ++i)
+        EXPECT_NEAR(times[i], expected[i], 1e-9) << "action " << i;
+}
+
+// Answers the next modal dialog of type `Dialog` (the call that opens it blocks in
+// exec()); whatever `answer` leaves open is cancelled, so a failing test cannot hang.
+template <typename Dialog> void whenShown(std::function<void(Dialog&)> answer)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        answer(*dialog);
+        QTimer::singleShot(50, dialog, [dialog] {
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the dialog was left open";
+                dialog->reject();
+            }
+        });
+    });
+    poll->start();
+}
+
+} // namespace
+
+TEST(ActionEditor, EditingAKeyChangesThatActionAndItsOwnGapOnly)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroOf(QStringLiteral("Typing"),
+                                             {MacroAction::keyDown(0, 0, 0), MacroAction::keyUp(0.021, 0, 0),
+                                              MacroAction::keyDown(0.042, 1, 0), MacroAction::keyUp(0.063, 1, 0),
+                                              MacroAction::keyDown(1.0, 2, 0)})});
+    MacroDetailView detail(m, m.macros()[0].id);
+    int shownGap = -1;
+    whenShown<ActionEditorDialog>([&](ActionEditorDialog& editor) {
+        shownGap = editor.gapField()->value();
+        editor.setKey(4);
+        editor.modifierField(ModifierFlags::shift)->setChecked(true);
+        editor.gapField()->setValue(100);
+        editor.okButton()->click();
+    });
+    detail.editRow(2);
+    EXPECT_EQ(shownGap, 21);
+    const Macro& edited = m.macros()[0];
+    const auto* key = std::get_if<MacroAction::KeyDown>(&edited.actions[2].payload);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->keyCode, 4);
+    EXPECT_EQ(key->flags & ModifierFlags::shift, ModifierFlags::shift);
+    expectTimes(edited, {0, 0.021, 0.121, 0.142, 1.079});
+    EXPECT_TRUE(detail.actions()->index(2).data(ActionListModel::TimestampRole).toString().contains(
+        m.keyChordText(edited.actions[2])));
+
+    // Cancelling changes nothing; undo brings back the recorded action and rhythm.
+    whenShown<ActionEditorDialog>([](ActionEditorDialog& editor) {
+        editor.gapField()->setValue(5000);
+        editor.reject();
+    });
+    detail.editRow(2);
+    expectTimes(m.macros()[0], {0, 0.021, 0.121, 0.142, 1.079});
+    m.undo();
+    expectTimes(m.macros()[0], {0, 0.021, 0.042, 0.063, 1.0});
+    EXPECT_EQ(std::get<MacroAction::KeyDown>(m.macros()[0].actions[2].payload).keyCode, 1);
+}
+
+TEST(ActionEditor, ValuesThatCannotBeReplayedAreRefusedWithTheReason)
+{
+    AppModelHarness h;
+    h.workspace.running = {RunningApplication{QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Files")}};
+    AppViewModel& m = h.start();
+
+    ActionEditorDialog key(m, MacroAction::keyDown(0, 0, 0), 0.1, true, ActionEditorDialog::Purpose::insert);
+    EXPECT_FALSE(key.okButton()->isEnabled());
+    EXPECT_EQ(key.problemLabel()->text(), QStringLiteral("Press the key the action types."));
+    key.setKey(4);
+    EXPECT_TRUE(key.okButton()->isEnabled());
+    // Alt and AltGr share a bit: one at a time.
+    key.modifierField(ModifierFlags::option)->setChecked(true);
+    key.modifierField(ModifierFlags::altGr)->setChecked(true);
+    EXPECT_FALSE(key.modifierField(ModifierFlags::option)->isChecked());
+    EXPECT_EQ(std::get<MacroAction::KeyDown>(key.action().payload).flags & ModifierFlags::altGr, ModifierFlags::altGr);
+
+    ActionEditorDialog wheel(m, MacroAction::scroll(0, 10, 20, 0, 2), 0.1, true, ActionEditorDialog::Purpose::edit);
+    EXPECT_TRUE(wheel.okButton()->isEnabled());
+    wheel.wheelYField()->setValue(0);
+    EXPECT_EQ(wheel.problem(), QStringLiteral("A wheel action turns the wheel at least one click."));
+    wheel.okButton()->click(); // refused: stays open with its reason
+    EXPECT_NE(wheel.result(), QDialog::Accepted);
+
+    ActionEditorDialog app(m, MacroAction::windowFocus(0, QString(), QString()), 0.1, true,
+                           ActionEditorDialog::Purpose::insert);
+    EXPECT_EQ(app.problem(), QStringLiteral("Name the application to bring to the front."));
+    app.applicationField()->setCurrentIndex(0); // chosen from the running applications
+    auto focus = std::get<MacroAction::WindowFocus>(app.action().payload);
+    EXPECT_EQ(focus.bundleID(), QStringLiteral("org.gnome.Nautilus"));
+    EXPECT_EQ(focus.appName(), QStringLiteral("Files"));
+    app.applicationField()->setEditText(QStringLiteral("  gedit "));
+    focus = std::get<MacroAction::WindowFocus>(app.action().payload);
+    EXPECT_EQ(focus.bundleID(), QStringLiteral("gedit")); // typed: the name is all there is
+    EXPECT_TRUE(app.problem().isEmpty());
+
+    // The first action has no gap to set.
+    ActionEditorDialog first(m, MacroAction::delay(0, 0.5), 0, false, ActionEditorDialog::Purpose::edit);
+    EXPECT_FALSE(first.gapField()->isEnabled());
+}
+
+TEST(ActionEditor, TheInsertMenuAddsKeysClicksSwitchesAndTextAfterTheSelection)
+{
+    AppModelHarness h;
+    h.workspace.running = {RunningApplication{QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Files")}};
+    AppViewModel& m = startWith(h, {macroOf(QStringLiteral("Steps"),
+                                             {MacroAction::keyDown(0, 0, 0), MacroAction::keyDown(0.5, 1, 0)})});
+    ContentView content(m);
+    content.resize(800, 600);
+    content.show();
+    auto* detail = content.findChild<MacroDetailView*>();
+    ASSERT_NE(detail, nullptr);
+    QListView* list = detail->actionList();
+    auto selectOnly = [&](int row) {
+        list->clearSelection();
+        list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
+    };
+
+    selectOnly(0);
+    whenShown<ActionEditorDialog>([](ActionEditorDialog& editor) {
+        editor.setKey(4);
+        editor.gapField()->setValue(200);
+        editor.okButton()->click();
+    });
+    detail->insert(MacroDetailView::Insert::key);
+    // A press and its release after the first action; the next keeps its own gap.
+    ASSERT_EQ(m.macros()[0].actions.size(), 4u);
+    EXPECT_EQ(m.macros()[0].actions[1].type(), ActionType::keyDown);
+    EXPECT_EQ(m.macros()[0].actions[2].type(), ActionType::keyUp);
+    expectTimes(m.macros()[0], {0, 0.2, 0.22, 0.72});
+
+    // A click at a point picked on the screen: the window steps aside meanwhile.
+    selectOnly(3);
+    bool asideWhilePicking = false;
+    whenShown<ActionEditorDialog>([&](ActionEditorDialog& editor) {
+        editor.pickButton()->click();
+        ASSERT_NE(editor.picker(), nullptr);
+        asideWhilePicking = !content.isVisible() && !editor.isVisible();
+        // The click comes later, as a person's would.
+        QTimer::singleShot(100, &editor, [&editor] {
+            editor.picker()->finish(QPointF(120.4, 339.6));
+            QTimer::singleShot(0, &editor, [&editor] {
+                EXPECT_EQ(editor.xField()->value(), 120);
+                EXPECT_EQ(editor.yField()->value(), 340);
+                editor.buttonField()->setCurrentIndex(1);
+                editor.okButton()->click();
+            });
+        });
+    });
+    detail->insert(MacroDetailView::Insert::click);
+    EXPECT_TRUE(asideWhilePicking);
+    EXPECT_TRUE(content.isVisible());
+    ASSERT_EQ(m.macros()[0].actions.size(), 6u);
+    ASSERT_EQ(m.macros()[0].actions[4].type(), ActionType::mouseDown);
+    const auto down = std::get<MacroAction::MouseDown>(m.macros()[0].actions[4].payload);
+    EXPECT_EQ(down.x, 120);
+    EXPECT_EQ(down.y, 340);
+    EXPECT_EQ(down.button, MouseButton::right);
+    EXPECT_EQ(m.macros()[0].actions[5].type(), ActionType::mouseUp);
+
+    // A switch to a running application, after the click just inserted.
+    whenShown<ActionEditorDialog>([](ActionEditorDialog& editor) {
+        editor.applicationField()->setCurrentIndex(0);
+        editor.okButton()->click();
+    });
+    detail->insert(MacroDetailView::Insert::application);
+    ASSERT_EQ(m.macros()[0].actions.size(), 7u);
+    ASSERT_EQ(m.macros()[0].actions[6].type(), ActionType::windowFocus);
+    EXPECT_EQ(std::get<MacroAction::WindowFocus>(m.macros()[0].actions[6].payload).bundleID(),
+              QStringLiteral("org.gnome.Nautilus"));
+
+    // Typed text (after the switch, which the insertion selected): a character the layout has no key for is named and nothing is added.
+    h.keyboard.setTyping(U'é', std::nullopt);
+    whenShown<TypeTextDialog>([](TypeTextDialog& dialog) {
+        dialog.textField()->setPlainText(QStringLiteral("Hé"));
+        EXPECT_FALSE(dialog.insertButton()->isEnabled());
+        EXPECT_TRUE(dialog.problemLabel()->text().contains(QStringLiteral("U+00E9")));
+        dialog.textField()->setPlainText(QStringLiteral("Hi"));
+        dialog.intervalField()->setValue(30);
+        dialog.insertButton()->click();
+    });
+    detail->insert(MacroDetailView::Insert::text);
+    const Macro& typed = m.macros()[0];
+    ASSERT_EQ(typed.actions.size(), 11u);
+    ASSERT_EQ(typed.actions[7].type(), ActionType::keyDown);
+    EXPECT_EQ(std::get<MacroAction::KeyDown>(typed.actions[7].payload).flags & ModifierFlags::shift,
+              ModifierFlags::shift);
+    EXPECT_NEAR(typed.actions[9].timestamp - typed.actions[7].timestamp, 0.030, 1e-9);
+
+    // Each insertion is one undo step.
+    m.undo();
+    EXPECT_EQ(m.macros()[0].actions.size(), 7u);
+}
+
+TEST(ActionEditor, SeveralActionsShareGapsAndTravelBetweenMacrosThroughTheClipboard)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroOf(QStringLiteral("Source"),
+                                             {MacroAction::keyDown(0, 0, 0), MacroAction::keyDown(0.1, 1, 0),
+                                              MacroAction::keyDown(0.3, 2, 0), MacroAction::keyDown(0.6, 3, 0)}),
+                                     macroOf(QStringLiteral("Target"), {MacroAction::keyDown(0, 9, 0)})});
+    MacroDetailView source(m, m.macros()[0].id);
+    QListView* list = source.actionList();
+    for (int row : {1, 2})
+        list->selectionModel()->select(list->model()->index(row, 0), QItemSelectionModel::Select);
+
+    whenShown<GapsDialog>([](GapsDialog& dialog) {
+        dialog.scaleChoice()->setChecked(true);
+        dialog.factorField()->setValue(2);
+        dialog.accept();
+    });
+    source.changeSelectedGaps();
+    expectTimes(m.macros()[0], {0, 0.2, 0.6, 0.9});
+
+    whenShown<GapsDialog>([](GapsDialog& dialog) {
+        dialog.setChoice()->setChecked(true);
+        dialog.gapField()->setValue(0);
+        dialog.accept();
+    });
+    source.changeSelectedGaps();
+    expectTimes(m.macros()[0], {0, 0, 0, 0.3});
+
+    // Copy puts the macro file's text on the clipboard; paste adds it after the selection.
+    source.copySelected();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains(QStringLiteral("\"actions\""))) << copied.toStdString();
+    m.setSelectedMacroID(m.macros()[1].id);
+    MacroDetailView target(m, m.macros()[1].id);
+    target.paste();
+    EXPECT_TRUE(target.pasteProblem().isEmpty()) << target.pasteProblem().toStdString();
+    ASSERT_EQ(m.macros()[1].actions.size(), 3u);
+    EXPECT_EQ(std::get<MacroAction::KeyDown>(m.macros()[1].actions[1].payload).keyCode, 1);
+    EXPECT_EQ(std::get<MacroAction::KeyDown>(m.macros()[1].actions[2].payload).keyCode, 2);
+
+    // Text that is not actions is refused with a reason and changes nothing.
+    QApplication::clipboard()->setText(QStringLiteral("hello"));
+    target.paste();
+    EXPECT_FALSE(target.pasteProblem().isEmpty());
+    EXPECT_EQ(m.macros()[1].actions.size(), 3u);
+}
