@@ -6,6 +6,7 @@
 #include "Platform/X11/X11Workspace.h"
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
+#include "ViewModels/ActionRetiming.h"
 #include "ViewModels/TextTyping.h"
 
 #include <QElapsedTimer>
@@ -403,4 +404,67 @@ TEST_F(X11PlaybackTest, TypedTextArrivesExactlyInTheUsAndTheGermanLayout)
     const QString de = QStringLiteral("Gr\u00fc\u00dfe aus Z\u00fcrich: yz @{[]}\\|~ 5\u20ac!\n");
     EXPECT_EQ(typeIn(de), de);
     EXPECT_TRUE(typeIn(QStringLiteral("x^")).startsWith(QStringLiteral("refused: The keyboard layout has no key for \u201c^\u201d")));
+}
+
+TEST_F(X11PlaybackTest, AnEditedRecordingReplaysEveryUntouchedGapAsRecorded)
+{
+    X11InputTap tap(clock);
+    X11Workspace workspace;
+    RecorderService recorder(tap, workspace, clock);
+    const Window w = desktop.createWindow("QuilloEditedReplay");
+    ASSERT_TRUE(desktop.activate(w));
+    auto recordKeys = [&](const Macro& played) {
+        recorder.startRecording();
+        const bool ended = playToEnd(played);
+        desktop.sync();
+        X11TestDesktop::waitFor([] { return false; }, 50);
+        std::vector<MacroAction> keys;
+        for (const MacroAction& a : recorder.stopRecording())
+            if (a.type() == ActionType::keyDown || a.type() == ActionType::keyUp)
+                keys.push_back(a);
+        EXPECT_TRUE(ended);
+        return keys;
+    };
+
+    // Someone types "asdfh" quickly: 21 ms presses, one release and press in the same ms.
+    Macro typing;
+    typing.id = QUuid::createUuid();
+    typing.actions = {A::keyDown(0.000, 0, 0), A::keyUp(0.021, 0, 0), A::keyDown(0.021, 1, 0), A::keyUp(0.055, 1, 0),
+                      A::keyDown(0.090, 2, 0), A::keyUp(0.103, 2, 0), A::keyDown(0.180, 3, 0), A::keyUp(0.201, 3, 0),
+                      A::keyDown(0.230, 4, 0), A::keyUp(0.262, 4, 0)};
+    const std::vector<MacroAction> r = recordKeys(typing);
+    ASSERT_EQ(r.size(), 10u);
+    auto at = [&](int i) { return r[std::size_t(i)].timestamp; };
+
+    // Delete "s", a 150 ms pause after "d", then "h" moved to the front.
+    Macro edited;
+    edited.id = QUuid::createUuid();
+    edited.actions = r;
+    ActionRetiming::deleteActions(edited.actions, {2, 3});
+    ActionRetiming::insertDelay(edited.actions, 3, 0.150);
+    ActionRetiming::moveActions(edited.actions, {7, 8}, 0);
+    ASSERT_EQ(edited.actions.size(), 9u);
+    const auto& e = edited.actions;
+    // The edited list keeps every gap nothing touched, to the recorded microsecond.
+    EXPECT_NEAR(e[1].timestamp - e[0].timestamp, at(9) - at(8), 1e-9); // h
+    EXPECT_NEAR(e[3].timestamp - e[2].timestamp, at(1) - at(0), 1e-9); // a
+    EXPECT_NEAR(e[4].timestamp - e[3].timestamp, at(4) - at(1), 1e-9); // a to d, across the deleted s
+    EXPECT_NEAR(e[5].timestamp - e[4].timestamp, at(5) - at(4), 1e-9); // d
+    EXPECT_NEAR(e[7].timestamp - e[5].timestamp, at(6) - at(5) + 0.150, 1e-9); // d to f, the pause between
+    EXPECT_NEAR(e[8].timestamp - e[7].timestamp, at(7) - at(6), 1e-9); // f
+
+    // And so does its replay, as the X server stamps it (whole milliseconds).
+    const std::vector<MacroAction> back = recordKeys(edited);
+    std::vector<MacroAction> expected;
+    for (const MacroAction& a : edited.actions)
+        if (a.type() != ActionType::delay)
+            expected.push_back(a);
+    ASSERT_EQ(back.size(), expected.size());
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        EXPECT_EQ(back[i].payload, expected[i].payload) << i;
+        if (i > 0)
+            EXPECT_NEAR(back[i].timestamp - back[i - 1].timestamp, expected[i].timestamp - expected[i - 1].timestamp,
+                        0.002 + 1e-9)
+                << i;
+    }
 }
