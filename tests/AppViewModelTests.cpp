@@ -515,6 +515,35 @@ TEST(AppViewModel, ARecordingKeepsTheScreenLayoutItWasMadeOn)
     EXPECT_EQ(m.currentScreenLayout().size(), 1u);
 }
 
+TEST(AppViewModel, ARecordingKeepsTheOptionsItWasMadeWithEvenWhenANewerOneReplacesIt)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    EXPECT_TRUE(m.recordingOptions().takesEverything());
+    m.setRecordingOptions({true, false, 0});
+    h.record(m, 2); // waits in the sheet, keyboard only
+    m.setRecordingOptions({true, true, 120});
+    h.record(m, 2); // the first is saved now, the second waits
+    m.savePendingRecording();
+    ASSERT_EQ(m.macros().size(), 2u);
+    EXPECT_EQ(m.macros()[1].metadata.recording, (RecordingOptions{true, false, 0}));
+    EXPECT_EQ(m.macros()[0].metadata.recording, (RecordingOptions{true, true, 120}));
+    EXPECT_EQ(m.recordingOptionsText(*m.macros()[0].metadata.recording),
+              QStringLiteral("keyboard and mouse, moves thinned to one per 120 ms"));
+    // A recording started with its own options (the command line's) leaves the settings be.
+    m.startRecording(std::nullopt, RecordingOptions{false, true, 0});
+    EXPECT_EQ(m.recorder().options(), (RecordingOptions{false, true, 0}));
+    m.stopRecordingAndPrompt();
+    m.discardPendingRecording();
+    // Kept in the settings and in the library file.
+    h.model.reset();
+    AppViewModel& again = h.start();
+    EXPECT_EQ(again.recordingOptions(), (RecordingOptions{true, true, 120}));
+    EXPECT_EQ(again.macros()[1].metadata.recording, (RecordingOptions{true, false, 0}));
+    again.setAppLanguage(AppLocale::fr);
+    EXPECT_EQ(again.recordingOptionsText({true, false, 0}), QStringLiteral("clavier seulement"));
+}
+
 TEST(AppViewModel, EveryChangeToTheLibraryCanBeUndoneAndRedoneInPlace)
 {
     AppModelHarness h;

@@ -70,7 +70,7 @@ TEST_F(CommandLineTest, RecordListExportImportAndPlayRoundTrip)
 
     QProcess recording;
     start(recording, {QStringLiteral("record"), QStringLiteral("--name"), QStringLiteral("Round trip"),
-                      QStringLiteral("--duration"), QStringLiteral("1.5")});
+                      QStringLiteral("--duration"), QStringLiteral("1.5"), QStringLiteral("--keyboard-only")});
     X11TestDesktop::waitFor([] { return false; }, 600); // let it start recording
     desktop.tap(kA);
     desktop.tap(kS);
@@ -87,6 +87,12 @@ TEST_F(CommandLineTest, RecordListExportImportAndPlayRoundTrip)
     const QString file = home.path() + QStringLiteral("/round.quillo");
     r = run({QStringLiteral("export"), QStringLiteral("Round trip"), file});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    {
+        QFile exported(file);
+        ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+        const QByteArray text = exported.readAll();
+        EXPECT_TRUE(text.contains("\"mouse\" : false")) << text.toStdString(); // how it was recorded
+    }
     r = run({QStringLiteral("import"), file});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     r = run({QStringLiteral("list")});
@@ -134,6 +140,9 @@ TEST_F(CommandLineTest, WrongUseNamesTheRangeAndNamesFromFilesNeverReachTheTermi
     for (const QStringList& args : {QStringList{"play", "--speed", "nan", file}, QStringList{"play", "--spacing", "inf", file},
                                     QStringList{"play", "--spacing", "nan", file}, QStringList{"play", "--speed", "inf", file},
                                     QStringList{"record", "--duration", "1e300"}, QStringList{"list", "extra"},
+                                    QStringList{"record", "--keyboard-only", "--mouse-only"},
+                                    QStringList{"record", "--thin-moves", "0"}, QStringList{"record", "--thin-moves", "2.5"},
+                                    QStringList{"record", "--keyboard-only", "--thin-moves", "100"},
                                     QStringList{"doctor", "extra"}, QStringList{"export", "x", ""},
                                     QStringList{"import", file, "more"}}) {
         const Result r = run(args);

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <QThread>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -183,4 +185,61 @@ TEST_F(RecorderTest, ElapsedTimeFollowsTheClockWhileRecording)
     recorder.stopRecording();
     EXPECT_FALSE(recorder.isElapsedTimerActive());
     EXPECT_EQ(recorder.elapsedTime(), 0.0);
+}
+
+TEST_F(RecorderTest, OptionsLeaveOutKeysOrTheMouseAndThinMovesButKeepTheOnesLeadingIntoAClick)
+{
+    auto mouse = [&](double at, RawEventType type) {
+        RawInputEvent e;
+        e.type = type;
+        e.time = startTime + at;
+        e.x = at * 1000;
+        e.y = 10;
+        e.scrollAxis1 = 1;
+        tap.deliver(e);
+    };
+    auto record = [&](RecordingOptions options) {
+        startTime = clock.now();
+        recorder.startRecording(std::nullopt, options);
+        // Moves every 20 ms; a key at 35 ms; a click at 73 ms, a wheel turn at 144 ms.
+        for (int ms = 20; ms <= 160; ms += 20) {
+            mouse(ms / 1000.0, RawEventType::mouseMoved);
+            if (ms == 20) {
+                key(0.035);
+                key(0.036, 0, RawEventType::keyUp);
+            }
+            if (ms == 60) {
+                mouse(0.073, RawEventType::leftMouseDown);
+                mouse(0.074, RawEventType::leftMouseUp);
+            }
+            if (ms == 140)
+                mouse(0.144, RawEventType::scrollWheel);
+        }
+        std::vector<std::pair<ActionType, int>> got; // type, ms
+        for (const MacroAction& a : recorder.stopRecording())
+            if (a.type() != ActionType::windowFocus)
+                got.emplace_back(a.type(), int(std::lround(a.timestamp * 1000)));
+        return got;
+    };
+    using T = ActionType;
+    const auto keyboardOnly = record({true, false, 0});
+    EXPECT_EQ(keyboardOnly, (std::vector<std::pair<T, int>>{{T::keyDown, 35}, {T::keyUp, 36}}));
+    EXPECT_EQ(recorder.options(), (RecordingOptions{true, false, 0}));
+
+    const auto mouseOnly = record({false, true, 0});
+    EXPECT_EQ(mouseOnly.size(), 11u); // 8 moves, down, up, wheel
+    EXPECT_TRUE(std::none_of(mouseOnly.begin(), mouseOnly.end(),
+                             [](const auto& a) { return a.first == T::keyDown || a.first == T::keyUp; }));
+
+    // One move per 50 ms, and the last move before the click (60) and before the wheel (140).
+    const auto thinned = record({true, true, 50});
+    EXPECT_EQ(thinned, (std::vector<std::pair<T, int>>{{T::mouseMove, 20},
+                                                      {T::keyDown, 35},
+                                                      {T::keyUp, 36},
+                                                      {T::mouseMove, 60},
+                                                      {T::mouseDown, 73},
+                                                      {T::mouseUp, 74},
+                                                      {T::mouseMove, 120},
+                                                      {T::mouseMove, 140},
+                                                      {T::scroll, 144}}));
 }

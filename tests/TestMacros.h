@@ -112,6 +112,10 @@ inline Macro anyMacro(std::mt19937_64& rng)
                   {}};
     for (int i = int(rng() % 3); i > 0; --i)
         m.metadata.tags.append(anyText(rng));
+    if (rng() % 2) {
+        const int takes = int(rng() % 3);
+        m.metadata.recording = RecordingOptions{takes != 2, takes != 1, int(rng() % (RecordingOptions::maxMoveIntervalMs + 1))};
+    }
     m.version = 1;
     return m;
 }

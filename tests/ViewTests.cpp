@@ -23,6 +23,8 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -645,4 +647,34 @@ TEST(Views, CtrlZUndoesADeleteInTheWindowAndTheEditMenuSaysWhatItWouldUndo)
     EXPECT_EQ(edit->title(), QStringLiteral("تحرير"));
     EXPECT_EQ(items[0]->text(), QStringLiteral("تراجع"));
     m.setAppLanguage(AppLocale::en);
+}
+
+TEST(Views, TheRecorderBarSetsWhatRecordingsTakeInAndTheDetailSaysHowOneWasRecorded)
+{
+    AppModelHarness h;
+    Macro recorded = macroWith(QStringLiteral("Typed"), 2);
+    recorded.metadata.recording = RecordingOptions{true, false, 0};
+    AppViewModel& m = startWith(h, {recorded, macroWith(QStringLiteral("Imported"), 2)});
+    RecorderControlView bar(m);
+    bar.takesField()->setCurrentIndex(1);
+    Q_EMIT bar.takesField()->activated(1);
+    EXPECT_EQ(m.recordingOptions(), (RecordingOptions{true, false, 0}));
+    EXPECT_FALSE(bar.thinField()->isEnabled()); // nothing to thin without the mouse
+    bar.takesField()->setCurrentIndex(0);
+    Q_EMIT bar.takesField()->activated(0);
+    bar.thinField()->setChecked(true);
+    bar.thinIntervalField()->setValue(200);
+    EXPECT_EQ(m.recordingOptions(), (RecordingOptions{true, true, 200}));
+    m.startRecording();
+    EXPECT_FALSE(bar.takesField()->isVisibleTo(&bar));
+    EXPECT_TRUE(bar.statusText()->text().endsWith(QStringLiteral("moves thinned to one per 200 ms")));
+    m.stopRecordingAndPrompt();
+
+    MacroDetailView typed(m, recorded.id);
+    EXPECT_TRUE(typed.recordedWithText()->isVisibleTo(&typed));
+    EXPECT_EQ(typed.recordedWithText()->text(), QStringLiteral("Recorded: keyboard only"));
+    m.setAppLanguage(AppLocale::zh);
+    EXPECT_EQ(typed.recordedWithText()->text(), QStringLiteral("录制内容：仅键盘"));
+    MacroDetailView imported(m, m.macros()[1].id);
+    EXPECT_FALSE(imported.recordedWithText()->isVisibleTo(&imported));
 }

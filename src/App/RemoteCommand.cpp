@@ -72,7 +72,19 @@ void RemoteCommand::run(const QStringList& request)
     else if (command == QLatin1String("play") && request.size() >= 8 && request.size() <= 10)
         runPlay(request.mid(2));
     else if (command == QLatin1String("record") && request.size() == 4)
-        runRecord(request[2], request[3]);
+        runRecord(request[2], request[3], std::nullopt);
+    else if (command == QLatin1String("record") && request.size() == 7) {
+        RecordingOptions options;
+        options.keyboard = request[4] == QLatin1String("1");
+        options.mouse = request[5] == QLatin1String("1");
+        bool number = false;
+        options.moveIntervalMs = request[6].toInt(&number);
+        if (!number || options.moveIntervalMs < 0 || options.moveIntervalMs > RecordingOptions::maxMoveIntervalMs ||
+            (!options.keyboard && !options.mouse))
+            fail(QStringLiteral("the recording options are not valid"));
+        else
+            runRecord(request[2], request[3], options);
+    }
     else if (command == QLatin1String("cloud") && request.size() >= 3)
         runCloud(request.mid(2));
     else if (command == QLatin1String("hotkeys") && request.size() == 2)
@@ -178,7 +190,7 @@ void RemoteCommand::runPlay(const QStringList& arguments)
     }
 }
 
-void RemoteCommand::runRecord(const QString& name, const QString& seconds)
+void RemoteCommand::runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options)
 {
     if (busy()) {
         fail(QStringLiteral("Quillo is recording or playing; try again when it has finished"));
@@ -197,7 +209,7 @@ void RemoteCommand::runRecord(const QString& name, const QString& seconds)
     }, Qt::QueuedConnection);
     m_model.clearErrorMessage();
     m_work = Work::record;
-    m_model.startRecording();
+    m_model.startRecording(std::nullopt, options);
     if (recorder.state() != RecordingState::recording) {
         m_work = Work::none;
         const QString why = m_model.errorMessage().value_or(QStringLiteral("the recording could not start"));

@@ -3,6 +3,7 @@
 #include "Models/Macro.h"
 
 #include <QObject>
+#include <optional>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
@@ -17,7 +18,8 @@ class QLocalSocket;
 //
 //   request  {folder, "import", path}
 //            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing[, wait[, map]]}
-//            {folder, "record", name, seconds (empty: until stopped)}
+//            {folder, "record", name, seconds (empty: until stopped)[, keyboard, mouse, moveIntervalMs]}
+//              (the last three "1"/"0", "1"/"0" and milliseconds: this recording's options)
 //            {folder, "cloud", request...} (see CloudTask)
 //            {folder, "hotkeys"}: the three hotkeys' chords and whether they are in force
 //   command  {"stop"}: end the playback or the recording
@@ -40,7 +42,7 @@ private:
     void run(const QStringList& request);
     void runImport(const QString& path);
     void runPlay(const QStringList& arguments);
-    void runRecord(const QString& name, const QString& seconds);
+    void runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options);
     void runCloud(const QStringList& request);
     void runHotkeys();
     void recordingEnded();

@@ -189,6 +189,12 @@ void JsonWriter::integer(std::int64_t value)
     m_size += std::to_chars(out, out + 24, value).ptr - out;
 }
 
+void JsonWriter::boolean(bool value)
+{
+    beforeValue();
+    append(value ? std::string_view("true") : std::string_view("false"));
+}
+
 void JsonWriter::unsignedInteger(std::uint64_t value)
 {
     beforeValue();

@@ -33,6 +33,7 @@ public:
     void string(std::string_view utf8);
     void string(const QString& text);
     void integer(std::int64_t value);
+    void boolean(bool value);
     void unsignedInteger(std::uint64_t value);
     // Returns false, writing nothing, for NaN and infinities (they have no JSON form).
     [[nodiscard]] bool number(double value);

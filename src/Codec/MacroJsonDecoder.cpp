@@ -295,6 +295,26 @@ private:
                         return false;
             }
         }
+        // Optional: how it was recorded.
+        if (!obj["recording"].get(value)) {
+            object o;
+            if (value.get_object().get(o))
+                return wrongType("recording", value, "an object");
+            RecordingOptions& options = out.recording.emplace();
+            element part;
+            for (const auto& [key, target] : {std::pair<const char*, bool*>{"keyboard", &options.keyboard},
+                                              {"mouse", &options.mouse}}) {
+                if (!field(o, key, part))
+                    return false;
+                if (part.get_bool().get(*target))
+                    return wrongType(key, part, "true or false");
+            }
+            if (!field(o, "moveIntervalMs", part) ||
+                !integer(part, "moveIntervalMs", 0, RecordingOptions::maxMoveIntervalMs, options.moveIntervalMs))
+                return false;
+            if (!options.keyboard && !options.mouse)
+                return fail(QStringLiteral("\"recording\" takes in neither keyboard nor mouse"));
+        }
         if (!field(obj, "tags", value))
             return false;
         simdjson::dom::array tags;

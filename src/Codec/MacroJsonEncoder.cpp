@@ -95,6 +95,17 @@ private:
             }
             m_out.endArray();
         }
+        if (meta.recording) {
+            m_out.key("recording");
+            m_out.beginObject();
+            m_out.key("keyboard");
+            m_out.boolean(meta.recording->keyboard);
+            m_out.key("mouse");
+            m_out.boolean(meta.recording->mouse);
+            m_out.key("moveIntervalMs");
+            m_out.integer(meta.recording->moveIntervalMs);
+            m_out.endObject();
+        }
         m_out.key("tags");
         m_out.beginArray();
         for (const QString& tag : meta.tags)

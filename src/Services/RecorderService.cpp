@@ -93,11 +93,12 @@ void RecorderService::setElapsedTime(double seconds)
     Q_EMIT elapsedTimeChanged();
 }
 
-void RecorderService::startRecording(std::optional<Hotkey> hotkey)
+void RecorderService::startRecording(std::optional<Hotkey> hotkey, RecordingOptions options)
 {
     if (m_state != RecordingState::idle)
         return;
     m_startHotkey = hotkey;
+    m_filter = RecordingFilter(options);
     m_actions.clear();
     {
         std::lock_guard lock(m_pendingMutex);
@@ -169,13 +170,17 @@ void RecorderService::takePendingActions()
     if (batch.empty())
         return;
     bool capReached = false;
-    for (MacroAction& action : batch) {
-        if (m_actions.size() < maxActions) {
-            insertInTimeOrder(std::move(action));
-        } else if (m_state == RecordingState::recording) {
-            capReached = true;
-            break;
+    for (MacroAction& arrived : batch) {
+        for (MacroAction& action : m_filter.pass(std::move(arrived))) {
+            if (m_actions.size() < maxActions) {
+                insertInTimeOrder(std::move(action));
+            } else if (m_state == RecordingState::recording) {
+                capReached = true;
+                break;
+            }
         }
+        if (capReached)
+            break;
     }
     Q_EMIT currentActionsChanged();
     if (capReached) {

@@ -7,6 +7,7 @@
 #include "Platform/Workspace.h"
 #include "Services/EventMonitor/EventMonitorService.h"
 #include "Services/EventMonitor/EventParser.h"
+#include "Services/RecordingFilter.h"
 
 #include <QObject>
 #include <QTimer>
@@ -43,8 +44,10 @@ public:
     };
 
     // Does nothing unless idle. `hotkey`: the one that started the recording; its
-    // release (and any repeat of it) is not part of the recording.
-    void startRecording(std::optional<Hotkey> hotkey = std::nullopt);
+    // release (and any repeat of it) is not part of the recording. `options`: what it
+    // takes in.
+    void startRecording(std::optional<Hotkey> hotkey = std::nullopt, RecordingOptions options = {});
+    const RecordingOptions& options() const { return m_filter.options(); }
     // Ends the recording and returns its actions; empty and nothing else unless recording.
     // `hotkey`: the one that stopped it; its press is left out.
     std::vector<MacroAction> stopRecording(std::optional<Hotkey> hotkey = std::nullopt);
@@ -74,6 +77,7 @@ private:
     Workspace& m_workspace;
     const Clock& m_clock;
     EventParser m_parser;
+    RecordingFilter m_filter;
     double m_recordingStartTime = 0;
     QTimer m_elapsedTimer;
     QMetaObject::Connection m_workspaceObserver;

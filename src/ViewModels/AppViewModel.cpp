@@ -18,6 +18,9 @@ namespace {
 
 const QString kLanguageKey = QStringLiteral("appLanguage");
 const QString kAutoSyncKey = QStringLiteral("autoSyncEnabled");
+const QString kRecordKeyboardKey = QStringLiteral("recording/keyboard");
+const QString kRecordMouseKey = QStringLiteral("recording/mouse");
+const QString kMoveIntervalKey = QStringLiteral("recording/moveIntervalMs");
 
 // Spaces and tabs only: line breaks in a name are kept.
 QString trimSpacesAndTabs(const QString& text)
@@ -194,6 +197,8 @@ void AppViewModel::setShowRecordingSheet(bool shown)
 void AppViewModel::setPendingActions(std::vector<MacroAction> actions)
 {
     m_pendingActions = std::move(actions);
+    if (!m_pendingActions.empty())
+        m_pendingRecordedWith = m_recorder->options(); // the recording they came from
     Q_EMIT pendingActionsChanged();
 }
 
@@ -536,7 +541,7 @@ void AppViewModel::exportMacro(const QUuid& id)
         setErrorMessage(exported.error().description());
 }
 
-void AppViewModel::startRecording(std::optional<RecorderService::Hotkey> hotkey)
+void AppViewModel::startRecording(std::optional<RecorderService::Hotkey> hotkey, std::optional<RecordingOptions> chosen)
 {
     if (m_playback->isBusy() || m_recorder->state() != RecordingState::idle)
         return;
@@ -548,10 +553,47 @@ void AppViewModel::startRecording(std::optional<RecorderService::Hotkey> hotkey)
         setErrorMessage(message);
         return;
     }
-    appLog(QStringLiteral("Recording started"), LogEntry::Level::info);
+    const RecordingOptions options = chosen ? *chosen : recordingOptions();
+    appLog(options.takesEverything() ? QStringLiteral("Recording started")
+                                     : QStringLiteral("Recording started (%1)").arg(recordingOptionsText(options, false)),
+           LogEntry::Level::info);
     m_recordingLayout = m_workspace.screenLayout(); // positions are read against it later
-    m_recorder->startRecording(hotkey);
+    m_recorder->startRecording(hotkey, options);
     QTimer::singleShot(permissionCheckDelayMs, this, &AppViewModel::checkRecordingPermission);
+}
+
+RecordingOptions AppViewModel::recordingOptions() const
+{
+    RecordingOptions options;
+    options.keyboard = m_settings.value(kRecordKeyboardKey, true).toBool();
+    options.mouse = m_settings.value(kRecordMouseKey, true).toBool();
+    options.moveIntervalMs = std::clamp(m_settings.value(kMoveIntervalKey, 0).toInt(), 0, RecordingOptions::maxMoveIntervalMs);
+    if (!options.keyboard && !options.mouse) // a hand-edited file: record everything
+        options.keyboard = options.mouse = true;
+    return options;
+}
+
+void AppViewModel::setRecordingOptions(const RecordingOptions& options)
+{
+    if (!options.keyboard && !options.mouse)
+        return;
+    m_settings.setValue(kRecordKeyboardKey, options.keyboard);
+    m_settings.setValue(kRecordMouseKey, options.mouse);
+    m_settings.setValue(kMoveIntervalKey, std::clamp(options.moveIntervalMs, 0, RecordingOptions::maxMoveIntervalMs));
+    Q_EMIT changed();
+}
+
+QString AppViewModel::recordingOptionsText(const RecordingOptions& options, bool translated) const
+{
+    auto text = [&](const char* key) {
+        return Strings::lookup(translated ? m_appLanguage : AppLocale::en, QString::fromLatin1(key));
+    };
+    QString what = options.keyboard && options.mouse ? text("recording.all")
+                   : options.keyboard               ? text("recording.keyboard")
+                                                    : text("recording.mouse");
+    if (options.mouse && options.moveIntervalMs > 0)
+        what += QStringLiteral(", ") + text("recording.thinned").arg(options.moveIntervalMs);
+    return what;
 }
 
 void AppViewModel::checkRecordingPermission()
@@ -619,6 +661,7 @@ void AppViewModel::recordingCapped(const std::vector<MacroAction>& actions)
 
 void AppViewModel::savePendingRecording()
 {
+    const RecordingOptions recordedWith = m_pendingActions.empty() ? m_recorder->options() : m_pendingRecordedWith;
     std::vector<MacroAction> actions = m_pendingActions.empty() ? m_recorder->stopRecording() : m_pendingActions;
     if (actions.empty()) {
         setPendingActions({});
@@ -631,6 +674,7 @@ void AppViewModel::savePendingRecording()
     const std::size_t count = actions.size();
     Macro macro = Macro::fromRecording(name, std::move(actions), QDateTime::currentDateTimeUtc());
     macro.metadata.outputs = m_recordingLayout;
+    macro.metadata.recording = recordedWith;
     macro.metadata.modifiedAt = QDateTime::currentDateTimeUtc();
     const QUuid id = macro.id;
     m_macros.insert(m_macros.begin(), std::move(macro));

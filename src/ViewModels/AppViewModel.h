@@ -137,8 +137,16 @@ public:
     void saveUnfinishedRecording();
 
     // Recording and playback.
+    // What recordings take in ("recording/…" in the settings); a recording keeps the
+    // options it started with.
+    RecordingOptions recordingOptions() const;
+    void setRecordingOptions(const RecordingOptions& options);
+    // "keyboard only, moves thinned to one per 100 ms", in the app's language or English (logs).
+    QString recordingOptionsText(const RecordingOptions& options, bool translated = true) const;
     // `hotkey`: the one that asked for it, whose own key events stay out of the recording.
-    void startRecording(std::optional<RecorderService::Hotkey> hotkey = std::nullopt);
+    // `options`: for this recording only (the command line's); otherwise the settings'.
+    void startRecording(std::optional<RecorderService::Hotkey> hotkey = std::nullopt,
+                        std::optional<RecordingOptions> options = std::nullopt);
     void stopRecordingAndPrompt(std::optional<RecorderService::Hotkey> hotkey = std::nullopt);
     // Stopped from Quillo's own controls on the screen (the tray icon and its menu, in
     // screen coordinates, used since `since` seconds into the recording): the clicks
@@ -197,6 +205,7 @@ private:
     KeyboardLayout& m_keyboardLayout;
     Workspace& m_workspace;
     std::vector<ScreenOutput> m_recordingLayout;
+    RecordingOptions m_pendingRecordedWith;
     RecorderService* m_recorder;
     PlaybackService* m_playback;
     PermissionsService* m_permissions;

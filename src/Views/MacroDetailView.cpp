@@ -75,6 +75,9 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     m_name->setFont(title);
     m_summary = new QLabel;
     m_summary->setStyleSheet(QStringLiteral("color: gray"));
+    m_recordedWith = new QLabel;
+    m_recordedWith->setObjectName(QStringLiteral("recordedWith"));
+    m_recordedWith->setStyleSheet(QStringLiteral("color: gray"));
     m_deleteSelected = new QPushButton;
     m_deleteSelected->setFlat(true);
     m_deleteSelected->setStyleSheet(QStringLiteral("color: #d70015"));
@@ -122,6 +125,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     auto* names = new QVBoxLayout;
     names->addWidget(m_name);
     names->addWidget(m_summary);
+    names->addWidget(m_recordedWith);
     names->addLayout(hotkeyRow);
     names->addWidget(m_hotkeyProblem);
     auto* header = new QHBoxLayout;
@@ -231,6 +235,11 @@ void MacroDetailView::refresh()
                                                    : QStringLiteral("%1 actions \u00b7 %2"))
                            .arg(macro->actions.size())
                            .arg(DurationFormat::detail(macro->totalDuration())));
+    // How it was recorded, when the file says (older recordings and imports do not).
+    m_recordedWith->setVisible(macro->metadata.recording.has_value());
+    if (macro->metadata.recording)
+        m_recordedWith->setText(m_model.t(QStringLiteral("detail.recorded"))
+                                    .arg(m_model.recordingOptionsText(*macro->metadata.recording)));
     m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);
     m_insert->setText(m_model.t(QStringLiteral("insert.menu")) + QStringLiteral(" \u25be"));
     QMenu* inserts = m_insert->menu();

@@ -33,6 +33,7 @@ public:
     class ChordButton* hotkeyButton() const { return m_hotkey; }
     QLabel* hotkeyProblem() const { return m_hotkeyProblem; }
     QPushButton* deleteSelectedButton() const { return m_deleteSelected; }
+    QLabel* recordedWithText() const { return m_recordedWith; }
     std::set<int> selection() const;
     double delayDuration() const { return m_delayDuration; }
 
@@ -74,6 +75,7 @@ private:
     ActionListModel* m_actions;
     QLabel* m_name;
     QLabel* m_summary;
+    QLabel* m_recordedWith;
     QPushButton* m_deleteSelected;
     QToolButton* m_more;
     QToolButton* m_insert;

@@ -4,7 +4,10 @@
 #include "ViewModels/AppViewModel.h"
 #include "Views/Icons.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
+#include <QSpinBox>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QPushButton>
@@ -32,8 +35,28 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
         m_pulseOn = !m_pulseOn;
         m_dot->setStyleSheet(m_pulseOn ? QStringLiteral("color: #ff3b30") : QStringLiteral("color: #ffb3ae"));
     });
+    // The options of the next recording, shown while none runs.
+    m_options = new QWidget;
+    m_takes = new QComboBox;
+    m_takes->setObjectName(QStringLiteral("recordTakes"));
+    m_thin = new QCheckBox;
+    m_thin->setObjectName(QStringLiteral("recordThin"));
+    m_thinInterval = new QSpinBox;
+    m_thinInterval->setRange(10, RecordingOptions::maxMoveIntervalMs);
+    m_thinInterval->setSingleStep(10);
+    m_thinInterval->setSuffix(QStringLiteral(" ms"));
+    auto* optionsRow = new QHBoxLayout(m_options);
+    optionsRow->setContentsMargins(0, 0, 0, 0);
+    optionsRow->addWidget(m_takes);
+    optionsRow->addWidget(m_thin);
+    optionsRow->addWidget(m_thinInterval);
+    optionsRow->addStretch();
+    connect(m_takes, &QComboBox::activated, this, &RecorderControlView::storeOptions);
+    connect(m_thin, &QCheckBox::toggled, this, &RecorderControlView::storeOptions);
+    connect(m_thinInterval, &QSpinBox::valueChanged, this, &RecorderControlView::storeOptions);
     auto* texts = new QVBoxLayout;
     texts->addWidget(m_status);
+    texts->addWidget(m_options);
     m_limits = new QLabel;
     m_limits->setObjectName(QStringLiteral("recorderLimits"));
     m_limits->setWordWrap(true);
@@ -69,10 +92,44 @@ QString RecorderControlView::elapsedText(double seconds)
         .arg(tenths);
 }
 
+void RecorderControlView::storeOptions()
+{
+    RecordingOptions options;
+    const int takes = m_takes->currentIndex();
+    options.keyboard = takes != 2;
+    options.mouse = takes != 1;
+    options.moveIntervalMs = m_thin->isChecked() ? m_thinInterval->value() : 0;
+    m_model.setRecordingOptions(options);
+}
+
 void RecorderControlView::refresh()
 {
     const bool recording = m_model.recorder().state() == RecordingState::recording;
-    m_status->setText(m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady")));
+    {
+        const RecordingOptions options = m_model.recordingOptions();
+        const QSignalBlocker quiet1(m_takes), quiet2(m_thin), quiet3(m_thinInterval);
+        m_takes->clear();
+        m_takes->addItems({m_model.t(QStringLiteral("recorder.take.all")), m_model.t(QStringLiteral("recorder.take.keyboard")),
+                           m_model.t(QStringLiteral("recorder.take.mouse"))});
+        m_takes->setCurrentIndex(options.keyboard && options.mouse ? 0 : options.keyboard ? 1 : 2);
+        m_thin->setText(m_model.t(QStringLiteral("recorder.thin")));
+        m_thin->setToolTip(m_model.t(QStringLiteral("recorder.thin.tip")));
+        m_thinInterval->setToolTip(m_thin->toolTip());
+        m_thin->setChecked(options.moveIntervalMs > 0);
+        if (options.moveIntervalMs > 0)
+            m_thinInterval->setValue(options.moveIntervalMs);
+        else if (m_thinInterval->value() < 10)
+            m_thinInterval->setValue(100);
+        // Thinning is about the mouse, and the interval about thinning.
+        m_thin->setEnabled(options.mouse);
+        m_thinInterval->setEnabled(options.mouse && options.moveIntervalMs > 0);
+        m_options->setVisible(m_model.recorder().state() == RecordingState::idle);
+    }
+    QString status = m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady"));
+    // While recording with options, what it takes in.
+    if (recording && !m_model.recorder().options().takesEverything())
+        status += QStringLiteral(" · ") + m_model.recordingOptionsText(m_model.recorder().options());
+    m_status->setText(status);
     m_status->setStyleSheet(recording ? QStringLiteral("color: #ff3b30; font-weight: 500") : QStringLiteral("color: gray; font-weight: 500"));
     // The chords in force, and only those.
     QStringList hints;

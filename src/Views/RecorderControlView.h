@@ -3,7 +3,10 @@
 #include <QWidget>
 
 class AppViewModel;
+class QCheckBox;
+class QComboBox;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class QTimer;
 
@@ -19,11 +22,17 @@ public:
     QLabel* statusText() const { return m_status; }
     QLabel* hints() const { return m_hints; }
     QLabel* countText() const { return m_count; }
+    // What the next recording takes in: keyboard and mouse, keyboard only, mouse only;
+    // and whether mouse moves are thinned out, to one per how many milliseconds.
+    QComboBox* takesField() const { return m_takes; }
+    QCheckBox* thinField() const { return m_thin; }
+    QSpinBox* thinIntervalField() const { return m_thinInterval; }
     // "01:05.3" for 65.37 s.
     static QString elapsedText(double seconds);
 
 private:
     void refresh();
+    void storeOptions();
 
     AppViewModel& m_model;
     QLabel* m_dot;
@@ -32,6 +41,10 @@ private:
     QLabel* m_elapsed;
     QLabel* m_count;
     QLabel* m_hints;
+    QWidget* m_options;
+    QComboBox* m_takes;
+    QCheckBox* m_thin;
+    QSpinBox* m_thinInterval;
     QPushButton* m_button;
     QTimer* m_pulse;
     bool m_pulseOn = false;

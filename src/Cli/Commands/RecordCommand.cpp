@@ -38,8 +38,18 @@ int RecordCommand::run(const QStringList& args)
                                         QStringLiteral("NAME"));
     const QCommandLineOption durationOption(QStringLiteral("duration"),
                                             QStringLiteral("Stop after this many seconds."), QStringLiteral("SECONDS"));
+    const QCommandLineOption keyboardOption(QStringLiteral("keyboard-only"), QStringLiteral("Record the keyboard only."));
+    const QCommandLineOption mouseOption(QStringLiteral("mouse-only"), QStringLiteral("Record the mouse only."));
+    const QCommandLineOption thinOption(
+        QStringLiteral("thin-moves"),
+        QStringLiteral("Keep at most one mouse move per MS milliseconds (moves leading into a click, drag or wheel "
+                       "turn stay)."),
+        QStringLiteral("MS"));
     parser.addOption(nameOption);
     parser.addOption(durationOption);
+    parser.addOption(keyboardOption);
+    parser.addOption(mouseOption);
+    parser.addOption(thinOption);
     if (auto done = parse(parser, QStringLiteral("record"),
                           QStringLiteral("Record until a hotkey that stops recording, Ctrl-C or the duration, "
                                          "then save the recording into the library."),
@@ -55,9 +65,40 @@ int RecordCommand::run(const QStringList& args)
             return usage;
         duration = *value;
     }
+    // Without options the recording takes in what the window's recorder bar says.
+    std::optional<RecordingOptions> options;
+    if (parser.isSet(keyboardOption) || parser.isSet(mouseOption) || parser.isSet(thinOption)) {
+        if (parser.isSet(keyboardOption) && parser.isSet(mouseOption)) {
+            err(QStringLiteral("--keyboard-only and --mouse-only exclude each other"));
+            return usage;
+        }
+        options.emplace();
+        options->keyboard = !parser.isSet(mouseOption);
+        options->mouse = !parser.isSet(keyboardOption);
+        if (parser.isSet(thinOption)) {
+            if (!options->mouse) {
+                err(QStringLiteral("--thin-moves thins mouse moves, which --keyboard-only leaves out"));
+                return usage;
+            }
+            const auto value = numberOption(parser, thinOption, 1, RecordingOptions::maxMoveIntervalMs, true,
+                                            QStringLiteral("a whole number of milliseconds from 1 to %1")
+                                                .arg(RecordingOptions::maxMoveIntervalMs));
+            if (!value)
+                return usage;
+            if (*value != std::floor(*value)) {
+                err(QStringLiteral("--thin-moves must be a whole number of milliseconds from 1 to %1")
+                        .arg(RecordingOptions::maxMoveIntervalMs));
+                return usage;
+            }
+            options->moveIntervalMs = int(*value);
+        }
+    }
     if (applicationIsRunning()) {
-        const QStringList request{QStringLiteral("record"), parser.value(nameOption),
-                                  duration > 0 ? QString::number(duration, 'g', 17) : QString()};
+        QStringList request{QStringLiteral("record"), parser.value(nameOption),
+                            duration > 0 ? QString::number(duration, 'g', 17) : QString()};
+        if (options)
+            request << QString::number(options->keyboard) << QString::number(options->mouse)
+                    << QString::number(options->moveIntervalMs);
         return runInApplication(request, [duration](const QStringList& m) {
             const QString kind = m.value(0);
             if (kind == QLatin1String("stops")) {
@@ -118,7 +159,7 @@ int RecordCommand::run(const QStringList& args)
     });
 
     out(QStringLiteral("Recording. %1").arg(stopWords(model.hotkeyChords().stopRecordingChords(), duration)));
-    model.startRecording();
+    model.startRecording(std::nullopt, options);
     if (model.recorder().state() == RecordingState::recording)
         QCoreApplication::exec();
     if (isatty(STDOUT_FILENO))
