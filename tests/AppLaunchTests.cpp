@@ -370,13 +370,28 @@ TEST_F(AppLaunchTest, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)
     // Export it and import it again while the application holds the library.
     auto [code, out, err] = run({QStringLiteral("export"), QStringLiteral("Remote"), QStringLiteral("remote.quillo")});
     ASSERT_EQ(code, 0) << err.toStdString();
-    std::tie(code, out, err) = run({QStringLiteral("import"), QStringLiteral("remote.quillo")});
-    EXPECT_EQ(code, 0) << err.toStdString();
-    EXPECT_TRUE(out.startsWith(QStringLiteral("Imported \"Remote\""))) << out.toStdString();
     const QString library = home.path() + QStringLiteral("/data/Quillo/macros.json");
     auto loaded = StorageService(library).loadAll();
     ASSERT_TRUE(loaded.hasValue());
+    const QUuid recordedId = loaded.value().at(0).id;
+    // With --replace it takes the place of the macro of that name, which keeps its id.
+    std::tie(code, out, err) = run({QStringLiteral("import"), QStringLiteral("--replace"), QStringLiteral("remote.quillo")});
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Replaced \"Remote\""))) << out.toStdString();
+    loaded = StorageService(library).loadAll();
+    ASSERT_TRUE(loaded.hasValue());
+    ASSERT_EQ(loaded.value().size(), 1u);
+    EXPECT_EQ(loaded.value()[0].id, recordedId);
+    std::tie(code, out, err) = run({QStringLiteral("import"), QStringLiteral("remote.quillo")});
+    EXPECT_EQ(code, 0) << err.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Imported \"Remote\""))) << out.toStdString();
+    loaded = StorageService(library).loadAll();
+    ASSERT_TRUE(loaded.hasValue());
     EXPECT_EQ(loaded.value().size(), 2u);
+    // Two of that name: which one is meant is unknown, so nothing is replaced.
+    std::tie(code, out, err) = run({QStringLiteral("import"), QStringLiteral("--replace"), QStringLiteral("remote.quillo")});
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("2 macros are named \"Remote\""))) << err.toStdString();
 
     // Beside the application, doctor knows whose the hotkeys are.
     std::tie(code, out, err) = run({QStringLiteral("doctor")});

@@ -639,3 +639,51 @@ TEST(AppViewModel, CopiedActionsPasteIntoAnotherMacroInTheirRhythmAndDuplicatesF
     EXPECT_EQ(m.macros()[0].actions, source.actions);
     EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Pasted 2 action(s) into \"Target\"")));
 }
+
+TEST(AppViewModel, AnImportReplacingTakesThePlaceIdAndHotkeyOfTheMacroOfThatNameAndCanBeUndone)
+{
+    AppModelHarness h;
+    Macro a = TestMacros::small(), b = TestMacros::small(), c = TestMacros::small();
+    a.id = QUuid::createUuid();
+    b.id = QUuid::createUuid();
+    c.id = QUuid::createUuid();
+    a.metadata.name = QStringLiteral("A");
+    b.metadata.name = QStringLiteral("B");
+    c.metadata.name = QStringLiteral("A");
+    b.metadata.createdAt = QDateTime::fromSecsSinceEpoch(1'700'000'000, QTimeZone::utc());
+    QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
+    ASSERT_TRUE(AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary({a, b, c}).value()).hasValue());
+    AppViewModel& m = h.start();
+    ASSERT_TRUE(m.hotkeyChords().setMacroChord(m.macros()[1], HotkeyChord{11, 0x1800}).isEmpty());
+
+    Macro file = TestMacros::small();
+    file.id = QUuid::createUuid(); // an import's fresh id
+    file.metadata.name = QStringLiteral("B");
+    file.actions.push_back(MacroAction::delay(5, 1));
+    auto replaced = m.importReplacing(file);
+    ASSERT_TRUE(replaced.hasValue()) << replaced.error().toStdString();
+    EXPECT_TRUE(replaced.value());
+    ASSERT_EQ(m.macros().size(), 3u);
+    EXPECT_EQ(m.macros()[1].id, b.id);
+    EXPECT_EQ(m.macros()[1].actions, file.actions);
+    EXPECT_EQ(m.macros()[1].metadata.createdAt, b.metadata.createdAt);
+    EXPECT_TRUE(m.hotkeyChords().idForMacro(b.id).has_value()); // its chord still plays it
+    EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Replaced macro \"B\" with the imported file")));
+    m.undo();
+    EXPECT_EQ(m.macros()[1].actions, b.actions);
+
+    // Two named "A": nothing changes and no step is recorded.
+    file.metadata.name = QStringLiteral("A");
+    const QString lastStep = m.history().redoDescription();
+    auto refused = m.importReplacing(file);
+    ASSERT_FALSE(refused.hasValue());
+    EXPECT_EQ(refused.error(), QStringLiteral("2 macros are named \"A\"; delete or rename all but one to replace it"));
+    EXPECT_EQ(m.history().redoDescription(), lastStep); // a new step would have dropped the redo
+    // None of that name: added first, as any import.
+    file.metadata.name = QStringLiteral("New");
+    auto added = m.importReplacing(file);
+    ASSERT_TRUE(added.hasValue());
+    EXPECT_FALSE(added.value());
+    EXPECT_EQ(m.macros().size(), 4u);
+    EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("New"));
+}

@@ -68,7 +68,9 @@ void RemoteCommand::run(const QStringList& request)
     const QString command = request.value(1);
     auto path = [&](const QString& p) { return QDir(folder).absoluteFilePath(p); };
     if (command == QLatin1String("import") && request.size() == 3)
-        runImport(path(request[2]));
+        runImport(path(request[2]), false);
+    else if (command == QLatin1String("import") && request.size() == 4 && request[3] == QLatin1String("replace"))
+        runImport(path(request[2]), true);
     else if (command == QLatin1String("play") && request.size() >= 8 && request.size() <= 10)
         runPlay(request.mid(2));
     else if (command == QLatin1String("record") && request.size() == 4)
@@ -93,16 +95,31 @@ void RemoteCommand::run(const QStringList& request)
         fail(QStringLiteral("the running Quillo does not know this request (is it an older version?)"));
 }
 
-void RemoteCommand::runImport(const QString& path)
+void RemoteCommand::runImport(const QString& path, bool replace)
 {
     auto macro = ExportImportService::importMacroFrom(path);
     if (!macro) {
         fail(macro.error().description());
         return;
     }
-    const Macro imported = macro.value();
+    Macro imported = macro.value();
     m_model.clearErrorMessage();
-    m_model.addImportedMacro(std::move(macro).value());
+    if (replace) {
+        auto placed = m_model.importReplacing(std::move(macro).value());
+        if (!placed) {
+            fail(placed.error());
+            return;
+        }
+        if (placed.value()) {
+            const Macro* now = m_model.selectedMacro();
+            reply({QStringLiteral("replaced"), imported.metadata.name, QString::number(imported.actions.size()),
+                   now ? idText(now->id) : QString()});
+            finish(0);
+            return;
+        }
+    } else {
+        m_model.addImportedMacro(std::move(macro).value());
+    }
     if (const auto error = m_model.errorMessage()) {
         const QString text = *error;
         m_model.clearErrorMessage(); // said in the terminal; no alert in the window too

@@ -16,14 +16,14 @@ class QLocalSocket;
 // the command line (which may not write the library while the application holds it),
 // reporting back over the command's socket:
 //
-//   request  {folder, "import", path}
+//   request  {folder, "import", path[, "replace"]}
 //            {folder, "play", "library"|"file", id|path, speed, loops, forever, spacing[, wait[, map]]}
 //            {folder, "record", name, seconds (empty: until stopped)[, keyboard, mouse, moveIntervalMs]}
 //              (the last three "1"/"0", "1"/"0" and milliseconds: this recording's options)
 //            {folder, "cloud", request...} (see CloudTask)
 //            {folder, "hotkeys"}: the three hotkeys' chords and whether they are in force
 //   command  {"stop"}: end the playback or the recording
-//   replies  {"imported", name, count, id}   {"saved", name, count, seconds, id}
+//   replies  {"imported", name, count, id}   {"replaced", name, count, id}   {"saved", name, count, seconds, id}
 //            {"progress", loop, loops (empty: endless), percent}   {"recording", count}
 //            {"waiting", application (empty: no longer)}   {"stops", chords that stop the recording}
 //            {"hotkey", chord, why not in force (empty: it is), how chords arrive}
@@ -40,7 +40,7 @@ private:
     RemoteCommand(AppViewModel& model, QLocalSocket* socket);
 
     void run(const QStringList& request);
-    void runImport(const QString& path);
+    void runImport(const QString& path, bool replace);
     void runPlay(const QStringList& arguments);
     void runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options);
     void runCloud(const QStringList& request);

@@ -160,8 +160,13 @@ int runInApplication(const QStringList& request, const std::function<void(const 
                 return;
             if (message->value(0) == QLatin1String("exit"))
                 code = message->value(1).toInt();
-            else if (message->value(0) == QLatin1String("error"))
-                err(message->value(1));
+            else if (message->value(0) == QLatin1String("error")) {
+                // It may quote names from files: each line made safe, the lines kept.
+                QStringList lines = message->value(1).split(QLatin1Char('\n'));
+                for (QString& line : lines)
+                    line = TerminalText::safe(line);
+                err(lines.join(QLatin1Char('\n')));
+            }
             else
                 show(*message);
         }

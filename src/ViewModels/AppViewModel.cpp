@@ -1,5 +1,6 @@
 #include "ViewModels/AppViewModel.h"
 
+#include "Services/MacroPlacement.h"
 #include "Services/LogService.h"
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
@@ -518,6 +519,32 @@ void AppViewModel::addImportedMacro(Macro macro)
     const QUuid id = macro.id;
     changeLibrary(QStringLiteral("Imported macro \"%1\"").arg(macro.metadata.name), {id},
                   [&] { m_macros.insert(m_macros.begin(), std::move(macro)); });
+    setSelectedMacroID(id);
+}
+
+Expected<bool, QString> AppViewModel::importReplacing(Macro macro)
+{
+    // Tried on a copy first: a refusal changes nothing and records no step.
+    std::vector<Macro> trial = m_macros;
+    auto placed = MacroPlacement::replaceByName(trial, macro);
+    if (!placed)
+        return failure(placed.error());
+    if (!placed.value()) { // none has that name: an import as any other
+        addImportedMacro(std::move(macro));
+        return false;
+    }
+    const Macro& replaced = m_macros[*placed.value()];
+    const QUuid id = replaced.id;
+    changeLibrary(QStringLiteral("Replaced macro \"%1\" with the imported file").arg(replaced.metadata.name), {id},
+                  [&] { (void)MacroPlacement::replaceByName(m_macros, std::move(macro)); });
+    setSelectedMacroID(id);
+    return true;
+}
+
+void AppViewModel::putMacroInPlace(Macro macro, const QString& description)
+{
+    const QUuid id = macro.id;
+    changeLibrary(description, {id}, [&] { MacroPlacement::putInPlace(m_macros, std::move(macro)); });
     setSelectedMacroID(id);
 }
 

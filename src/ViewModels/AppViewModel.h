@@ -128,6 +128,13 @@ public:
     void exportMacro(const QUuid& id);
     // Adds a macro read elsewhere (the command line's import) as an import does.
     void addImportedMacro(Macro macro);
+    // `quillo import --replace`: the macro in place of the library's macro of the same
+    // name (its id, place and creation date kept), or first when none has it; undoable.
+    // Whether one was replaced, or why nothing changed (several have the name).
+    Expected<bool, QString> importReplacing(Macro macro);
+    // A macro put back where the macro of its id is (a restored backup), or first when
+    // that one is gone; undoable, logged with `description`.
+    void putMacroInPlace(Macro macro, const QString& description);
     void persistMacros();
     // Where a recording that cannot be saved into the library is written instead when
     // its own folder refuses it too (the command line: the current folder).

@@ -3,6 +3,7 @@
 #include "Cli/CommandRunner.h"
 #include "Cli/TerminalText.h"
 #include "Services/ExportImportService.h"
+#include "Services/MacroPlacement.h"
 #include "Services/StorageService.h"
 
 using namespace CommandRunner;
@@ -11,17 +12,29 @@ int ImportCommand::run(const QStringList& args)
 {
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A macro file."), QStringLiteral("FILE"));
+    const QCommandLineOption replaceOption(
+        QStringLiteral("replace"),
+        QStringLiteral("Replace the library's macro of the same name (keeping its place and id) instead of adding "
+                       "another one."));
+    parser.addOption(replaceOption);
     if (auto done = parse(parser, QStringLiteral("import"),
                           QStringLiteral("Add the macro in a file to the library, first in the list."), args))
         return *done;
     if (auto wrong = expectArguments(parser, QStringLiteral("import"), 1, QStringLiteral("one file")))
         return *wrong;
+    const bool replace = parser.isSet(replaceOption);
+    auto said = [](const QString& verb, const QString& name, qsizetype count, const QString& id) {
+        out(QStringLiteral("%1 \"%2\" (%3) as %4").arg(verb, TerminalText::safe(name), plural(count, "action", "actions"), id));
+    };
     if (applicationIsRunning()) {
-        return runInApplication({QStringLiteral("import"), parser.positionalArguments()[0]}, [](const QStringList& m) {
+        QStringList request{QStringLiteral("import"), parser.positionalArguments()[0]};
+        if (replace)
+            request << QStringLiteral("replace");
+        return runInApplication(request, [said](const QStringList& m) {
             if (m.value(0) == QLatin1String("imported"))
-                out(QStringLiteral("Imported \"%1\" (%2) as %3")
-                        .arg(TerminalText::safe(m.value(1)), plural(m.value(2).toLongLong(), "action", "actions"),
-                             m.value(3)));
+                said(QStringLiteral("Imported"), m.value(1), m.value(2).toLongLong(), m.value(3));
+            else if (m.value(0) == QLatin1String("replaced"))
+                said(QStringLiteral("Replaced"), m.value(1), m.value(2).toLongLong(), m.value(3));
         });
     }
     auto macro = ExportImportService::importMacroFrom(parser.positionalArguments()[0]);
@@ -40,15 +53,25 @@ int ImportCommand::run(const QStringList& args)
         return failed;
     }
     std::vector<Macro> macros = std::move(library).value();
-    const Macro imported = macro.value();
-    macros.insert(macros.begin(), std::move(macro).value());
+    bool replaced = false;
+    if (replace) {
+        auto placed = MacroPlacement::replaceByName(macros, macro.value());
+        if (!placed) {
+            err(TerminalText::safe(placed.error()));
+            return failed;
+        }
+        replaced = placed.value().has_value();
+        if (replaced)
+            macro.value().id = macros[*placed.value()].id;
+    } else {
+        macros.insert(macros.begin(), macro.value());
+    }
     if (auto saved = storage.saveAll(macros); !saved) {
         err(QStringLiteral("Failed to save macros: ") + saved.error().description());
         return failed;
     }
-    out(QStringLiteral("Imported \"%1\" (%2) as %3")
-            .arg(nameText(imported))
-            .arg(plural(qsizetype(imported.actions.size()), "action", "actions"))
-            .arg(idText(imported.id)));
+    const Macro& imported = macro.value();
+    said(replaced ? QStringLiteral("Replaced") : QStringLiteral("Imported"), imported.metadata.name,
+         qsizetype(imported.actions.size()), idText(imported.id));
     return success;
 }
