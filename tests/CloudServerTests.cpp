@@ -1,4 +1,6 @@
 #include "CloudServerFixture.h"
+#include <QJsonArray>
+#include <QThread>
 
 TEST_P(CloudServerTest, EndpointsAnswerWithTheirStatusesErrorBodiesAndSecurityHeaders)
 {
@@ -115,6 +117,48 @@ TEST_P(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce
     EXPECT_FALSE(r.json.value(QStringLiteral("error")).toString().isEmpty());
 }
 
+TEST_P(CloudServerTest, TheApplicationListsAMacrosRevisionsAndFetchesOneByItsToken)
+{
+    const QString token = addUserWithToken(QStringLiteral("rue@example.com"), QStringLiteral("desk"));
+    const QString other = addUserWithToken(QStringLiteral("sol@example.com"), QStringLiteral("desk"));
+    const QString source = QStringLiteral("3F2504E0-4F89-41D3-9A0C-0305E82C3301");
+    Macro first = TestMacros::small();
+    const QByteArray older = MacroJsonEncoder::encodeMacro(first).value();
+    first.actions.push_back(MacroAction::delay(9, 1));
+    const QByteArray newer = MacroJsonEncoder::encodeMacro(first).value();
+    ASSERT_EQ(request("POST", QStringLiteral("/api/backups"), body(payloadFor(older, source)), token).status, 200);
+    QThread::sleep(1); // revisions are ordered by their whole-second times
+    ASSERT_EQ(request("POST", QStringLiteral("/api/backups"), body(payloadFor(newer, source)), token).status, 200);
+    ASSERT_EQ(request("POST", QStringLiteral("/api/backups"), body(payloadFor(older, QStringLiteral("B"))), other).status, 200);
+
+    Reply r = request("GET", QStringLiteral("/api/backups"), {}, token);
+    ASSERT_EQ(r.status, 200);
+    const QJsonArray listed = r.json.value(QStringLiteral("backups")).toArray();
+    ASSERT_EQ(listed.size(), 1); // the other account's is not listed
+    EXPECT_EQ(listed[0].toObject().value(QStringLiteral("sourceMacroId")).toString(), source);
+    EXPECT_EQ(listed[0].toObject().value(QStringLiteral("revisions")).toInt(), 2);
+
+    r = request("GET", QStringLiteral("/api/macros/%1/revisions").arg(source), {}, token);
+    ASSERT_EQ(r.status, 200);
+    const QJsonArray revisions = r.json.value(QStringLiteral("revisions")).toArray();
+    ASSERT_EQ(revisions.size(), 2);
+    EXPECT_EQ(revisions[0].toObject().value(QStringLiteral("size")).toInt(), newer.size()); // newest first
+    const QString newest = revisions[0].toObject().value(QStringLiteral("id")).toString();
+    EXPECT_EQ(request("GET", QStringLiteral("/api/macros/%1/revisions").arg(source), {}, other)
+                  .json.value(QStringLiteral("revisions")).toArray().size(), 0);
+
+    r = request("GET", QStringLiteral("/api/revisions/") + newest, {}, token);
+    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(QByteArray::fromBase64(r.json.value(QStringLiteral("data")).toString().toLatin1()), newer);
+    EXPECT_EQ(r.json.value(QStringLiteral("revision")).toObject().value(QStringLiteral("sourceMacroId")).toString(), source);
+    // Not the account's, not an id, no token, the wrong method.
+    EXPECT_EQ(request("GET", QStringLiteral("/api/revisions/") + newest, {}, other).status, 404);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/revisions/..%2Fbackups"), {}, token).status, 404);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/revisions/") + newest).status, 401);
+    EXPECT_EQ(request("DELETE", QStringLiteral("/api/revisions/") + newest, {}, token).status, 405);
+    EXPECT_EQ(request("PUT", QStringLiteral("/api/backups"), {}, token).status, 405);
+}
+
 TEST_P(CloudServerTest, PlainHttpOffLoopbackIsRefusedAndSigtermEndsCleanly)
 {
     const Run refused = cloud({QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("0.0.0.0:18999")});
@@ -182,6 +226,7 @@ TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     ASSERT_EQ(r.status, 200);
     EXPECT_FALSE(r.text.contains(QStringLiteral("<script>")));
     EXPECT_TRUE(r.text.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt;")));
+    EXPECT_TRUE(r.text.contains(QStringLiteral("href=\"quillo://restore?revision="))); // "Restore in Quillo"
     const auto download = QRegularExpression(QStringLiteral("href=\"(/dashboard/revision/[^\"]+/download)\"")).match(r.text);
     ASSERT_TRUE(download.hasMatch());
     Reply file = request("GET", download.captured(1));

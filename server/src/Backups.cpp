@@ -5,6 +5,7 @@
 #include "Secrets.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlError>
@@ -170,6 +171,75 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
     if (!description.isEmpty())
         backup.insert(QStringLiteral("description"), description);
     return {200, QJsonDocument(QJsonObject{{QStringLiteral("backup"), backup}}).toJson(QJsonDocument::Compact)};
+}
+
+Backups::Reply Backups::list(const QString& userUid)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral(
+        "SELECT b.id, b.source_macro_id, b.updated_at, "
+        "(SELECT r.name FROM revisions r WHERE r.backup_id = b.id ORDER BY r.created_at DESC, r.id LIMIT 1), "
+        "(SELECT COUNT(*) FROM revisions r WHERE r.backup_id = b.id), "
+        "(SELECT r.size FROM revisions r WHERE r.backup_id = b.id ORDER BY r.created_at DESC, r.id LIMIT 1) "
+        "FROM backups b WHERE b.user_id = ? ORDER BY b.updated_at DESC, b.id LIMIT ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(maxListed);
+    if (!query.exec())
+        return error(m_database.statusFor(query.lastError()), QStringLiteral("the backups could not be read"));
+    QJsonArray backups;
+    while (query.next())
+        backups.append(QJsonObject{{QStringLiteral("id"), query.value(0).toString()},
+                                   {QStringLiteral("sourceMacroId"), query.value(1).toString()},
+                                   {QStringLiteral("latestAt"), query.value(2).toString()},
+                                   {QStringLiteral("name"), query.value(3).toString()},
+                                   {QStringLiteral("revisions"), query.value(4).toInt()},
+                                   {QStringLiteral("size"), double(query.value(5).toLongLong())}});
+    return {200, QJsonDocument(QJsonObject{{QStringLiteral("backups"), backups}}).toJson(QJsonDocument::Compact)};
+}
+
+Backups::Reply Backups::revisionsOfMacro(const QString& userUid, const QString& sourceMacroId)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT r.id, r.name, r.created_at, r.size, r.action_count FROM revisions r "
+                                 "JOIN backups b ON b.id = r.backup_id WHERE b.user_id = ? AND b.source_macro_id = ? "
+                                 "ORDER BY r.created_at DESC, r.id LIMIT ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(sourceMacroId);
+    query.addBindValue(maxListed);
+    if (!query.exec())
+        return error(m_database.statusFor(query.lastError()), QStringLiteral("the revisions could not be read"));
+    QJsonArray revisions;
+    while (query.next())
+        revisions.append(QJsonObject{{QStringLiteral("id"), query.value(0).toString()},
+                                     {QStringLiteral("name"), query.value(1).toString()},
+                                     {QStringLiteral("createdAt"), query.value(2).toString()},
+                                     {QStringLiteral("size"), double(query.value(3).toLongLong())},
+                                     {QStringLiteral("actionCount"), double(query.value(4).toLongLong())}});
+    return {200, QJsonDocument(QJsonObject{{QStringLiteral("revisions"), revisions}}).toJson(QJsonDocument::Compact)};
+}
+
+Backups::Reply Backups::revision(const QString& userUid, const QString& revisionId)
+{
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("SELECT r.id, b.source_macro_id, r.name, r.created_at, r.size, r.sha256, d.data "
+                                 "FROM revisions r JOIN backups b ON b.id = r.backup_id "
+                                 "JOIN blobs d ON d.sha256 = r.sha256 WHERE b.user_id = ? AND r.id = ?"));
+    query.addBindValue(userUid);
+    query.addBindValue(revisionId);
+    if (!query.exec())
+        return error(m_database.statusFor(query.lastError()), QStringLiteral("the revision could not be read"));
+    if (!query.next())
+        return error(404, QStringLiteral("This account has no such revision"));
+    const QJsonObject revision{{QStringLiteral("id"), query.value(0).toString()},
+                               {QStringLiteral("sourceMacroId"), query.value(1).toString()},
+                               {QStringLiteral("name"), query.value(2).toString()},
+                               {QStringLiteral("createdAt"), query.value(3).toString()},
+                               {QStringLiteral("size"), double(query.value(4).toLongLong())},
+                               {QStringLiteral("sha256"), query.value(5).toString()}};
+    const QByteArray data = query.value(6).toByteArray().toBase64();
+    return {200, QJsonDocument(QJsonObject{{QStringLiteral("revision"), revision},
+                                           {QStringLiteral("data"), QString::fromLatin1(data)}})
+                     .toJson(QJsonDocument::Compact)};
 }
 
 std::vector<Backups::Summary> Backups::summaries(const QString& userUid, int offset, int limit)

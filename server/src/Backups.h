@@ -44,6 +44,17 @@ public:
     std::vector<Summary> summaries(const QString& userUid, int offset, int limit);
     int count(const QString& userUid);
     std::vector<Revision> revisions(const QString& userUid, const QString& backupId, int limit);
+
+    // For the application, by device token:
+    // {"backups": [{"id", "sourceMacroId", "name", "revisions", "latestAt", "size"}]}, newest first.
+    static constexpr int maxListed = 1000;
+    Reply list(const QString& userUid);
+    // {"revisions": [{"id", "name", "createdAt", "size", "actionCount"}]} of the backup of
+    // one macro, newest first (none when it has no backup).
+    Reply revisionsOfMacro(const QString& userUid, const QString& sourceMacroId);
+    // {"revision": {"id", "sourceMacroId", "name", "createdAt", "size", "sha256"}, "data": Base64};
+    // a 404 when it is not the account's.
+    Reply revision(const QString& userUid, const QString& revisionId);
     static constexpr int maxNameCharacters = 256;
     static constexpr int maxDescriptionCharacters = 4096;
 

@@ -9,6 +9,7 @@
 #include "HashWorkers.h"
 #include "WebPages.h"
 
+#include <algorithm>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QSqlError>
@@ -225,15 +226,42 @@ HttpResponse CloudServer::api(const HttpRequest& request)
                                    {"/api/version", "GET"},
                                    {"/api/native/me", "GET"},
                                    {"/api/native/sign-out", "POST"},
-                                   {"/api/backups", "POST"}};
+                                   {"/api/backups", "GET"},
+                                   {"/api/backups", "POST"},
+                                   {"/api/macros/*/revisions", "GET"},
+                                   {"/api/revisions/*", "GET"}};
+    // A "*" stands for one id: letters, digits and hyphens, as the service and the
+    // application make them.
+    QByteArray pathId;
+    auto matches = [&](const char* pattern) {
+        const QByteArray p(pattern);
+        const qsizetype star = p.indexOf('*');
+        if (star < 0)
+            return path == p;
+        const QByteArray head = p.left(star), tail = p.mid(star + 1);
+        if (!path.startsWith(head) || !path.endsWith(tail) || path.size() <= head.size() + tail.size())
+            return false;
+        const QByteArray id = path.mid(head.size(), path.size() - head.size() - tail.size());
+        if (id.size() > 100 || !std::all_of(id.begin(), id.end(), [](char c) {
+                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+            }))
+            return false;
+        pathId = id;
+        return true;
+    };
     const Route* route = nullptr;
-    for (const Route& r : routes)
-        if (path == r.path)
+    QStringList allowed;
+    for (const Route& r : routes) {
+        if (!matches(r.path))
+            continue;
+        allowed << QLatin1String(r.method);
+        if (method == r.method)
             route = &r;
-    if (!route)
+    }
+    if (allowed.isEmpty())
         return HttpResponse::error(404, QStringLiteral("Not found"));
-    if (method != route->method)
-        return HttpResponse::error(405, QStringLiteral("%1 takes %2 only").arg(QString::fromLatin1(path), QLatin1String(route->method)));
+    if (!route)
+        return HttpResponse::error(405, QStringLiteral("%1 takes %2 only").arg(QString::fromLatin1(path), allowed.join(QStringLiteral(" or "))));
 
     if (path == "/healthz")
         return health();
@@ -264,11 +292,19 @@ HttpResponse CloudServer::api(const HttpRequest& request)
         tokens.revoke(token);
         return HttpResponse::json(204, {});
     }
-    // /api/backups
+    Backups backups(m_database);
+    if (method == "GET") {
+        const QString id = QString::fromLatin1(pathId);
+        const Backups::Reply reply = path == "/api/backups"            ? backups.list(user->uid)
+                                     : path.startsWith("/api/macros/") ? backups.revisionsOfMacro(user->uid, id)
+                                                                       : backups.revision(user->uid, id);
+        return HttpResponse::json(reply.status, reply.body);
+    }
+    // POST /api/backups
     if (body.size() > m_settings.maxBodyBytes)
         return HttpResponse::error(413, QStringLiteral("The backup is larger than this service takes (%1 bytes at most)")
                               .arg(m_settings.maxBodyBytes));
-    const Backups::Reply reply = Backups(m_database).upload(user->uid, body);
+    const Backups::Reply reply = backups.upload(user->uid, body);
     return HttpResponse::json(reply.status, reply.body);
 }
 

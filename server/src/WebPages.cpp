@@ -352,7 +352,9 @@ HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional
                          sizeText(macro.size));
         for (const Backups::Revision& revision : backups.revisions(user.uid, macro.backupId, pageSize))
             body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td><a href=\"/dashboard/revision/%4/download\">"
-                                   "Download</a> <form class=\"inline\" method=\"post\" action=\"/dashboard/revision/%4/delete\">"
+                                   "Download</a> <a href=\"quillo://restore?revision=%4\" title=\"Put this revision back in place of its "
+                                   "macro in the Quillo on this computer\">Restore in Quillo</a> "
+                                   "<form class=\"inline\" method=\"post\" action=\"/dashboard/revision/%4/delete\">"
                                    "%5<button class=\"danger\" type=\"submit\">Delete</button></form></td></tr>")
                         .arg(escaped(revision.createdAt), QString::number(revision.actionCount), sizeText(revision.size),
                              escaped(revision.id), hidden(QStringLiteral("csrf"), session->csrf));
