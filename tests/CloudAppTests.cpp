@@ -1,11 +1,14 @@
 // The application's cloud services against a real quillo-cloud (SQLite).
 #include "AppModelHarness.h"
 #include "CloudServiceProcess.h"
+#include "Services/Cloud/BackupRestoreService.h"
 #include "Services/Cloud/CloudConfig.h"
+#include "Services/Cloud/CloudTask.h"
 #include "TestMacros.h"
 #include "TestWait.h"
 #include "ViewModels/SettingsViewModel.h"
 
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -213,4 +216,108 @@ TEST_F(CloudApp, TheUpdateCheckComparesWithWhatTheServiceAnnounces)
     gone.check();
     ASSERT_TRUE(waitUntil([&] { return gone.state().kind == Kind::failed; }));
     EXPECT_FALSE(gone.state().message.isEmpty());
+}
+
+TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndCanBeUndone)
+{
+    AppViewModel& m = startSignedIn();
+    // Three macros; the middle one is backed up twice, then changed again here.
+    for (int i = 0; i < 3; ++i) {
+        Macro macro = TestMacros::small();
+        macro.id = QUuid::createUuid();
+        macro.metadata.name = QStringLiteral("M%1").arg(i);
+        m.addImportedMacro(macro);
+    }
+    const QUuid id = m.macros()[1].id;
+    auto byId = [&](const QUuid& wanted) -> const Macro* {
+        for (const Macro& macro : m.macros())
+            if (macro.id == wanted)
+                return &macro;
+        return nullptr;
+    };
+    const QString name = m.macros()[1].metadata.name;
+    auto backUp = [&] {
+        std::optional<Expected<int, BackupError>> pushed;
+        m.backupSync().pushAll({*byId(id)}, [&](Expected<int, BackupError> r) { pushed.emplace(r); });
+        ASSERT_TRUE(waitUntil([&] { return pushed.has_value(); }, 20000));
+        ASSERT_TRUE(pushed->hasValue()) << pushed->error().description().toStdString();
+    };
+    const std::vector<MacroAction> first = byId(id)->actions;
+    backUp();
+    QThread::sleep(1); // revisions are ordered by their whole-second times
+    m.deleteActions(id, {0});
+    const std::vector<MacroAction> second = byId(id)->actions;
+    backUp();
+    m.deleteActions(id, {0});
+    const std::vector<MacroAction> local = byId(id)->actions;
+
+    // The command line's task lists them newest first and restores the older one in place.
+    auto runTask = [&](const QStringList& request, QStringList* lines) {
+        CloudTask task(m.cloudAuth(), m.backupSync(), [&] { return m.macros(); }, m.settings(),
+                       [&](Macro macro, const QString& description) -> std::optional<QString> {
+                           m.putMacroInPlace(std::move(macro), description);
+                           return std::nullopt;
+                       });
+        std::optional<int> code;
+        QObject::connect(&task, &CloudTask::output, [&](const QString& line) { *lines << line; });
+        QObject::connect(&task, &CloudTask::problem, [&](const QString& line) { *lines << QStringLiteral("! ") + line; });
+        QObject::connect(&task, &CloudTask::finished, [&](int c) { code = c; });
+        task.start(request);
+        EXPECT_TRUE(waitUntil([&] { return code.has_value(); }, 20000));
+        return code.value_or(-1);
+    };
+    QStringList lines;
+    ASSERT_EQ(runTask({QStringLiteral("revisions"), name}, &lines), 0) << lines.join('\n').toStdString();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0].count(QLatin1Char('\n')), 3) << lines[0].toStdString(); // heading, two revisions, hint
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("  1  "))) << lines[0].toStdString();
+    lines.clear();
+    ASSERT_EQ(runTask({QStringLiteral("restore"), name, QStringLiteral("2")}, &lines), 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(m.macros()[1].id, id); // in its place
+    EXPECT_EQ(m.macros()[1].actions, first);
+    EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("Restored \"M1\" from its backup of "))) << lines.value(0).toStdString();
+    m.undo();
+    EXPECT_EQ(byId(id)->actions, local);
+    lines.clear();
+    EXPECT_EQ(runTask({QStringLiteral("restore"), name, QStringLiteral("3")}, &lines), 1);
+    EXPECT_TRUE(lines.value(0).contains(QStringLiteral("has 2 revision(s)"))) << lines.value(0).toStdString();
+    lines.clear();
+    EXPECT_EQ(runTask({QStringLiteral("restore"), QStringLiteral("No such"), QString()}, &lines), 1);
+    EXPECT_TRUE(lines.value(0).contains(QStringLiteral("no macro or backup is named"))) << lines.value(0).toStdString();
+
+    // "Restore in Quillo" on the dashboard: the newest, in place, one undo step.
+    BackupRestoreService restore(m.cloudAuth().apiClient());
+    std::optional<Expected<std::vector<CloudRevision>, BackupError>> listed;
+    restore.revisionsOf(id, [&](Expected<std::vector<CloudRevision>, BackupError> r) { listed.emplace(r); });
+    ASSERT_TRUE(waitUntil([&] { return listed.has_value(); }, 20000));
+    ASSERT_TRUE(listed->hasValue());
+    const QString newest = listed->value().front().id;
+    std::optional<std::optional<QString>> outcome;
+    m.handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=") + newest));
+    m.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
+    EXPECT_FALSE(outcome->has_value()) << outcome->value_or(QString()).toStdString();
+    EXPECT_EQ(m.macros()[1].actions, second);
+    EXPECT_TRUE(h.logMessages().last().startsWith(QStringLiteral("INFO Restored \"M1\" from its backup of ")));
+
+    // Gone from the library: it comes back first, under its own id.
+    m.deleteMacro(id);
+    outcome.reset();
+    m.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
+    ASSERT_EQ(m.macros().size(), 3u);
+    EXPECT_EQ(m.macros()[0].id, id);
+    EXPECT_EQ(m.selectedMacroID(), id);
+
+    // A link without a revision, and a revision the account does not have, change nothing and say why.
+    m.clearErrorMessage();
+    m.handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=../x")));
+    EXPECT_EQ(m.errorMessage(), QStringLiteral("The link does not name a backup to restore."));
+    m.clearErrorMessage();
+    outcome.reset();
+    m.restoreRevision(QUuid::createUuid().toString(QUuid::WithoutBraces), [&](std::optional<QString> p) { outcome = p; });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
+    ASSERT_TRUE(outcome->has_value());
+    EXPECT_EQ(**outcome, QStringLiteral("Could not restore the backup: This account has no such revision"));
+    EXPECT_EQ(m.macros().size(), 3u);
 }

@@ -1,7 +1,10 @@
 #include "Services/LogService.h"
 
 #include <QCoreApplication>
+#include <QTemporaryFile>
 #include <QThread>
+#include <cstdio>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,4 +67,22 @@ TEST_F(LogServiceTest, TextFormHasLocalTimeLevelAndTheMessageUnchanged)
     EXPECT_EQ(LogService::text(entries),
               QStringLiteral("[14:03:07.215] [WARN] \n[14:03:07.215] [INFO] two\nlines"));
     EXPECT_EQ(LogService::text({}), QString());
+}
+
+TEST_F(LogServiceTest, TheTerminalLineCannotCarryEscapeSequencesButTheEntryKeepsTheText)
+{
+    QTemporaryFile captured;
+    ASSERT_TRUE(captured.open());
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(captured.handle(), STDERR_FILENO);
+    const QString hostile = QStringLiteral("Restored \"\x1b[31mRed\u202e\nx\u0085\"");
+    log()->log(hostile, LogEntry::Level::info);
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    captured.seek(0);
+    const QString line = QString::fromLocal8Bit(captured.readAll());
+    EXPECT_TRUE(line.endsWith(QStringLiteral("Restored \"\\x1b[31mRed\\u202e x\\x85\"\n"))) << line.toStdString();
+    EXPECT_EQ(log()->entries().back().message, hostile);
 }

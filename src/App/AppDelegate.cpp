@@ -103,7 +103,11 @@ void AppDelegate::handleIncomingURL(const QString& text)
         m_mainWindow->raise();
         m_mainWindow->activateWindow();
     }
-    m_model->cloudAuth().handleCallbackURL(url);
+    // quillo://restore?revision=ID from the dashboard; every other link is the sign-in's.
+    if (url.host() == QLatin1String("restore"))
+        m_model->handleRestoreLink(url);
+    else
+        m_model->cloudAuth().handleCallbackURL(url);
 }
 
 void AppDelegate::stateChanged()

@@ -26,8 +26,9 @@ public:
     void launch();
     void showMainWindow();
     void openSettings();
-    // A URL given to the program (the browser runs `quillo quillo://auth?...`): a quillo://
-    // link goes to the cloud sign-in with the window in front; others are ignored.
+    // A URL given to the program (the browser runs `quillo quillo://auth?...`): with the
+    // window in front, quillo://restore restores a backup, any other quillo:// link goes
+    // to the cloud sign-in; other schemes are ignored.
     void handleIncomingURL(const QString& text);
     // The arguments of a launch: each one that is a URL is handled, in order.
     void handleLaunchArguments(const QStringList& arguments);

@@ -292,8 +292,12 @@ void RemoteCommand::readCommands()
 
 void RemoteCommand::runCloud(const QStringList& request)
 {
+    auto putBack = [this](Macro macro, const QString& description) -> std::optional<QString> {
+        m_model.putMacroInPlace(std::move(macro), description);
+        return std::nullopt;
+    };
     m_cloud = new CloudTask(m_model.cloudAuth(), m_model.backupSync(), [this] { return m_model.macros(); },
-                            m_model.settings(), this);
+                            m_model.settings(), putBack, this);
     connect(m_cloud, &CloudTask::output, this, [this](const QString& line) { reply({QStringLiteral("line"), line}); });
     connect(m_cloud, &CloudTask::problem, this, [this](const QString& line) { reply({QStringLiteral("error"), line}); });
     connect(m_cloud, &CloudTask::finished, this, &RemoteCommand::finish);

@@ -162,10 +162,7 @@ int runInApplication(const QStringList& request, const std::function<void(const 
                 code = message->value(1).toInt();
             else if (message->value(0) == QLatin1String("error")) {
                 // It may quote names from files: each line made safe, the lines kept.
-                QStringList lines = message->value(1).split(QLatin1Char('\n'));
-                for (QString& line : lines)
-                    line = TerminalText::safe(line);
-                err(lines.join(QLatin1Char('\n')));
+                err(TerminalText::safeLines(message->value(1)));
             }
             else
                 show(*message);

@@ -63,4 +63,12 @@ QString padded(const QString& text, int width)
     return text + QString(std::max(0, width - displayWidth(text)), QLatin1Char(' '));
 }
 
+QString safeLines(const QString& text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = safe(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace TerminalText

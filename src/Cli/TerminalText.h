@@ -9,6 +9,8 @@ namespace TerminalText {
 // Control characters, escape sequences and bidirectional controls shown escaped
 // ("\n", "\x1B", "\u202E"); a backslash is doubled so that the escapes stay unambiguous.
 QString safe(const QString& text);
+// The same for each line of `text`, keeping its line breaks.
+QString safeLines(const QString& text);
 // Columns the text takes in a terminal: East Asian wide characters take two,
 // combining marks none.
 int displayWidth(const QString& text);

@@ -1,6 +1,7 @@
 #include "ViewModels/AppViewModel.h"
 
 #include "Services/MacroPlacement.h"
+#include "Services/Cloud/BackupRestoreService.h"
 #include "Services/LogService.h"
 #include "Services/Localization/Strings.h"
 #include "ViewModels/ActionRetiming.h"
@@ -11,6 +12,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
+#include <QUrlQuery>
 #include <QPointer>
 #include <QTimer>
 #include <charconv>
@@ -87,6 +90,7 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
         [self = QPointer<AppViewModel>(this)](const QUrl& url) { return self && self->openUrl && self->openUrl(url); },
         this);
     m_backupSync = new BackupSyncService(m_cloudAuth->apiClient(), this);
+    m_backupRestore = new BackupRestoreService(m_cloudAuth->apiClient(), this);
 
     if (const auto stored = AppLocales::fromRawValue(m_settings.value(kLanguageKey).toString()))
         m_appLanguage = *stored;
@@ -735,6 +739,48 @@ void AppViewModel::savePendingRecording()
             });
         });
     }
+}
+
+void AppViewModel::handleRestoreLink(const QUrl& url)
+{
+    const QString revision = QUrlQuery(url).queryItemValue(QStringLiteral("revision"), QUrl::FullyDecoded);
+    if (!BackupRestoreService::isRevisionID(revision)) {
+        appLog(QStringLiteral("Ignoring a restore link that names no revision"), LogEntry::Level::warn);
+        setErrorMessage(QStringLiteral("The link does not name a backup to restore."));
+        return;
+    }
+    restoreRevision(revision);
+}
+
+void AppViewModel::restoreRevision(const QString& revisionID, std::function<void(std::optional<QString>)> done)
+{
+    auto fail = [this, done](const QString& why) {
+        const QString message = QStringLiteral("Could not restore the backup: ") + why;
+        appLog(message, LogEntry::Level::error);
+        setErrorMessage(message);
+        if (done)
+            done(message);
+    };
+    if (m_cloudAuth->status() != CloudAuthService::Status::signedIn)
+        return fail(QStringLiteral("sign in to Quillo Cloud in the settings first (with the account the backup belongs to)."));
+    appLog(QStringLiteral("Restoring a backup from Quillo Cloud"), LogEntry::Level::info);
+    m_backupRestore->fetch(revisionID, [self = QPointer<AppViewModel>(this), fail, done](
+                                           Expected<BackupRestoreService::Restored, BackupError> fetched) {
+        if (!self)
+            return;
+        if (!fetched)
+            return fail(fetched.error().description());
+        Macro macro = std::move(fetched.value().macro);
+        const bool inPlace = self->macroWithId(macro.id) != nullptr;
+        const QString when = QLocale::c().toString(fetched.value().revision.createdAt.toUTC(),
+                                                   QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
+        self->putMacroInPlace(std::move(macro),
+                              QStringLiteral("Restored \"%1\" from its backup of %2%3")
+                                  .arg(fetched.value().revision.name, when,
+                                       inPlace ? QString() : QStringLiteral(" (added again: the macro was gone)")));
+        if (done)
+            done(std::nullopt);
+    });
 }
 
 bool AppViewModel::autoSyncEnabled() const

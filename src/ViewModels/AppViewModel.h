@@ -88,6 +88,12 @@ public:
     ExportImportService& exportImport() { return *m_exportImport; }
     CloudAuthService& cloudAuth() { return *m_cloudAuth; }
     BackupSyncService& backupSync() { return *m_backupSync; }
+    // "Restore in Quillo" (a quillo://restore?revision=ID link): that revision is fetched
+    // with this device's token and put back in place of the macro it was backed up from
+    // (first in the list when that one is gone), as one undoable step. `done` gets what
+    // went wrong, or nothing; a failure is also shown in the window.
+    void restoreRevision(const QString& revisionID, std::function<void(std::optional<QString>)> done = {});
+    void handleRestoreLink(const QUrl& url);
     QSettings& settings() { return m_settings; }
 
     // Cloud backup. "autoSyncEnabled": back up each newly saved recording (default on).
@@ -222,6 +228,7 @@ private:
     ExportImportService* m_exportImport;
     CloudAuthService* m_cloudAuth;
     BackupSyncService* m_backupSync;
+    class BackupRestoreService* m_backupRestore;
 
     std::vector<Macro> m_macros;
     std::optional<QUuid> m_selectedMacroID;

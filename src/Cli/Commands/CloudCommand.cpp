@@ -4,11 +4,13 @@
 #include "App/SingleInstance.h"
 #include "Cli/CommandRunner.h"
 #include "Cli/SignalWatcher.h"
+#include "Cli/TerminalText.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
 #include "Services/Cloud/CloudTask.h"
 #include "Services/Cloud/KeychainStore.h"
 #include "Services/LogService.h"
+#include "Services/MacroPlacement.h"
 #include "Services/StorageService.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QUrl>
+#include <cmath>
 
 using namespace CommandRunner;
 
@@ -30,6 +33,10 @@ const QString kDescription = QStringLiteral(
     "                         (from the dashboard or `quillo-cloud token issue`).\n"
     "  sign-out               Sign out here and on the service.\n"
     "  sync [NAME|ID...]      Back up these macros, or the whole library.\n"
+    "  revisions NAME|ID      The revisions of a macro's backup, newest first.\n"
+    "  restore NAME|ID [--revision N]\n"
+    "                         Put a revision (1, the newest, unless N says) back in place\n"
+    "                         of the macro it was backed up from.\n"
     "  check-update           Whether a newer Quillo exists.");
 
 // The link the sign-in page sends the browser to comes back as a launch of
@@ -61,21 +68,34 @@ int CloudCommand::run(const QStringList& args)
     const QCommandLineOption withToken(QStringLiteral("with-token"),
                                        QStringLiteral("sign-in: read a device token from standard input."));
     parser.addOption(withToken);
+    const QCommandLineOption revisionOption(QStringLiteral("revision"),
+                                            QStringLiteral("restore: which revision (1 is the newest)."), QStringLiteral("N"));
+    parser.addOption(revisionOption);
     parser.addPositionalArgument(QStringLiteral("request"), QStringLiteral("What to do (see above)."),
-                                 QStringLiteral("status|sign-in|sign-out|sync|check-update"));
+                                 QStringLiteral("status|sign-in|sign-out|sync|revisions|restore|check-update"));
     if (auto done = parse(parser, QStringLiteral("cloud"), kDescription, args))
         return *done;
     const QStringList positional = parser.positionalArguments();
     const QString what = positional.value(0);
-    const QStringList known = {QStringLiteral("status"), QStringLiteral("sign-in"), QStringLiteral("sign-out"),
-                               QStringLiteral("sync"), QStringLiteral("check-update")};
+    const QStringList known = {QStringLiteral("status"),    QStringLiteral("sign-in"), QStringLiteral("sign-out"),
+                               QStringLiteral("sync"),      QStringLiteral("check-update"),
+                               QStringLiteral("revisions"), QStringLiteral("restore")};
     if (!known.contains(what)) {
         err(what.isEmpty() ? QStringLiteral("cloud needs a request (see quillo cloud --help)")
                            : QStringLiteral("unknown cloud request \"%1\" (see quillo cloud --help)").arg(what));
         return usage;
     }
-    if (what != QLatin1String("sync") && positional.size() > 1) {
+    const bool namesOne = what == QLatin1String("revisions") || what == QLatin1String("restore");
+    if (namesOne && positional.size() != 2) {
+        err(QStringLiteral("cloud %1 needs one macro: its name or id (see quillo cloud --help)").arg(what));
+        return usage;
+    }
+    if (what != QLatin1String("sync") && !namesOne && positional.size() > 1) {
         err(QStringLiteral("cloud %1 takes no arguments (see quillo cloud --help)").arg(what));
+        return usage;
+    }
+    if (parser.isSet(revisionOption) && what != QLatin1String("restore")) {
+        err(QStringLiteral("--revision belongs to cloud restore"));
         return usage;
     }
     if (parser.isSet(withToken) && what != QLatin1String("sign-in")) {
@@ -83,6 +103,21 @@ int CloudCommand::run(const QStringList& args)
         return usage;
     }
     QStringList request = positional;
+    if (what == QLatin1String("restore")) {
+        if (parser.isSet(revisionOption)) {
+            const auto number = numberOption(parser, revisionOption, 1, 1000000, true,
+                                             QStringLiteral("a whole number of at least 1 (1 is the newest)"));
+            if (!number)
+                return usage;
+            if (*number != std::floor(*number)) {
+                err(QStringLiteral("--revision must be a whole number of at least 1 (1 is the newest)"));
+                return usage;
+            }
+            request << QString::number(qint64(*number));
+        } else {
+            request << QString();
+        }
+    }
     if (parser.isSet(withToken)) {
         QFile input;
         if (!input.open(stdin, QIODevice::ReadOnly)) {
@@ -100,7 +135,7 @@ int CloudCommand::run(const QStringList& args)
     if (applicationIsRunning())
         return runInApplication(QStringList{QStringLiteral("cloud")} + request, [](const QStringList& m) {
             if (m.value(0) == QLatin1String("line"))
-                out(m.value(1));
+                out(TerminalText::safeLines(m.value(1)));
         });
 
     // Before anything starts a thread (X, the secret store): threads inherit the blocked signals.
@@ -115,19 +150,34 @@ int CloudCommand::run(const QStringList& args)
         auto loaded = StorageService().loadAll();
         return loaded ? std::move(loaded).value() : std::vector<Macro>();
     };
-    if (request.value(0) == QLatin1String("sync")) {
+    if (request.value(0) == QLatin1String("sync") || namesOne) {
         if (!loadLibrary())
             return failed;
     }
+    // Without the application the library file is changed here, under its lock.
+    auto putBack = [](Macro macro, const QString& description) -> std::optional<QString> {
+        StorageService storage;
+        if (auto locked = storage.lockForWriting(); !locked)
+            return locked.error().description();
+        auto loaded = storage.loadAll();
+        if (!loaded)
+            return QStringLiteral("Failed to load macros: ") + loaded.error().description();
+        std::vector<Macro> macros = std::move(loaded).value();
+        MacroPlacement::putInPlace(macros, std::move(macro));
+        if (auto saved = storage.saveAll(macros); !saved)
+            return QStringLiteral("Failed to save macros: ") + saved.error().description();
+        appLog(description, LogEntry::Level::info);
+        return std::nullopt;
+    };
     SingleInstance instance;
     if (request.value(0) == QLatin1String("sign-in") && instance.claim({}))
         receiveLinks(instance, auth);
 
-    CloudTask task(auth, backup, library, settings);
+    CloudTask task(auth, backup, library, settings, putBack);
     int code = failed;
     bool done = false;
-    QObject::connect(&task, &CloudTask::output, [](const QString& line) { out(line); });
-    QObject::connect(&task, &CloudTask::problem, [](const QString& line) { err(line); });
+    QObject::connect(&task, &CloudTask::output, [](const QString& line) { out(TerminalText::safeLines(line)); });
+    QObject::connect(&task, &CloudTask::problem, [](const QString& line) { err(TerminalText::safeLines(line)); });
     QObject::connect(&task, &CloudTask::finished, [&](int result) {
         code = result;
         done = true;

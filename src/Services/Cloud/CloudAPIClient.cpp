@@ -41,6 +41,12 @@ void CloudAPIClient::send(const QByteArray& method, const QString& path, const Q
     const QNetworkRequest built = request(path, *token);
     QNetworkReply* reply = body ? m_network.sendCustomRequest(built, method, *body)
                                 : m_network.sendCustomRequest(built, method);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > maxResponseBytes || total > maxResponseBytes) {
+            reply->setProperty("quilloTooLarge", true);
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [reply, done] {
         reply->deleteLater();
         done(outcome(*reply));
@@ -58,6 +64,9 @@ void CloudAPIClient::postEmpty(const QString& path, std::function<void(Status<Cl
 
 Expected<QByteArray, CloudError> CloudAPIClient::outcome(QNetworkReply& reply)
 {
+    if (reply.property("quilloTooLarge").toBool())
+        return failure(CloudError::transport(
+            QStringLiteral("The answer is larger than Quillo reads (%1 MB at most).").arg(maxResponseBytes / (1024 * 1024))));
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
         switch (reply.error()) {

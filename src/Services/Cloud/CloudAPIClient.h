@@ -25,6 +25,8 @@ public:
     template <typename T> using Decoder = Expected<T, QString> (*)(const QByteArray&);
     template <typename T> using Handler = std::function<void(Expected<T, CloudError>)>;
     static constexpr int defaultTimeoutMs = 60'000;
+    // Answers beyond this are not read (a revision of a 10,000-action macro is ~2 MB).
+    static constexpr qint64 maxResponseBytes = 64 * 1024 * 1024;
 
     CloudAPIClient(QUrl baseURL, QNetworkAccessManager& network, TokenProvider tokenProvider,
                    int timeoutMs = defaultTimeoutMs, QObject* parent = nullptr);

@@ -2,6 +2,8 @@
 
 #include "Codec/IsoDate.h"
 
+#include <QCryptographicHash>
+
 #include <simdjson.h>
 
 namespace CloudResponses {
@@ -173,6 +175,100 @@ Expected<CloudBackup, QString> createResponse(const QByteArray& body)
     if (reader.problem())
         return failure(*reader.problem());
     return backup;
+}
+
+namespace {
+
+// Each object of the array under `key`, read by `read` (which names its own problems).
+template <typename T, typename Read>
+Expected<std::vector<T>, QString> list(const QByteArray& body, const char* key, Read read)
+{
+    simdjson::dom::parser parser;
+    object root;
+    if (auto problem = parseObject(parser, body, root))
+        return failure(*problem);
+    simdjson::dom::array items;
+    if (root[key].get(items))
+        return failure(QStringLiteral("\"%1\" is missing or not a list").arg(QLatin1String(key)));
+    std::vector<T> result;
+    std::size_t index = 0;
+    for (element item : items) {
+        object o;
+        const QString where = QStringLiteral("%1[%2]").arg(QLatin1String(key)).arg(index++);
+        if (item.get(o))
+            return failure(where + QStringLiteral(" is not an object"));
+        Reader reader(o, where);
+        T value = read(reader);
+        if (reader.problem())
+            return failure(*reader.problem());
+        result.push_back(std::move(value));
+    }
+    return result;
+}
+
+CloudRevision readRevision(Reader& reader)
+{
+    CloudRevision revision;
+    revision.id = reader.text("id");
+    revision.name = reader.text("name");
+    revision.createdAt = reader.date("createdAt");
+    revision.size = reader.integer("size");
+    return revision;
+}
+
+} // namespace
+
+Expected<std::vector<CloudBackupSummary>, QString> backupsResponse(const QByteArray& body)
+{
+    return list<CloudBackupSummary>(body, "backups", [](Reader& reader) {
+        CloudBackupSummary backup;
+        backup.id = reader.text("id");
+        backup.sourceMacroId = reader.text("sourceMacroId");
+        backup.name = reader.text("name");
+        backup.revisions = int(reader.integer("revisions"));
+        backup.latestAt = reader.date("latestAt");
+        backup.size = reader.integer("size");
+        return backup;
+    });
+}
+
+Expected<std::vector<CloudRevision>, QString> revisionsResponse(const QByteArray& body)
+{
+    return list<CloudRevision>(body, "revisions", [](Reader& reader) {
+        CloudRevision revision = readRevision(reader);
+        revision.actionCount = reader.integer("actionCount");
+        return revision;
+    });
+}
+
+Expected<CloudRevisionFile, QString> revisionFileResponse(const QByteArray& body)
+{
+    simdjson::dom::parser parser;
+    object root, revisionObject;
+    if (auto problem = parseObject(parser, body, root))
+        return failure(*problem);
+    if (auto problem = member(root, "revision", revisionObject))
+        return failure(*problem);
+    Reader reader(revisionObject, QStringLiteral("revision"));
+    CloudRevisionFile file;
+    file.revision = readRevision(reader);
+    file.sourceMacroId = reader.text("sourceMacroId");
+    const QString sha256 = reader.text("sha256");
+    if (reader.problem())
+        return failure(*reader.problem());
+    Reader top(root, {});
+    const QString data = top.text("data");
+    if (top.problem())
+        return failure(*top.problem());
+    auto decoded = QByteArray::fromBase64Encoding(data.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return failure(QStringLiteral("\"data\" is not Base64"));
+    file.bytes = std::move(*decoded);
+    if (file.bytes.size() != file.revision.size)
+        return failure(QStringLiteral("the file has %1 bytes but the revision says %2").arg(file.bytes.size()).arg(file.revision.size));
+    if (QString::fromLatin1(QCryptographicHash::hash(file.bytes, QCryptographicHash::Sha256).toHex()) != sha256)
+        return failure(QStringLiteral("the file does not match the SHA-256 of the revision"));
+    return file;
 }
 
 Expected<VersionResponse, QString> versionResponse(const QByteArray& body)

@@ -1,16 +1,20 @@
 #include "Services/Cloud/CloudTask.h"
 
+#include "Services/Cloud/BackupRestoreService.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
 #include "Services/Cloud/CloudConfig.h"
 #include "Services/Cloud/UpdateCheckerService.h"
 
+#include <QLocale>
+#include <algorithm>
 #include <QPointer>
 #include <QSettings>
 
 CloudTask::CloudTask(CloudAuthService& auth, BackupSyncService& backup, std::function<std::vector<Macro>()> library,
-                     QSettings& settings, QObject* parent)
-    : QObject(parent), m_auth(auth), m_backup(backup), m_library(std::move(library)), m_settings(settings)
+                     QSettings& settings, PutBack putBack, QObject* parent)
+    : QObject(parent), m_auth(auth), m_backup(backup), m_library(std::move(library)), m_settings(settings),
+      m_putBack(std::move(putBack)), m_restore(new BackupRestoreService(auth.apiClient(), this))
 {
 }
 
@@ -54,6 +58,10 @@ void CloudTask::start(const QStringList& request)
         sync(request.mid(1));
     else if (command == QLatin1String("check-update"))
         checkUpdate();
+    else if (command == QLatin1String("revisions"))
+        revisions(request.value(1));
+    else if (command == QLatin1String("restore"))
+        restore(request.value(1), request.value(2));
     else
         fail(QStringLiteral("unknown cloud request \"%1\"").arg(command));
 }
@@ -229,4 +237,134 @@ void CloudTask::checkUpdate()
         }
     });
     m_checker->check();
+}
+
+namespace {
+
+QString dateText(const QDateTime& at)
+{
+    return QLocale::c().toString(at.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
+}
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+} // namespace
+
+void CloudTask::findMacro(const QString& nameOrId, std::function<void(const QUuid&, const QString&)> then)
+{
+    if (nameOrId.isEmpty())
+        return fail(QStringLiteral("name the macro (its name or id)"));
+    const QUuid id = QUuid::fromString(nameOrId);
+    std::vector<Macro> found;
+    for (const Macro& macro : m_library())
+        if ((!id.isNull() && macro.id == id) || macro.metadata.name == nameOrId)
+            found.push_back(macro);
+    if (found.size() > 1)
+        return fail(QStringLiteral("%1 macros are named \"%2\"; use the id instead").arg(found.size()).arg(nameOrId));
+    if (found.size() == 1)
+        return then(found.front().id, found.front().metadata.name);
+    if (!id.isNull())
+        return then(id, nameOrId);
+    // Not in the library (deleted here, or made on another computer): the backups know it.
+    QPointer<CloudTask> self(this);
+    m_restore->listBackups([self, nameOrId, then](Expected<std::vector<CloudBackupSummary>, BackupError> listed) {
+        if (!self)
+            return;
+        if (!listed)
+            return self->fail(QStringLiteral("The backups could not be listed: ") + listed.error().description());
+        std::vector<CloudBackupSummary> named;
+        for (const CloudBackupSummary& backup : listed.value())
+            if (backup.name == nameOrId)
+                named.push_back(backup);
+        if (named.empty())
+            return self->fail(QStringLiteral("no macro or backup is named or has the id \"%1\"").arg(nameOrId));
+        if (named.size() > 1)
+            return self->fail(QStringLiteral("%1 backups are named \"%2\"; use the macro's id instead")
+                                  .arg(named.size())
+                                  .arg(nameOrId));
+        const QUuid source = QUuid::fromString(named.front().sourceMacroId);
+        if (source.isNull())
+            return self->fail(QStringLiteral("the backup named \"%1\" does not say which macro it was made from").arg(nameOrId));
+        then(source, nameOrId);
+    });
+}
+
+void CloudTask::withRevisions(const QString& nameOrId,
+                              std::function<void(const QUuid&, const QString&, const std::vector<CloudRevision>&)> then)
+{
+    withSession([this, nameOrId, then] {
+        findMacro(nameOrId, [this, then](const QUuid& id, const QString& name) {
+            QPointer<CloudTask> self(this);
+            m_restore->revisionsOf(id, [self, id, name, then](Expected<std::vector<CloudRevision>, BackupError> listed) {
+                if (!self)
+                    return;
+                if (!listed)
+                    return self->fail(QStringLiteral("The revisions could not be listed: ") + listed.error().description());
+                if (listed.value().empty())
+                    return self->fail(QStringLiteral("Quillo Cloud holds no backup of \"%1\".").arg(name));
+                then(id, name, listed.value());
+            });
+        });
+    });
+}
+
+void CloudTask::revisions(const QString& nameOrId)
+{
+    withRevisions(nameOrId, [this](const QUuid& id, const QString& name, const std::vector<CloudRevision>& revisions) {
+        QStringList lines{QStringLiteral("Revisions of \"%1\" (%2) on Quillo Cloud, newest first:")
+                              .arg(name, id.toString(QUuid::WithoutBraces).toUpper())};
+        int number = 0;
+        for (const CloudRevision& revision : revisions)
+            lines << QStringLiteral("%1  %2  %3 actions  %4  \"%5\"")
+                         .arg(++number, 3)
+                         .arg(dateText(revision.createdAt))
+                         .arg(revision.actionCount)
+                         .arg(sizeText(revision.size), revision.name);
+        lines << QStringLiteral("Restore one with: quillo cloud restore %1 --revision N")
+                     .arg(id.toString(QUuid::WithoutBraces).toUpper());
+        Q_EMIT output(lines.join(QLatin1Char('\n')));
+        finish(0);
+    });
+}
+
+void CloudTask::restore(const QString& nameOrId, const QString& number)
+{
+    bool valid = true;
+    const int wanted = number.isEmpty() ? 1 : number.toInt(&valid);
+    if (!valid || wanted < 1)
+        return fail(QStringLiteral("--revision must be a whole number of at least 1 (1 is the newest)"));
+    if (!m_putBack)
+        return fail(QStringLiteral("restoring is not possible here"));
+    withRevisions(nameOrId, [this, wanted](const QUuid&, const QString& name, const std::vector<CloudRevision>& revisions) {
+        if (std::size_t(wanted) > revisions.size())
+            return fail(QStringLiteral("\"%1\" has %2 revision(s) on Quillo Cloud (see quillo cloud revisions)")
+                            .arg(name)
+                            .arg(revisions.size()));
+        const CloudRevision chosen = revisions[std::size_t(wanted - 1)];
+        QPointer<CloudTask> self(this);
+        m_restore->fetch(chosen.id, [self, wanted](Expected<BackupRestoreService::Restored, BackupError> fetched) {
+            if (!self)
+                return;
+            if (!fetched)
+                return self->fail(QStringLiteral("The backup could not be fetched: ") + fetched.error().description());
+            const CloudRevision& revision = fetched.value().revision;
+            const std::vector<Macro> library = self->m_library();
+            const bool inLibrary = std::any_of(library.begin(), library.end(),
+                                               [&](const Macro& m) { return m.id == fetched.value().macro.id; });
+            const QString description = QStringLiteral("Restored \"%1\" from its backup of %2%3")
+                                            .arg(revision.name, dateText(revision.createdAt),
+                                                 inLibrary ? QString() : QStringLiteral(" (added again: the macro was gone)"));
+            if (const auto problem = self->m_putBack(fetched.value().macro, description))
+                return self->fail(*problem);
+            Q_EMIT self->output(QStringLiteral("%1 (revision %2).").arg(description).arg(wanted));
+            self->finish(0);
+        });
+    });
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class BackupSyncService;
@@ -17,12 +18,17 @@ class UpdateCheckerService;
 //
 //   {"status"}  {"sign-in"}  {"sign-in-token", token}  {"sign-out"}
 //   {"sync", name-or-id...}  {"check-update"}
+//   {"revisions", name-or-id}  {"restore", name-or-id, revision number (1: the newest; empty: 1)}
 class CloudTask : public QObject
 {
     Q_OBJECT
 public:
+    // Puts a restored macro in place of the library's macro of its id (first when none
+    // has it), logged with the description; what went wrong, or nothing.
+    using PutBack = std::function<std::optional<QString>(Macro macro, const QString& description)>;
+
     CloudTask(CloudAuthService& auth, BackupSyncService& backup, std::function<std::vector<Macro>()> library,
-              QSettings& settings, QObject* parent = nullptr);
+              QSettings& settings, PutBack putBack = {}, QObject* parent = nullptr);
 
     void start(const QStringList& request);
     // Ctrl-C: a sign-in waiting for the browser is cancelled; other work ends on its own.
@@ -40,6 +46,14 @@ private:
     void signOut();
     void sync(const QStringList& names);
     void checkUpdate();
+    void revisions(const QString& nameOrId);
+    void restore(const QString& nameOrId, const QString& number);
+    // The macro meant by a name or an id: the library's, else a backup's; then `then`
+    // with its id and name.
+    void findMacro(const QString& nameOrId, std::function<void(const QUuid&, const QString&)> then);
+    // The revisions of that macro's backup, newest first, when it has any.
+    void withRevisions(const QString& nameOrId,
+                       std::function<void(const QUuid&, const QString&, const std::vector<struct CloudRevision>&)> then);
     // Runs `then` once the stored session is confirmed; says why not otherwise.
     void withSession(std::function<void()> then);
     void finish(int code);
@@ -50,6 +64,8 @@ private:
     BackupSyncService& m_backup;
     std::function<std::vector<Macro>()> m_library;
     QSettings& m_settings;
+    PutBack m_putBack;
+    class BackupRestoreService* m_restore;
     UpdateCheckerService* m_checker = nullptr;
     bool m_waitingForBrowser = false;
     bool m_finished = false;
