@@ -143,6 +143,10 @@ TEST_F(CommandLineTest, WrongUseNamesTheRangeAndNamesFromFilesNeverReachTheTermi
                                     QStringList{"record", "--keyboard-only", "--mouse-only"},
                                     QStringList{"record", "--thin-moves", "0"}, QStringList{"record", "--thin-moves", "2.5"},
                                     QStringList{"record", "--keyboard-only", "--thin-moves", "100"},
+                                    QStringList{"cloud", "restore"}, QStringList{"cloud", "revisions", "a", "b"},
+                                    QStringList{"cloud", "status", "--revision", "1"},
+                                    QStringList{"cloud", "restore", "x", "--revision", "0"},
+                                    QStringList{"import", "--replace"},
                                     QStringList{"doctor", "extra"}, QStringList{"export", "x", ""},
                                     QStringList{"import", file, "more"}}) {
         const Result r = run(args);
