@@ -210,3 +210,30 @@ TEST_F(PlaybackEngineTest, WaitingForEachApplicationShiftsTheScheduleOrStopsAndR
     poster.frontmost = nullptr;
     EXPECT_TRUE(engine.run(macro, wait, listener));
 }
+
+TEST_F(PlaybackEngineTest, ASwitchToQuilloItselfIsNeitherReplayedNorWaitedFor)
+{
+    // A recording started from Quillo's window begins with a switch to Quillo, which
+    // steps aside while it plays: waiting for it could only fail.
+    poster.setRunningApplications({QStringLiteral("quillo"), QStringLiteral("org.example.Editor")});
+    poster.frontmost = [] { return std::optional<QString>(QStringLiteral("org.example.Editor")); };
+    engine.setOwnApplicationId(QStringLiteral("quillo"));
+    const Macro macro = macroOf({MacroAction::windowFocus(0, QStringLiteral("quillo"), QStringLiteral("Quillo")),
+                                 MacroAction::keyDown(0.1, 0, 0), MacroAction::keyUp(0.2, 0, 0)});
+    PlaybackOptions wait;
+    wait.waitForApplications = 3;
+    const double start = clock.now();
+    ASSERT_TRUE(engine.run(macro, wait, listener));
+    EXPECT_FALSE(engine.failure());
+    EXPECT_TRUE(listener.waits.empty());
+    EXPECT_TRUE(poster.activations().empty());
+    EXPECT_EQ(postedAt(start), (std::vector<double>{100, 200}));
+
+    // Another application is still waited for, with the failure naming it.
+    poster.clear();
+    const Macro editor = macroOf({MacroAction::windowFocus(0, QStringLiteral("org.example.Notes"), QStringLiteral("Notes")),
+                                  MacroAction::keyDown(0.1, 0, 0)});
+    EXPECT_FALSE(engine.run(editor, wait, listener));
+    ASSERT_TRUE(engine.failure());
+    EXPECT_TRUE(engine.failure()->startsWith(QStringLiteral("Notes is not running or did not come to the front within 3 s")));
+}

@@ -75,6 +75,11 @@ std::optional<SyntheticEvent> PlaybackEngine::eventFor(const MacroAction& action
         action.payload);
 }
 
+bool PlaybackEngine::isOwnApplication(const MacroAction::WindowFocus& focus) const
+{
+    return !m_ownApplicationId.isEmpty() && focus.bundleID() == m_ownApplicationId;
+}
+
 void PlaybackEngine::cancel()
 {
     m_cancelled = true;
@@ -93,7 +98,8 @@ bool PlaybackEngine::sleepUntil(double deadline)
 void PlaybackEngine::post(const MacroAction& action)
 {
     if (const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload)) {
-        m_poster.activateApplication(focus->bundleID());
+        if (!isOwnApplication(*focus))
+            m_poster.activateApplication(focus->bundleID());
         return;
     }
     const std::optional<SyntheticEvent> event = eventFor(action);
@@ -166,7 +172,7 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
                 break;
             post(action);
             const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload);
-            if (focus && options.waitForApplications > 0) {
+            if (focus && options.waitForApplications > 0 && !isOwnApplication(*focus)) {
                 // A checkpoint: what follows waits for the application, and the rest of
                 // the loop keeps its spacing from the moment it came to the front.
                 const double waitStart = m_clock.now();

@@ -34,6 +34,11 @@ public:
 
     PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster);
 
+    // Quillo's own application id: a switch to it (a recording made from its window
+    // starts with one) neither brings its window forward nor is waited for, since it
+    // steps aside while it plays.
+    void setOwnApplicationId(const QString& id) { m_ownApplicationId = id; }
+
     // The loop total for `options`: endless, or the count raised to at least 1.
     static qint64 totalLoops(const PlaybackOptions& options);
     // The event an action posts, or nothing (focus and delay actions post no event).
@@ -52,6 +57,7 @@ public:
 
 private:
     bool sleepUntil(double deadline);
+    bool isOwnApplication(const MacroAction::WindowFocus& focus) const;
     // Waits until the application of `focus` is in front; false (with m_failure) when it
     // is not within `seconds`, or when cancelled.
     bool waitForFront(const MacroAction::WindowFocus& focus, double seconds, Listener& listener);
@@ -69,4 +75,5 @@ private:
     std::array<bool, 3> m_heldButtons{};
     double m_pointerX = 0;
     double m_pointerY = 0;
+    QString m_ownApplicationId;
 };

@@ -16,6 +16,7 @@ public:
         : m_service(service), m_id(id), m_macro(std::move(macro)), m_options(options),
           m_engine(service->m_clock, service->m_sleeper, service->m_poster)
     {
+        m_engine.setOwnApplicationId(service->m_ownApplicationId);
         m_thread.reset(QThread::create([this] {
             SystemSleeper::tuneCurrentThread();
             m_engine.run(m_macro, m_options, *this);

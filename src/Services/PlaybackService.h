@@ -35,6 +35,8 @@ public:
     // Starts a playback unless one runs (or waits) already or isPlayable() says no.
     // Returns at once.
     void play(const Macro& macro, const PlaybackOptions& options);
+    // Quillo's own application id: switches to it are not replayed (see PlaybackEngine).
+    void setOwnApplicationId(const QString& id) { m_ownApplicationId = id; }
     // The macro has actions, the speed is a finite number above 0, and the delays are
     // finite and not negative.
     static bool isPlayable(const Macro& macro, const PlaybackOptions& options);
@@ -71,4 +73,5 @@ private:
     double m_loopStartInstant = 0;
     QString m_waitingFor;
     bool m_stopped = false;
+    QString m_ownApplicationId;
 };

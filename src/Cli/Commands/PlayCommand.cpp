@@ -155,6 +155,7 @@ int PlayCommand::run(const QStringList& args)
         return failed;
     }
     PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
+    playback.setOwnApplicationId(platform.services().workspace.ownApplicationId());
     bool interrupted = false;
     QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
         interrupted = true;
