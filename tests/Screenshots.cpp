@@ -4,7 +4,11 @@
 #include "Codec/MacroJsonEncoder.h"
 #include "Services/AtomicFile.h"
 #include "TestWait.h"
+#include "Views/ActionEditorDialog.h"
 #include "Views/ContentView.h"
+#include "Views/GapsDialog.h"
+#include "Views/InsertDelaySheet.h"
+#include "Views/TypeTextDialog.h"
 #include "Views/DebugPanelView.h"
 #include "Views/MainWindow.h"
 #include "Views/SaveMacroSheet.h"
@@ -13,7 +17,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QComboBox>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <cstdio>
 
 namespace {
@@ -64,6 +70,7 @@ std::vector<Macro> sampleLibrary()
         macros.push_back(Macro::fromRecording(QString::fromLatin1(names[m]), std::move(actions),
                                               QDateTime::currentDateTimeUtc()));
     }
+    macros[0].metadata.recording = RecordingOptions{true, true, 100};
     return macros;
 }
 
@@ -133,5 +140,34 @@ int main(int argc, char** argv)
     }
     model.setAppLanguage(AppLocale::zh);
     save(window, "11-main-zh");
+
+    // The action editor and each insert dialog, in three languages.
+    h.workspace.running = {RunningApplication{QStringLiteral("org.gnome.TextEditor"), QStringLiteral("Text Editor")},
+                           RunningApplication{QStringLiteral("firefox"), QStringLiteral("Firefox")}};
+    h.keyboard.setName(4, QStringLiteral("H"));
+    const std::pair<AppLocale, const char*> editorLanguages[] = {{AppLocale::en, "en"}, {AppLocale::ar, "ar"}, {AppLocale::zh, "zh"}};
+    for (const auto& [language, code] : editorLanguages) {
+        model.setAppLanguage(language);
+        auto name = [code = code](const char* what) { return QByteArray("12-") + what + '-' + code; };
+        ActionEditorDialog key(model, MacroAction::keyDown(0.4, 4, ModifierFlags::shift), 0.021, true,
+                               ActionEditorDialog::Purpose::edit);
+        save(key, name("edit-key").constData());
+        ActionEditorDialog click(model, MacroAction::mouseDown(0, 412, 288, MouseButton::left), 0.1, true,
+                                 ActionEditorDialog::Purpose::insert);
+        save(click, name("insert-click").constData());
+        ActionEditorDialog newKey(model, MacroAction::keyDown(0, 0, 0), 0.1, true, ActionEditorDialog::Purpose::insert);
+        save(newKey, name("insert-key").constData());
+        ActionEditorDialog app(model, MacroAction::windowFocus(0, QString(), QString()), 0.1, true,
+                               ActionEditorDialog::Purpose::insert);
+        app.applicationField()->setCurrentIndex(0);
+        save(app, name("insert-app").constData());
+        TypeTextDialog text(model);
+        text.textField()->setPlainText(QStringLiteral("Hello, World!"));
+        save(text, name("insert-text").constData());
+        InsertDelaySheet delay(0.5);
+        save(delay, name("insert-delay").constData());
+        GapsDialog gaps(model);
+        save(gaps, name("gaps").constData());
+    }
     return 0;
 }

@@ -52,7 +52,16 @@ ActionEditorDialog::ActionEditorDialog(AppViewModel& model, const MacroAction& a
     : QDialog(parent), m_model(model), m_action(action)
 {
     setObjectName(QStringLiteral("actionEditor"));
-    setWindowTitle(m_model.t(QStringLiteral("editor.title.edit")));
+    // Editing says so; a new action is named as the Insert menu names it ("Key…" → "Key").
+    QString title = m_model.t(QStringLiteral("editor.title.edit"));
+    if (purpose == Purpose::insert) {
+        title = m_model.t(isKey(action) ? QStringLiteral("insert.key")
+                          : holds<MacroAction::WindowFocus>(action) ? QStringLiteral("insert.app")
+                                                                    : QStringLiteral("insert.click"));
+        if (title.endsWith(QChar(0x2026)))
+            title.chop(1);
+    }
+    setWindowTitle(title);
     m_title = new QLabel;
     m_title->setTextFormat(Qt::PlainText); // application names come from files
     QFont bold = m_title->font();
@@ -330,6 +339,8 @@ void ActionEditorDialog::update()
     const MacroAction current = action();
     // What the action is: a key as the layout names it with its modifiers ("↓ Shift+H").
     QString title = current.displayName();
+    if (isKey(current) && !m_keySet)
+        title = m_model.t(QStringLiteral("editor.key")); // no key yet: no key code to show
     if (isKey(current) && m_keySet) {
         const QString chord = m_model.keyChordText(current);
         if (!chord.isEmpty())

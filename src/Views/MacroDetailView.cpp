@@ -78,6 +78,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     m_recordedWith = new QLabel;
     m_recordedWith->setObjectName(QStringLiteral("recordedWith"));
     m_recordedWith->setStyleSheet(QStringLiteral("color: gray"));
+    m_recordedWith->setWordWrap(true);
     m_deleteSelected = new QPushButton;
     m_deleteSelected->setFlat(true);
     m_deleteSelected->setStyleSheet(QStringLiteral("color: #d70015"));
@@ -241,7 +242,7 @@ void MacroDetailView::refresh()
         m_recordedWith->setText(m_model.t(QStringLiteral("detail.recorded"))
                                     .arg(m_model.recordingOptionsText(*macro->metadata.recording)));
     m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);
-    m_insert->setText(m_model.t(QStringLiteral("insert.menu")) + QStringLiteral(" \u25be"));
+    m_insert->setText(m_model.t(QStringLiteral("insert.menu")));
     QMenu* inserts = m_insert->menu();
     inserts->clear();
     for (const auto& [key, what] : std::initializer_list<std::pair<const char*, Insert>>{

@@ -45,6 +45,7 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     m_thinInterval->setRange(10, RecordingOptions::maxMoveIntervalMs);
     m_thinInterval->setSingleStep(10);
     m_thinInterval->setSuffix(QStringLiteral(" ms"));
+    m_thinInterval->setValue(100);
     auto* optionsRow = new QHBoxLayout(m_options);
     optionsRow->setContentsMargins(0, 0, 0, 0);
     optionsRow->addWidget(m_takes);
@@ -56,7 +57,6 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     connect(m_thinInterval, &QSpinBox::valueChanged, this, &RecorderControlView::storeOptions);
     auto* texts = new QVBoxLayout;
     texts->addWidget(m_status);
-    texts->addWidget(m_options);
     m_limits = new QLabel;
     m_limits->setObjectName(QStringLiteral("recorderLimits"));
     m_limits->setWordWrap(true);
@@ -65,8 +65,12 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     texts->addWidget(m_limits);
     texts->addWidget(m_elapsed);
     texts->addWidget(m_count);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
+    // The options take a row of their own under the state, the hints and the button.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(16, 16, 16, 16);
+    auto* layout = new QHBoxLayout;
+    outer->addLayout(layout);
+    outer->addWidget(m_options);
     layout->addWidget(m_dot);
     layout->addLayout(texts);
     layout->addWidget(m_hints, 1);
@@ -118,8 +122,6 @@ void RecorderControlView::refresh()
         m_thin->setChecked(options.moveIntervalMs > 0);
         if (options.moveIntervalMs > 0)
             m_thinInterval->setValue(options.moveIntervalMs);
-        else if (m_thinInterval->value() < 10)
-            m_thinInterval->setValue(100);
         // Thinning is about the mouse, and the interval about thinning.
         m_thin->setEnabled(options.mouse);
         m_thinInterval->setEnabled(options.mouse && options.moveIntervalMs > 0);
