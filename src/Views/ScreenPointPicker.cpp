@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -44,10 +45,8 @@ public:
         show();
         raise();
         activateWindow();
-        if (m_grabs) {
-            grabMouse(Qt::CrossCursor);
-            grabKeyboard();
-        }
+        if (m_grabs)
+            grab();
     }
 
 protected:
@@ -75,17 +74,38 @@ protected:
     }
 
 private:
+    // The server grants a grab only to a window it shows, which takes a moment after
+    // show(): asked again every 20 ms, for at most two seconds, then the pick gives up.
+    void grab()
+    {
+        QWindow* window = windowHandle();
+        const bool pointer = window && window->setMouseGrabEnabled(true);
+        const bool keys = pointer && window->setKeyboardGrabEnabled(true);
+        if (pointer && keys) {
+            m_grabbed = true;
+            return;
+        }
+        if (window && pointer)
+            window->setMouseGrabEnabled(false);
+        if (++m_attempts >= 100)
+            return end(std::nullopt);
+        QTimer::singleShot(20, this, [this] { grab(); });
+    }
+
     void end(std::optional<QPointF> point)
     {
-        if (m_grabs) {
-            releaseMouse();
-            releaseKeyboard();
+        if (m_grabbed) {
+            windowHandle()->setMouseGrabEnabled(false);
+            windowHandle()->setKeyboardGrabEnabled(false);
+            m_grabbed = false;
         }
         auto done = m_done;
         done(point);
     }
 
     bool m_grabs;
+    bool m_grabbed = false;
+    int m_attempts = 0;
     QString m_hint;
     std::function<void(std::optional<QPointF>)> m_done;
 };
