@@ -687,3 +687,31 @@ TEST(AppViewModel, AnImportReplacingTakesThePlaceIdAndHotkeyOfTheMacroOfThatName
     EXPECT_EQ(m.macros().size(), 4u);
     EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("New"));
 }
+
+TEST(AppViewModel, UndoingADeleteGivesTheMacroItsHotkeyBack)
+{
+    AppModelHarness h;
+    Macro a = TestMacros::small();
+    a.id = QUuid::createUuid();
+    QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
+    ASSERT_TRUE(AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary({a}).value()).hasValue());
+    AppViewModel& m = h.start();
+    const HotkeyChord chord{11, 0x1800};
+    ASSERT_TRUE(m.hotkeyChords().setMacroChord(m.macros()[0], chord).isEmpty());
+    m.deleteMacro(a.id);
+    EXPECT_FALSE(m.hotkeyChords().idForMacro(a.id));
+    m.undo();
+    const auto back = m.hotkeyChords().idForMacro(a.id);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(m.hotkeyChords().chord(*back), chord);
+    auto held = [&] {
+        const auto active = h.hotkeys.active();
+        return std::any_of(active.begin(), active.end(), [&](const auto& c) {
+            return c.keyCode == chord.keyCode && c.modifiers == chord.modifiers;
+        });
+    };
+    EXPECT_TRUE(held());
+    m.redo();
+    EXPECT_FALSE(m.hotkeyChords().idForMacro(a.id));
+    EXPECT_FALSE(held());
+}

@@ -294,15 +294,21 @@ void AppViewModel::changeLibrary(const QString& description, const std::vector<Q
                 return {m_macros[std::size_t(i)], i};
         return {std::nullopt, -1};
     };
+    auto chordOf = [this](const QUuid& id) -> std::optional<HotkeyChord> {
+        const auto hotkey = m_hotkeyChords->idForMacro(id);
+        return hotkey ? m_hotkeyChords->chord(*hotkey) : std::nullopt;
+    };
     LibraryChange change;
     change.description = description;
     for (const QUuid& id : ids) {
         auto [macro, index] = capture(id);
-        change.entries.push_back({id, std::move(macro), index, std::nullopt, -1});
+        change.entries.push_back({id, std::move(macro), index, std::nullopt, -1, chordOf(id), std::nullopt});
     }
     mutate();
-    for (LibraryChange::Entry& entry : change.entries)
+    for (LibraryChange::Entry& entry : change.entries) {
         std::tie(entry.after, entry.afterIndex) = capture(entry.id);
+        entry.afterChord = chordOf(entry.id);
+    }
     appLog(description, LogEntry::Level::info);
     m_history.record(std::move(change));
     Q_EMIT historyChanged();
@@ -325,6 +331,21 @@ void AppViewModel::applyChange(const LibraryChange& change, bool forward)
     for (const LibraryChange::Entry* entry : placed) {
         const int index = std::clamp(forward ? entry->afterIndex : entry->beforeIndex, 0, int(m_macros.size()));
         m_macros.insert(m_macros.begin() + index, forward ? *entry->after : *entry->before);
+    }
+    // A macro that comes back gets its hotkey back; one that goes lets go of its own.
+    for (const LibraryChange::Entry& entry : change.entries) {
+        const std::optional<HotkeyChord>& chord = forward ? entry.afterChord : entry.beforeChord;
+        const Macro* macro = macroWithId(entry.id);
+        if (!macro) {
+            m_hotkeyChords->forgetMacro(entry.id);
+            continue;
+        }
+        const auto hotkey = m_hotkeyChords->idForMacro(entry.id);
+        if ((hotkey ? m_hotkeyChords->chord(*hotkey) : std::nullopt) == chord)
+            continue;
+        if (const QString refused = m_hotkeyChords->setMacroChord(*macro, chord); !refused.isEmpty())
+            appLog(QStringLiteral("The hotkey of \"%1\" could not be set again: %2").arg(macro->metadata.name, refused),
+                   LogEntry::Level::warn);
     }
     Q_EMIT historyChanged();
     Q_EMIT macrosChanged();

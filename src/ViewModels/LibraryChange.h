@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Models/HotkeyChord.h"
 #include "Models/Macro.h"
 
 #include <QString>
@@ -15,6 +16,9 @@ struct LibraryChange {
         int beforeIndex = -1;
         std::optional<Macro> after;
         int afterIndex = -1;
+        // The macro's own hotkey before and after (deleting a macro lets go of it).
+        std::optional<HotkeyChord> beforeChord;
+        std::optional<HotkeyChord> afterChord;
     };
     QString description; // "Deleted macro "Login"", as the log and the Edit menu say it
     std::vector<Entry> entries;
