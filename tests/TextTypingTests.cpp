@@ -70,4 +70,9 @@ TEST(TextTyping, AGermanLayoutUsesAltGrAndNamesWhatItCannotType)
     EXPECT_FALSE(TextTyping::actionsFor(QString(), de, 0.01).hasValue());
     EXPECT_FALSE(TextTyping::actionsFor(QStringLiteral("a"), de, -1).hasValue());
     EXPECT_FALSE(TextTyping::actionsFor(QString(TextTyping::maxCharacters + 1, QLatin1Char('a')), de, 0).hasValue());
+    // No layout to read (no X display): said as such, not as a missing key.
+    de.readable = false;
+    refused = TextTyping::actionsFor(QStringLiteral("a"), de, 0.01);
+    ASSERT_FALSE(refused.hasValue());
+    EXPECT_TRUE(refused.error().startsWith(QStringLiteral("The keyboard layout cannot be read"))) << refused.error().toStdString();
 }

@@ -25,4 +25,6 @@ public:
     // Nothing when no key of the layout types `character` directly (a dead key's accent
     // alone, a character of another script).
     virtual std::optional<Typing> typingFor(char32_t character) = 0;
+    // Whether the current layout can be read at all (typingFor() answers nothing otherwise).
+    virtual bool canReadLayout() { return true; }
 };

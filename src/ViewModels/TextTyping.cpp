@@ -29,6 +29,9 @@ Expected<std::vector<MacroAction>, QString> actionsFor(const QString& text, Keyb
         return failure(QStringLiteral("The text is longer than %1 characters.").arg(maxCharacters));
     if (!std::isfinite(interval) || interval < 0)
         return failure(QStringLiteral("The time between keys must be 0 or more."));
+    if (!layout.canReadLayout())
+        return failure(QStringLiteral("The keyboard layout cannot be read in this session (there is no X display), "
+                                      "so Quillo cannot tell which keys type the text."));
     const double hold = std::min(interval / 2, 0.02);
     std::vector<MacroAction> actions;
     double at = 0;

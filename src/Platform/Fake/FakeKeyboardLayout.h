@@ -42,6 +42,10 @@ public:
         return it == m_typing.constEnd() ? std::nullopt : std::optional<Typing>(*it);
     }
     void setName(std::uint16_t keyCode, const QString& name) { m_names.insert(keyCode, name); }
+    // False: as a session without an X display.
+    bool readable = true;
+    bool canReadLayout() override { return readable; }
+
     void setTyping(char32_t character, std::optional<Typing> typing)
     {
         if (typing)

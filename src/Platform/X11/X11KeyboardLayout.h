@@ -20,6 +20,8 @@ public:
     // From the keymap's current group: the key and level that give the character's
     // keysym, with the fewest modifiers (Shift and AltGr only), keys outside the keypad first.
     std::optional<Typing> typingFor(char32_t character) override;
+    // Only with an X display (under Wayland: XWayland's, which follows the desktop's layout).
+    bool canReadLayout() override { return connect(); }
 
     // The name for a keysym: its character in upper case where it types one, else the
     // keysym's name in the common spelling ("Backspace", "Page Up").
