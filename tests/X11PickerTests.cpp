@@ -28,7 +28,7 @@ TEST(X11Picker, TheClickGivesItsPointAndReachesNoWindowAndEscapeGivesUp)
         QObject::connect(&picker, &ScreenPointPicker::picked, [&](std::optional<QPointF> p) { result = p; });
         picker.start();
         EXPECT_FALSE(window.isVisible()); // stepped aside
-        waitUntil([] { return false; }, 300); // the grab is in place
+        EXPECT_TRUE(waitUntil([&] { return picker.isReady(); }, 2000)) << "the pointer was not grabbed";
         act();
         desktop.sync();
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 3000));

@@ -27,4 +27,6 @@ public:
     virtual std::optional<Typing> typingFor(char32_t character) = 0;
     // Whether the current layout can be read at all (typingFor() answers nothing otherwise).
     virtual bool canReadLayout() { return true; }
+    // The lookups that follow (one text's) read the layout as it is now.
+    virtual void readLayoutAgain() {}
 };

@@ -1,5 +1,6 @@
 #include "ViewModels/AppViewModel.h"
 
+#include "Services/MacroMigrationService.h"
 #include "Services/MacroPlacement.h"
 #include "Services/Cloud/BackupRestoreService.h"
 #include "Services/LogService.h"
@@ -530,9 +531,13 @@ QString AppViewModel::pasteActions(const QUuid& macroID, int afterIndex, const Q
     auto decoded = MacroJsonDecoder::decodeMacro(json);
     if (!decoded)
         return QStringLiteral("The clipboard holds no Quillo actions: ") + decoded.error().description();
-    if (decoded.value().actions.empty())
+    // Actions copied from another version of Quillo are read as an import reads them.
+    auto migrated = MacroMigrationService::migrate(std::move(decoded).value());
+    if (!migrated)
+        return QStringLiteral("The clipboard holds no Quillo actions: ") + migrated.error().description();
+    if (migrated.value().actions.empty())
         return QStringLiteral("The clipboard holds a macro without actions.");
-    const std::vector<MacroAction>& actions = decoded.value().actions;
+    const std::vector<MacroAction>& actions = migrated.value().actions;
     // In their own rhythm, the first as long after the action before as it starts.
     const double start = actions.front().timestamp;
     insertActions(macroID, afterIndex, actions, std::isfinite(start) ? std::clamp(start, 0.0, 3600.0) : 0.0,

@@ -32,6 +32,7 @@ Expected<std::vector<MacroAction>, QString> actionsFor(const QString& text, Keyb
     if (!layout.canReadLayout())
         return failure(QStringLiteral("The keyboard layout cannot be read in this session (there is no X display), "
                                       "so Quillo cannot tell which keys type the text."));
+    layout.readLayoutAgain();
     const double hold = std::min(interval / 2, 0.02);
     std::vector<MacroAction> actions;
     double at = 0;

@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
-#include <QMimeData>
 #include <QShortcut>
 #include <QKeyEvent>
 #include <QLabel>
@@ -338,8 +337,11 @@ int MacroDetailView::insertionRow() const
 
 void MacroDetailView::editRow(int row)
 {
-    const Macro* macro = m_model.selectedMacro();
-    if (!macro || macro->id != m_macroID || row < 0 || row >= int(macro->actions.size()))
+    const Macro* macro = nullptr;
+    for (const Macro& m : m_model.macros())
+        if (m.id == m_macroID)
+            macro = &m;
+    if (!macro || row < 0 || row >= int(macro->actions.size()))
         return;
     const std::vector<double> gaps = ActionRetiming::gaps(macro->actions);
     ActionEditorDialog editor(m_model, macro->actions[std::size_t(row)], gaps[std::size_t(row)], row > 0,

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 namespace {
 
@@ -39,6 +40,9 @@ public:
             setGeometry(screen->geometry());
         }
     }
+
+    // Ready for the click: the pointer grabbed (X11), or the cover shown.
+    bool ready() const { return m_grabs ? m_grabbed : isVisible(); }
 
     void begin()
     {
@@ -144,6 +148,12 @@ void ScreenPointPicker::start()
             layer->begin();
         }
     }
+}
+
+bool ScreenPointPicker::isReady() const
+{
+    return !m_layers.empty() && std::all_of(m_layers.begin(), m_layers.end(),
+                                            [](QWidget* layer) { return static_cast<PickLayer*>(layer)->ready(); });
 }
 
 void ScreenPointPicker::finish(std::optional<QPointF> screenPoint)

@@ -24,6 +24,8 @@ public:
     ~ScreenPointPicker() override;
 
     void start();
+    // Whether a click now gives the point (the pointer is grabbed or the screens covered).
+    bool isReady() const;
     // Ends the pick as a click at `screenPoint` would (also what the tests call).
     void finish(std::optional<QPointF> screenPoint);
 

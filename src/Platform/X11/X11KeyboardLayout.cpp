@@ -20,6 +20,8 @@ X11KeyboardLayout::X11KeyboardLayout(QByteArray displayName) : m_displayName(std
 
 X11KeyboardLayout::~X11KeyboardLayout()
 {
+    if (m_typingMap)
+        XkbFreeKeyboard(m_typingMap, 0, True);
     if (m_display)
         XCloseDisplay(m_display);
 }
@@ -89,6 +91,11 @@ bool X11KeyboardLayout::connect()
     return m_display != nullptr;
 }
 
+void X11KeyboardLayout::readLayoutAgain()
+{
+    m_typingMapAge.invalidate();
+}
+
 std::optional<KeyboardLayout::Typing> X11KeyboardLayout::typingFor(char32_t character)
 {
     if (character == U'\n')
@@ -97,12 +104,19 @@ std::optional<KeyboardLayout::Typing> X11KeyboardLayout::typingFor(char32_t char
         return Typing{48, 0};
     if (!connect())
         return std::nullopt;
-    // The server's keymap as it is now, read for each text (texts are typed rarely).
-    XkbDescPtr xkb = XkbGetMap(m_display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    // The server's keymap and group, read again once they are a second old.
+    if (!m_typingMap || !m_typingMapAge.isValid() || m_typingMapAge.elapsed() > 1000) {
+        if (m_typingMap)
+            XkbFreeKeyboard(m_typingMap, 0, True);
+        m_typingMap = XkbGetMap(m_display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+        XkbStateRec current{};
+        XkbGetState(m_display, XkbUseCoreKbd, &current);
+        m_typingGroup = current.group;
+        m_typingMapAge.start();
+    }
+    const XkbDescPtr xkb = m_typingMap;
     if (!xkb)
         return std::nullopt;
-    XkbStateRec state{};
-    XkbGetState(m_display, XkbUseCoreKbd, &state);
     // The best so far: (number of modifiers, on the keypad, keycode).
     std::optional<std::tuple<int, bool, int>> best;
     Typing found;
@@ -110,7 +124,7 @@ std::optional<KeyboardLayout::Typing> X11KeyboardLayout::typingFor(char32_t char
         const int groups = XkbKeyNumGroups(xkb, keycode);
         if (groups == 0)
             continue;
-        const int group = state.group < groups ? state.group : 0;
+        const int group = m_typingGroup < groups ? m_typingGroup : 0;
         const int levels = XkbKeyGroupWidth(xkb, keycode, group);
         const XkbKeyTypePtr type = XkbKeyKeyType(xkb, keycode, group);
         for (int level = 0; level < levels; ++level) {
@@ -144,7 +158,6 @@ std::optional<KeyboardLayout::Typing> X11KeyboardLayout::typingFor(char32_t char
             }
         }
     }
-    XkbFreeKeyboard(xkb, 0, True);
     if (!best)
         return std::nullopt;
     return found;
