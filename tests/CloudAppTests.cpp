@@ -300,8 +300,12 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     EXPECT_EQ(m.macros()[1].actions, second);
     EXPECT_TRUE(h.logMessages().last().startsWith(QStringLiteral("INFO Restored \"M1\" from its backup of ")));
 
-    // Gone from the library: it comes back first, under its own id.
+    // Gone from the library: the service still knows it by name, and it comes back first,
+    // under its own id.
     m.deleteMacro(id);
+    lines.clear();
+    ASSERT_EQ(runTask({QStringLiteral("revisions"), name}, &lines), 0) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.value(0).contains(id.toString(QUuid::WithoutBraces).toUpper())) << lines.value(0).toStdString();
     outcome.reset();
     m.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
