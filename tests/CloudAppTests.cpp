@@ -324,4 +324,17 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     ASSERT_TRUE(outcome->has_value());
     EXPECT_EQ(**outcome, QStringLiteral("Could not restore the backup: This account has no such revision"));
     EXPECT_EQ(m.macros().size(), 3u);
+
+    // The link launched Quillo: the stored sign-in is confirmed first, then the restore runs.
+    m.deleteMacro(id);
+    h.model.reset();
+    AppViewModel& launched = start();
+    ASSERT_NE(launched.cloudAuth().status(), AuthStatus::signedIn);
+    outcome.reset();
+    launched.handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=") + newest));
+    launched.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
+    EXPECT_FALSE(outcome->has_value()) << outcome->value_or(QString()).toStdString();
+    ASSERT_FALSE(launched.macros().empty());
+    EXPECT_EQ(launched.macros()[0].id, id);
 }

@@ -788,8 +788,22 @@ void AppViewModel::restoreRevision(const QString& revisionID, std::function<void
         if (done)
             done(message);
     };
-    if (m_cloudAuth->status() != CloudAuthService::Status::signedIn)
-        return fail(QStringLiteral("sign in to Quillo Cloud in the settings first (with the account the backup belongs to)."));
+    if (m_cloudAuth->status() != CloudAuthService::Status::signedIn) {
+        if (!m_cloudAuth->hasToken())
+            return fail(QStringLiteral("sign in to Quillo Cloud in the settings first (with the account the backup "
+                                       "belongs to)."));
+        // Launched by the link itself: the stored session is confirmed first.
+        m_cloudAuth->refreshSession([self = QPointer<AppViewModel>(this), revisionID, done, fail](Status<CloudError> confirmed) {
+            if (!self)
+                return;
+            if (!confirmed)
+                return fail(confirmed.error().description());
+            if (self->m_cloudAuth->status() != CloudAuthService::Status::signedIn)
+                return fail(QStringLiteral("the stored sign-in to Quillo Cloud was not confirmed."));
+            self->restoreRevision(revisionID, done);
+        });
+        return;
+    }
     appLog(QStringLiteral("Restoring a backup from Quillo Cloud"), LogEntry::Level::info);
     m_backupRestore->fetch(revisionID, [self = QPointer<AppViewModel>(this), fail, done](
                                            Expected<BackupRestoreService::Restored, BackupError> fetched) {
