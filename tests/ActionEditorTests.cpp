@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <functional>
@@ -309,4 +310,27 @@ TEST(ActionEditor, SeveralActionsShareGapsAndTravelBetweenMacrosThroughTheClipbo
     target.paste();
     EXPECT_FALSE(target.pasteProblem().isEmpty());
     EXPECT_EQ(m.macros()[1].actions.size(), 3u);
+}
+
+TEST(ActionEditor, WithoutAnXServerACoverOverTheScreenTakesTheClick)
+{
+    // The way Wayland desktops pick: the screen's own place plus the click within it.
+    QWidget window;
+    window.show();
+    ScreenPointPicker picker({&window}, QStringLiteral("hint"));
+    std::optional<std::optional<QPointF>> result;
+    QObject::connect(&picker, &ScreenPointPicker::picked, [&](std::optional<QPointF> p) { result = p; });
+    picker.start();
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_TRUE(picker.isReady());
+    QWidget* cover = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w != &window && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            cover = w;
+    ASSERT_NE(cover, nullptr);
+    QTest::mouseClick(cover, Qt::LeftButton, {}, QPoint(30, 40));
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 2000));
+    ASSERT_TRUE(result->has_value());
+    EXPECT_EQ(**result, QPointF(QGuiApplication::primaryScreen()->geometry().topLeft()) + QPointF(30, 40));
+    EXPECT_TRUE(window.isVisible());
 }

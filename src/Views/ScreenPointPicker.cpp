@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -37,6 +38,7 @@ public:
         } else {
             setAttribute(Qt::WA_TranslucentBackground);
             m_hint = hint;
+            m_screen = screen;
             setGeometry(screen->geometry());
         }
     }
@@ -46,6 +48,11 @@ public:
 
     void begin()
     {
+        if (m_screen) {
+            // Full screen on its own screen, wherever the desktop would have put it.
+            setScreen(m_screen);
+            showFullScreen();
+        }
         show();
         raise();
         activateWindow();
@@ -65,7 +72,14 @@ protected:
     }
     void mousePressEvent(QMouseEvent* event) override
     {
-        // In the desktop's pixels, as positions are recorded.
+        if (!m_grabs && m_screen) {
+            // A cover fills its screen; where a desktop does not tell windows their
+            // place (Wayland), the screen's own place in the layout gives the point,
+            // in the layout's units as the desktop reports positions.
+            end(QPointF(m_screen->geometry().topLeft()) + event->position());
+            return;
+        }
+        // In the X server's pixels, as positions are recorded.
         const QPointF global = event->globalPosition();
         QScreen* screen = QGuiApplication::screenAt(global.toPoint());
         const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
@@ -108,6 +122,7 @@ private:
     }
 
     bool m_grabs;
+    QPointer<QScreen> m_screen;
     bool m_grabbed = false;
     int m_attempts = 0;
     QString m_hint;
