@@ -29,6 +29,12 @@ TEST(X11Picker, TheClickGivesItsPointAndReachesNoWindowAndEscapeGivesUp)
         picker.start();
         EXPECT_FALSE(window.isVisible()); // stepped aside
         EXPECT_TRUE(waitUntil([&] { return picker.isReady(); }, 2000)) << "the pointer was not grabbed";
+        // Held for real: another client cannot take the pointer now.
+        const int probe = XGrabPointer(desktop.display(), DefaultRootWindow(desktop.display()), False,
+                                       ButtonPressMask, GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime);
+        if (probe == GrabSuccess)
+            XUngrabPointer(desktop.display(), CurrentTime);
+        EXPECT_EQ(probe, AlreadyGrabbed);
         act();
         desktop.sync();
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 3000));

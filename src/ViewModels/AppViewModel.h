@@ -88,6 +88,8 @@ public:
     ExportImportService& exportImport() { return *m_exportImport; }
     CloudAuthService& cloudAuth() { return *m_cloudAuth; }
     BackupSyncService& backupSync() { return *m_backupSync; }
+    // The library's macro with this id, or nothing.
+    const Macro* macroWithId(const QUuid& id) const;
     // "Restore in Quillo" (a quillo://restore?revision=ID link): that revision is fetched
     // with this device's token and put back in place of the macro it was backed up from
     // (first in the list when that one is gone), as one undoable step. `done` gets what
@@ -204,7 +206,6 @@ private:
     // A stopped recording's actions: to the save sheet, or nothing when there are none.
     void promptToSave(std::vector<MacroAction> actions);
     Macro* macroWithId(const QUuid& id);
-    const Macro* macroWithId(const QUuid& id) const;
     template <typename Edit>
     void editActions(const QUuid& macroID, const QString& what, Edit edit);
     // Makes a change to the library that can be undone: `mutate` changes the macros with

@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QShortcut>
 #include <QKeyEvent>
+#include <utility>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -187,10 +188,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
 
 void MacroDetailView::setHotkey(std::optional<HotkeyChord> chord)
 {
-    const Macro* macro = nullptr;
-    for (const Macro& m : m_model.macros())
-        if (m.id == m_macroID)
-            macro = &m;
+    const Macro* macro = std::as_const(m_model).macroWithId(m_macroID);
     if (!macro)
         return;
     const QString refused = m_model.hotkeyChords().setMacroChord(*macro, chord);
@@ -209,10 +207,7 @@ std::set<int> MacroDetailView::selection() const
 
 void MacroDetailView::refresh()
 {
-    const Macro* macro = nullptr;
-    for (const Macro& m : m_model.macros())
-        if (m.id == m_macroID)
-            macro = &m;
+    const Macro* macro = std::as_const(m_model).macroWithId(m_macroID);
     if (!macro)
         return;
     if (!(m_actions->macro() == *macro)) {
@@ -337,10 +332,7 @@ int MacroDetailView::insertionRow() const
 
 void MacroDetailView::editRow(int row)
 {
-    const Macro* macro = nullptr;
-    for (const Macro& m : m_model.macros())
-        if (m.id == m_macroID)
-            macro = &m;
+    const Macro* macro = std::as_const(m_model).macroWithId(m_macroID);
     if (!macro || row < 0 || row >= int(macro->actions.size()))
         return;
     const std::vector<double> gaps = ActionRetiming::gaps(macro->actions);

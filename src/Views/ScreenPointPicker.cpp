@@ -22,7 +22,11 @@ public:
     PickLayer(QScreen* screen, bool grabs, const QString& hint, std::function<void(std::optional<QPointF>)> done)
         : m_grabs(grabs), m_done(std::move(done))
     {
-        setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool);
+        // On X11 the window manager keeps its hands off the grabbing window: reparenting
+        // it into a frame would unmap it for a moment, and the server ends a grab whose
+        // window is not shown.
+        setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
+                       (grabs ? Qt::X11BypassWindowManagerHint : Qt::WindowFlags()));
         setAttribute(Qt::WA_DeleteOnClose);
         setCursor(Qt::CrossCursor);
         setFocusPolicy(Qt::StrongFocus);
