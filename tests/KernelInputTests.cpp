@@ -49,6 +49,7 @@ public:
         libevdev_free(d);
     }
     ~TestDevice() { libevdev_uinput_destroy(m_device); }
+    QString devnode() const { return QString::fromLocal8Bit(libevdev_uinput_get_devnode(m_device)); }
     void send(unsigned type, unsigned code, int value)
     {
         libevdev_uinput_write_event(m_device, type, code, value);
@@ -119,6 +120,18 @@ struct KernelInput : ::testing::Test {
         ASSERT_TRUE(helper.waitForStarted());
         ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kSocket); }, 5000));
     }
+    // Whether the helper has `devnode` open (it follows devices plugged in while it runs);
+    // an emulated machine may take a while to tell it.
+    bool helperReads(const QString& devnode, int ms)
+    {
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(helper.processId());
+        return waitUntil([&] {
+            for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
+                if (fd.symLinkTarget() == devnode)
+                    return true;
+            return false;
+        }, ms);
+    }
     void TearDown() override
     {
         helper.terminate();
@@ -153,7 +166,7 @@ TEST_F(KernelInput, CaptureReturnsKeysClicksMovesAndWheelsInOrderWithTheirTimes)
     // A keyboard plugged in while recording is followed; what Quillo itself posts is not
     // recorded.
     TestDevice late(false, "Plugged in late");
-    QThread::msleep(800);
+    ASSERT_TRUE(helperReads(late.devnode(), 10000)) << "the helper never opened " << late.devnode().toStdString();
     late.send(EV_KEY, KEY_Z, 1);
     late.send(EV_KEY, KEY_Z, 0);
     WaylandEventPoster poster(kSocket);
