@@ -140,6 +140,8 @@ int main(int argc, char** argv)
     }
     model.setAppLanguage(AppLocale::zh);
     save(window, "11-main-zh");
+    model.setAppLanguage(AppLocale::ar);
+    save(window, "11-main-ar");
 
     // The action editor and each insert dialog, in three languages.
     h.workspace.running = {RunningApplication{QStringLiteral("org.gnome.TextEditor"), QStringLiteral("Text Editor")},

@@ -678,3 +678,25 @@ TEST(Views, TheRecorderBarSetsWhatRecordingsTakeInAndTheDetailSaysHowOneWasRecor
     MacroDetailView imported(m, m.macros()[1].id);
     EXPECT_FALSE(imported.recordedWithText()->isVisibleTo(&imported));
 }
+
+TEST(Views, ArabicMirrorsTheWindowsAndOtherLanguagesDoNot)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("One"), 2)});
+    MainWindow window(m);
+    window.resize(720, 500);
+    window.show();
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+    m.setAppLanguage(AppLocale::ar);
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::RightToLeft);
+    // The library list now stands on the right of the detail pane.
+    auto* list = window.findChild<MacroListView*>();
+    auto* detail = window.findChild<MacroDetailView*>();
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(detail, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_GT(list->mapTo(&window, QPoint(0, 0)).x(), detail->mapTo(&window, QPoint(0, 0)).x());
+    m.setAppLanguage(AppLocale::zh);
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+    m.setAppLanguage(AppLocale::en);
+}

@@ -45,9 +45,10 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         const QRect r = option.rect.adjusted(6, 4, -6, -4);
         const auto kind = static_cast<ActionType>(index.data(ActionListModel::KindRole).toInt());
-        painter->drawPixmap(QRect(r.left() + 2, r.center().y() - 8, 16, 16),
+        // Laid out left to right, then mirrored where the language reads right to left.
+        painter->drawPixmap(QStyle::visualRect(option.direction, r, QRect(r.left() + 2, r.center().y() - 8, 16, 16)),
                             Icons::pixmap(ActionListModel::kindIcon(kind), ActionListModel::kindColor(kind), 16));
-        const QRect text = r.adjusted(28, 0, 0, 0);
+        const QRect text = QStyle::visualRect(option.direction, r, r.adjusted(28, 0, 0, 0));
         QFont line = option.font;
         line.setWeight(QFont::Medium);
         painter->setFont(line);

@@ -6,6 +6,7 @@
 #include "Views/RenameSheet.h"
 #include "Views/TwoLineRowDelegate.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -43,14 +44,20 @@ public:
         const QRect line(r.left(), r.bottom() - icon - 1, r.width(), icon + 2);
         const QString count = QString::number(index.data(MacroListModel::CountRole).toLongLong());
         const QString duration = index.data(MacroListModel::DurationRole).toString();
+        // Each piece in its own box, laid out left to right and mirrored for a language
+        // read right to left.
+        const QFontMetrics metrics(small);
+        auto place = [&](int x, int width) {
+            return QStyle::visualRect(option.direction, line, QRect(x, line.top(), width, line.height()));
+        };
         int x = line.left();
-        painter->drawPixmap(QRect(x, line.top() + 1, icon, icon), Icons::pixmap(QStringLiteral("bolt"), ink, icon));
+        painter->drawPixmap(place(x, icon).adjusted(0, 1, 0, -1), Icons::pixmap(QStringLiteral("bolt"), ink, icon));
         x += icon + 3;
-        painter->drawText(QRect(x, line.top(), line.width(), line.height()), Qt::AlignLeft | Qt::AlignVCenter, count);
-        x += QFontMetrics(small).horizontalAdvance(count) + 8;
-        painter->drawPixmap(QRect(x, line.top() + 1, icon, icon), Icons::pixmap(QStringLiteral("clock"), ink, icon));
+        painter->drawText(place(x, metrics.horizontalAdvance(count) + 1), Qt::AlignCenter, count);
+        x += metrics.horizontalAdvance(count) + 8;
+        painter->drawPixmap(place(x, icon).adjusted(0, 1, 0, -1), Icons::pixmap(QStringLiteral("clock"), ink, icon));
         x += icon + 3;
-        painter->drawText(QRect(x, line.top(), line.width(), line.height()), Qt::AlignLeft | Qt::AlignVCenter, duration);
+        painter->drawText(place(x, metrics.horizontalAdvance(duration) + 1), Qt::AlignCenter, duration);
         painter->restore();
     }
 };
@@ -96,7 +103,7 @@ MacroListView::MacroListView(AppViewModel& model, QWidget* parent) : QWidget(par
     m_stack->addWidget(m_list);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 0, 0);
+    setMargins(layout);
     layout->addLayout(header);
     layout->addWidget(m_stack);
     setMinimumWidth(200);
@@ -163,4 +170,20 @@ void MacroListView::showContextMenu(const QPoint& at)
     menu.addSeparator();
     menu.addAction(QStringLiteral("Delete"), this, [this, id] { m_model.deleteMacro(id); });
     menu.exec(m_list->viewport()->mapToGlobal(at));
+}
+
+void MacroListView::setMargins(QLayout* layout)
+{
+    // Space on the window's side, none where the divider to the detail pane is.
+    if (layoutDirection() == Qt::RightToLeft)
+        layout->setContentsMargins(0, 8, 8, 0);
+    else
+        layout->setContentsMargins(8, 8, 0, 0);
+}
+
+void MacroListView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutDirectionChange && layout())
+        setMargins(layout());
+    QWidget::changeEvent(event);
 }

@@ -21,7 +21,11 @@ public:
     // Asks for a new name (the rename sheet) and renames when saved.
     void rename(const QUuid& id);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void setMargins(class QLayout* layout);
     void refresh();
     void showSelection();
     void showContextMenu(const QPoint& at);

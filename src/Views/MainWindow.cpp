@@ -12,6 +12,8 @@
 #include <QSettings>
 #include <QWindow>
 #include <QSystemTrayIcon>
+#include "Views/LanguageDirection.h"
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QTimer>
@@ -23,6 +25,7 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
     setWindowTitle(QStringLiteral("Quillo"));
     setWindowIcon(Icons::icon(QStringLiteral("quillo"), QColor(0xff, 0x3b, 0x30)));
     setObjectName(QStringLiteral("main"));
+    LanguageDirection::follow(model);
     m_content = new ContentView(model);
     setCentralWidget(m_content);
     setMinimumSize(620, 440);

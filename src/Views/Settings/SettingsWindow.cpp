@@ -17,6 +17,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include "Views/LanguageDirection.h"
+
 #include <QScrollArea>
 #include <QSettings>
 #include <QUrl>
@@ -26,6 +28,7 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
 {
     setWindowTitle(QStringLiteral("Quillo Settings"));
     setObjectName(QStringLiteral("settings"));
+    LanguageDirection::follow(model);
     setFixedSize(480, 640);
     m_viewModel = new SettingsViewModel(model, this);
     // Every window quits with Ctrl+Q (the main window may be hidden).
