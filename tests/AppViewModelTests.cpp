@@ -388,6 +388,10 @@ TEST(AppViewModel, ARecordingWaitingInTheSheetIsKeptWhenAnotherOneIsMade)
     EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("First"));
     EXPECT_TRUE(m.showRecordingSheet());
     EXPECT_EQ(m.pendingActions().size(), 5u); // the new one: focus and four keys
+    // The sheet that follows says so.
+    EXPECT_EQ(m.recordingNotice(), QStringLiteral("The recording before this one was saved as \u201cFirst\u201d."));
+    m.savePendingRecording();
+    EXPECT_TRUE(m.recordingNotice().isEmpty());
 }
 
 TEST(AppViewModel, ClicksOnQuillosOwnTrayMenuStayOutOfTheRecording)

@@ -700,3 +700,18 @@ TEST(Views, ArabicMirrorsTheWindowsAndOtherLanguagesDoNot)
     EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
     m.setAppLanguage(AppLocale::en);
 }
+
+TEST(Views, TheSaveSheetSaysWhenANewerRecordingReplacedTheOneItHeld)
+{
+    AppModelHarness h;
+    AppViewModel& m = h.start();
+    m.setAppLanguage(AppLocale::tr);
+    h.record(m, 2);
+    SaveMacroSheet sheet(m);
+    EXPECT_FALSE(sheet.notice()->isVisibleTo(&sheet));
+    m.setPendingRecordingName(QStringLiteral("Birinci"));
+    h.record(m, 2);
+    EXPECT_TRUE(sheet.notice()->isVisibleTo(&sheet));
+    EXPECT_EQ(sheet.notice()->text(), QStringLiteral("Bundan \u00f6nceki kay\u0131t \u201cBirinci\u201d ad\u0131yla kaydedildi."));
+    m.setAppLanguage(AppLocale::en);
+}

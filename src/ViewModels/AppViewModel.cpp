@@ -198,6 +198,10 @@ void AppViewModel::setShowRecordingSheet(bool shown)
     if (m_showRecordingSheet == shown)
         return;
     m_showRecordingSheet = shown;
+    if (!shown && !m_recordingNotice.isEmpty()) {
+        m_recordingNotice.clear();
+        Q_EMIT recordingNoticeChanged();
+    }
     Q_EMIT showRecordingSheetChanged();
 }
 
@@ -695,6 +699,10 @@ void AppViewModel::promptToSave(std::vector<MacroAction> actions)
         appLog(QStringLiteral("A new recording replaces the one waiting to be saved \u2014 saving that one first"),
                LogEntry::Level::warn);
         savePendingRecording();
+        if (!m_macros.empty()) {
+            m_recordingNotice = t(QStringLiteral("save.previousSaved")).arg(m_macros.front().metadata.name);
+            Q_EMIT recordingNoticeChanged();
+        }
     }
     const std::size_t count = actions.size();
     setPendingActions(std::move(actions));

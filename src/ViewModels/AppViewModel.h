@@ -46,6 +46,9 @@ public:
     const Macro* selectedMacro() const;
     bool showRecordingSheet() const { return m_showRecordingSheet; }
     const QString& pendingRecordingName() const { return m_pendingRecordingName; }
+    // Said in the save sheet when a newer recording took the place of one waiting there,
+    // which was saved under its name then (empty otherwise).
+    const QString& recordingNotice() const { return m_recordingNotice; }
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     const std::vector<MacroAction>& pendingActions() const { return m_pendingActions; }
     AppLocale appLanguage() const { return m_appLanguage; }
@@ -184,6 +187,7 @@ Q_SIGNALS:
     void selectedMacroIDChanged();
     void showRecordingSheetChanged();
     void pendingRecordingNameChanged();
+    void recordingNoticeChanged();
     void errorMessageChanged();
     void pendingActionsChanged();
     void appLanguageChanged();
@@ -235,6 +239,7 @@ private:
     std::optional<QUuid> m_selectedMacroID;
     bool m_showRecordingSheet = false;
     QString m_pendingRecordingName;
+    QString m_recordingNotice;
     std::optional<QString> m_errorMessage;
     std::vector<MacroAction> m_pendingActions;
     AppLocale m_appLanguage = AppLocale::system;

@@ -140,10 +140,8 @@ void MainWindow::stepAside(bool explain)
     // once how to bring it back and how to quit.
     if (explain && !m_toldAboutMissingTray) {
         m_toldAboutMissingTray = true;
-        QMessageBox::information(this, QStringLiteral("Quillo"),
-                                 QStringLiteral("This desktop has no system tray, so Quillo stays in the taskbar "
-                                                "when its window is closed. Click it there (or start quillo again) "
-                                                "to bring the window back; press Ctrl+Q to quit."));
+        QMessageBox::information(this, m_model.t(QStringLiteral("notray.title")),
+                                 m_model.t(QStringLiteral("notray.text")));
     }
     showMinimized();
     if (explain)

@@ -30,6 +30,7 @@ PermissionBannerView::PermissionBannerView(AppViewModel& model, QWidget* parent)
         refresh();
     });
     connect(&m_model, &AppViewModel::changed, this, &PermissionBannerView::refresh);
+    connect(&m_model, &AppViewModel::appLanguageChanged, this, &PermissionBannerView::refresh);
     refresh();
 }
 
@@ -41,10 +42,10 @@ void PermissionBannerView::refresh()
     m_grantAccessibility->setVisible(!accessibility);
     m_inputMonitoring->setVisible(!monitoring);
     auto text = [this](const char* title, const char* need, const QString& problem) {
-        return QStringLiteral("<b>%1</b><br><span style='color:gray'>%2: %3. Run <tt>quillo doctor</tt> in a terminal "
-                              "for details.%4</span>")
+        return QStringLiteral("<b>%1</b><br><span style='color:gray'>%2: %3. %4%5</span>")
             .arg(QLatin1String(title), QLatin1String(need), problem.toHtmlEscaped(),
-                 m_checked ? QStringLiteral(" Checked again just now: still missing.") : QString());
+                 m_model.t(QStringLiteral("banner.doctor")).toHtmlEscaped(),
+                 m_checked ? QLatin1Char(' ') + m_model.t(QStringLiteral("banner.stillMissing")).toHtmlEscaped() : QString());
     };
     if (!accessibility)
         m_accessibility->setText(text("Cannot Replay Input", "Replaying keyboard &amp; mouse events needs the X "

@@ -170,7 +170,7 @@ void PlaybackControlView::refresh()
                        static_cast<QWidget*>(m_progress)})
         w->setVisible(state.isBusy());
     const QString waiting = m_model.playback().waitingFor();
-    m_progressText->setText(waiting.isEmpty() ? progressLabel(state) : QStringLiteral("Waiting for %1\u2026").arg(waiting));
+    m_progressText->setText(waiting.isEmpty() ? progressLabel(state) : m_model.t(QStringLiteral("playback.waiting")).arg(waiting));
     m_percent->setText(percentText(m_model.playback().progress()));
     m_progress->setValue(int(m_model.playback().progress() * 1000));
     m_speedLabel->setText(m_options.speedLabel());

@@ -28,8 +28,20 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     buttons->addStretch();
     buttons->addWidget(discard);
     buttons->addWidget(save);
+    m_notice = new QLabel;
+    m_notice->setObjectName(QStringLiteral("recordingNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setTextFormat(Qt::PlainText); // it quotes a name
+    m_notice->setStyleSheet(QStringLiteral("color: #b25000"));
+    auto showNotice = [this] {
+        m_notice->setText(m_model.recordingNotice());
+        m_notice->setVisible(!m_model.recordingNotice().isEmpty());
+    };
+    showNotice();
+    connect(&m_model, &AppViewModel::recordingNoticeChanged, this, showNotice);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
+    layout->addWidget(m_notice);
     layout->addWidget(title);
     layout->addWidget(count);
     layout->addWidget(m_name);

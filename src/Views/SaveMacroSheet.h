@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class AppViewModel;
+class QLabel;
 class QLineEdit;
 
 // Names and saves a finished recording, or discards it.
@@ -13,6 +14,7 @@ public:
     explicit SaveMacroSheet(AppViewModel& model, QWidget* parent = nullptr);
 
     QLineEdit* nameField() const { return m_name; }
+    QLabel* notice() const { return m_notice; }
 
     // Escape or the close button do not throw a recording away: only "Discard" does.
     void reject() override {}
@@ -20,4 +22,5 @@ public:
 private:
     AppViewModel& m_model;
     QLineEdit* m_name;
+    QLabel* m_notice;
 };
