@@ -209,9 +209,20 @@ TEST_F(CommandLineTest, ClosingTheTerminalSavesTheRecordingAndANameMeansTheLibra
     desktop.sync();
     X11TestDesktop::waitFor([] { return false; }, 300);
     ::kill(pid_t(recording.processId()), SIGHUP); // the terminal closed
-    const Result r = finish(recording);
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    Result r = finish(recording);
+    EXPECT_EQ(r.code, 128 + SIGHUP) << r.err.toStdString(); // saved, and the exit says what ended it
     EXPECT_TRUE(r.out.contains(QStringLiteral("Saved \"notes.quillo\""))) << r.out.toStdString();
+    // Ctrl-C: saved too, exit 130; standard output holds the command's own lines only.
+    start(recording, {QStringLiteral("record"), QStringLiteral("--name"), QStringLiteral("Interrupted")});
+    X11TestDesktop::waitFor([] { return false; }, 600);
+    desktop.tap(kA);
+    desktop.sync();
+    X11TestDesktop::waitFor([] { return false; }, 300);
+    ::kill(pid_t(recording.processId()), SIGINT);
+    r = finish(recording);
+    EXPECT_EQ(r.code, 130) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Saved \"Interrupted\""))) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("[INFO]"))) << r.out.toStdString();
 
     // A file of the same name in the current folder does not hide the library's macro.
     QFile decoy(home.path() + QStringLiteral("/Round"));

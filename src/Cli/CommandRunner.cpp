@@ -149,8 +149,11 @@ int runInApplication(const QStringList& request, const std::function<void(const 
     }
     InstanceMessages::send(socket, QStringList{InstanceMessages::commandMarker, QDir::currentPath()} + request);
     SignalWatcher signals;
-    QObject::connect(&signals, &SignalWatcher::interrupted, &socket,
-                     [&] { InstanceMessages::send(socket, {QStringLiteral("stop")}); });
+    int stoppedBy = 0;
+    QObject::connect(&signals, &SignalWatcher::interrupted, &socket, [&] {
+        stoppedBy = signals.signalNumber();
+        InstanceMessages::send(socket, {QStringLiteral("stop")});
+    });
     std::optional<int> code;
     QEventLoop loop;
     auto drain = [&] {
@@ -181,6 +184,9 @@ int runInApplication(const QStringList& request, const std::function<void(const 
         err(QStringLiteral("the running Quillo ended the command before it was done"));
         return failed;
     }
+    // Stopped by Ctrl-C (or the terminal going away): 128 + the signal, as shells expect.
+    if (*code == success && stoppedBy > 0)
+        return 128 + stoppedBy;
     return *code;
 }
 

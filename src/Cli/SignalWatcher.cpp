@@ -36,8 +36,8 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         signalfd_siginfo info;
-        while (::read(m_fd, &info, sizeof info) == ssize_t(sizeof info)) {
-        }
+        while (::read(m_fd, &info, sizeof info) == ssize_t(sizeof info))
+            m_signal = int(info.ssi_signo);
         Q_EMIT interrupted();
     });
 }

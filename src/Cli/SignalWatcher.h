@@ -18,10 +18,15 @@ public:
     // Call before any thread starts: threads inherit the blocked set.
     static void blockTerminationSignals();
 
+    // The last signal received (SIGINT for Ctrl-C), or 0; a command that it ended exits
+    // with 128 plus it, as shells expect.
+    int signalNumber() const { return m_signal; }
+
 Q_SIGNALS:
     void interrupted();
 
 private:
     int m_fd = -1;
+    int m_signal = 0;
     QSocketNotifier* m_notifier = nullptr;
 };

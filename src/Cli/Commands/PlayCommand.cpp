@@ -157,8 +157,10 @@ int PlayCommand::run(const QStringList& args)
     PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
     playback.setOwnApplicationId(platform.services().workspace.ownApplicationId());
     bool interrupted = false;
+    int stoppedBy = 0; // the signal that stopped it; a hotkey is a normal end
     QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
         interrupted = true;
+        stoppedBy = signals.signalNumber();
         playback.stop(); // releases what the macro holds down
     });
     // The play chord stops it too, whatever window is in front (also with modifiers the
@@ -206,5 +208,5 @@ int PlayCommand::run(const QStringList& args)
         return failed;
     }
     out(interrupted ? QStringLiteral("Stopped.") : QStringLiteral("Done."));
-    return success;
+    return stoppedBy > 0 ? 128 + stoppedBy : success;
 }

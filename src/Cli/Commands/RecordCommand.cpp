@@ -139,7 +139,11 @@ int RecordCommand::run(const QStringList& args)
         if (model.recorder().state() == RecordingState::recording)
             model.stopRecordingAndPrompt();
     };
-    QObject::connect(&signals, &SignalWatcher::interrupted, finish);
+    int stoppedBy = 0; // the signal that ended it (saved all the same); a hotkey is a normal end
+    QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
+        stoppedBy = signals.signalNumber();
+        finish();
+    });
     if (duration > 0)
         QTimer::singleShot(int(std::lround(duration * 1000)), finish);
     QObject::connect(&model.recorder(), &RecorderService::currentActionsChanged, [&] {
@@ -170,9 +174,10 @@ int RecordCommand::run(const QStringList& args)
         err(QStringLiteral("cannot record: the input tap could not start (see quillo doctor)"));
         return failed;
     }
+    const int ended = stoppedBy > 0 ? 128 + stoppedBy : success;
     if (!model.showRecordingSheet()) {
         out(QStringLiteral("Nothing was recorded."));
-        return success;
+        return ended;
     }
     model.setPendingRecordingName(parser.value(nameOption));
     model.savePendingRecording();
@@ -195,5 +200,5 @@ int RecordCommand::run(const QStringList& args)
         out(QStringLiteral("Backed up to Quillo Cloud."));
     else if (model.backupSync().lastError())
         err(QStringLiteral("the backup to Quillo Cloud failed: ") + *model.backupSync().lastError());
-    return success;
+    return ended;
 }
