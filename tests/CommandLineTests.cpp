@@ -340,3 +340,39 @@ TEST_F(CommandLineTest, AWaylandDesktopWithoutALayoutIsSaidToReplayNoPositions)
         << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("estimated"))) << r.out.toStdString();
 }
+
+TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
+{
+    Result r = run({QStringLiteral("--version")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("quillo "))) << r.out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("-V")}).out, r.out);
+
+    // import - reads the file from standard input.
+    const QByteArray file = R"({"actions":[{"type":"keyDown","timestamp":0,"keyCode":0,"flags":0}],)"
+                            R"("id":"3F2504E0-4F89-41D3-9A0C-0305E82C3301","metadata":{"actionCount":1,)"
+                            R"("createdAt":"2026-01-01T00:00:00Z","durationSeconds":0,"modifiedAt":"2026-01-01T00:00:00Z",)"
+                            R"("name":"Piped","tags":[]},"version":1})";
+    auto piped = [&](const QStringList& args, const QByteArray& input) {
+        QProcess process;
+        start(process, args);
+        process.write(input);
+        process.closeWriteChannel();
+        return finish(process);
+    };
+    r = piped({QStringLiteral("import"), QStringLiteral("-")}, file);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Imported \"Piped\""))) << r.out.toStdString();
+    EXPECT_EQ(piped({QStringLiteral("import"), QStringLiteral("-")}, "not json").code, 1);
+
+    // Log lines (the library being read) reach standard error with --verbose only, and
+    // standard output never.
+    ASSERT_NE(desktop.display(), nullptr);
+    r = run({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("0.3")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("[INFO]"))) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("[INFO]"))) << r.out.toStdString();
+    r = run({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("0.3"), QStringLiteral("--verbose")});
+    EXPECT_TRUE(r.err.contains(QStringLiteral("[INFO] Recording started"))) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("[INFO]"))) << r.out.toStdString();
+}

@@ -62,7 +62,12 @@ Expected<Macro, ExportImportError> ExportImportService::importMacroFrom(const QS
     auto bytes = AtomicFile::read(path, MacroJsonDecoder::paddingBytes);
     if (!bytes)
         return failure(ExportImportError::fileSystem(bytes.error()));
-    auto decoded = MacroJsonDecoder::decodeMacro(bytes.value());
+    return importMacroFromBytes(bytes.value());
+}
+
+Expected<Macro, ExportImportError> ExportImportService::importMacroFromBytes(const QByteArray& bytes)
+{
+    auto decoded = MacroJsonDecoder::decodeMacro(bytes);
     if (!decoded)
         return failure(ExportImportError::decodingFailed(decoded.error().description()));
     auto checked = MacroMigrationService::migrate(std::move(decoded).value());

@@ -28,6 +28,8 @@ public:
     // The same without dialogs.
     static Status<ExportImportError> exportMacroTo(const Macro& macro, const QString& path);
     static Expected<Macro, ExportImportError> importMacroFrom(const QString& path);
+    // The same for a file's bytes (standard input).
+    static Expected<Macro, ExportImportError> importMacroFromBytes(const QByteArray& bytes);
 
 private:
     FileDialogs& m_dialogs;

@@ -32,6 +32,12 @@ void LogService::log(const QString& message, LogEntry::Level level)
         LogEntry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), level, message});
     // The same line on standard error, for a terminal or the journal: one line each, and
     // names from files or the network cannot send the terminal escape sequences.
+    if (int(level) < int(m_terminalLevel)) {
+        if (m_entries.size() > maxEntries)
+            m_entries.remove(0, m_entries.size() - maxEntries);
+        Q_EMIT entriesChanged();
+        return;
+    }
     QString line;
     for (const QChar c : m_entries.back().text()) {
         const char16_t u = c.unicode();

@@ -23,6 +23,9 @@ public:
     // Main thread only: appends one entry stamped now and drops the oldest beyond the bound;
     // the entry's line also goes to standard error.
     void log(const QString& message, LogEntry::Level level);
+    // The least level that is also written to standard error (the application: all; the
+    // command line: warnings, or all with --verbose). Every entry is kept either way.
+    void setTerminalLevel(LogEntry::Level level) { m_terminalLevel = level; }
 
     // The text form of several entries, one per line.
     static QString text(const QList<LogEntry>& entries);
@@ -34,6 +37,7 @@ private:
     explicit LogService(QObject* parent = nullptr);
 
     QList<LogEntry> m_entries;
+    LogEntry::Level m_terminalLevel = LogEntry::Level::debug;
 };
 
 // Logs from any thread without waiting: the entry is appended on the main thread,

@@ -4,6 +4,9 @@
 #include "Cli/TerminalText.h"
 #include "Services/ExportImportService.h"
 #include "Services/MacroPlacement.h"
+
+#include <QFile>
+#include <QTemporaryFile>
 #include "Services/StorageService.h"
 
 using namespace CommandRunner;
@@ -11,7 +14,8 @@ using namespace CommandRunner;
 int ImportCommand::run(const QStringList& args)
 {
     QCommandLineParser parser;
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A macro file."), QStringLiteral("FILE"));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A macro file; - reads standard input."),
+                                 QStringLiteral("FILE"));
     const QCommandLineOption replaceOption(
         QStringLiteral("replace"),
         QStringLiteral("Replace the library's macro of the same name (keeping its place and id) instead of adding "
@@ -26,8 +30,32 @@ int ImportCommand::run(const QStringList& args)
     auto said = [](const QString& verb, const QString& name, qsizetype count, const QString& id) {
         out(QStringLiteral("%1 \"%2\" (%3) as %4").arg(verb, TerminalText::safe(name), plural(count, "action", "actions"), id));
     };
+    // "-": the file comes on standard input (read whole first, at most 64 MB).
+    QString path = parser.positionalArguments()[0];
+    std::optional<QByteArray> piped;
+    if (path == QLatin1String("-")) {
+        constexpr qint64 maxBytes = 64 * 1024 * 1024;
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly)) {
+            err(QStringLiteral("standard input cannot be read"));
+            return failed;
+        }
+        piped = input.read(maxBytes + 1);
+        if (piped->size() > maxBytes) {
+            err(QStringLiteral("standard input holds more than 64 MB, which no macro file does"));
+            return failed;
+        }
+    }
+    QTemporaryFile handedOver; // what the running application reads standard input's bytes from
     if (applicationIsRunning()) {
-        QStringList request{QStringLiteral("import"), parser.positionalArguments()[0]};
+        if (piped) {
+            if (!handedOver.open() || handedOver.write(*piped) != piped->size() || !handedOver.flush()) {
+                err(QStringLiteral("standard input could not be handed to the running Quillo"));
+                return failed;
+            }
+            path = handedOver.fileName();
+        }
+        QStringList request{QStringLiteral("import"), path};
         if (replace)
             request << QStringLiteral("replace");
         return runInApplication(request, [said](const QStringList& m) {
@@ -37,7 +65,7 @@ int ImportCommand::run(const QStringList& args)
                 said(QStringLiteral("Replaced"), m.value(1), m.value(2).toLongLong(), m.value(3));
         });
     }
-    auto macro = ExportImportService::importMacroFrom(parser.positionalArguments()[0]);
+    auto macro = piped ? ExportImportService::importMacroFromBytes(*piped) : ExportImportService::importMacroFrom(path);
     if (!macro) {
         err(macro.error().description());
         return failed;
