@@ -4,6 +4,7 @@
 #include "TestMacros.h"
 #include "TestWait.h"
 #include "ViewModels/DurationFormat.h"
+#include "ViewModels/NameText.h"
 #include "Views/ActionListModel.h"
 #include "Views/ChordButton.h"
 #include "Platform/Fake/FakeStatusIndicator.h"
@@ -714,4 +715,18 @@ TEST(Views, TheSaveSheetSaysWhenANewerRecordingReplacedTheOneItHeld)
     EXPECT_TRUE(sheet.notice()->isVisibleTo(&sheet));
     EXPECT_EQ(sheet.notice()->text(), QStringLiteral("Bundan \u00f6nceki kay\u0131t \u201cBirinci\u201d ad\u0131yla kaydedildi."));
     m.setAppLanguage(AppLocale::en);
+}
+
+TEST(Views, NamesWithLineBreaksAndControlsStayOnOneLineAndReadAsStored)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Two\nlines\t\u202eevil\x1b"), 1)});
+    MacroListView list(m);
+    const QString shown = list.list()->model()->index(0, 0).data().toString();
+    EXPECT_EQ(shown, QStringLiteral("Two\\nlines\\t\\u202Eevil\\x1B"));
+    MacroDetailView detail(m, m.macros()[0].id);
+    EXPECT_EQ(detail.findChild<QLabel*>()->text().count(QLatin1Char('\n')), 0);
+    // Renaming starts from the name as it is stored.
+    EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("Two\nlines\t\u202eevil\x1b"));
+    EXPECT_EQ(NameText::oneLine(QStringLiteral("C:\\temp")), QStringLiteral("C:\\temp"));
 }

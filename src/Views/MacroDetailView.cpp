@@ -3,6 +3,7 @@
 #include "ViewModels/AppViewModel.h"
 #include "ViewModels/ActionRetiming.h"
 #include "ViewModels/DurationFormat.h"
+#include "ViewModels/NameText.h"
 #include "Views/ActionListModel.h"
 #include "Views/ActionEditorDialog.h"
 #include "Views/ActionListView.h"
@@ -218,7 +219,7 @@ void MacroDetailView::refresh()
             if (row < m_actions->rowCount())
                 m_list->selectionModel()->select(m_actions->index(row), QItemSelectionModel::Select);
     }
-    m_name->setText(macro->metadata.name);
+    m_name->setText(NameText::oneLine(macro->metadata.name));
     const HotkeyViewModel& chords = m_model.hotkeyChords();
     const auto hotkeyId = chords.idForMacro(m_macroID);
     const QString chord = hotkeyId ? chords.text(*hotkeyId) : QString();

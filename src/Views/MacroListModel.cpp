@@ -1,5 +1,7 @@
 #include "Views/MacroListModel.h"
 
+#include "ViewModels/NameText.h"
+
 #include "ViewModels/AppViewModel.h"
 #include "ViewModels/DurationFormat.h"
 
@@ -23,7 +25,7 @@ QVariant MacroListModel::data(const QModelIndex& index, int role) const
     const Macro& macro = m_model.macros()[std::size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return macro.metadata.name;
+        return NameText::oneLine(macro.metadata.name);
     case Qt::ToolTipRole:
         return (macro.actions.size() == 1 ? QStringLiteral("%1 action \u00b7 %2") : QStringLiteral("%1 actions \u00b7 %2")).arg(macro.actions.size()).arg(DurationFormat::list(macro.totalDuration()));
     case IdRole:
