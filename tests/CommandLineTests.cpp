@@ -367,6 +367,21 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
 
     // Log lines (the library being read) reach standard error with --verbose only, and
     // standard output never.
+    // Messages that read right.
+    QFile notMacro(home.path() + QStringLiteral("/notes.quillo"));
+    ASSERT_TRUE(notMacro.open(QIODevice::WriteOnly));
+    notMacro.write("hello");
+    notMacro.close();
+    QProcess inHome;
+    inHome.setWorkingDirectory(home.path());
+    start(inHome, {QStringLiteral("play"), QStringLiteral("./notes.quillo")});
+    r = finish(inHome);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("quillo: ./notes.quillo is not a macro file: "))) << r.err.toStdString();
+    r = run({QStringLiteral("play"), QStringLiteral("--loops"), QStringLiteral("1000001"), QStringLiteral("Piped")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("between 1 and 1000000"))) << r.err.toStdString();
+
     ASSERT_NE(desktop.display(), nullptr);
     r = run({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("0.3")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();

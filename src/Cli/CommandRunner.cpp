@@ -206,7 +206,10 @@ std::optional<Macro> findMacro(const QString& what, bool allowFile, QString& err
     if (allowFile && looksLikePath(what)) {
         auto macro = ExportImportService::importMacroFrom(what);
         if (!macro) {
-            error = macro.error().description();
+            // Played, not imported: say what the file is not (the path as it was given).
+            error = macro.error().kind == ExportImportError::Kind::decodingFailed
+                        ? QStringLiteral("%1 is not a macro file: %2").arg(TerminalText::safe(what), macro.error().message)
+                        : macro.error().description();
             return std::nullopt;
         }
         return std::move(macro).value();

@@ -63,8 +63,8 @@ int PlayCommand::run(const QStringList& args)
     if (parser.isSet(loopsOption)) {
         bool ok = false;
         options.loopCount = parser.value(loopsOption).toLongLong(&ok);
-        if (!ok || options.loopCount < 1) {
-            err(QStringLiteral("--loops must be a whole number of at least 1"));
+        if (!ok || options.loopCount < 1 || options.loopCount > PlayCommand::maxLoops) {
+            err(QStringLiteral("--loops must be a whole number between 1 and %1 (or --forever)").arg(PlayCommand::maxLoops));
             return usage;
         }
     }

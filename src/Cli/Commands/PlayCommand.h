@@ -9,5 +9,6 @@ class PlayCommand
 public:
     static constexpr int maxSpacingSeconds = 86400;
     static constexpr int maxWaitSeconds = 3600;
+    static constexpr qint64 maxLoops = 1000000;
     static int run(const QStringList& args);
 };
