@@ -5,6 +5,7 @@
 #include "Cli/CommandLine.h"
 #include "Cli/SignalWatcher.h"
 
+#include "Platform/Linux/SessionKind.h"
 #include "Platform/X11/X11Platform.h"
 
 #include <QApplication>
@@ -19,6 +20,10 @@ int main(int argc, char** argv)
         QCoreApplication::setApplicationName(QStringLiteral("Quillo"));
         QCoreApplication::setApplicationVersion(QStringLiteral(QUILLO_VERSION));
         return CommandLine::run(app.arguments().mid(1));
+    }
+    if (const QString problem = SessionKind::forcedProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "quillo: %s\n", qPrintable(problem));
+        return 2;
     }
     SignalWatcher::blockTerminationSignals(); // before any thread starts
     // Qt would abort without a display; say what is missing instead.

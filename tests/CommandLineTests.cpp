@@ -382,6 +382,16 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("between 1 and 1000000"))) << r.err.toStdString();
 
+    // A platform Quillo does not know is refused, naming the ones it does.
+    QProcess forced;
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUILLO_PLATFORM"), QStringLiteral("mir"));
+    forced.setProcessEnvironment(env);
+    forced.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("doctor")});
+    r = finish(forced);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("it takes x11 or wayland"))) << r.err.toStdString();
+
     ASSERT_NE(desktop.display(), nullptr);
     r = run({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("0.3")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();

@@ -8,6 +8,7 @@
 #include "Cli/Commands/ListCommand.h"
 #include "Cli/Commands/PlayCommand.h"
 #include "Cli/Commands/RecordCommand.h"
+#include "Platform/Linux/SessionKind.h"
 #include "Services/LogService.h"
 #include "Services/StorageService.h"
 
@@ -84,6 +85,10 @@ int CommandLine::run(const QStringList& given)
     if (arguments[0] == QLatin1String("--version") || arguments[0] == QLatin1String("-V")) {
         out(QStringLiteral("quillo %1").arg(QStringLiteral(QUILLO_VERSION)));
         return success;
+    }
+    if (const QString problem = SessionKind::forcedProblem(); !problem.isEmpty()) {
+        err(problem);
+        return usage;
     }
     for (const Command& command : commands)
         if (arguments[0] == QLatin1String(command.name))

@@ -15,6 +15,21 @@ Kind detect()
     return Kind::x11;
 }
 
+QString forcedProblem()
+{
+    if (!qEnvironmentVariableIsSet("QUILLO_PLATFORM"))
+        return {};
+    const QString forced = qEnvironmentVariable("QUILLO_PLATFORM").trimmed().toLower();
+    if (forced == QLatin1String("x11") || forced == QLatin1String("wayland"))
+        return {};
+    QString shown = qEnvironmentVariable("QUILLO_PLATFORM").left(40);
+    for (QChar& c : shown)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    return QStringLiteral("QUILLO_PLATFORM is \"%1\"; it takes x11 or wayland (unset it to let the session decide)")
+        .arg(shown);
+}
+
 QString name(Kind kind)
 {
     return kind == Kind::wayland ? QStringLiteral("Wayland") : QStringLiteral("X11");

@@ -10,6 +10,8 @@ namespace SessionKind {
 enum class Kind { x11, wayland };
 
 Kind detect();
+// Why QUILLO_PLATFORM cannot be used (a value other than x11 or wayland), or empty.
+QString forcedProblem();
 QString name(Kind kind);
 // Which Wayland desktop runs: "sway", "Hyprland", "KDE", "GNOME", or "" for another.
 QString waylandDesktop();
