@@ -93,14 +93,22 @@ TEST_P(CloudServerTest, UploadsAreCheckedThenStoredAsRevisionsWithTheirBytesOnce
     EXPECT_EQ(request("POST", QStringLiteral("/api/backups"), "[1,2]", token).status, 400);
     EXPECT_EQ(request("POST", QStringLiteral("/api/backups"), body(payloadFor(macro, source))).status, 401);
 
-    // Two revisions, one copy of the bytes.
+    // The same bytes twice are one revision; other bytes of the same macro another one,
+    // their bytes each stored once.
+    Macro changed = TestMacros::small();
+    changed.actions.push_back(MacroAction::delay(7, 1));
+    QThread::sleep(1); // a later second: these bytes are then surely the newest
+    ASSERT_EQ(request("POST", QStringLiteral("/api/backups"),
+                      body(payloadFor(MacroJsonEncoder::encodeMacro(changed).value(), source)), token).status, 200);
+    ASSERT_EQ(request("POST", QStringLiteral("/api/backups"),
+                      body(payloadFor(MacroJsonEncoder::encodeMacro(changed).value(), source)), token).status, 200);
     {
         QSqlDatabase db = inspector();
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM revisions), (SELECT COUNT(*) FROM blobs), "
                                           "(SELECT COUNT(*) FROM backups)")) && q.next());
         EXPECT_EQ(q.value(0).toInt(), 2);
-        EXPECT_EQ(q.value(1).toInt(), 1);
+        EXPECT_EQ(q.value(1).toInt(), 2);
         EXPECT_EQ(q.value(2).toInt(), 1);
         db.close();
     }
@@ -227,6 +235,10 @@ TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     EXPECT_FALSE(r.text.contains(QStringLiteral("<script>")));
     EXPECT_TRUE(r.text.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt;")));
     EXPECT_TRUE(r.text.contains(QStringLiteral("href=\"quillo://restore?revision="))); // "Restore in Quillo"
+    // Words and dates as people write them; one "Sign out" (the devices are revoked).
+    EXPECT_TRUE(r.text.contains(QStringLiteral("1 revision \u00b7")));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\d{1,2} [A-Z][a-z]{2} \\d{4}, \\d\\d:\\d\\d UTC")).match(r.text).hasMatch());
+    EXPECT_EQ(r.text.count(QStringLiteral(">Sign out<")), 1);
     const auto download = QRegularExpression(QStringLiteral("href=\"(/dashboard/revision/[^\"]+/download)\"")).match(r.text);
     ASSERT_TRUE(download.hasMatch());
     Reply file = request("GET", download.captured(1));
@@ -237,6 +249,7 @@ TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     r = post(QStringLiteral("/dashboard/device/revoke"), {{"device", "Dee's PC"}, {"csrf", csrf}});
     EXPECT_EQ(r.status, 302);
     EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 401);
+    EXPECT_TRUE(request("GET", QStringLiteral("/dashboard")).text.contains(QStringLiteral("No devices signed in.")));
     // Deleting the only revision removes the backup and its bytes.
     QString deletePath = download.captured(1);
     deletePath.replace(QStringLiteral("/download"), QStringLiteral("/delete"));

@@ -33,6 +33,26 @@ bool wholeNumber(const QJsonValue& value, qint64* out)
     return true;
 }
 
+// {"backup": {...}}, as an upload is answered.
+Backups::Reply backupReply(const QString& backupId, const QString& sourceMacroId, const QString& name,
+                           const QString& description, qint64 actionCount, double seconds, qint64 size,
+                           const QString& digest, qint64 macroVersion, const QString& createdAt, const QString& updatedAt)
+{
+    QJsonObject backup{{QStringLiteral("id"), backupId},
+                       {QStringLiteral("sourceMacroId"), sourceMacroId},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("actionCount"), double(actionCount)},
+                       {QStringLiteral("durationSeconds"), seconds},
+                       {QStringLiteral("size"), double(size)},
+                       {QStringLiteral("sha256"), digest},
+                       {QStringLiteral("macroVersion"), double(macroVersion)},
+                       {QStringLiteral("createdAt"), createdAt},
+                       {QStringLiteral("updatedAt"), updatedAt}};
+    if (!description.isEmpty())
+        backup.insert(QStringLiteral("description"), description);
+    return {200, QJsonDocument(QJsonObject{{QStringLiteral("backup"), backup}}).toJson(QJsonDocument::Compact)};
+}
+
 } // namespace
 
 Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
@@ -127,6 +147,30 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
     if (query.next()) {
         backupId = query.value(0).toString();
         createdAt = query.value(1).toString();
+        // The same bytes as the newest revision: nothing new to keep ("Sync all" twice
+        // keeps one revision); the answer is the backup as it stands. Times are whole
+        // seconds: only when every revision of the newest second has these bytes is it
+        // sure that they are the newest.
+        query.prepare(QStringLiteral("SELECT COUNT(*), SUM(CASE WHEN sha256 = ? THEN 1 ELSE 0 END) FROM revisions "
+                                     "WHERE backup_id = ? AND created_at = (SELECT MAX(created_at) FROM revisions "
+                                     "WHERE backup_id = ?)"));
+        query.addBindValue(digest);
+        query.addBindValue(backupId);
+        query.addBindValue(backupId);
+        if (!query.exec())
+            return failed(query);
+        if (query.next() && query.value(0).toLongLong() > 0 && query.value(1).toLongLong() == query.value(0).toLongLong()) {
+            query.prepare(QStringLiteral("SELECT updated_at FROM backups WHERE id = ?"));
+            query.addBindValue(backupId);
+            if (!query.exec() || !query.next())
+                return failed(query);
+            const QString updatedAt = query.value(0).toString();
+            if (!db.commit())
+                return error(m_database.statusFor(db.lastError()),
+                             QStringLiteral("the backup could not be stored: ") + db.lastError().text());
+            return backupReply(backupId, sourceMacroId, name, description, actionCount, seconds, size, digest,
+                               macroVersion, createdAt, updatedAt);
+        }
         query.prepare(QStringLiteral("UPDATE backups SET updated_at = ? WHERE id = ?"));
         query.addBindValue(now);
         query.addBindValue(backupId);
@@ -158,19 +202,8 @@ Backups::Reply Backups::upload(const QString& userUid, const QByteArray& body)
     if (!db.commit())
         return error(m_database.statusFor(db.lastError()), QStringLiteral("the backup could not be stored: ") + db.lastError().text());
 
-    QJsonObject backup{{QStringLiteral("id"), backupId},
-                       {QStringLiteral("sourceMacroId"), sourceMacroId},
-                       {QStringLiteral("name"), name},
-                       {QStringLiteral("actionCount"), double(actionCount)},
-                       {QStringLiteral("durationSeconds"), seconds},
-                       {QStringLiteral("size"), double(size)},
-                       {QStringLiteral("sha256"), digest},
-                       {QStringLiteral("macroVersion"), double(macroVersion)},
-                       {QStringLiteral("createdAt"), createdAt},
-                       {QStringLiteral("updatedAt"), now}};
-    if (!description.isEmpty())
-        backup.insert(QStringLiteral("description"), description);
-    return {200, QJsonDocument(QJsonObject{{QStringLiteral("backup"), backup}}).toJson(QJsonDocument::Compact)};
+    return backupReply(backupId, sourceMacroId, name, description, actionCount, seconds, size, digest, macroVersion,
+                       createdAt, now);
 }
 
 Backups::Reply Backups::list(const QString& userUid)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <QDateTime>
+#include <QLocale>
 #include <QUrl>
 #include <QRegularExpression>
 
@@ -54,6 +55,15 @@ QString safeNext(const QString& next)
     if (plain && next.size() <= 1024 && next.startsWith(QLatin1Char('/')) && !next.startsWith(QLatin1String("//")))
         return next;
     return QStringLiteral("/dashboard");
+}
+
+// "8 Dec 2026, 22:46 UTC" for a stored "2026-12-08T22:46:10Z"; anything else as it is.
+QString dateText(const QString& stored)
+{
+    const QDateTime at = QDateTime::fromString(stored, Qt::ISODate);
+    if (!at.isValid())
+        return stored;
+    return QLocale::c().toString(at.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
 }
 
 QString sizeText(qint64 bytes)
@@ -346,17 +356,18 @@ HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional
         body += QStringLiteral("<p>No backups yet. Sign in from Quillo's settings and save a recording.</p>");
     for (const Backups::Summary& macro : macros) {
         // One pass over the pattern: a name holding "%1" stays as it is.
-        body += QStringLiteral("<h3>%1</h3><p>%2 revision(s) \u00b7 latest %3 \u00b7 %4</p><table><tr><th>Saved</th>"
+        body += QStringLiteral("<h3>%1</h3><p>%2 \u00b7 latest %3 \u00b7 %4</p><table><tr><th>Saved</th>"
                                "<th>Actions</th><th>Size</th><th></th></tr>")
-                    .arg(escaped(macro.name), QString::number(macro.revisions), escaped(macro.latestAt),
-                         sizeText(macro.size));
+                    .arg(escaped(macro.name),
+                         macro.revisions == 1 ? QStringLiteral("1 revision") : QStringLiteral("%1 revisions").arg(macro.revisions),
+                         escaped(dateText(macro.latestAt)), sizeText(macro.size));
         for (const Backups::Revision& revision : backups.revisions(user.uid, macro.backupId, pageSize))
             body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td><a href=\"/dashboard/revision/%4/download\">"
                                    "Download</a> <a href=\"quillo://restore?revision=%4\" title=\"Put this revision back in place of its "
                                    "macro in the Quillo on this computer\">Restore in Quillo</a> "
                                    "<form class=\"inline\" method=\"post\" action=\"/dashboard/revision/%4/delete\">"
                                    "%5<button class=\"danger\" type=\"submit\">Delete</button></form></td></tr>")
-                        .arg(escaped(revision.createdAt), QString::number(revision.actionCount), sizeText(revision.size),
+                        .arg(escaped(dateText(revision.createdAt)), QString::number(revision.actionCount), sizeText(revision.size),
                              escaped(revision.id), hidden(QStringLiteral("csrf"), session->csrf));
         body += QStringLiteral("</table>");
     }
@@ -365,15 +376,18 @@ HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional
     if (pageNumber > 1)
         body += QStringLiteral("<p><a href=\"/dashboard?page=%1\">Newer backups</a></p>").arg(pageNumber - 1);
 
-    body += QStringLiteral("<h2>Signed-in devices</h2><table><tr><th>Device</th><th>Signed in</th><th>Last used</th><th></th></tr>");
     const auto devices = DeviceTokens(m_database).devices(user.uid);
+    body += QStringLiteral("<h2>Signed-in devices</h2>");
+    if (devices.empty())
+        body += QStringLiteral("<p>No devices signed in.</p>");
+    body += QStringLiteral("<table><tr><th>Device</th><th>Signed in</th><th>Last used</th><th></th></tr>");
     for (std::size_t i = 0; i < devices.size() && i < std::size_t(pageSize); ++i) {
         const auto& device = devices[i];
         body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td><form class=\"inline\" method=\"post\" "
-                               "action=\"/dashboard/device/revoke\">%4%5<button class=\"danger\" type=\"submit\">Sign out"
+                               "action=\"/dashboard/device/revoke\">%4%5<button class=\"danger\" type=\"submit\">Revoke"
                                "</button></form></td></tr>")
-                    .arg(escaped(device.name), escaped(device.createdAt),
-                         device.lastUsedAt.isEmpty() ? QStringLiteral("never") : escaped(device.lastUsedAt),
+                    .arg(escaped(device.name), escaped(dateText(device.createdAt)),
+                         device.lastUsedAt.isEmpty() ? QStringLiteral("never") : escaped(dateText(device.lastUsedAt)),
                          hidden(QStringLiteral("csrf"), session->csrf), hidden(QStringLiteral("device"), device.name));
     }
     body += QStringLiteral("</table><h2>A token for a machine without a browser</h2>"
