@@ -267,6 +267,10 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
         return code.value_or(-1);
     };
     QStringList lines;
+    ASSERT_EQ(runTask({QStringLiteral("status")}, &lines), 0);
+    EXPECT_TRUE(lines.value(0).contains(QStringLiteral("as Ann Lee <ann@example.com>. Last backup: \"M1\", ")))
+        << lines.value(0).toStdString();
+    lines.clear();
     ASSERT_EQ(runTask({QStringLiteral("revisions"), name}, &lines), 0) << lines.join('\n').toStdString();
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(lines[0].count(QLatin1Char('\n')), 3) << lines[0].toStdString(); // heading, two revisions, hint

@@ -382,6 +382,10 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("between 1 and 1000000"))) << r.err.toStdString();
 
+    r = run({QStringLiteral("cloud"), QStringLiteral("status")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Not signed in to Quillo Cloud"))) << r.out.toStdString();
+
     // A platform Quillo does not know is refused, naming the ones it does.
     QProcess forced;
     QProcessEnvironment env = environment();

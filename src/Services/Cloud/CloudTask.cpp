@@ -11,6 +11,24 @@
 #include <QPointer>
 #include <QSettings>
 
+namespace {
+
+QString dateText(const QDateTime& at)
+{
+    return QLocale::c().toString(at.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
+}
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+} // namespace
+
 CloudTask::CloudTask(CloudAuthService& auth, BackupSyncService& backup, std::function<std::vector<Macro>()> library,
                      QSettings& settings, PutBack putBack, QObject* parent)
     : QObject(parent), m_auth(auth), m_backup(backup), m_library(std::move(library)), m_settings(settings),
@@ -103,13 +121,29 @@ void CloudTask::status()
                                    ? QString()
                                    : QStringLiteral(" No keyring answers: a sign-in lasts for one run only.");
     if (!m_auth.hasToken()) {
-        Q_EMIT output(QStringLiteral("Signed out of Quillo Cloud at %1.").arg(CloudConfig::baseURL(m_settings).toString()) +
+        Q_EMIT output(QStringLiteral("Not signed in to Quillo Cloud (the service is %1).")
+                          .arg(CloudConfig::baseURL(m_settings).toString()) +
                       remembered);
         return finish(0);
     }
     withSession([this, service, remembered] {
-        Q_EMIT output(QStringLiteral("Signed in to Quillo Cloud at %1 as %2.").arg(service, who()) + remembered);
-        finish(0);
+        const QString signedIn = QStringLiteral("Signed in to Quillo Cloud at %1 as %2.").arg(service, who());
+        // And when the last backup was made, as the service keeps them.
+        QPointer<CloudTask> self(this);
+        m_restore->listBackups([self, signedIn, remembered](Expected<std::vector<CloudBackupSummary>, BackupError> listed) {
+            if (!self)
+                return;
+            QString last;
+            if (!listed)
+                last = QStringLiteral(" The backups could not be listed: ") + listed.error().description();
+            else if (listed.value().empty())
+                last = QStringLiteral(" No backups yet.");
+            else
+                last = QStringLiteral(" Last backup: \"%1\", %2.")
+                           .arg(listed.value().front().name, dateText(listed.value().front().latestAt));
+            Q_EMIT self->output(signedIn + last + remembered);
+            self->finish(0);
+        });
     });
 }
 
@@ -239,23 +273,6 @@ void CloudTask::checkUpdate()
     m_checker->check();
 }
 
-namespace {
-
-QString dateText(const QDateTime& at)
-{
-    return QLocale::c().toString(at.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
-}
-
-QString sizeText(qint64 bytes)
-{
-    if (bytes < 1024)
-        return QStringLiteral("%1 bytes").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
-}
-
-} // namespace
 
 void CloudTask::findMacro(const QString& nameOrId, std::function<void(const QUuid&, const QString&)> then)
 {
