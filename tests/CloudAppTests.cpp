@@ -342,3 +342,20 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     ASSERT_FALSE(launched.macros().empty());
     EXPECT_EQ(launched.macros()[0].id, id);
 }
+
+TEST_F(CloudApp, ARefusedTokenLeavesTheSignInAsItWas)
+{
+    AppViewModel& m = startSignedIn();
+    const QString kept = h.secrets.secret.value_or(QString());
+    std::optional<std::optional<QString>> outcome;
+    m.cloudAuth().signInWithToken(QStringLiteral("not-a-token"), [&](std::optional<QString> p) { outcome = p; });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
+    ASSERT_TRUE(outcome->has_value());
+    EXPECT_EQ(**outcome, QStringLiteral("That token was refused; still signed in as ann@example.com"));
+    EXPECT_EQ(m.cloudAuth().status(), AuthStatus::signedIn);
+    EXPECT_EQ(h.secrets.secret.value_or(QString()), kept);
+    std::optional<Status<CloudError>> again;
+    m.cloudAuth().refreshSession([&](Status<CloudError> r) { again.emplace(r); });
+    ASSERT_TRUE(waitUntil([&] { return again.has_value(); }, 20000));
+    EXPECT_TRUE(again->hasValue()); // the kept token still works
+}

@@ -291,5 +291,25 @@ void CloudAuthService::signInWithToken(const QString& token, SignInDone done)
 {
     m_pendingState.reset();
     apiClient().setBaseURL(CloudConfig::baseURL(m_settings));
-    acceptToken(token, std::move(done));
+    // Asked about first, with only this request carrying it: a refused token leaves the
+    // sign-in there is as it was.
+    const std::optional<QString> current = m_cachedToken;
+    m_cachedToken = token;
+    QPointer<CloudAuthService> self(this);
+    apiClient().get<CloudUser>(
+        QStringLiteral("/api/native/me"), &CloudResponses::meResponse,
+        [self, token, done](Expected<CloudUser, CloudError> user) {
+            if (!self)
+                return;
+            if (user)
+                return self->acceptToken(token, done);
+            QString message = user.error().kind == CloudError::Kind::unauthorized ? QStringLiteral("That token was refused")
+                                                                                  : user.error().description();
+            if (self->m_status == Status::signedIn && self->m_user)
+                message += QStringLiteral("; still signed in as %1").arg(self->m_user->email);
+            appLog(QStringLiteral("A device token given by hand was not taken: ") + message, LogEntry::Level::warn);
+            if (done)
+                done(message);
+        });
+    m_cachedToken = current;
 }

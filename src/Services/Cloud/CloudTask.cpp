@@ -184,6 +184,22 @@ void CloudTask::signInWithToken(const QString& token)
 {
     if (token.isEmpty())
         return fail(QStringLiteral("no token was given on standard input"));
+    // A stored sign-in is confirmed first, so that a refused token can say who stays signed in.
+    if (m_auth.hasToken() && m_auth.status() != CloudAuthService::Status::signedIn) {
+        QPointer<CloudTask> self(this);
+        m_auth.refreshSession([self, token](Status<CloudError>) {
+            if (self && self->m_auth.status() == CloudAuthService::Status::signedIn)
+                self->signInWithToken(token);
+            else if (self)
+                self->signInWithTokenNow(token);
+        });
+        return;
+    }
+    signInWithTokenNow(token);
+}
+
+void CloudTask::signInWithTokenNow(const QString& token)
+{
     QPointer<CloudTask> self(this);
     m_auth.signInWithToken(token, [self](std::optional<QString> problem) {
         if (!self)

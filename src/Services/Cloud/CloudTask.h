@@ -43,6 +43,7 @@ private:
     void status();
     void signIn();
     void signInWithToken(const QString& token);
+    void signInWithTokenNow(const QString& token);
     void signOut();
     void sync(const QStringList& names);
     void checkUpdate();
