@@ -89,6 +89,8 @@ TEST(KeychainWithoutSecretService, TheSignInLivesInMemoryOnly)
     settings.setValue(CloudConfig::settingsKey, server.url());
     CloudAuthService auth(store, settings, {});
     EXPECT_FALSE(auth.remembersSignIn());
+    // Asked about once before it is kept, once more as the session it then is.
+    server.script({200, R"({"user":{"uid":"u","email":"ann@example.com"}})"});
     server.script({200, R"({"user":{"uid":"u","email":"ann@example.com"}})"});
     std::optional<std::optional<QString>> outcome;
     auth.signInWithToken(QStringLiteral("memory-only-token"), [&](std::optional<QString> p) { outcome = p; });
