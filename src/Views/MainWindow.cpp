@@ -140,7 +140,7 @@ void MainWindow::stepAside(bool explain)
     // once how to bring it back and how to quit.
     if (explain && !m_toldAboutMissingTray) {
         m_toldAboutMissingTray = true;
-        QMessageBox::information(this, m_model.t(QStringLiteral("notray.title")),
+        QMessageBox::information(this, QStringLiteral("Quillo"),
                                  m_model.t(QStringLiteral("notray.text")));
     }
     showMinimized();

@@ -102,7 +102,7 @@ for flag in ["--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--dis
 options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
 driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 try:
-    check(wait_for(lambda: "Signed out" in command("cloud", "status").stdout, 15),
+    check(wait_for(lambda: "Not signed in" in command("cloud", "status").stdout, 15),
           "the running application answers quillo cloud status, signed out")
 
     # The sign-in starts in the application; the command shows the page's address.

@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"detail.recorded", "سُجّل: %1"},
         {"save.previousSaved", "حُفظ التسجيل السابق باسم “%1”."},
         {"playback.waiting", "في انتظار %1…"},
-        {"notray.title", "لا يوجد علبة نظام"},
         {"notray.text", "لا يحتوي سطح المكتب هذا على علبة نظام، لذا يبقى Quillo في شريط المهام عند إغلاق نافذته. انقر عليه هناك (أو شغّل quillo مجددًا) لإعادة النافذة؛ اضغط Ctrl+Q للخروج."},
         {"banner.doctor", "شغّل quillo doctor في الطرفية لمعرفة التفاصيل."},
         {"banner.stillMissing", "تم التحقق الآن مجددًا: لا يزال مفقودًا."},

@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"detail.recorded", "Recorded: %1"},
         {"save.previousSaved", "The recording before this one was saved as “%1”."},
         {"playback.waiting", "Waiting for %1…"},
-        {"notray.title", "No system tray"},
         {"notray.text", "This desktop has no system tray, so Quillo stays in the taskbar when its window is closed. Click it there (or start quillo again) to bring the window back; press Ctrl+Q to quit."},
         {"banner.doctor", "Run quillo doctor in a terminal for details."},
         {"banner.stillMissing", "Checked again just now: still missing."},

@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"detail.recorded", "Grabado: %1"},
         {"save.previousSaved", "La grabación anterior se guardó como «%1»."},
         {"playback.waiting", "Esperando a %1…"},
-        {"notray.title", "Sin bandeja del sistema"},
         {"notray.text", "Este escritorio no tiene bandeja del sistema, así que Quillo se queda en la barra de tareas cuando se cierra su ventana. Haz clic ahí (o vuelve a iniciar quillo) para recuperarla; pulsa Ctrl+Q para salir."},
         {"banner.doctor", "Ejecuta quillo doctor en una terminal para ver los detalles."},
         {"banner.stillMissing", "Comprobado de nuevo ahora mismo: sigue faltando."},

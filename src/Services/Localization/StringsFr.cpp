@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"detail.recorded", "Enregistrée : %1"},
         {"save.previousSaved", "L’enregistrement précédent a été enregistré sous « %1 »."},
         {"playback.waiting", "En attente de %1…"},
-        {"notray.title", "Pas de zone de notification"},
         {"notray.text", "Ce bureau n’a pas de zone de notification : Quillo reste donc dans la barre des tâches quand sa fenêtre est fermée. Cliquez dessus (ou relancez quillo) pour la faire revenir ; appuyez sur Ctrl+Q pour quitter."},
         {"banner.doctor", "Lancez quillo doctor dans un terminal pour les détails."},
         {"banner.stillMissing", "Vérifié à l’instant : toujours manquant."},

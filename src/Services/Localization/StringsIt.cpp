@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"detail.recorded", "Registrata: %1"},
         {"save.previousSaved", "La registrazione precedente è stata salvata come «%1»."},
         {"playback.waiting", "In attesa di %1…"},
-        {"notray.title", "Nessuna area di notifica"},
         {"notray.text", "Questo desktop non ha un’area di notifica, quindi Quillo resta nella barra delle applicazioni quando la sua finestra viene chiusa. Fai clic lì (o avvia di nuovo quillo) per riaprirla; premi Ctrl+Q per uscire."},
         {"banner.doctor", "Esegui quillo doctor in un terminale per i dettagli."},
         {"banner.stillMissing", "Appena ricontrollato: manca ancora."},

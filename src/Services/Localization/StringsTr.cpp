@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"detail.recorded", "Kayıt: %1"},
         {"save.previousSaved", "Bundan önceki kayıt “%1” adıyla kaydedildi."},
         {"playback.waiting", "%1 bekleniyor…"},
-        {"notray.title", "Sistem tepsisi yok"},
         {"notray.text", "Bu masaüstünde sistem tepsisi yok; bu yüzden Quillo penceresi kapatıldığında görev çubuğunda kalır. Pencereyi geri getirmek için oraya tıklayın (ya da quillo’yu yeniden başlatın); çıkmak için Ctrl+Q’ya basın."},
         {"banner.doctor", "Ayrıntılar için bir terminalde quillo doctor çalıştırın."},
         {"banner.stillMissing", "Az önce yeniden denetlendi: hâlâ eksik."},

@@ -96,7 +96,6 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"detail.recorded", "录制内容：%1"},
         {"save.previousSaved", "上一段录制已保存为“%1”。"},
         {"playback.waiting", "正在等待 %1…"},
-        {"notray.title", "没有系统托盘"},
         {"notray.text", "此桌面没有系统托盘，因此关闭窗口后 Quillo 会留在任务栏中。点击任务栏中的图标（或再次启动 quillo）即可找回窗口；按 Ctrl+Q 退出。"},
         {"banner.doctor", "在终端中运行 quillo doctor 查看详情。"},
         {"banner.stillMissing", "刚刚再次检查：仍然缺少。"},
