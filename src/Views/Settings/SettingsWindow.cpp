@@ -45,6 +45,8 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
     m_languageSubtitle->setWordWrap(true);
     m_languageSubtitle->setStyleSheet(QStringLiteral("color: gray"));
     m_languages = new QComboBox;
+    // As wide as its longest entry in the current language ("Match system language").
+    m_languages->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (const AppLocale locale : AppLocales::all)
         m_languages->addItem(QString(), int(locale));
     m_languages->setCurrentIndex(m_languages->findData(int(m_model.appLanguage())));
@@ -65,6 +67,8 @@ SettingsWindow::SettingsWindow(AppViewModel& model, QWidget* parent) : QWidget(p
                              HotkeyViewModel::togglePlayback}) {
         HotkeyRow row{id, new QLabel, new ChordButton, new QLabel};
         row.chord->setObjectName(QStringLiteral("hotkey%1").arg(id));
+        // All three as wide as the widest, so that the rows line up in every language.
+        row.chord->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         row.problem->setWordWrap(true);
         row.problem->setStyleSheet(QStringLiteral("color: #d70015"));
         row.chord->onListening = [this](bool on) { m_model.hotkeys().setSuspended(on); };
