@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -87,10 +89,28 @@ TEST(SettingsWithCloud, SignInSyncAndUpdateStatesAsTheUserSeesThem)
     ASSERT_TRUE(opened);
     EXPECT_TRUE(opened->toString().startsWith(cloud.url() + QStringLiteral("/auth/native?state=")));
     EXPECT_TRUE(account.signingInPage()->isVisible());
+    // The page's link stays at hand, with a button that copies it.
+    EXPECT_EQ(account.linkField()->text(), opened->toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(account.linkHint()->text().startsWith(QStringLiteral("If the browser did not open")));
+    account.copyLinkButton()->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), account.linkField()->text());
     shoot(m, window, account, QStringLiteral("03-signing-in"));
     account.cancelButton()->click();
     ASSERT_TRUE(waitUntil([&] { return m.cloudAuth().status() == AuthStatus::signedOut; }));
     EXPECT_FALSE(m.cloudAuth().lastError());
+    // No browser would start: said, with the link to open by hand.
+    m.openUrl = [](const QUrl&) { return false; };
+    account.signInButton()->click();
+    EXPECT_TRUE(account.signingInPage()->isVisible());
+    EXPECT_TRUE(account.linkHint()->text().startsWith(QStringLiteral("No browser could be opened")));
+    EXPECT_FALSE(account.linkField()->text().isEmpty());
+    shoot(m, window, account, QStringLiteral("03b-no-browser"));
+    account.cancelButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return m.cloudAuth().status() == AuthStatus::signedOut; }));
+    m.openUrl = [&](const QUrl& url) {
+        opened = url;
+        return true;
+    };
 
     // The whole sign-in; then the person, and sync (disabled while the library is empty).
     account.signInButton()->click();

@@ -167,9 +167,11 @@ void CloudAuthService::startSignIn()
         return;
     }
     m_signInURL = url;
-    if (m_openUrl && !m_openUrl(url))
+    m_browserFailed = m_openUrl && !m_openUrl(url);
+    if (m_browserFailed)
         appLog(QStringLiteral("No browser opened the sign-in page; open it yourself: ") + url.toString(QUrl::FullyEncoded),
                LogEntry::Level::warn);
+    Q_EMIT changed();
     appLog(QStringLiteral("Cloud sign-in started: ") + url.toString(QUrl::FullyEncoded), LogEntry::Level::info);
 }
 

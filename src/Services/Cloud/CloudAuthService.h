@@ -50,6 +50,8 @@ public:
     const std::optional<QString>& pendingState() const { return m_pendingState; }
     // The page the last sign-in opened.
     const QUrl& signInURL() const { return m_signInURL; }
+    // No browser took that page (none is set up, or it would not start).
+    bool browserFailed() const { return m_browserFailed; }
 
     // The one client, made on first use with the cloud address of that moment.
     CloudAPIClient& apiClient();
@@ -92,6 +94,7 @@ private:
     std::optional<QString> m_lastError;
     std::optional<QString> m_pendingState;
     std::optional<QString> m_cachedToken;
+    bool m_browserFailed = false;
     QUrl m_signInURL;
     bool m_remembersSignIn = true;
     QNetworkAccessManager* m_network = nullptr;

@@ -9,6 +9,8 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,12 +130,28 @@ void AccountSettingsSection::buildSigningIn()
     m_signingIn = captionLabel();
     m_cancel = new QPushButton;
     m_cancel->setFlat(true);
-    auto* row = new QHBoxLayout(m_signingInPage);
+    auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(m_spinner);
     row->addWidget(m_signingIn, 1);
     row->addWidget(m_cancel);
+    // The page's link, for when the browser did not open (or opened elsewhere).
+    m_linkHint = captionLabel();
+    m_link = new QLineEdit;
+    m_link->setObjectName(QStringLiteral("signInLink"));
+    m_link->setReadOnly(true);
+    m_link->setLayoutDirection(Qt::LeftToRight); // an address reads left to right in every language
+    m_copyLink = new QPushButton;
+    auto* linkRow = new QHBoxLayout;
+    linkRow->addWidget(m_link, 1);
+    linkRow->addWidget(m_copyLink);
+    auto* page = new QVBoxLayout(m_signingInPage);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->addLayout(row);
+    page->addWidget(m_linkHint);
+    page->addLayout(linkRow);
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_model.cloudAuth().signOut(); });
+    connect(m_copyLink, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(m_link->text()); });
 }
 
 void AccountSettingsSection::buildSignedIn()
@@ -239,6 +257,11 @@ void AccountSettingsSection::refresh()
     // Signing in.
     m_signingIn->setText(m_model.t(QStringLiteral("account.signingIn")));
     m_cancel->setText(m_model.t(QStringLiteral("account.cancelSignIn")));
+    m_linkHint->setText(m_model.t(auth.browserFailed() ? QStringLiteral("account.browserFailed")
+                                                       : QStringLiteral("account.linkHint")));
+    m_linkHint->setStyleSheet(auth.browserFailed() ? QStringLiteral("color: ") + kRed : QStringLiteral("color: gray"));
+    m_link->setText(auth.signInURL().toString(QUrl::FullyEncoded));
+    m_copyLink->setText(m_model.t(QStringLiteral("account.copyLink")));
 
     // Signed in.
     if (const auto& user = auth.user()) {

@@ -27,6 +27,9 @@ public:
     QPushButton* syncButton() const { return m_syncButton; }
     QPushButton* signOutButton() const { return m_signOut; }
     QPushButton* cancelButton() const { return m_cancel; }
+    QLabel* linkHint() const { return m_linkHint; }
+    class QLineEdit* linkField() const { return m_link; }
+    QPushButton* copyLinkButton() const { return m_copyLink; }
     QLineEdit* serviceField() const { return m_serviceField; }
     QLabel* syncMessage() const { return m_syncMessage; }
     QLabel* lastErrorText() const { return m_lastError; }
@@ -60,6 +63,9 @@ private:
     QProgressBar* m_spinner;
     QLabel* m_signingIn;
     QPushButton* m_cancel;
+    QLabel* m_linkHint;
+    class QLineEdit* m_link;
+    QPushButton* m_copyLink;
 
     QWidget* m_signedInPage;
     QLabel* m_avatar;
