@@ -9,6 +9,8 @@
 #include "SignInLimiter.h"
 
 #include <algorithm>
+#include "Codec/IsoDate.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QUrl>
@@ -63,7 +65,7 @@ QString dateText(const QString& stored)
     const QDateTime at = QDateTime::fromString(stored, Qt::ISODate);
     if (!at.isValid())
         return stored;
-    return QLocale::c().toString(at.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
+    return IsoDate::readable(at);
 }
 
 QString sizeText(qint64 bytes)

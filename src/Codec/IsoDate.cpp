@@ -1,5 +1,7 @@
 #include "Codec/IsoDate.h"
 
+#include <QLocale>
+
 #include <QTimeZone>
 #include <cstdio>
 
@@ -46,6 +48,11 @@ std::optional<QDateTime> parse(std::string_view text)
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
     return QDateTime(date, time, QTimeZone::utc());
+}
+
+QString readable(const QDateTime& date)
+{
+    return QLocale::c().toString(date.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
 }
 
 } // namespace IsoDate

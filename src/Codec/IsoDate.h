@@ -13,4 +13,7 @@ void write(const QDateTime& date, char out[20]);
 // Reads exactly the form above; anything else (fractions, offsets, numbers) is nothing.
 std::optional<QDateTime> parse(std::string_view text);
 
+// The same moment as people read it in any language's text: "8 Dec 2026, 22:46 UTC".
+QString readable(const QDateTime& date);
+
 } // namespace IsoDate

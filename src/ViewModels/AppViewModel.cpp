@@ -1,5 +1,6 @@
 #include "ViewModels/AppViewModel.h"
 
+#include "Codec/IsoDate.h"
 #include "Services/MacroMigrationService.h"
 #include "Services/MacroPlacement.h"
 #include "Services/Cloud/BackupRestoreService.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 #include <QUrlQuery>
 #include <QPointer>
 #include <QTimer>
@@ -821,8 +821,7 @@ void AppViewModel::restoreRevision(const QString& revisionID, std::function<void
             return fail(fetched.error().description());
         Macro macro = std::move(fetched.value().macro);
         const bool inPlace = self->macroWithId(macro.id) != nullptr;
-        const QString when = QLocale::c().toString(fetched.value().revision.createdAt.toUTC(),
-                                                   QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
+        const QString when = IsoDate::readable(fetched.value().revision.createdAt);
         self->putMacroInPlace(std::move(macro),
                               QStringLiteral("Restored \"%1\" from its backup of %2%3")
                                   .arg(fetched.value().revision.name, when,

@@ -1,22 +1,17 @@
 #include "Services/Cloud/CloudTask.h"
 
+#include "Codec/IsoDate.h"
 #include "Services/Cloud/BackupRestoreService.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
 #include "Services/Cloud/CloudConfig.h"
 #include "Services/Cloud/UpdateCheckerService.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <QPointer>
 #include <QSettings>
 
 namespace {
-
-QString dateText(const QDateTime& at)
-{
-    return QLocale::c().toString(at.toUTC(), QStringLiteral("d MMM yyyy, HH:mm 'UTC'"));
-}
 
 QString sizeText(qint64 bytes)
 {
@@ -140,7 +135,7 @@ void CloudTask::status()
                 last = QStringLiteral(" No backups yet.");
             else
                 last = QStringLiteral(" Last backup: \"%1\", %2.")
-                           .arg(listed.value().front().name, dateText(listed.value().front().latestAt));
+                           .arg(listed.value().front().name, IsoDate::readable(listed.value().front().latestAt));
             Q_EMIT self->output(signedIn + last + remembered);
             self->finish(0);
         });
@@ -357,7 +352,7 @@ void CloudTask::revisions(const QString& nameOrId)
         for (const CloudRevision& revision : revisions)
             lines << QStringLiteral("%1  %2  %3 actions  %4  \"%5\"")
                          .arg(++number, 3)
-                         .arg(dateText(revision.createdAt))
+                         .arg(IsoDate::readable(revision.createdAt))
                          .arg(revision.actionCount)
                          .arg(sizeText(revision.size), revision.name);
         lines << QStringLiteral("Restore one with: quillo cloud restore %1 --revision N")
@@ -392,7 +387,7 @@ void CloudTask::restore(const QString& nameOrId, const QString& number)
             const bool inLibrary = std::any_of(library.begin(), library.end(),
                                                [&](const Macro& m) { return m.id == fetched.value().macro.id; });
             const QString description = QStringLiteral("Restored \"%1\" from its backup of %2%3")
-                                            .arg(revision.name, dateText(revision.createdAt),
+                                            .arg(revision.name, IsoDate::readable(revision.createdAt),
                                                  inLibrary ? QString() : QStringLiteral(" (added again: the macro was gone)"));
             if (const auto problem = self->m_putBack(fetched.value().macro, description))
                 return self->fail(*problem);
