@@ -28,8 +28,9 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
     LanguageDirection::follow(model);
     m_content = new ContentView(model);
     setCentralWidget(m_content);
-    setMinimumSize(620, 440);
-    resize(720, 500);
+    // Room for the recorder bar's options under the list of actions.
+    setMinimumSize(620, 480);
+    resize(760, 600);
 
     auto* toolbar = addToolBar(QStringLiteral("Main"));
     toolbar->setMovable(false);
