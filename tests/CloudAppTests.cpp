@@ -137,6 +137,64 @@ TEST_F(CloudApp, ASavedRecordingIsBackedUpOnlyWhenTheSwitchIsOnAndSomeoneIsSigne
     EXPECT_EQ(synced->error().description(), QStringLiteral("Sign in to Quillo Cloud first."));
 }
 
+TEST_F(CloudApp, RecordingsSavedAtQuitOrIntoAFileOfTheirOwnAreBackedUpAtTheNextChance)
+{
+    const QString waiting = QStringLiteral("cloud/pendingBackups");
+    AppViewModel& m = startSignedIn();
+    // Quit in the middle of a recording: saved, but the process ends before any upload.
+    m.startRecording();
+    RawInputEvent key;
+    key.type = RawEventType::keyDown;
+    key.time = h.clock.now() + 0.1;
+    h.tap.deliver(key);
+    QCoreApplication::sendPostedEvents();
+    m.saveUnfinishedRecording();
+    const QUuid atQuit = m.macros().front().id;
+    h.model.reset();
+    EXPECT_EQ(cloud.revisionsOf(atQuit), 0);
+    EXPECT_EQ(h.settings.value(waiting).toStringList().size(), 1);
+
+    // The next launch backs it up once the stored sign-in is confirmed.
+    AppViewModel& next = start();
+    ASSERT_TRUE(waitUntil([&] { return cloud.revisionsOf(atQuit) == 1; }));
+    settle(next);
+    EXPECT_FALSE(h.settings.contains(waiting));
+
+    // The library refuses a recording: it goes to a file of its own, and is backed up
+    // when that file is imported (under the new id an import gives).
+    const QString recovery = h.dir.path() + QStringLiteral("/recovery");
+    QDir().mkpath(recovery);
+    next.setRecoveryFolder(recovery);
+    const QString folder = QFileInfo(h.libraryPath()).absolutePath();
+    h.record(next, 6);
+    ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".away")));
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    next.savePendingRecording();
+    ASSERT_TRUE(next.errorMessage());
+    EXPECT_TRUE(next.errorMessage()->contains(recovery)) << next.errorMessage()->toStdString();
+    h.model.reset();
+    QFile::remove(folder);
+    ASSERT_TRUE(QDir().rename(folder + QStringLiteral(".away"), folder));
+    const QStringList kept = QDir(recovery).entryList({QStringLiteral("*.quillo")});
+    ASSERT_EQ(kept.size(), 1);
+
+    AppViewModel& third = start();
+    ASSERT_TRUE(waitUntil([&] { return third.cloudAuth().status() == AuthStatus::signedIn; }));
+    auto brought = ExportImportService::importMacroFrom(recovery + QLatin1Char('/') + kept.front());
+    ASSERT_TRUE(brought.hasValue());
+    // Another file with other actions is an import like any other: not backed up.
+    Macro other = TestMacros::small();
+    other.id = QUuid::createUuid();
+    third.addImportedMacro(other);
+    third.addImportedMacro(brought.value());
+    const QUuid imported = brought.value().id;
+    ASSERT_TRUE(waitUntil([&] { return cloud.revisionsOf(imported) == 1; }));
+    settle(third);
+    EXPECT_EQ(cloud.revisionsOf(other.id), 0);
+    EXPECT_FALSE(h.settings.contains(waiting));
+}
+
 TEST_F(CloudApp, SyncAllStopsAtTheFirstMacroTheServiceRefuses)
 {
     cloud.stop();

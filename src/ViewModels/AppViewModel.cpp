@@ -70,7 +70,8 @@ std::optional<QPointF> pointerPosition(const MacroAction& action)
 
 AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings, const QString& libraryPath,
                            QObject* parent)
-    : QObject(parent), m_settings(settings), m_keyboardLayout(platform.keyboardLayout), m_workspace(platform.workspace)
+    : QObject(parent), m_settings(settings), m_keyboardLayout(platform.keyboardLayout), m_workspace(platform.workspace),
+      m_pendingBackups(settings)
 {
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
@@ -106,6 +107,9 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     connect(m_permissions, &PermissionsService::hasInputMonitoringPermissionChanged, this, &AppViewModel::changed);
     connect(m_cloudAuth, &CloudAuthService::changed, this, &AppViewModel::changed);
     connect(m_backupSync, &BackupSyncService::changed, this, &AppViewModel::changed);
+    // Recordings saved at the last quit or while the service could not be reached go up
+    // once the stored sign-in is confirmed.
+    connect(m_cloudAuth, &CloudAuthService::statusChanged, this, &AppViewModel::backUpWaitingRecordings);
     for (auto signal : {&AppViewModel::macrosChanged, &AppViewModel::selectedMacroIDChanged,
                         &AppViewModel::showRecordingSheetChanged, &AppViewModel::pendingRecordingNameChanged,
                         &AppViewModel::errorMessageChanged, &AppViewModel::pendingActionsChanged,
@@ -555,6 +559,7 @@ void AppViewModel::addImportedMacro(Macro macro)
     changeLibrary(QStringLiteral("Imported macro \"%1\"").arg(macro.metadata.name), {id},
                   [&] { m_macros.insert(m_macros.begin(), std::move(macro)); });
     setSelectedMacroID(id);
+    adoptWaitingRecording(id);
 }
 
 Expected<bool, QString> AppViewModel::importReplacing(Macro macro)
@@ -573,6 +578,7 @@ Expected<bool, QString> AppViewModel::importReplacing(Macro macro)
     changeLibrary(QStringLiteral("Replaced macro \"%1\" with the imported file").arg(replaced.metadata.name), {id},
                   [&] { (void)MacroPlacement::replaceByName(m_macros, std::move(macro)); });
     setSelectedMacroID(id);
+    adoptWaitingRecording(id);
     return true;
 }
 
@@ -759,20 +765,54 @@ void AppViewModel::savePendingRecording()
             appLog(QStringLiteral("Recording \"%1\" kept in %2").arg(name, kept), LogEntry::Level::warn);
         }
         setErrorMessage(message);
+        if (!kept.isEmpty() && autoSyncEnabled() && m_cloudAuth->hasToken())
+            m_pendingBackups.add(m_macros.front()); // backed up once that file is imported again
         return;
     }
     appLog(QStringLiteral("Macro saved \u2014 \"%1\" (%2 actions)").arg(name).arg(count), LogEntry::Level::info);
-    if (autoSyncEnabled() && m_cloudAuth->status() == CloudAuthService::Status::signedIn) {
-        // The save is complete; the upload runs on its own and stays quiet when it fails.
-        QTimer::singleShot(0, this, [self = QPointer<AppViewModel>(this), macro = m_macros.front()] {
+    // Noted before any upload starts: a quit or a lost connection leaves it waiting.
+    if (autoSyncEnabled() && m_cloudAuth->hasToken()) {
+        m_pendingBackups.add(m_macros.front());
+        backUpWaitingRecordings();
+    }
+}
+
+void AppViewModel::backUpWaitingRecordings()
+{
+    if (m_backingUp || !autoSyncEnabled() || m_cloudAuth->status() != CloudAuthService::Status::signedIn)
+        return;
+    for (const PendingBackups::Entry& entry : m_pendingBackups.entries()) {
+        const Macro* macro = macroWithId(entry.id);
+        if (!macro)
+            continue;
+        // One at a time; the next starts when this one is stored.
+        m_backingUp = true;
+        m_backupSync->pushMacro(*macro, [self = QPointer<AppViewModel>(this), id = entry.id](
+                                            Expected<CloudBackup, BackupError> stored) {
             if (!self)
                 return;
-            self->m_backupSync->pushMacro(macro, [](Expected<CloudBackup, BackupError> stored) {
-                if (!stored)
-                    appLog(QStringLiteral("Auto-backup failed (silent): ") + stored.error().description(),
-                           LogEntry::Level::warn);
-            });
+            self->m_backingUp = false;
+            if (!stored) {
+                appLog(QStringLiteral("Auto-backup failed (kept for the next chance): ") +
+                           stored.error().description(),
+                       LogEntry::Level::warn);
+                return;
+            }
+            self->m_pendingBackups.remove(id);
+            self->backUpWaitingRecordings();
         });
+        return;
+    }
+}
+
+void AppViewModel::adoptWaitingRecording(const QUuid& id)
+{
+    const Macro* macro = macroWithId(id);
+    if (macro && m_pendingBackups.adopt(*macro, m_macros)) {
+        appLog(QStringLiteral("The imported macro \"%1\" is a recording that waited for its backup")
+                   .arg(macro->metadata.name),
+               LogEntry::Level::info);
+        backUpWaitingRecordings();
     }
 }
 
@@ -840,6 +880,8 @@ void AppViewModel::setAutoSyncEnabled(bool enabled)
 {
     m_settings.setValue(kAutoSyncKey, enabled);
     Q_EMIT changed();
+    if (enabled)
+        backUpWaitingRecordings();
 }
 
 void AppViewModel::syncAllMacrosToCloud(std::function<void(Expected<int, BackupError>)> done)

@@ -5,6 +5,7 @@
 #include "Platform/PlatformServices.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
+#include "Services/Cloud/PendingBackups.h"
 #include "Services/ExportImportService.h"
 #include "Services/HotkeyService.h"
 #include "Services/Localization/AppLocale.h"
@@ -104,6 +105,11 @@ public:
     // Cloud backup. "autoSyncEnabled": back up each newly saved recording (default on).
     bool autoSyncEnabled() const;
     void setAutoSyncEnabled(bool enabled);
+    // Backs up the saved recordings that wait for it (saved at quit, while signed out
+    // of the service for a moment, or brought back from a file of their own), when
+    // automatic backup is on and the sign-in is confirmed; each leaves the list once
+    // stored. Quiet on failure: they wait for the next chance.
+    void backUpWaitingRecordings();
     // Uploads the whole library; `done` gets the number of macros uploaded. Signed out,
     // it fails at once with "Sign in to Quillo Cloud first." and sends nothing.
     void syncAllMacrosToCloud(std::function<void(Expected<int, BackupError>)> done);
@@ -210,6 +216,8 @@ private:
     // A stopped recording's actions: to the save sheet, or nothing when there are none.
     void promptToSave(std::vector<MacroAction> actions);
     Macro* macroWithId(const QUuid& id);
+    // An import that brings back a recording waiting for its backup (by its actions).
+    void adoptWaitingRecording(const QUuid& id);
     template <typename Edit>
     void editActions(const QUuid& macroID, const QString& what, Edit edit);
     // Makes a change to the library that can be undone: `mutate` changes the macros with
@@ -244,5 +252,7 @@ private:
     std::vector<MacroAction> m_pendingActions;
     AppLocale m_appLanguage = AppLocale::system;
     QString m_recoveryFolder;
+    PendingBackups m_pendingBackups;
+    bool m_backingUp = false;
     UndoHistory m_history;
 };
