@@ -1,4 +1,7 @@
 #include "CloudServerFixture.h"
+#include "HandOverPage.h"
+
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QThread>
 
@@ -211,8 +214,12 @@ TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     EXPECT_TRUE(r.text.contains(QStringLiteral("Dee&#39;s &lt;PC&gt;")) || r.text.contains(QStringLiteral("Dee's &lt;PC&gt;")));
     EXPECT_EQ(request("GET", link).headers.value("location"), QByteArray()); // a GET never issues a token
     r = post(QStringLiteral("/auth/native"), {{"state", state}, {"device", "Dee's PC"}, {"csrf", csrfOf(r.text)}});
-    ASSERT_EQ(r.status, 302);
-    const QUrl target(QString::fromLatin1(r.headers.value("location")));
+    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(r.headers.value("cache-control"), QByteArray("no-store"));
+    const QUrl target(handOverLink(r.text));
+    // The page's own button leads to the same link (its "%2B" and the like untouched).
+    EXPECT_TRUE(r.text.contains(QStringLiteral("href=\"") + handOverLink(r.text).replace(QLatin1Char('&'), QStringLiteral("&amp;")) +
+                                QStringLiteral("\">Open Quillo<")));
     EXPECT_EQ(target.scheme(), QStringLiteral("quillo"));
     EXPECT_EQ(target.host(), QStringLiteral("auth"));
     const QUrlQuery items(target);
@@ -262,6 +269,76 @@ TEST_P(CloudServerTest, TheBrowserSignInEndsInTheQuilloLinkWithAWorkingToken)
     for (const QNetworkCookie& c : network.cookieJar()->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))))
         if (c.name() == "quillo_session")
             EXPECT_FALSE(stored.contains(c.value()));
+}
+
+TEST_P(CloudServerTest, TheCodeOnTheHandOverPageIsWorthOneTokenOnceWithinTenMinutes)
+{
+    Reply r = request("GET", QStringLiteral("/signup"));
+    r = post(QStringLiteral("/signup"), {{"email", "cy@example.com"}, {"password", "a good password"},
+                                          {"csrf", csrfOf(r.text)}});
+    ASSERT_EQ(r.status, 302);
+    auto handOver = [&] {
+        const QString link = QStringLiteral("/auth/native?state=s1&device=Cy%27s%20laptop");
+        const Reply asked = request("GET", link);
+        return post(QStringLiteral("/auth/native"),
+                    {{"state", "s1"}, {"device", "Cy's laptop"}, {"csrf", csrfOf(asked.text)}}).text;
+    };
+    auto exchange = [&](const QByteArray& bodyBytes) { return request("POST", QStringLiteral("/api/native/code"), bodyBytes); };
+    auto codeBody = [](const QString& code) { return body(QJsonObject{{QStringLiteral("code"), code}}); };
+
+    const QString page = handOver();
+    const QString code = handOverCode(page);
+    ASSERT_TRUE(QRegularExpression(QStringLiteral("^[2-9A-HJ-NP-Z]{4}-[2-9A-HJ-NP-Z]{4}$")).match(code).hasMatch()) << code.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("quillo cloud sign-in --code ") + code));
+    const QString linkToken = QUrlQuery(QUrl(handOverLink(page))).queryItemValue(QStringLiteral("token"));
+    ASSERT_FALSE(linkToken.isEmpty());
+
+    // Typed as people type it; the token it brings works and the link's is retired, so
+    // the sign-in leaves one device.
+    r = exchange(codeBody(QStringLiteral(" ") + code.toLower().replace(QLatin1Char('-'), QLatin1Char(' '))));
+    ASSERT_EQ(r.status, 200) << r.text.toStdString();
+    const QString token = r.json.value(QStringLiteral("token")).toString();
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, token).status, 200);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {}, linkToken).status, 401);
+    EXPECT_EQ(rowsIn(QStringLiteral("device_tokens WHERE revoked_at IS NULL")), 1);
+
+    // Once only.
+    r = exchange(codeBody(code));
+    EXPECT_EQ(r.status, 400);
+    EXPECT_TRUE(r.json.value(QStringLiteral("error")).toString().contains(QStringLiteral("work once, within 10 minutes")));
+
+    // Only its digest is stored.
+    QString plain = code;
+    plain.remove(QLatin1Char('-'));
+    const QByteArray stored = storedBytes();
+    EXPECT_FALSE(stored.contains(code.toLatin1()));
+    EXPECT_FALSE(stored.contains(plain.toLatin1()));
+    EXPECT_TRUE(stored.contains(QCryptographicHash::hash(plain.toLatin1(), QCryptographicHash::Sha256).toHex()));
+
+    // Past its ten minutes it is worth nothing, and the link's token stays as it was.
+    const QString late = handOver();
+    {
+        QSqlDatabase db = inspector();
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(QStringLiteral("UPDATE sign_in_codes SET expires_at = '2026-01-01T00:00:00Z' "
+                                              "WHERE used_at IS NULL")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+    EXPECT_EQ(exchange(codeBody(handOverCode(late))).status, 400);
+    EXPECT_EQ(request("GET", QStringLiteral("/api/native/me"), {},
+                      QUrlQuery(QUrl(handOverLink(late))).queryItemValue(QStringLiteral("token"))).status, 200);
+
+    // Anything else is not a code; ten that were not valid from one address, and even a
+    // good code waits.
+    for (const QByteArray& bad : {QByteArray("{}"), QByteArray("not json"), codeBody(QString(5000, QLatin1Char('A'))),
+                                  codeBody(QStringLiteral("AAAA-AAA1")), codeBody(QStringLiteral("AAAA-AAAA"))})
+        EXPECT_EQ(exchange(bad).status, 400) << bad.left(40).toStdString();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(exchange(codeBody(QStringLiteral("BBBB-BBBB"))).status, 400);
+    r = exchange(codeBody(handOverCode(handOver())));
+    EXPECT_EQ(r.status, 429);
+    EXPECT_FALSE(r.headers.value("retry-after").isEmpty());
 }
 
 TEST_P(CloudServerTest, TenFailedSignInsAreFollowedByA429)

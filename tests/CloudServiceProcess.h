@@ -2,6 +2,7 @@
 
 // A real quillo-cloud on a free loopback port with a fresh SQLite database, for the
 // application's cloud tests; and a browser's part of the sign-in, spoken over HTTP.
+#include "HandOverPage.h"
 #include "TestWait.h"
 
 #include <QEventLoop>
@@ -89,9 +90,12 @@ public:
                       {{"state", query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded)},
                        {"device", query.queryItemValue(QStringLiteral("device"), QUrl::FullyDecoded)},
                        {"csrf", csrfOf(page.second)}});
-        EXPECT_EQ(posted.first, 302);
-        return m_location;
+        EXPECT_EQ(posted.first, 200);
+        m_signInCode = handOverCode(posted.second);
+        return handOverLink(posted.second);
     }
+    // The one-time code the last browserSignIn's page showed.
+    const QString& signInCode() const { return m_signInCode; }
 
     // The backups the service holds for a macro id (its revisions), read from the database.
     int revisionsOf(const QUuid& sourceId)
@@ -154,4 +158,5 @@ private:
     quint16 m_port = 0;
     QNetworkAccessManager m_network;
     QString m_location;
+    QString m_signInCode;
 };

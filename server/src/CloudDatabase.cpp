@@ -45,6 +45,11 @@ const std::vector<std::vector<const char*>>& migrations()
             "CREATE TABLE service_secrets (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
             "CREATE TABLE health (id INTEGER PRIMARY KEY, at TEXT NOT NULL)",
         },
+        {
+            // One-time codes that finish a browser sign-in by hand (their SHA-256 only).
+            "CREATE TABLE sign_in_codes (code_hash TEXT PRIMARY KEY, user_id TEXT NOT NULL REFERENCES users(id), "
+            "device TEXT NOT NULL, link_token_hash TEXT NOT NULL, expires_at TEXT NOT NULL, used_at TEXT)",
+        },
     };
     return all;
 }

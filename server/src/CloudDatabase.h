@@ -18,7 +18,7 @@ class CloudDatabase
 {
 public:
     enum class Kind { sqlite, postgresql };
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     // Opens (and for SQLite creates) the database; the reason when it cannot.
     static std::unique_ptr<CloudDatabase> open(const QString& location, QString* error);

@@ -7,6 +7,8 @@
 #include "DeviceCookies.h"
 #include "DeviceTokens.h"
 #include "HashWorkers.h"
+#include "SignInCodes.h"
+#include "SignInLimiter.h"
 #include "WebPages.h"
 
 #include <algorithm>
@@ -225,6 +227,7 @@ HttpResponse CloudServer::api(const HttpRequest& request)
     static const Route routes[] = {{"/healthz", "GET"},
                                    {"/api/version", "GET"},
                                    {"/api/native/me", "GET"},
+                                   {"/api/native/code", "POST"},
                                    {"/api/native/sign-out", "POST"},
                                    {"/api/backups", "GET"},
                                    {"/api/backups", "POST"},
@@ -273,6 +276,9 @@ HttpResponse CloudServer::api(const HttpRequest& request)
                                                         {QStringLiteral("minSupportedVersion"), v.minSupportedVersion}}));
     }
 
+    if (path == "/api/native/code")
+        return exchangeCode(request);
+
     // Everything else needs a device token.
     const QString token = DeviceTokens::bearerToken(authorization);
     if (token.isEmpty())
@@ -306,6 +312,38 @@ HttpResponse CloudServer::api(const HttpRequest& request)
                               .arg(m_settings.maxBodyBytes));
     const Backups::Reply reply = backups.upload(user->uid, body);
     return HttpResponse::json(reply.status, reply.body);
+}
+
+HttpResponse CloudServer::exchangeCode(const HttpRequest& request)
+{
+    // Guesses are counted per address before anything else: 32^8 codes are many, but
+    // not so many that they may be tried without end.
+    SignInLimiter limiter(m_database);
+    const auto limited = limiter.codeGuessesLimited(request.clientAddress);
+    if (!limited)
+        return HttpResponse::error(503, QStringLiteral("Sign-in codes cannot be checked just now; try again shortly"));
+    if (*limited) {
+        HttpResponse response = HttpResponse::error(
+            429, QStringLiteral("Too many codes that were not valid; wait %1 minutes and start the sign-in again")
+                     .arg(SignInLimiter::windowMinutes));
+        response.headers.append({"Retry-After", QByteArray::number(SignInLimiter::windowMinutes * 60)});
+        return response;
+    }
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    const SignInCodes::Exchange exchanged = SignInCodes(m_database).exchange(body.value(QStringLiteral("code")).toString());
+    switch (exchanged.outcome) {
+    case SignInCodes::Outcome::exchanged:
+        return HttpResponse::json(200, json(QJsonObject{{QStringLiteral("token"), exchanged.token}}));
+    case SignInCodes::Outcome::notValid:
+        if (!limiter.recordCodeGuess(request.clientAddress))
+            return HttpResponse::error(503, QStringLiteral("Sign-in codes cannot be checked just now; try again shortly"));
+        return HttpResponse::error(400, QStringLiteral("That code is not valid: codes work once, within %1 minutes of "
+                                                       "the sign-in; start the sign-in again for a new one")
+                                            .arg(SignInCodes::lifetimeMinutes));
+    case SignInCodes::Outcome::failed:
+        break;
+    }
+    return HttpResponse::error(exchanged.status, QStringLiteral("The sign-in code could not be exchanged; try again shortly"));
 }
 
 bool CloudServer::start(QString* error)

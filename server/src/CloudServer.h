@@ -81,6 +81,8 @@ private:
     HttpResponse api(const HttpRequest& request);
     // Whether the database takes a write (checked at most once a second).
     HttpResponse health();
+    // POST /api/native/code: a one-time sign-in code for a device token.
+    HttpResponse exchangeCode(const HttpRequest& request);
     bool launch(QString* error);
     void watch();
 

@@ -65,10 +65,15 @@ std::optional<Account> DeviceTokens::authenticate(const QString& token)
 
 bool DeviceTokens::revoke(const QString& token)
 {
+    return revokeHash(Secrets::sha256Hex(token.toLatin1()));
+}
+
+bool DeviceTokens::revokeHash(const QString& hash)
+{
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("UPDATE device_tokens SET revoked_at = ? WHERE token_hash = ? AND revoked_at IS NULL"));
     query.addBindValue(now());
-    query.addBindValue(Secrets::sha256Hex(token.toLatin1()));
+    query.addBindValue(hash);
     return query.exec() && query.numRowsAffected() > 0;
 }
 

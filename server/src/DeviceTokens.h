@@ -33,6 +33,8 @@ public:
     // The account a token belongs to, unless unknown or revoked; notes its use.
     std::optional<Account> authenticate(const QString& token);
     bool revoke(const QString& token);
+    // The token whose SHA-256 (hex) is `hash`.
+    bool revokeHash(const QString& hash);
     // The tokens of one device (or all of the account's); how many were revoked.
     int revokeDevice(const QString& userUid, const QString& device);
     int revokeAll(const QString& userUid);

@@ -27,6 +27,10 @@ QString signUpSubject(const QString& address)
 {
     return QStringLiteral("signup:") + address.left(64);
 }
+QString codeSubject(const QString& address)
+{
+    return QStringLiteral("code:") + address.left(64);
+}
 
 } // namespace
 
@@ -89,4 +93,15 @@ std::optional<bool> SignInLimiter::signUpsLimited(const QString& address)
 bool SignInLimiter::recordSignUp(const QString& address)
 {
     return record({signUpSubject(address)});
+}
+
+std::optional<bool> SignInLimiter::codeGuessesLimited(const QString& address)
+{
+    const auto count = recent(codeSubject(address), windowMinutes);
+    return count ? std::optional(*count >= maxFailures) : std::nullopt;
+}
+
+bool SignInLimiter::recordCodeGuess(const QString& address)
+{
+    return record({codeSubject(address)});
 }

@@ -6,6 +6,7 @@
 #include "DeviceCookies.h"
 #include "DeviceTokens.h"
 #include "Secrets.h"
+#include "SignInCodes.h"
 #include "SignInLimiter.h"
 
 #include <algorithm>
@@ -20,14 +21,15 @@ namespace {
 
 const QByteArray kVisitorCsrfCookie = "quillo_csrf";
 
-QString page(const QString& title, const QString& body)
+// `head`: more of the page's head (already escaped).
+QString page(const QString& title, const QString& body, const QString& head = {})
 {
     return QStringLiteral("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">%3"
                           "<title>%1 \u2014 Quillo Cloud</title><link rel=\"stylesheet\" href=\"/style.css\"></head>"
                           "<body><header><a class=\"brand\" href=\"/dashboard\">Quillo Cloud</a></header><main>%2</main>"
                           "</body></html>")
-        .arg(WebPages::escaped(title), body);
+        .arg(WebPages::escaped(title), body, head);
 }
 
 QString hidden(const QString& name, const QString& value)
@@ -104,7 +106,11 @@ QByteArray WebPages::styleSheet()
            "button.danger{background:#d70015}"
            "table{border-collapse:collapse;width:100%;background:#fff;margin:8px 0 20px}"
            "td,th{text-align:left;padding:6px 10px;border-bottom:1px solid #eee}"
-           ".problem{color:#d70015}.token{font-family:monospace;background:#fff;padding:8px;word-break:break-all}";
+           ".problem{color:#d70015}.token{font-family:monospace;background:#fff;padding:8px;word-break:break-all}"
+           "a.button{display:inline-block;padding:6px 14px;border-radius:6px;background:#0a84ff;color:#fff;"
+           "text-decoration:none}"
+           ".code{font:600 32px/1.2 monospace;letter-spacing:4px;background:#fff;padding:12px 16px;display:inline-block;"
+           "border-radius:8px;user-select:all}";
 }
 
 QString WebPages::formToken(const HttpRequest& request, const std::optional<WebSessions::Session>& session,
@@ -329,12 +335,34 @@ HttpResponse WebPages::authNative(const HttpRequest& request, const std::optiona
                                escaped(session->user.email))));
     }
     // Only this POST issues a token, and only to the application's own link.
-    const QString token = DeviceTokens(m_database).issue(session->user.uid, device);
+    DeviceTokens tokens(m_database);
+    const QString token = tokens.issue(session->user.uid, device);
     if (token.isEmpty())
         return HttpResponse::html(500, page(QStringLiteral("Error"), QStringLiteral("<p>The token could not be stored.</p>")));
+    // For when the link does not reach the application (no handler for quillo://, another
+    // machine): a code to type into Quillo, worth a token of its own.
+    const QString code = SignInCodes(m_database).issue(session->user.uid, device, token);
+    if (code.isEmpty()) {
+        tokens.revoke(token);
+        return HttpResponse::html(503, page(QStringLiteral("Error"), QStringLiteral("<p>The sign-in could not be stored; "
+                                                                                    "try again shortly.</p>")));
+    }
     // The state exactly as received, percent-encoded as a query value; the token is
     // base64url, safe as it is.
-    return HttpResponse::redirect("quillo://auth?state=" + QUrl::toPercentEncoding(state) + "&token=" + token.toLatin1());
+    const QString link = QStringLiteral("quillo://auth?state=") + QString::fromLatin1(QUrl::toPercentEncoding(state)) +
+                         QStringLiteral("&token=") + token;
+    const QString body =
+        QStringLiteral("<h1>Opening Quillo</h1><p>Quillo on <strong>%1</strong> is signed in as %2 once it opens. If "
+                       "your browser asks, let it open Quillo.</p><p><a class=\"button\" href=\"%3\">Open Quillo</a></p>"
+                       "<h2>Quillo did not open?</h2><p>Type this code into Quillo's settings (Quillo Cloud, "
+                       "\u201cSign in with a code\u201d), or run <code>quillo cloud sign-in --code %4</code> in a "
+                       "terminal:</p><p class=\"code\" id=\"code\">%4</p><p>The code works once, within %5 minutes.</p>")
+            .arg(escaped(device), escaped(session->user.email), escaped(link), code,
+                 QString::number(SignInCodes::lifetimeMinutes)); // one pass: the link holds "%2B" and the like
+    HttpResponse response = HttpResponse::html(
+        200, page(QStringLiteral("Opening Quillo"), body,
+                  QStringLiteral("<meta http-equiv=\"refresh\" content=\"0;url=%1\">").arg(escaped(link))));
+    return response; // like every page: "Cache-Control: no-store", "Referrer-Policy: no-referrer"
 }
 
 HttpResponse WebPages::dashboard(const HttpRequest& request, const std::optional<WebSessions::Session>& session,

@@ -3,7 +3,7 @@
 application's sign-in link, continue, and catch the quillo://auth link with its token;
 the dashboard lists an uploaded backup whose download `quillo import` accepts, and
 revoking the device makes its token fail. Screenshots go to the folder given."""
-import base64, hashlib, json, os, socket, subprocess, sys, tempfile, time, urllib.parse, urllib.request
+import base64, hashlib, json, os, re, socket, subprocess, sys, tempfile, time, urllib.parse, urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -73,7 +73,7 @@ try:
     driver.get_log("performance")  # forget what came before
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
     location = None
-    for _ in range(100):  # the POST's answer, a redirect to quillo://
+    for _ in range(100):  # the POST's answer: a page that sends the browser on to quillo://
         for entry in driver.get_log("performance"):
             message = json.loads(entry["message"])["message"]
             if message.get("method") == "Network.requestWillBeSent":
@@ -87,6 +87,12 @@ try:
     query = urllib.parse.parse_qs(urllib.parse.urlsplit(location or "quillo://auth").query)
     check(query.get("state") == [state], "the link carries the state unchanged")
     token = (query.get("token") or [""])[0]
+    driver.save_screenshot(os.path.join(shots, "cloud-hand-over.png"))
+    code = re.search(r'id="code">([A-Z0-9-]+)<', driver.page_source)
+    check(code is not None and "quillo cloud sign-in --code " + code.group(1) in driver.page_source,
+          "the page shows a one-time code for when Quillo does not open")
+    check("within 10 minutes" in driver.page_source and f'href="{location.replace("&", "&amp;")}"' in driver.page_source,
+          "the page's own link to Quillo is the one the browser was sent to")
     # The tab that met the quillo: link may hold the browser's question about opening
     # it, which takes the tab's clicks; go on in a new one.
     driver.switch_to.new_window("tab")

@@ -1,0 +1,98 @@
+#include "SignInCodes.h"
+
+#include "CloudDatabase.h"
+#include "DeviceTokens.h"
+#include "Secrets.h"
+
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <cstring>
+#include <sodium.h>
+
+namespace {
+
+const char kAlphabet[] = "23456789ABCDEFGHJKLMNPQRSTUVWXYZ";
+
+QString stamp(const QDateTime& at)
+{
+    return at.toString(Qt::ISODate);
+}
+
+} // namespace
+
+QString SignInCodes::normalized(const QString& typed)
+{
+    if (typed.size() > 64)
+        return {};
+    QString code;
+    for (const QChar c : typed) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('\t'))
+            continue;
+        const QChar upper = c.toUpper();
+        if (upper.unicode() >= 0x80 || !std::strchr(kAlphabet, char(upper.unicode())) || upper.unicode() == 0)
+            return {};
+        code.append(upper);
+    }
+    return code.size() == length ? code : QString();
+}
+
+QString SignInCodes::issue(const QString& userUid, const QString& device, const QString& linkToken)
+{
+    QString code;
+    for (int i = 0; i < length; ++i)
+        code.append(QLatin1Char(kAlphabet[randombytes_uniform(32)]));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QSqlQuery query(m_database.connection());
+    query.prepare(QStringLiteral("INSERT INTO sign_in_codes (code_hash, user_id, device, link_token_hash, expires_at) "
+                                 "VALUES (?, ?, ?, ?, ?)"));
+    query.addBindValue(Secrets::sha256Hex(code.toLatin1()));
+    query.addBindValue(userUid);
+    query.addBindValue(device);
+    query.addBindValue(Secrets::sha256Hex(linkToken.toLatin1()));
+    query.addBindValue(stamp(now.addSecs(60 * lifetimeMinutes)));
+    if (!query.exec())
+        return {};
+    // Codes past their time are of no use.
+    QSqlQuery prune(m_database.connection());
+    prune.prepare(QStringLiteral("DELETE FROM sign_in_codes WHERE expires_at < ?"));
+    prune.addBindValue(stamp(now.addDays(-1)));
+    prune.exec();
+    return code.left(4) + QLatin1Char('-') + code.mid(4);
+}
+
+SignInCodes::Exchange SignInCodes::exchange(const QString& typed)
+{
+    const QString code = normalized(typed);
+    if (code.isEmpty())
+        return {Outcome::notValid, {}};
+    const QString hash = Secrets::sha256Hex(code.toLatin1());
+    const QString now = stamp(QDateTime::currentDateTimeUtc());
+    // Taken first, in one statement: of two exchanges of one code, one wins.
+    QSqlQuery take(m_database.connection());
+    take.prepare(QStringLiteral("UPDATE sign_in_codes SET used_at = ? WHERE code_hash = ? AND used_at IS NULL AND "
+                                "expires_at > ?"));
+    take.addBindValue(now);
+    take.addBindValue(hash);
+    take.addBindValue(now);
+    if (!take.exec())
+        return {Outcome::failed, {}, m_database.statusFor(take.lastError())};
+    if (take.numRowsAffected() != 1)
+        return {Outcome::notValid, {}};
+    QSqlQuery read(m_database.connection());
+    read.prepare(QStringLiteral("SELECT user_id, device, link_token_hash FROM sign_in_codes WHERE code_hash = ?"));
+    read.addBindValue(hash);
+    if (!read.exec() || !read.next())
+        return {Outcome::failed, {}, m_database.statusFor(read.lastError())};
+    const QString user = read.value(0).toString();
+    const QString device = read.value(1).toString();
+    const QString linkTokenHash = read.value(2).toString();
+    read.finish();
+    DeviceTokens tokens(m_database);
+    const QString token = tokens.issue(user, device);
+    if (token.isEmpty())
+        return {Outcome::failed, {}};
+    tokens.revokeHash(linkTokenHash);
+    return {Outcome::exchanged, token};
+}
