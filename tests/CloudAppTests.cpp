@@ -417,3 +417,50 @@ TEST_F(CloudApp, ARefusedTokenLeavesTheSignInAsItWas)
     ASSERT_TRUE(waitUntil([&] { return again.has_value(); }, 20000));
     EXPECT_TRUE(again->hasValue()); // the kept token still works
 }
+
+TEST_F(CloudApp, TheCodeOnTheServicesPageFinishesAWaitingSignInOnceAndTheLateLinkChangesNothing)
+{
+    AppViewModel& m = start();
+    m.cloudAuth().startSignIn();
+    ASSERT_TRUE(opened);
+    const QString link = cloud.browserSignIn(*opened, QStringLiteral("dee@example.com"));
+    const QString code = cloud.signInCode();
+    ASSERT_EQ(code.size(), 9);
+    auto signIn = [&](const QString& typed) {
+        std::optional<std::optional<QString>> outcome;
+        m.cloudAuth().signInWithCode(typed, [&](std::optional<QString> p) { outcome = p; });
+        EXPECT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
+        return outcome.value_or(QStringLiteral("no answer"));
+    };
+
+    // Not a code at all: said at once, and the browser sign-in still waits.
+    EXPECT_TRUE(signIn(QStringLiteral("https://example.com/"))->startsWith(QStringLiteral("That is not a sign-in code")));
+    EXPECT_EQ(m.cloudAuth().status(), AuthStatus::signingIn);
+
+    // Typed in lower case: signed in, with a token of its own (not the link's).
+    EXPECT_EQ(signIn(code.toLower()), std::nullopt);
+    EXPECT_EQ(m.cloudAuth().status(), AuthStatus::signedIn);
+    EXPECT_EQ(m.cloudAuth().user()->email, QStringLiteral("dee@example.com"));
+    ASSERT_TRUE(h.secrets.secret);
+    EXPECT_FALSE(link.contains(*h.secrets.secret));
+
+    // The link arriving after all (its token retired) leaves the sign-in as it is.
+    m.cloudAuth().handleCallbackURL(QUrl(link));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m.cloudAuth().status(), AuthStatus::signedIn);
+    EXPECT_FALSE(m.cloudAuth().lastError());
+
+    // A code works once; the command line's request says so and who stays signed in.
+    CloudTask task(m.cloudAuth(), m.backupSync(), [&] { return m.macros(); }, m.settings());
+    QStringList lines;
+    std::optional<int> exit;
+    QObject::connect(&task, &CloudTask::problem, [&](const QString& line) { lines << line; });
+    QObject::connect(&task, &CloudTask::finished, [&](int c) { exit = c; });
+    task.start({QStringLiteral("sign-in-code"), CloudAuthService::normalizedCode(code)});
+    ASSERT_TRUE(waitUntil([&] { return exit.has_value(); }, 20000));
+    EXPECT_EQ(*exit, 1);
+    EXPECT_TRUE(lines.value(0).contains(QStringLiteral("codes work once")) &&
+                lines.value(0).endsWith(QStringLiteral("; still signed in as dee@example.com")))
+        << lines.value(0).toStdString();
+    EXPECT_EQ(m.cloudAuth().status(), AuthStatus::signedIn);
+}

@@ -28,6 +28,7 @@ server = subprocess.Popen([cloud, "serve", "--listen", f"127.0.0.1:{port}"], env
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 failures = []
 checks = 0
+last_code = None  # the code the last page after Continue showed
 
 
 def check(condition, what):
@@ -71,6 +72,9 @@ def continue_to_link():
             if message.get("method") == "Network.requestWillBeSent":
                 url = message["params"]["request"]["url"]
                 if url.startswith("quillo://auth"):
+                    global last_code
+                    code = re.search(r'id="code">([A-Z0-9-]+)<', driver.page_source)
+                    last_code = code.group(1) if code else None
                     driver.switch_to.new_window("tab")  # the old tab holds the question about opening it
                     return url
         time.sleep(0.1)
@@ -168,6 +172,23 @@ try:
     check(handed.returncode == 0 and sign_in.returncode == 0 and "Signed in as Dee Example" in out,
           "the command receives the link and signs in: " + out.strip()[-80:] + err.strip()[-200:])
     check("Signed in" in command("cloud", "status").stdout, "the keyring remembers it for the next command")
+    command("cloud", "sign-out")
+
+    # The link never reaches Quillo: the code the page shows, typed in another terminal,
+    # finishes the waiting command; the same code a second time is refused.
+    sign_in, page = start_sign_in()
+    driver.get(page or base)
+    continue_to_link()
+    check(last_code is not None, "the page after Continue shows a code")
+    typed = command("cloud", "sign-in", "--code", (last_code or "").lower(), timeout=20)
+    out, err = finish(sign_in)
+    check(typed.returncode == 0 and "Signed in as dee@example.com" in typed.stdout,
+          "quillo cloud sign-in --code reaches the waiting command: " + typed.stdout + typed.stderr)
+    check(sign_in.returncode == 0 and "Signed in as Dee Example" in out, "the waiting command ends signed in: " + out + err)
+    again = command("cloud", "sign-in", "--code", last_code or "", timeout=20)
+    check(again.returncode == 1 and "codes work once" in again.stderr and
+          "still signed in as dee@example.com" in again.stderr and again.stdout == "",
+          "a used code is refused and the sign-in stays: " + again.stderr.strip())
     command("cloud", "sign-out")
 finally:
     driver.quit()

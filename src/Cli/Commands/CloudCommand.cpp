@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QPointer>
 #include <QUrl>
 #include <cmath>
 
@@ -31,6 +32,8 @@ const QString kDescription = QStringLiteral(
     "  sign-in                Sign in through the browser.\n"
     "  sign-in --with-token   Sign in with a device token read from standard input\n"
     "                         (from the dashboard or `quillo-cloud token issue`).\n"
+    "  sign-in --code CODE    Finish a browser sign-in with the code its page shows\n"
+    "                         (when Quillo did not open; it works once, for 10 minutes).\n"
     "  sign-out               Sign out here and on the service.\n"
     "  sync [NAME|ID...]      Back up these macros, or the whole library.\n"
     "  revisions NAME|ID      The revisions of a macro's backup, newest first.\n"
@@ -52,7 +55,23 @@ void receiveLinks(SingleInstance& instance, CloudAuthService& auth)
             auth.handleCallbackURL(url);
         }
     });
-    QObject::connect(&instance, &SingleInstance::commandRequested, &auth, [](QLocalSocket* socket, const QStringList&) {
+    QObject::connect(&instance, &SingleInstance::commandRequested, &auth,
+                     [&auth](QLocalSocket* socket, const QStringList& request) {
+        // The code of the very sign-in this command waits for, typed in another terminal.
+        // The request: the asker's folder, then its words.
+        if (request.value(1) == QLatin1String("cloud") && request.value(2) == QLatin1String("sign-in-code")) {
+            QPointer<QLocalSocket> asker(socket);
+            auth.signInWithCode(request.value(3), [asker, &auth](std::optional<QString> problem) {
+                if (!asker)
+                    return;
+                const QString email = auth.user() ? auth.user()->email : QString();
+                InstanceMessages::send(*asker, problem ? QStringList{QStringLiteral("error"), *problem}
+                                                       : QStringList{QStringLiteral("line"),
+                                                                     QStringLiteral("Signed in as %1.").arg(email)});
+                InstanceMessages::send(*asker, {QStringLiteral("exit"), problem ? QStringLiteral("1") : QStringLiteral("0")});
+            });
+            return;
+        }
         InstanceMessages::send(*socket, {QStringLiteral("error"),
                                          QStringLiteral("a `quillo cloud sign-in` is waiting for the browser; try again "
                                                         "when it is done")});
@@ -68,6 +87,10 @@ int CloudCommand::run(const QStringList& args)
     const QCommandLineOption withToken(QStringLiteral("with-token"),
                                        QStringLiteral("sign-in: read a device token from standard input."));
     parser.addOption(withToken);
+    const QCommandLineOption codeOption(QStringLiteral("code"),
+                                        QStringLiteral("sign-in: the one-time code the sign-in page shows."),
+                                        QStringLiteral("CODE"));
+    parser.addOption(codeOption);
     const QCommandLineOption revisionOption(QStringLiteral("revision"),
                                             QStringLiteral("restore: which revision (1 is the newest)."), QStringLiteral("N"));
     parser.addOption(revisionOption);
@@ -102,6 +125,14 @@ int CloudCommand::run(const QStringList& args)
         err(QStringLiteral("--with-token belongs to cloud sign-in"));
         return usage;
     }
+    if (parser.isSet(codeOption) && (what != QLatin1String("sign-in") || parser.isSet(withToken))) {
+        err(QStringLiteral("--code belongs to cloud sign-in, without --with-token"));
+        return usage;
+    }
+    if (parser.isSet(codeOption) && CloudAuthService::normalizedCode(parser.value(codeOption)).isEmpty()) {
+        err(QStringLiteral("--code takes the eight letters and digits the sign-in page shows, like ABCD-EFGH"));
+        return usage;
+    }
     QStringList request = positional;
     if (what == QLatin1String("restore")) {
         if (parser.isSet(revisionOption)) {
@@ -131,6 +162,8 @@ int CloudCommand::run(const QStringList& args)
         }
         request = {QStringLiteral("sign-in-token"), token};
     }
+    if (parser.isSet(codeOption))
+        request = {QStringLiteral("sign-in-code"), CloudAuthService::normalizedCode(parser.value(codeOption))};
 
     if (applicationIsRunning())
         return runInApplication(QStringList{QStringLiteral("cloud")} + request, [](const QStringList& m) {

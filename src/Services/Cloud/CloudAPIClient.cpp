@@ -23,13 +23,16 @@ QNetworkRequest CloudAPIClient::request(const QString& path, const QString& toke
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
     request.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json"));
-    request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + token.toUtf8());
+    if (!token.isEmpty())
+        request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + token.toUtf8());
     return request;
 }
 
-void CloudAPIClient::send(const QByteArray& method, const QString& path, const QByteArray* body, BodyHandler done)
+void CloudAPIClient::send(const QByteArray& method, const QString& path, const QByteArray* body, BodyHandler done,
+                          bool withToken)
 {
-    const std::optional<QString> token = m_tokenProvider ? m_tokenProvider() : std::nullopt;
+    const std::optional<QString> token =
+        !withToken ? std::optional<QString>(QString()) : m_tokenProvider ? m_tokenProvider() : std::nullopt;
     // Failures found before any traffic still arrive later, like every other outcome.
     auto failLater = [this, done](CloudError error) {
         QTimer::singleShot(0, this, [done, error] { done(failure(error)); });

@@ -44,10 +44,17 @@ public:
     {
         send(QByteArrayLiteral("POST"), path, &body, decoded(decode, std::move(done)));
     }
+    // A request that needs no sign-in (a sign-in code being exchanged): sent without
+    // the token.
+    template <typename T>
+    void postWithoutToken(const QString& path, const QByteArray& body, Decoder<T> decode, Handler<T> done)
+    {
+        send(QByteArrayLiteral("POST"), path, &body, decoded(decode, std::move(done)), false);
+    }
     // The answer's body is not read.
     void postEmpty(const QString& path, std::function<void(Status<CloudError>)> done);
 
-    // The request as it would be sent with `token`.
+    // The request as it would be sent with `token` (none when empty).
     QNetworkRequest request(const QString& path, const QString& token) const;
 
 private:
@@ -65,7 +72,8 @@ private:
         };
     }
 
-    void send(const QByteArray& method, const QString& path, const QByteArray* body, BodyHandler done);
+    void send(const QByteArray& method, const QString& path, const QByteArray* body, BodyHandler done,
+              bool withToken = true);
     static Expected<QByteArray, CloudError> outcome(QNetworkReply& reply);
 
     QUrl m_baseURL;

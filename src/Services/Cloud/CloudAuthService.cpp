@@ -1,5 +1,6 @@
 #include "Services/Cloud/CloudAuthService.h"
 
+#include "Codec/JsonWriter.h"
 #include "Platform/SecretStore.h"
 #include "Services/Cloud/CloudConfig.h"
 #include "Services/Cloud/CloudResponses.h"
@@ -189,6 +190,11 @@ void CloudAuthService::handleCallbackURL(const QUrl& url)
         appLog(QStringLiteral("Ignoring unrelated URL: ") + redacted(url), LogEntry::Level::warn);
         return;
     }
+    if (!m_pendingState && m_status == Status::signedIn) {
+        // A link that arrives after a code finished the sign-in (or a second click on it).
+        appLog(QStringLiteral("Ignoring a sign-in link: no sign-in waits for one"), LogEntry::Level::info);
+        return;
+    }
     const std::optional<QString> state = firstValue(url, QStringLiteral("state"));
     const std::optional<QString> token = firstValue(url, QStringLiteral("token"));
     if (!state || !token)
@@ -293,6 +299,11 @@ void CloudAuthService::signInWithToken(const QString& token, SignInDone done)
 {
     m_pendingState.reset();
     apiClient().setBaseURL(CloudConfig::baseURL(m_settings));
+    checkAndAcceptToken(token, QStringLiteral("That token was refused"), std::move(done));
+}
+
+void CloudAuthService::checkAndAcceptToken(const QString& token, const QString& refused, SignInDone done)
+{
     // Asked about first, with only this request carrying it: a refused token leaves the
     // sign-in there is as it was.
     const std::optional<QString> current = m_cachedToken;
@@ -300,13 +311,12 @@ void CloudAuthService::signInWithToken(const QString& token, SignInDone done)
     QPointer<CloudAuthService> self(this);
     apiClient().get<CloudUser>(
         QStringLiteral("/api/native/me"), &CloudResponses::meResponse,
-        [self, token, done](Expected<CloudUser, CloudError> user) {
+        [self, token, refused, done](Expected<CloudUser, CloudError> user) {
             if (!self)
                 return;
             if (user)
                 return self->acceptToken(token, done);
-            QString message = user.error().kind == CloudError::Kind::unauthorized ? QStringLiteral("That token was refused")
-                                                                                  : user.error().description();
+            QString message = user.error().kind == CloudError::Kind::unauthorized ? refused : user.error().description();
             if (self->m_status == Status::signedIn && self->m_user)
                 message += QStringLiteral("; still signed in as %1").arg(self->m_user->email);
             appLog(QStringLiteral("A device token given by hand was not taken: ") + message, LogEntry::Level::warn);
@@ -314,4 +324,58 @@ void CloudAuthService::signInWithToken(const QString& token, SignInDone done)
                 done(message);
         });
     m_cachedToken = current;
+}
+
+QString CloudAuthService::normalizedCode(const QString& typed)
+{
+    if (typed.size() > 64)
+        return {};
+    QString code;
+    for (const QChar c : typed) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('\t'))
+            continue;
+        if (c.unicode() >= 0x80 || !c.isLetterOrNumber())
+            return {};
+        code.append(c.toUpper());
+    }
+    return code.size() == 8 ? code : QString();
+}
+
+void CloudAuthService::signInWithCode(const QString& typed, SignInDone done)
+{
+    const QString code = normalizedCode(typed);
+    if (code.isEmpty()) {
+        QTimer::singleShot(0, this, [done] {
+            if (done)
+                done(QStringLiteral("That is not a sign-in code: it is the eight letters and digits the page shows "
+                                    "after \u201cContinue\u201d, like ABCD-EFGH."));
+        });
+        return;
+    }
+    apiClient().setBaseURL(CloudConfig::baseURL(m_settings));
+    JsonWriter body(JsonWriter::Layout::compact, 64);
+    body.beginObject();
+    body.key("code");
+    body.string(code);
+    body.endObject();
+    QPointer<CloudAuthService> self(this);
+    apiClient().postWithoutToken<QString>(
+        QStringLiteral("/api/native/code"), body.take(),
+        &CloudResponses::tokenResponse, [self, done](Expected<QString, CloudError> token) {
+            if (!self)
+                return;
+            if (!token) {
+                QString message = token.error().description();
+                if (self->m_status == Status::signedIn && self->m_user)
+                    message += QStringLiteral("; still signed in as %1").arg(self->m_user->email);
+                appLog(QStringLiteral("A sign-in code was not taken: ") + message, LogEntry::Level::warn);
+                if (done)
+                    done(message);
+                return;
+            }
+            // The browser's sign-in is finished by the code: a link that arrives later
+            // carries a token the service has retired.
+            self->m_pendingState.reset();
+            self->checkAndAcceptToken(token.value(), QStringLiteral("The token the code brought was refused"), done);
+        });
 }

@@ -65,6 +65,13 @@ public:
     // A device token given by hand (a machine without a browser): checked with the
     // profile call, then kept like one from the browser. `done` gets the outcome.
     void signInWithToken(const QString& token, SignInDone done);
+    // The one-time code the service's page shows after "Continue" (for when the
+    // quillo:// link did not arrive), exchanged for a device token that is then taken
+    // like one given by hand. A refusal leaves the sign-in as it was.
+    void signInWithCode(const QString& code, SignInDone done);
+    // The code as the service takes it (letters in upper case, no spaces or hyphens), or
+    // empty when it is not one.
+    static QString normalizedCode(const QString& typed);
 
     // `url` as it may be logged: the value of a "token" item replaced by <redacted>.
     static QString redacted(const QUrl& url);
@@ -80,6 +87,8 @@ Q_SIGNALS:
 private:
     void restoreSession(bool confirm);
     void acceptToken(const QString& token, SignInDone done);
+    // Takes `token` once the profile call accepted it; `refused` names it otherwise.
+    void checkAndAcceptToken(const QString& token, const QString& refused, SignInDone done);
     void failSignIn(const QString& message);
     void forgetToken();
     void setStatus(Status status, std::optional<CloudUser> user = std::nullopt);

@@ -3,6 +3,7 @@
 #include "Codec/IsoDate.h"
 
 #include <QCryptographicHash>
+#include <algorithm>
 
 #include <simdjson.h>
 
@@ -149,6 +150,25 @@ Expected<CloudUser, QString> meResponse(const QByteArray& body)
     if (reader.problem())
         return failure(*reader.problem());
     return user;
+}
+
+Expected<QString, QString> tokenResponse(const QByteArray& body)
+{
+    simdjson::dom::parser parser;
+    object root;
+    if (auto problem = parseObject(parser, body, root))
+        return failure(*problem);
+    Reader reader(root, QStringLiteral("response"));
+    const QString token = reader.text("token");
+    if (reader.problem())
+        return failure(*reader.problem());
+    const bool plain = std::all_of(token.begin(), token.end(), [](QChar c) {
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+               (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
+    });
+    if (token.isEmpty() || token.size() > 200 || !plain)
+        return failure(QStringLiteral("\"token\" is not a device token"));
+    return token;
 }
 
 Expected<CloudBackup, QString> createResponse(const QByteArray& body)

@@ -19,6 +19,8 @@ namespace CloudResponses {
 
 // {"user": {...}}
 Expected<CloudUser, QString> meResponse(const QByteArray& body);
+// {"token": "..."}: a device token (base64url, at most 200 characters).
+Expected<QString, QString> tokenResponse(const QByteArray& body);
 // {"backup": {...}}
 Expected<CloudBackup, QString> createResponse(const QByteArray& body);
 // {"backups": [{...}]}

@@ -64,7 +64,9 @@ void CloudTask::start(const QStringList& request)
     else if (command == QLatin1String("sign-in"))
         signIn();
     else if (command == QLatin1String("sign-in-token"))
-        signInWithToken(request.value(1));
+        signInByHand(request.value(1), false);
+    else if (command == QLatin1String("sign-in-code"))
+        signInByHand(request.value(1), true);
     else if (command == QLatin1String("sign-out"))
         signOut();
     else if (command == QLatin1String("sync"))
@@ -171,32 +173,33 @@ void CloudTask::signIn()
     if (m_auth.status() != CloudAuthService::Status::signingIn)
         return fail(m_auth.lastError().value_or(QStringLiteral("The sign-in could not start.")));
     Q_EMIT output(QStringLiteral("Sign in in your browser; if it did not open, visit\n  %1\nWaiting for the browser "
-                                 "(Ctrl-C cancels)\u2026")
+                                 "(Ctrl-C cancels)\u2026 If Quillo does not open from there, run\n  quillo cloud "
+                                 "sign-in --code CODE\nin another terminal with the code the page shows.")
                       .arg(m_auth.signInURL().toString(QUrl::FullyEncoded)));
 }
 
-void CloudTask::signInWithToken(const QString& token)
+void CloudTask::signInByHand(const QString& value, bool isCode)
 {
-    if (token.isEmpty())
-        return fail(QStringLiteral("no token was given on standard input"));
-    // A stored sign-in is confirmed first, so that a refused token can say who stays signed in.
+    if (value.isEmpty())
+        return fail(isCode ? QStringLiteral("no code was given") : QStringLiteral("no token was given on standard input"));
+    // A stored sign-in is confirmed first, so that a refusal can say who stays signed in.
     if (m_auth.hasToken() && m_auth.status() != CloudAuthService::Status::signedIn) {
         QPointer<CloudTask> self(this);
-        m_auth.refreshSession([self, token](Status<CloudError>) {
+        m_auth.refreshSession([self, value, isCode](Status<CloudError>) {
             if (self && self->m_auth.status() == CloudAuthService::Status::signedIn)
-                self->signInWithToken(token);
+                self->signInByHand(value, isCode);
             else if (self)
-                self->signInWithTokenNow(token);
+                self->signInByHandNow(value, isCode);
         });
         return;
     }
-    signInWithTokenNow(token);
+    signInByHandNow(value, isCode);
 }
 
-void CloudTask::signInWithTokenNow(const QString& token)
+void CloudTask::signInByHandNow(const QString& value, bool isCode)
 {
     QPointer<CloudTask> self(this);
-    m_auth.signInWithToken(token, [self](std::optional<QString> problem) {
+    auto done = [self](std::optional<QString> problem) {
         if (!self)
             return;
         if (problem)
@@ -206,7 +209,11 @@ void CloudTask::signInWithTokenNow(const QString& token)
                                  ? QString()
                                  : QStringLiteral(" No keyring answers: this sign-in is not remembered.")));
         self->finish(0);
-    });
+    };
+    if (isCode)
+        m_auth.signInWithCode(value, done);
+    else
+        m_auth.signInWithToken(value, done);
 }
 
 void CloudTask::signOut()

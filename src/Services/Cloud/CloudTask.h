@@ -42,8 +42,9 @@ Q_SIGNALS:
 private:
     void status();
     void signIn();
-    void signInWithToken(const QString& token);
-    void signInWithTokenNow(const QString& token);
+    // A device token given by hand, or the code the service's page shows (`isCode`).
+    void signInByHand(const QString& value, bool isCode);
+    void signInByHandNow(const QString& value, bool isCode);
     void signOut();
     void sync(const QStringList& names);
     void checkUpdate();

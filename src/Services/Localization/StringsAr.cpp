@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"account.linkHint", "إذا لم يُفتح المتصفح، فافتح هذا الرابط بنفسك:"},
         {"account.browserFailed", "تعذّر فتح أي متصفح. افتح هذا الرابط في متصفح لتسجيل الدخول:"},
         {"account.copyLink", "نسخ الرابط"},
+        {"account.codeHint", "لم يُفتح Quillo من المتصفح؟ اكتب الرمز الذي تعرضه الصفحة:"},
+        {"account.useCode", "تسجيل الدخول بالرمز"},
         {"save.previousSaved", "حُفظ التسجيل السابق باسم “%1”."},
         {"playback.waiting", "في انتظار %1…"},
         {"notray.text", "لا يحتوي سطح المكتب هذا على علبة نظام، لذا يبقى Quillo في شريط المهام عند إغلاق نافذته. انقر عليه هناك (أو شغّل quillo مجددًا) لإعادة النافذة؛ اضغط Ctrl+Q للخروج."},

@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"account.linkHint", "If the browser did not open, open this link yourself:"},
         {"account.browserFailed", "No browser could be opened. Open this link in a browser to sign in:"},
         {"account.copyLink", "Copy Link"},
+        {"account.codeHint", "Quillo did not open from the browser? Type the code its page shows:"},
+        {"account.useCode", "Sign In with Code"},
         {"save.previousSaved", "The recording before this one was saved as “%1”."},
         {"playback.waiting", "Waiting for %1…"},
         {"notray.text", "This desktop has no system tray, so Quillo stays in the taskbar when its window is closed. Click it there (or start quillo again) to bring the window back; press Ctrl+Q to quit."},

@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"account.linkHint", "Si el navegador no se abrió, abre tú este enlace:"},
         {"account.browserFailed", "No se pudo abrir ningún navegador. Abre este enlace en un navegador para iniciar sesión:"},
         {"account.copyLink", "Copiar enlace"},
+        {"account.codeHint", "¿Quillo no se abrió desde el navegador? Escribe el código que muestra la página:"},
+        {"account.useCode", "Iniciar sesión con código"},
         {"save.previousSaved", "La grabación anterior se guardó como «%1»."},
         {"playback.waiting", "Esperando a %1…"},
         {"notray.text", "Este escritorio no tiene bandeja del sistema, así que Quillo se queda en la barra de tareas cuando se cierra su ventana. Haz clic ahí (o vuelve a iniciar quillo) para recuperarla; pulsa Ctrl+Q para salir."},

@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"account.linkHint", "Si le navigateur ne s’est pas ouvert, ouvrez ce lien vous-même :"},
         {"account.browserFailed", "Aucun navigateur n’a pu être ouvert. Ouvrez ce lien dans un navigateur pour vous connecter :"},
         {"account.copyLink", "Copier le lien"},
+        {"account.codeHint", "Quillo ne s’est pas ouvert depuis le navigateur ? Saisissez le code affiché sur la page :"},
+        {"account.useCode", "Se connecter avec le code"},
         {"save.previousSaved", "L’enregistrement précédent a été enregistré sous « %1 »."},
         {"playback.waiting", "En attente de %1…"},
         {"notray.text", "Ce bureau n’a pas de zone de notification : Quillo reste donc dans la barre des tâches quand sa fenêtre est fermée. Cliquez dessus (ou relancez quillo) pour la faire revenir ; appuyez sur Ctrl+Q pour quitter."},

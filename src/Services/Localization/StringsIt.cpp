@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"account.linkHint", "Se il browser non si è aperto, apri tu questo link:"},
         {"account.browserFailed", "Non è stato possibile aprire un browser. Apri questo link in un browser per accedere:"},
         {"account.copyLink", "Copia link"},
+        {"account.codeHint", "Quillo non si è aperto dal browser? Digita il codice mostrato dalla pagina:"},
+        {"account.useCode", "Accedi con il codice"},
         {"save.previousSaved", "La registrazione precedente è stata salvata come «%1»."},
         {"playback.waiting", "In attesa di %1…"},
         {"notray.text", "Questo desktop non ha un’area di notifica, quindi Quillo resta nella barra delle applicazioni quando la sua finestra viene chiusa. Fai clic lì (o avvia di nuovo quillo) per riaprirla; premi Ctrl+Q per uscire."},

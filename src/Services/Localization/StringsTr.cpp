@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"account.linkHint", "Tarayıcı açılmadıysa bu bağlantıyı kendiniz açın:"},
         {"account.browserFailed", "Hiçbir tarayıcı açılamadı. Oturum açmak için bu bağlantıyı bir tarayıcıda açın:"},
         {"account.copyLink", "Bağlantıyı Kopyala"},
+        {"account.codeHint", "Quillo tarayıcıdan açılmadı mı? Sayfanın gösterdiği kodu yazın:"},
+        {"account.useCode", "Kodla Giriş Yap"},
         {"save.previousSaved", "Bundan önceki kayıt “%1” adıyla kaydedildi."},
         {"playback.waiting", "%1 bekleniyor…"},
         {"notray.text", "Bu masaüstünde sistem tepsisi yok; bu yüzden Quillo penceresi kapatıldığında görev çubuğunda kalır. Pencereyi geri getirmek için oraya tıklayın (ya da quillo’yu yeniden başlatın); çıkmak için Ctrl+Q’ya basın."},

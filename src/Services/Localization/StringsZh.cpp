@@ -97,6 +97,8 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"account.linkHint", "如果浏览器没有打开，请自行打开此链接："},
         {"account.browserFailed", "无法打开浏览器。请在浏览器中打开此链接以登录："},
         {"account.copyLink", "复制链接"},
+        {"account.codeHint", "浏览器没有打开 Quillo？请输入页面上显示的代码："},
+        {"account.useCode", "使用代码登录"},
         {"save.previousSaved", "上一段录制已保存为“%1”。"},
         {"playback.waiting", "正在等待 %1…"},
         {"notray.text", "此桌面没有系统托盘，因此关闭窗口后 Quillo 会留在任务栏中。点击任务栏中的图标（或再次启动 quillo）即可找回窗口；按 Ctrl+Q 退出。"},

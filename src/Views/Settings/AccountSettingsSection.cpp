@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -145,13 +146,54 @@ void AccountSettingsSection::buildSigningIn()
     auto* linkRow = new QHBoxLayout;
     linkRow->addWidget(m_link, 1);
     linkRow->addWidget(m_copyLink);
+    // The code the page after "Continue" shows, for when its link did not reach Quillo.
+    m_codeHint = captionLabel();
+    m_code = new QLineEdit;
+    m_code->setObjectName(QStringLiteral("signInCode"));
+    m_code->setPlaceholderText(QStringLiteral("ABCD-EFGH"));
+    m_code->setMaxLength(20);
+    m_code->setLayoutDirection(Qt::LeftToRight);
+    m_useCode = new QPushButton;
+    auto* codeRow = new QHBoxLayout;
+    codeRow->addWidget(m_code, 1);
+    codeRow->addWidget(m_useCode);
+    m_codeProblem = captionLabel(false);
+    m_codeProblem->setStyleSheet(QStringLiteral("color: ") + kRed);
+    m_codeProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_codeProblem->hide();
     auto* page = new QVBoxLayout(m_signingInPage);
     page->setContentsMargins(0, 0, 0, 0);
     page->addLayout(row);
     page->addWidget(m_linkHint);
     page->addLayout(linkRow);
+    page->addWidget(m_codeHint);
+    page->addLayout(codeRow);
+    page->addWidget(m_codeProblem);
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_model.cloudAuth().signOut(); });
     connect(m_copyLink, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(m_link->text()); });
+    connect(m_useCode, &QPushButton::clicked, this, &AccountSettingsSection::useCode);
+    connect(m_code, &QLineEdit::returnPressed, this, &AccountSettingsSection::useCode);
+}
+
+void AccountSettingsSection::useCode()
+{
+    if (!m_useCode->isEnabled())
+        return;
+    m_useCode->setEnabled(false);
+    m_codeProblem->hide();
+    QPointer<AccountSettingsSection> self(this);
+    m_model.cloudAuth().signInWithCode(m_code->text(), [self](std::optional<QString> problem) {
+        if (!self)
+            return;
+        self->m_useCode->setEnabled(true);
+        if (problem) {
+            self->m_codeProblem->setText(*problem);
+            self->m_codeProblem->show();
+            self->refresh();
+        } else {
+            self->m_code->clear();
+        }
+    });
 }
 
 void AccountSettingsSection::buildSignedIn()
@@ -262,6 +304,10 @@ void AccountSettingsSection::refresh()
     m_linkHint->setStyleSheet(auth.browserFailed() ? QStringLiteral("color: ") + kRed : QStringLiteral("color: gray"));
     m_link->setText(auth.signInURL().toString(QUrl::FullyEncoded));
     m_copyLink->setText(m_model.t(QStringLiteral("account.copyLink")));
+    m_codeHint->setText(m_model.t(QStringLiteral("account.codeHint")));
+    m_useCode->setText(m_model.t(QStringLiteral("account.useCode")));
+    if (status != CloudAuthService::Status::signingIn)
+        m_codeProblem->hide();
 
     // Signed in.
     if (const auto& user = auth.user()) {

@@ -30,6 +30,9 @@ public:
     QLabel* linkHint() const { return m_linkHint; }
     class QLineEdit* linkField() const { return m_link; }
     QPushButton* copyLinkButton() const { return m_copyLink; }
+    QLineEdit* codeField() const { return m_code; }
+    QPushButton* codeButton() const { return m_useCode; }
+    QLabel* codeProblem() const { return m_codeProblem; }
     QLineEdit* serviceField() const { return m_serviceField; }
     QLabel* syncMessage() const { return m_syncMessage; }
     QLabel* lastErrorText() const { return m_lastError; }
@@ -46,6 +49,7 @@ private:
     void buildSigningIn();
     void buildSignedIn();
     void applyServiceAddress();
+    void useCode();
 
     AppViewModel& m_model;
     SettingsViewModel& m_settings;
@@ -66,6 +70,10 @@ private:
     QLabel* m_linkHint;
     class QLineEdit* m_link;
     QPushButton* m_copyLink;
+    QLabel* m_codeHint;
+    QLineEdit* m_code;
+    QPushButton* m_useCode;
+    QLabel* m_codeProblem;
 
     QWidget* m_signedInPage;
     QLabel* m_avatar;
