@@ -1,10 +1,13 @@
 #include "Platform/X11/X11Errors.h"
 #include "Services/StorageService.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -335,6 +338,52 @@ TEST(AppLaunch, WithoutADisplayItSaysSoInsteadOfAborting)
     EXPECT_EQ(app.exitCode(), 1);
     EXPECT_EQ(QString::fromLocal8Bit(app.readAllStandardError()).trimmed(),
               QStringLiteral("Quillo needs a graphical session (no X display found)"));
+}
+
+TEST_F(AppLaunchTest, ARunFromABuildRegistersItselfForQuilloLinksAndTheDesktopsOpenerReachesIt)
+{
+    // Nothing took quillo:// links for this user: the application wrote its own entry.
+    const QString entry = home.path() + QStringLiteral("/data/applications/quillo-links.desktop");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(entry); }, 15000)) << "no desktop entry for quillo:// links";
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("Exec=" QUILLO_BINARY " %u\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("MimeType=x-scheme-handler/quillo;\n"));
+    QString log;
+    ASSERT_TRUE(waitUntil([&] {
+        log += QString::fromLocal8Bit(app.readAllStandardError());
+        return log.contains(QStringLiteral("registered this Quillo"));
+    }, 10000)) << log.toStdString();
+
+    auto run = [&](const QString& program, const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, args);
+        EXPECT_TRUE(process.waitForFinished(20000));
+        return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    };
+    EXPECT_EQ(run(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                              QStringLiteral("x-scheme-handler/quillo")}),
+              QStringLiteral("quillo-links.desktop"));
+    // What the browser does with the sign-in's link: the desktop's opener starts Quillo
+    // with it, which hands it to the running application (no sign-in waits: refused).
+    run(QStringLiteral("xdg-open"), {QStringLiteral("quillo://auth?state=STALE&token=stale-secret")});
+    EXPECT_TRUE(waitUntil([&] {
+        log += QString::fromLocal8Bit(app.readAllStandardError());
+        return log.contains(QStringLiteral("Received deep link: quillo://auth?state=STALE&token=<redacted>"));
+    }, 15000)) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("stale-secret")));
+
+    // The next launch finds the entry in place and leaves it.
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(20000));
+    const QDateTime written = QFileInfo(entry).lastModified();
+    app.start(QStringLiteral(QUILLO_BINARY), {});
+    ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000));
+    QThread::msleep(1500);
+    EXPECT_EQ(QFileInfo(entry).lastModified(), written);
+    EXPECT_FALSE(QString::fromLocal8Bit(app.readAllStandardError()).contains(QStringLiteral("registered this Quillo")));
 }
 
 TEST_F(AppLaunchTest, ImportRecordAndPlayCommandsGoThroughTheRunningApplication)

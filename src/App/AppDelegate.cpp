@@ -1,5 +1,6 @@
 #include "App/AppDelegate.h"
 
+#include "App/LinkHandlerRegistration.h"
 #include "Services/LogService.h"
 #include "ViewModels/AppViewModel.h"
 #include "Views/MainWindow.h"
@@ -53,6 +54,10 @@ void AppDelegate::launch()
     if (!m_model->permissions().hasAccessibilityPermission() || !m_model->permissions().hasInputMonitoringPermission())
         m_model->permissions().startPolling(PermissionsService::defaultPollInterval);
     appLog(QStringLiteral("Quillo launched"), LogEntry::Level::info);
+    // A Quillo run from a build: quillo:// links (the cloud sign-in) come back to it.
+    auto* links = new LinkHandlerRegistration(QCoreApplication::applicationFilePath(), this);
+    connect(links, &LinkHandlerRegistration::finished, links, &QObject::deleteLater);
+    links->start();
 }
 
 void AppDelegate::showMainWindow()
