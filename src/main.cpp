@@ -59,5 +59,6 @@ int main(int argc, char** argv)
                      [&delegate](QLocalSocket* socket, const QStringList& request) {
                          RemoteCommand::start(*delegate.model(), socket, request);
                      });
+    instance.acceptRequests();
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -404,4 +405,66 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
     r = run({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("0.3"), QStringLiteral("--verbose")});
     EXPECT_TRUE(r.err.contains(QStringLiteral("[INFO] Recording started"))) << r.err.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("[INFO]"))) << r.out.toStdString();
+}
+
+TEST_F(CommandLineTest, DoctorNamesEachFaultWithItsFixAndKnowsQuillosOwnHotkeysHoweverTheDisplayIsWritten)
+{
+    auto doctorWith = [&](const std::function<void(QProcessEnvironment&)>& change) {
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("QUILLO_PLATFORM"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        change(env);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("doctor")});
+        return finish(process);
+    };
+    Result r = doctorWith([](QProcessEnvironment& env) { env.remove(QStringLiteral("DISPLAY")); });
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("PROBLEM  display: no X display (DISPLAY is not set): start Quillo inside "
+                                              "your desktop session\n")))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("XTEST"))) << "consequences of the missing display are not faults of their own";
+    r = doctorWith([](QProcessEnvironment& env) { env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":79")); });
+    EXPECT_TRUE(r.out.contains(QStringLiteral("PROBLEM  display: the X display :79 does not answer: start Quillo inside "
+                                              "your desktop session")))
+        << r.out.toStdString();
+
+    // This display, written another way by the Quillo that holds the chords.
+    ASSERT_NE(desktop.display(), nullptr);
+    const QString here = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    ASSERT_TRUE(here.startsWith(QLatin1Char(':'))) << "a local test display";
+    const QString otherwise = here + QStringLiteral(".0");
+    const Macro macro = Macro::fromRecording(QStringLiteral("Long"), {MacroAction::keyDown(0.05, 0, 0),
+                                                                      MacroAction::keyUp(20, 0, 0)},
+                                             QDateTime::currentDateTimeUtc());
+    const QString file = home.path() + QStringLiteral("/long.quillo");
+    ASSERT_TRUE(ExportImportService::exportMacroTo(macro, file));
+    QProcess player;
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("DISPLAY"), otherwise);
+    player.setProcessEnvironment(env);
+    player.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("play"), file});
+    ASSERT_TRUE(X11TestDesktop::waitFor([&] { return player.readAllStandardOutput().contains("Playing"); }, 10000));
+    r = doctorWith([](QProcessEnvironment&) {});
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("ok       hotkey Alt\\+Super\\+P: held by Quillo itself \\(process \\d+: "
+                                                  "quillo play .*long\\.quillo\\)"))
+                    .match(r.out)
+                    .hasMatch())
+        << r.code << r.out.toStdString() << r.err.toStdString();
+    ::kill(pid_t(player.processId()), SIGINT);
+    EXPECT_TRUE(X11TestDesktop::waitFor([&] { return player.state() == QProcess::NotRunning; }, 10000));
+
+    // The application itself, started on ":N.0", is the one `quillo` on ":N" talks to.
+    QProcess app;
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(QUILLO_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted());
+    EXPECT_TRUE(X11TestDesktop::waitFor([&] {
+        r = doctorWith([](QProcessEnvironment&) {});
+        return r.out.count(QStringLiteral("held by Quillo itself (the application is running")) == 3;
+    }, 15000)) << r.out.toStdString() << app.readAllStandardError().toStdString();
+    app.terminate();
+    EXPECT_TRUE(app.waitForFinished(20000));
 }

@@ -18,7 +18,13 @@ public:
     // True when this is the one running instance (it now listens); false when another
     // instance took `arguments` (this one should end).
     bool claim(const QStringList& arguments);
+    // From now on the others' launches and commands are taken (those that came since
+    // the claim first): call it once the receivers of the signals are connected, or a
+    // request made while this instance started would go to nobody.
+    void acceptRequests();
 
+    // A display however it is written (":0", ":0.0" and "unix:0" are one).
+    static QString sameDisplay(const QString& display);
     static QString serverName();
 
 Q_SIGNALS:
@@ -28,5 +34,9 @@ Q_SIGNALS:
     void commandRequested(QLocalSocket* socket, const QStringList& request);
 
 private:
+    void takeConnections();
+    void readFirstMessage(QLocalSocket* socket);
+
     QLocalServer* m_server = nullptr;
+    bool m_accepting = false;
 };

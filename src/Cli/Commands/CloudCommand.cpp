@@ -203,8 +203,10 @@ int CloudCommand::run(const QStringList& args)
         return std::nullopt;
     };
     SingleInstance instance;
-    if (request.value(0) == QLatin1String("sign-in") && instance.claim({}))
+    if (request.value(0) == QLatin1String("sign-in") && instance.claim({})) {
         receiveLinks(instance, auth);
+        instance.acceptRequests();
+    }
 
     CloudTask task(auth, backup, library, settings, putBack);
     int code = failed;

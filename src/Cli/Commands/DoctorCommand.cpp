@@ -1,5 +1,6 @@
 #include "Cli/Commands/DoctorCommand.h"
 
+#include "App/SingleInstance.h"
 #include "Cli/CommandRunner.h"
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/Wayland/InputdClient.h"
@@ -10,9 +11,57 @@
 #include "Cli/TerminalText.h"
 #include "ViewModels/HotkeyViewModel.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <unistd.h>
 
 using namespace CommandRunner;
+
+namespace {
+
+// Another Quillo process of this user on this display (a `quillo play` holding its stop
+// chords): "process N: quillo play …", or empty.
+QString otherQuilloProcess()
+{
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    const QString display = SingleInstance::sameDisplay(QString::fromLocal8Bit(qgetenv("DISPLAY")));
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : pids) {
+        bool number = false;
+        const qint64 n = pid.toLongLong(&number);
+        if (!number || n == QCoreApplication::applicationPid())
+            continue;
+        const QFileInfo exe(QStringLiteral("/proc/%1/exe").arg(pid));
+        QString target = QFileInfo(exe.symLinkTarget()).fileName();
+        target.remove(QStringLiteral(" (deleted)")); // a build replaced since it started
+        if (target != self || exe.ownerId() != ::getuid())
+            continue;
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+        if (!environ.open(QIODevice::ReadOnly))
+            continue;
+        QString theirs;
+        for (const QByteArray& entry : environ.read(256 * 1024).split('\0'))
+            if (entry.startsWith("DISPLAY="))
+                theirs = QString::fromLocal8Bit(entry.mid(8));
+        if (SingleInstance::sameDisplay(theirs) != display)
+            continue;
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        QString words;
+        if (command.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> parts = command.read(4096).split('\0');
+            for (qsizetype i = 1; i < parts.size() && i < 6; ++i)
+                if (!parts[i].isEmpty())
+                    words += QLatin1Char(' ') + QString::fromLocal8Bit(parts[i]);
+        }
+        return QStringLiteral("process %1: %2%3").arg(pid, self, TerminalText::safe(words));
+    }
+    return {};
+}
+
+} // namespace
 
 int DoctorCommand::run(const QStringList& args)
 {
@@ -67,17 +116,38 @@ int DoctorCommand::run(const QStringList& args)
              QStringLiteral("through %1, whichever window is in front%2")
                  .arg(registrar->mechanism(), note.isEmpty() ? QString() : QStringLiteral(" (") + note + QLatin1Char(')')));
     } else {
-        const bool hasDisplay = !display.isEmpty() && (probe.accessibilityGranted(false) || probe.inputMonitoringGranted() ||
-                                                       X11Platform::windowManagerReportsActiveWindow());
         line(true, QStringLiteral("backend"), QStringLiteral("X11"));
-        line(hasDisplay, QStringLiteral("display"),
-             display.isEmpty() ? QStringLiteral("DISPLAY is not set") : QString::fromLocal8Bit(display));
-        line(X11Platform::windowManagerReportsActiveWindow(), QStringLiteral("window manager"),
-             QStringLiteral("reports the active window (needed to record application switches)"));
-        line(probe.accessibilityGranted(false), QStringLiteral("XTEST"), QStringLiteral("needed to replay"));
-        line(probe.inputMonitoringGranted(), QStringLiteral("RECORD"), QStringLiteral("needed to record"));
-        if (hasDisplay)
+        const bool opens = !display.isEmpty() && X11Platform::canOpenDisplay();
+        if (display.isEmpty())
+            line(false, QStringLiteral("display"),
+                 QStringLiteral("no X display (DISPLAY is not set): start Quillo inside your desktop session"));
+        else if (!opens)
+            line(false, QStringLiteral("display"),
+                 QStringLiteral("the X display %1 does not answer: start Quillo inside your desktop session, or set "
+                                "DISPLAY to a display that runs")
+                     .arg(TerminalText::safe(QString::fromLocal8Bit(display))));
+        else
+            line(true, QStringLiteral("display"), TerminalText::safe(QString::fromLocal8Bit(display)));
+        // Without a display the rest cannot be asked.
+        if (opens) {
+            const bool reports = X11Platform::windowManagerReportsActiveWindow();
+            line(reports, QStringLiteral("window manager"),
+                 reports ? QStringLiteral("reports the active window (needed to record application switches)")
+                         : QStringLiteral("no window manager reports the active window (_NET_ACTIVE_WINDOW): switches "
+                                          "between applications are not recorded; run a window manager that does (any "
+                                          "desktop's does)"));
+            const bool xtest = probe.accessibilityGranted(false);
+            line(xtest, QStringLiteral("XTEST"),
+                 xtest ? QStringLiteral("needed to replay")
+                       : QStringLiteral("the X server has no XTEST extension: macros cannot be replayed; start the X "
+                                        "server with XTEST (on unless it was turned off with -extension XTEST)"));
+            const bool record = probe.inputMonitoringGranted();
+            line(record, QStringLiteral("RECORD"),
+                 record ? QStringLiteral("needed to record")
+                        : QStringLiteral("the X server has no RECORD extension: nothing can be recorded; start the X "
+                                         "server with +extension RECORD (Xorg loads it unless told not to)"));
             registrar = std::make_unique<X11HotkeyRegistrar>();
+        }
     }
     // The hotkeys: the running application says which of its chords are in force;
     // otherwise each chord is tried here.
@@ -93,19 +163,31 @@ int DoctorCommand::run(const QStringList& args)
                 line(false, QStringLiteral("hotkey ") + chord, TerminalText::safe(m.value(2)));
         });
     } else if (registrar) {
+        // A `quillo record` or `quillo play` of this session holds its stop chords.
+        const QString otherQuillo = otherQuilloProcess();
         QSettings settings;
         for (const HotkeyConfig& standard : HotkeyService::defaults()) {
             const HotkeyChord chord = HotkeyViewModel::storedChord(settings, standard.id);
             const auto result = registrar->registerHotkey(standard.id, {chord});
             registrar->unregisterHotkey(standard.id);
-            line(result.ok(), QStringLiteral("hotkey ") + chord.portableText(),
-                 result.ok() ? QStringLiteral("free (%1)").arg(registrar->mechanism()) : result.reason);
+            const QString name = QStringLiteral("hotkey ") + chord.portableText();
+            if (result.ok())
+                line(true, name, QStringLiteral("free (%1)").arg(registrar->mechanism()));
+            else if (!otherQuillo.isEmpty())
+                line(true, name, QStringLiteral("held by Quillo itself (%1)").arg(otherQuillo));
+            else
+                line(false, name, TerminalText::safe(result.reason) +
+                                      QStringLiteral(": choose another chord in Quillo's settings (Hotkeys), or free it "
+                                                     "in the program that holds it"));
         }
     }
     StorageService storage;
     auto library = storage.loadAll();
     line(library.hasValue(), QStringLiteral("library"),
-         storage.storageURL() + (library ? QStringLiteral(" (%1)").arg(plural(qsizetype(library.value().size()), "macro", "macros"))
-                                         : QStringLiteral(" \u2014 ") + library.error().description()));
+         TerminalText::safe(storage.storageURL()) +
+             (library ? QStringLiteral(" (%1)").arg(plural(qsizetype(library.value().size()), "macro", "macros"))
+                      : QStringLiteral(" \u2014 ") + TerminalText::safe(library.error().description()) +
+                            QStringLiteral(": make the file readable and writable by you, or move it away to start "
+                                           "with an empty library (Quillo keeps a copy of a file it cannot read)")));
     return allGood ? success : failed;
 }

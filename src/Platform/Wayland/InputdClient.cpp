@@ -45,7 +45,9 @@ bool InputdClient::connect(const QString& path, QString& error)
         error = code == ENOENT || code == ECONNREFUSED
                     ? QStringLiteral("the input helper quillo-inputd is not running (no socket at %1; "
                                      "sudo systemctl enable --now quillo-inputd)").arg(path)
-                    : code == EACCES ? QStringLiteral("the input helper's socket %1 may not be opened by this user").arg(path)
+                    : code == EACCES ? QStringLiteral("the input helper's socket %1 may not be opened by this user "
+                                                      "(join the group quillo: sudo gpasswd -a $USER quillo, then "
+                                                      "sign out and in again)").arg(path)
                                      : QStringLiteral("cannot reach the input helper at %1: %2")
                                            .arg(path, QString::fromLocal8Bit(std::strerror(code)));
         return false;
