@@ -382,6 +382,19 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
     r = run({QStringLiteral("play"), QStringLiteral("--loops"), QStringLiteral("1000001"), QStringLiteral("Piped")});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("between 1 and 1000000"))) << r.err.toStdString();
+    // Paths as they were given, and "folder" for a folder.
+    auto there = [&](const QStringList& args) {
+        QProcess process;
+        process.setWorkingDirectory(home.path());
+        start(process, args);
+        return finish(process).err;
+    };
+    EXPECT_EQ(there({QStringLiteral("export"), QStringLiteral("Piped"), QStringLiteral("./out/x.quillo")}),
+              QStringLiteral("quillo: Could not write ./out/x.quillo: the folder ./out does not exist\n"));
+    EXPECT_EQ(there({QStringLiteral("export"), QStringLiteral("Piped"), QStringLiteral(".")}),
+              QStringLiteral("quillo: Could not write .: it is a folder\n"));
+    EXPECT_EQ(there({QStringLiteral("import"), QStringLiteral("gone.quillo")}),
+              QStringLiteral("quillo: Could not read gone.quillo: there is no such file or folder\n"));
 
     r = run({QStringLiteral("cloud"), QStringLiteral("status")});
     EXPECT_EQ(r.code, 0);

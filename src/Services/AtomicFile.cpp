@@ -15,9 +15,25 @@ namespace AtomicFile {
 namespace {
 FileError error(const QString& what, const QString& path, const QString& reason)
 {
-    return FileError{QStringLiteral("%1 %2: %3").arg(what, path, reason)};
+    return FileError{QStringLiteral("%1 %2: %3").arg(what, path, plainReason(reason))};
 }
 } // namespace
+
+QString plainReason(const QString& reason)
+{
+    // The C library's and Qt's texts for the failures a person meets with files.
+    static const std::pair<const char*, const char*> words[] = {
+        {"No such file or directory", "there is no such file or folder"},
+        {"Filename refers to a directory", "it is a folder"},
+        {"Is a directory", "it is a folder"},
+        {"Not a directory", "a part of the path is a file, not a folder"},
+        {"Directory not empty", "the folder is not empty"},
+    };
+    for (const auto& [system, ours] : words)
+        if (reason.compare(QLatin1String(system), Qt::CaseInsensitive) == 0)
+            return QLatin1String(ours);
+    return reason;
+}
 
 void syncFolder(const QString& folder)
 {
@@ -30,6 +46,8 @@ void syncFolder(const QString& folder)
 
 Status<FileError> write(const QString& path, const QByteArray& bytes)
 {
+    if (QFileInfo(path).isDir())
+        return failure(error(QStringLiteral("Could not write"), path, QStringLiteral("it is a folder")));
     const QString folder = QFileInfo(path).absolutePath();
     QDir().mkpath(folder);
     QSaveFile file(path);

@@ -15,6 +15,8 @@ Status<FileError> write(const QString& path, const QByteArray& bytes);
 // The file's bytes, with `padding` spare bytes of capacity after them (for parsers
 // that read past the end).
 Expected<QByteArray, FileError> read(const QString& path, qsizetype padding = 0);
+// The system's reason for a file failure in Quillo's words ("folder", never "directory").
+QString plainReason(const QString& reason);
 // Makes a rename inside `folder` survive a crash.
 void syncFolder(const QString& folder);
 

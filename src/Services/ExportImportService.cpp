@@ -38,9 +38,10 @@ Status<ExportImportError> ExportImportService::exportMacroTo(const Macro& macro,
     if (!encoded)
         return failure(ExportImportError::encodingFailed());
     // A mistyped folder is not made silently.
-    if (const QString folder = QFileInfo(path).absolutePath(); !QFileInfo(folder).isDir())
+    // Named as it was given ("./out", not the whole path).
+    if (const QFileInfo file(path); !QFileInfo(file.absolutePath()).isDir())
         return failure(ExportImportError::fileSystem(
-            FileError{QStringLiteral("Could not write %1: the folder %2 does not exist").arg(path, folder)}));
+            FileError{QStringLiteral("Could not write %1: the folder %2 does not exist").arg(path, file.path())}));
     if (auto written = AtomicFile::write(path, encoded.value()); !written)
         return failure(ExportImportError::fileSystem(written.error()));
     return ok;

@@ -24,7 +24,7 @@ QString defaultLibraryPath()
 
 StorageError fileError(const QString& what, const QString& path, const QString& reason)
 {
-    return StorageError{FileError{QStringLiteral("%1 %2: %3").arg(what, path, reason)}};
+    return StorageError{FileError{QStringLiteral("%1 %2: %3").arg(what, path, AtomicFile::plainReason(reason))}};
 }
 
 } // namespace
