@@ -76,7 +76,7 @@ TEST(SettingsWithCloud, SignInSyncAndUpdateStatesAsTheUserSeesThem)
     EXPECT_TRUE(visibleText(QStringLiteral("starts with https://")));
     account.serviceField()->setText(QStringLiteral("http://192.0.2.7:8787"));
     Q_EMIT account.serviceField()->editingFinished();
-    EXPECT_TRUE(visibleText(QStringLiteral("plain HTTP to another machine (http://192.0.2.7:8787)")));
+    EXPECT_TRUE(visibleText(QStringLiteral("plain HTTP to another machine (\u2066http://192.0.2.7:8787\u2069)")));
     shoot(m, window, account, QStringLiteral("02-plain-http-elsewhere"));
     account.serviceField()->setText(QString()); // back to the built-in address...
     Q_EMIT account.serviceField()->editingFinished();

@@ -14,6 +14,7 @@
 #include "Views/MacroDetailView.h"
 #include "Views/MacroListView.h"
 #include "Views/PlaybackControlView.h"
+#include "Views/PermissionBannerView.h"
 #include "Views/RecorderControlView.h"
 #include "Views/RenameSheet.h"
 #include "Views/SaveMacroSheet.h"
@@ -159,7 +160,7 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Start Recording"));
     EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Ready to Record"));
     // A desktop that does not say where the pointer is: the bar says so while recording.
-    m.recordingLimits = QStringLiteral("sway does not say where the pointer is");
+    m.recordingLimits = {QStringLiteral("sway"), false, true};
     auto* limits = bar.findChild<QLabel*>(QStringLiteral("recorderLimits"));
     ASSERT_NE(limits, nullptr);
     EXPECT_FALSE(limits->isVisibleTo(&bar));
@@ -167,7 +168,12 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Stop Recording"));
     EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Recording\u2026"));
     EXPECT_TRUE(limits->isVisibleTo(&bar));
-    EXPECT_EQ(limits->text(), m.recordingLimits);
+    EXPECT_EQ(limits->text(), QStringLiteral("sway does not say where the pointer is: positions are estimated from "
+                                             "the mouse's motion."));
+    m.setAppLanguage(AppLocale::zh);
+    EXPECT_TRUE(limits->text().startsWith(QStringLiteral("sway "))) << limits->text().toStdString();
+    EXPECT_FALSE(limits->text().contains(QStringLiteral("pointer")));
+    m.setAppLanguage(AppLocale::en);
     EXPECT_FALSE(panel.playButton()->isEnabled()); // no playback while recording
     m.discardPendingRecording();
     EXPECT_TRUE(panel.playButton()->isEnabled());
@@ -729,4 +735,27 @@ TEST(Views, NamesWithLineBreaksAndControlsStayOnOneLineAndReadAsStored)
     // Renaming starts from the name as it is stored.
     EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("Two\nlines\t\u202eevil\x1b"));
     EXPECT_EQ(NameText::oneLine(QStringLiteral("C:\\temp")), QStringLiteral("C:\\temp"));
+}
+
+TEST(Views, ThePermissionBannerSaysTheLinuxCauseInTheUsersLanguage)
+{
+    AppModelHarness h;
+    h.permissions.accessibility = false;
+    h.permissions.inputMonitoring = false;
+    h.permissions.causeKey = QStringLiteral("cause.helperMissing");
+    h.permissions.needKey = QStringLiteral("banner.needs.wayland");
+    AppViewModel& m = h.start();
+    m.permissions().checkPermissions();
+    PermissionBannerView banner(m);
+    auto record = [&] { return banner.findChildren<QLabel*>().at(1)->text(); };
+    EXPECT_TRUE(record().contains(QStringLiteral("Under Wayland, recording and replaying go through Quillo's input "
+                                                 "helper, quillo-inputd: the input helper is not running.")))
+        << record().toStdString();
+    m.setAppLanguage(AppLocale::zh);
+    EXPECT_TRUE(record().contains(QStringLiteral("输入助手没有运行"))) << record().toStdString();
+    EXPECT_TRUE(record().contains(QStringLiteral("Cannot Record Input"))); // the title stays as it is everywhere
+    // A cause the platform has no words for is shown as it says it.
+    h.permissions.causeKey.clear();
+    m.setAppLanguage(AppLocale::en);
+    EXPECT_TRUE(record().contains(QStringLiteral("input cannot be observed"))) << record().toStdString();
 }

@@ -31,7 +31,7 @@ void AppDelegate::launch()
     appLog(QStringLiteral("Input backend: ") + SessionKind::name(m_platform->kind()), LogEntry::Level::info);
     m_model = std::make_unique<AppViewModel>(m_platform->services(), m_settings);
     m_model->openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    m_model->recordingLimits = m_platform->desktopLimits();
+    m_model->recordingLimits = m_platform->recordingLimits();
     m_model->replaysPositions = m_platform->replaysPositions();
     m_model->openSettings = [self = QPointer<AppDelegate>(this)] {
         if (self)

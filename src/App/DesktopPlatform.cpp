@@ -59,6 +59,14 @@ QString DesktopPlatform::desktopLimits() const
     return m_wayland ? m_wayland->desktopProblem() : QString();
 }
 
+RecordingLimits DesktopPlatform::recordingLimits() const
+{
+    if (!m_wayland)
+        return {};
+    return {m_wayland->provider().desktopName(), !m_wayland->desktopAnswers(),
+            m_wayland->desktopAnswers() && !m_wayland->provider().reportsPointer()};
+}
+
 bool DesktopPlatform::replaysPositions() const
 {
     return !m_wayland || !m_wayland->provider().outputs().empty();

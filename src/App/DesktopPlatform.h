@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Models/RecordingLimits.h"
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/PlatformServices.h"
 #include "Platform/StatusIndicator.h"
@@ -29,6 +30,8 @@ public:
     QString recordProblem();
     // What the desktop does not report under Wayland (focus, pointer), or empty.
     QString desktopLimits() const;
+    // The same for the window, to be said in the user's language.
+    RecordingLimits recordingLimits() const;
     // The monitors of this session now, without building a whole platform.
     static std::vector<ScreenOutput> currentScreenLayout(SessionKind::Kind kind = SessionKind::detect());
     // Whether pointer positions can be replayed: under Wayland only where the desktop

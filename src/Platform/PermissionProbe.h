@@ -17,4 +17,10 @@ public:
     // What is missing, in a few words for the user, when the grant is not there.
     virtual QString accessibilityProblem() { return QStringLiteral("input cannot be synthesised"); }
     virtual QString inputMonitoringProblem() { return QStringLiteral("input cannot be observed"); }
+    // The same causes for the window: keys of the string tables ("cause.…"), and what
+    // replaying and recording need here ("banner.…Needs…"); empty where none applies.
+    virtual QString accessibilityCauseKey() { return {}; }
+    virtual QString inputMonitoringCauseKey() { return {}; }
+    virtual QString accessibilityNeedKey() const { return {}; }
+    virtual QString inputMonitoringNeedKey() const { return {}; }
 };

@@ -21,6 +21,10 @@ public:
     // What is missing, for the user ("the X server has no RECORD extension").
     QString accessibilityProblem() const { return m_probe.accessibilityProblem(); }
     QString inputMonitoringProblem() const { return m_probe.inputMonitoringProblem(); }
+    QString accessibilityCauseKey() const { return m_probe.accessibilityCauseKey(); }
+    QString inputMonitoringCauseKey() const { return m_probe.inputMonitoringCauseKey(); }
+    QString accessibilityNeedKey() const { return m_probe.accessibilityNeedKey(); }
+    QString inputMonitoringNeedKey() const { return m_probe.inputMonitoringNeedKey(); }
 
     // Reads both grants without asking the user.
     void checkPermissions();

@@ -232,6 +232,15 @@ QString AppViewModel::t(const QString& key) const
     return Strings::lookup(m_appLanguage, key);
 }
 
+QString AppViewModel::recordingLimitsText() const
+{
+    if (recordingLimits.focusUnknown)
+        return t(QStringLiteral("recorder.limits.noFocus")).arg(recordingLimits.desktop);
+    if (recordingLimits.pointerEstimated)
+        return t(QStringLiteral("recorder.limits.noPointer")).arg(recordingLimits.desktop);
+    return {};
+}
+
 QString AppViewModel::keyChordText(const MacroAction& action) const
 {
     const auto chord = [&](std::uint16_t keyCode, std::uint64_t flags) {

@@ -2,6 +2,7 @@
 
 #include "Models/Macro.h"
 #include "Models/PlaybackOptions.h"
+#include "Models/RecordingLimits.h"
 #include "Platform/PlatformServices.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
@@ -73,8 +74,10 @@ public:
 
     std::function<void()> openSettings;
     // What the session's desktop does not report while recording (under Wayland: the
-    // pointer's position or the frontmost application); empty when it reports both.
-    QString recordingLimits;
+    // pointer's position or the frontmost application), and the sentence that says so
+    // in the app's language (empty when it reports both).
+    RecordingLimits recordingLimits;
+    QString recordingLimitsText() const;
     // False where the desktop gives no screen layout, so that positions cannot be
     // replayed (clicks land wherever the pointer is).
     bool replaysPositions = true;

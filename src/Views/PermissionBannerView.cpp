@@ -41,20 +41,22 @@ void PermissionBannerView::refresh()
     m_accessibility->setVisible(!accessibility);
     m_grantAccessibility->setVisible(!accessibility);
     m_inputMonitoring->setVisible(!monitoring);
-    auto text = [this](const char* title, const char* need, const QString& problem) {
-        return QStringLiteral("<b>%1</b><br><span style='color:gray'>%2: %3. %4%5</span>")
-            .arg(QLatin1String(title), QLatin1String(need), problem.toHtmlEscaped(),
+    // The cause in the user's language where the platform names one, else its own words.
+    auto text = [this](const char* title, const QString& needKey, const QString& causeKey, const QString& problem) {
+        const QString need = needKey.isEmpty() ? QString() : m_model.t(needKey) + QStringLiteral(": ");
+        const QString cause = causeKey.isEmpty() ? problem : m_model.t(causeKey);
+        return QStringLiteral("<b>%1</b><br><span style='color:gray'>%2%3. %4%5</span>")
+            .arg(QLatin1String(title), need.toHtmlEscaped(), cause.toHtmlEscaped(),
                  m_model.t(QStringLiteral("banner.doctor")).toHtmlEscaped(),
                  m_checked ? QLatin1Char(' ') + m_model.t(QStringLiteral("banner.stillMissing")).toHtmlEscaped() : QString());
     };
+    const PermissionsService& permissions = m_model.permissions();
     if (!accessibility)
-        m_accessibility->setText(text("Cannot Replay Input", "Replaying keyboard &amp; mouse events needs the X "
-                                                             "server's XTEST extension",
-                                      m_model.permissions().accessibilityProblem()));
+        m_accessibility->setText(text("Cannot Replay Input", permissions.accessibilityNeedKey(),
+                                      permissions.accessibilityCauseKey(), permissions.accessibilityProblem()));
     if (!monitoring)
-        m_inputMonitoring->setText(text("Cannot Record Input", "Recording input from all applications needs the X "
-                                                               "server's RECORD extension in an X11 session",
-                                        m_model.permissions().inputMonitoringProblem()));
+        m_inputMonitoring->setText(text("Cannot Record Input", permissions.inputMonitoringNeedKey(),
+                                        permissions.inputMonitoringCauseKey(), permissions.inputMonitoringProblem()));
     m_grantInputMonitoring->setVisible(!monitoring);
     setVisible(!accessibility || !monitoring);
 }

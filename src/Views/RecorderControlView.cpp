@@ -146,8 +146,8 @@ void RecorderControlView::refresh()
     m_hints->setVisible(m_model.recorder().state() == RecordingState::idle && !m_model.playback().isBusy() &&
                         !hints.isEmpty());
     // Under Wayland the desktop may not tell where the pointer is or what is in front.
-    m_limits->setText(m_model.recordingLimits);
-    m_limits->setVisible(recording && !m_model.recordingLimits.isEmpty());
+    m_limits->setText(m_model.recordingLimitsText());
+    m_limits->setVisible(recording && m_model.recordingLimits.any());
     m_button->setText(m_model.t(recording ? QStringLiteral("recorder.stop") : QStringLiteral("recorder.start")));
     m_button->setIcon(recording ? Icons::icon(QStringLiteral("stop")) : Icons::icon(QStringLiteral("record"), QColor(0xff, 0x3b, 0x30)));
     // A recording cannot start while a playback runs.

@@ -14,9 +14,14 @@ public:
     bool inputMonitoringGranted() override { return inputMonitoring; }
     void requestInputMonitoring() override { ++m_prompts; }
     int prompts() const { return m_prompts; }
+    QString accessibilityCauseKey() override { return causeKey; }
+    QString inputMonitoringCauseKey() override { return causeKey; }
+    QString accessibilityNeedKey() const override { return needKey; }
+    QString inputMonitoringNeedKey() const override { return needKey; }
 
     bool accessibility = false;
     bool inputMonitoring = false;
+    QString causeKey, needKey; // what the window is to say, as keys of the string tables
 
 private:
     int m_prompts = 0;

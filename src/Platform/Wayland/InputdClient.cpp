@@ -30,6 +30,7 @@ bool InputdClient::connect(const QString& path, QString& error)
 {
     close();
     m_failed = false;
+    m_failure = Failure::other;
     const QByteArray native = path.toLocal8Bit();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -42,6 +43,9 @@ bool InputdClient::connect(const QString& path, QString& error)
     if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         const int code = errno;
         close();
+        m_failure = code == ENOENT || code == ECONNREFUSED ? Failure::notRunning
+                    : code == EACCES                       ? Failure::noAccess
+                                                           : Failure::other;
         error = code == ENOENT || code == ECONNREFUSED
                     ? QStringLiteral("the input helper quillo-inputd is not running (no socket at %1; "
                                      "sudo systemctl enable --now quillo-inputd)").arg(path)
@@ -55,8 +59,10 @@ bool InputdClient::connect(const QString& path, QString& error)
     send(InputdProtocol::Hello{});
     const auto reply = receive(5000); // a helper that just started welcomes once its devices are in place
     if (const auto* welcome = reply ? std::get_if<InputdProtocol::Welcome>(&*reply) : nullptr) {
-        if (welcome->version == InputdProtocol::version)
+        if (welcome->version == InputdProtocol::version) {
+            m_failure = Failure::none;
             return true;
+        }
         error = QStringLiteral("the input helper speaks protocol %1 and this Quillo speaks %2: install the helper of "
                                "the same Quillo version")
                     .arg(welcome->version)

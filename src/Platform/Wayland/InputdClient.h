@@ -19,8 +19,12 @@ public:
     // The socket: QUILLO_INPUTD_SOCKET, else the helper's default.
     static QString socketPath();
 
+    // Why the last connect failed, for the window's words.
+    enum class Failure { none, notRunning, noAccess, other };
+
     // Connects and says hello; false with the reason in `error`.
     bool connect(const QString& path, QString& error);
+    Failure failure() const { return m_failure; }
     bool isConnected() const { return m_fd >= 0; }
     void close();
 
@@ -35,5 +39,6 @@ public:
 private:
     int m_fd = -1;
     bool m_failed = false;
+    Failure m_failure = Failure::none;
     InputdCodec::Decoder m_decoder;
 };

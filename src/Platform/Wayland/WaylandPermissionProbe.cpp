@@ -14,6 +14,10 @@ bool WaylandPermissionProbe::check()
     const bool reached = client.connect(m_socketPath, reason);
     // The banner and the alerts say which backend runs and what it lacks.
     m_problem = reached ? QString() : QStringLiteral("Wayland session: ") + reason;
+    m_causeKey = reached                                      ? QString()
+                 : client.failure() == InputdClient::Failure::notRunning ? QStringLiteral("cause.helperMissing")
+                 : client.failure() == InputdClient::Failure::noAccess   ? QStringLiteral("cause.helperNoAccess")
+                                                                         : QStringLiteral("cause.helperOther");
     return reached;
 }
 

@@ -17,10 +17,15 @@ public:
     void requestInputMonitoring() override {}
     QString accessibilityProblem() override { return m_problem; }
     QString inputMonitoringProblem() override { return m_problem; }
+    QString accessibilityCauseKey() override { return m_causeKey; }
+    QString inputMonitoringCauseKey() override { return m_causeKey; }
+    QString accessibilityNeedKey() const override { return QStringLiteral("banner.needs.wayland"); }
+    QString inputMonitoringNeedKey() const override { return QStringLiteral("banner.needs.wayland"); }
 
 private:
     bool check();
 
     QString m_socketPath;
     QString m_problem;
+    QString m_causeKey;
 };

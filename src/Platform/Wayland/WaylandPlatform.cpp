@@ -57,7 +57,8 @@ std::unique_ptr<HotkeyRegistrar> WaylandPlatform::hotkeysFor(DesktopProvider& pr
 WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     : m_dialogs(dialogs), m_provider(providerForSession()), m_tap(SystemClock::instance())
 {
-    if (!m_provider->start(&m_desktopProblem))
+    m_desktopAnswers = m_provider->start(&m_desktopProblem);
+    if (!m_desktopAnswers)
         appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::warn);
     else if (!m_provider->reportsPointer())
         m_desktopProblem = QStringLiteral("%1 does not say where the pointer is: positions are estimated from the "

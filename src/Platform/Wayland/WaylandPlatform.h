@@ -33,6 +33,8 @@ public:
     SystemSleeper& sleeper() { return m_sleeper; }
     // What the desktop's provider lacks (empty when it tells focus and pointer).
     const QString& desktopProblem() const { return m_desktopProblem; }
+    // Whether the desktop answered at start (it then says what is in front).
+    bool desktopAnswers() const { return m_desktopAnswers; }
 
     // The provider for this session's desktop (not yet started).
     static std::unique_ptr<DesktopProvider> providerForSession();
@@ -47,6 +49,7 @@ private:
     FileDialogs& m_dialogs;
     std::unique_ptr<DesktopProvider> m_provider;
     QString m_desktopProblem;
+    bool m_desktopAnswers = false;
     WaylandInputTap m_tap;
     std::unique_ptr<WaylandWorkspace> m_workspace;
     WaylandPermissionProbe m_probe;

@@ -57,3 +57,15 @@ QString X11PermissionProbe::inputMonitoringProblem()
         return QStringLiteral("there is no X display");
     return QStringLiteral("the X server has no RECORD extension");
 }
+
+QString X11PermissionProbe::accessibilityCauseKey()
+{
+    return hasDisplay() ? QStringLiteral("cause.noXtest") : QStringLiteral("cause.noDisplay");
+}
+
+QString X11PermissionProbe::inputMonitoringCauseKey()
+{
+    if (isWaylandSession())
+        return QStringLiteral("cause.waylandSession");
+    return hasDisplay() ? QStringLiteral("cause.noRecord") : QStringLiteral("cause.noDisplay");
+}

@@ -17,6 +17,10 @@ public:
     void requestInputMonitoring() override {}
     QString accessibilityProblem() override;
     QString inputMonitoringProblem() override;
+    QString accessibilityCauseKey() override;
+    QString inputMonitoringCauseKey() override;
+    QString accessibilityNeedKey() const override { return QStringLiteral("banner.replayNeeds.x11"); }
+    QString inputMonitoringNeedKey() const override { return QStringLiteral("banner.recordNeeds.x11"); }
 
     static bool isWaylandSession();
 

@@ -288,7 +288,8 @@ void AccountSettingsSection::refresh()
     if (m_serviceNote->property("invalid").toBool())
         note = m_model.t(QStringLiteral("account.serviceInvalid"));
     else if (const QUrl base(m_settings.serviceAddress()); CloudConfig::isPlainHttpToAnotherHost(base))
-        note = CloudError::insecureConnection(base.toString()).description();
+        // The address kept whole and left to right inside right-to-left text.
+        note = m_model.t(QStringLiteral("account.insecure")).arg(QChar(0x2066) + base.toString() + QChar(0x2069));
     m_serviceNote->setText(note);
     m_serviceNote->setStyleSheet(QStringLiteral("color: ") + kRed);
     m_serviceNote->setVisible(!note.isEmpty());
