@@ -99,34 +99,47 @@ int main(int argc, char** argv)
         appLog(QStringLiteral("Sample line %1 of the log").arg(i), LogEntry::Level(i % 4));
     QCoreApplication::sendPostedEvents();
     MainWindow window(model);
-    save(window, "02-main-selected-macro");
+    // The window in its states, the sheets with it, in English and in the two languages
+    // that differ most from it (right to left, and wide characters).
+    const std::pair<AppLocale, const char*> stateLanguages[] = {{AppLocale::en, ""}, {AppLocale::ar, "-ar"}, {AppLocale::zh, "-zh"}};
+    for (const auto& [language, suffix] : stateLanguages) {
+        model.setAppLanguage(language);
+        auto name = [suffix = suffix](const char* what) { return QByteArray(what) + suffix; };
+        save(window, name("02-main-selected-macro").constData());
 
-    model.startRecording();
-    for (int i = 0; i < 57; ++i) {
-        RawInputEvent e;
-        e.type = RawEventType::keyDown;
-        e.time = h.clock.now() + 0.01 * i;
-        h.tap.deliver(e);
+        model.startRecording();
+        for (int i = 0; i < 57; ++i) {
+            RawInputEvent e;
+            e.type = RawEventType::keyDown;
+            e.time = h.clock.now() + 0.01 * i;
+            h.tap.deliver(e);
+        }
+        h.clock.advance(12.4);
+        model.recorder().refreshElapsedTime();
+        QCoreApplication::sendPostedEvents();
+        save(window, name("03-recording-bar").constData());
+        model.stopRecordingAndPrompt();
+        {
+            SaveMacroSheet sheet(model);
+            save(sheet, name("04-save-sheet").constData());
+        }
+        model.discardPendingRecording();
+
+        h.sleeper.holdFrom(h.clock.now() + 2.0);
+        PlaybackOptions three;
+        three.loopCount = 3;
+        model.startPlayback(*model.selectedMacro(), three);
+        waitUntil([&] { return model.playback().progress() > 0.1; });
+        save(window, name("05-playback-panel").constData());
+        if (language == AppLocale::en) {
+            StatusBarController tray(model, [] {});
+            tray.menu()->popup(QPoint(0, 0));
+            save(*tray.menu(), "06-status-menu");
+        }
+        model.stopPlayback();
+        waitUntil([&] { return !model.playback().isBusy(); });
     }
-    h.clock.advance(12.4);
-    model.recorder().refreshElapsedTime();
-    QCoreApplication::sendPostedEvents();
-    save(window, "03-recording-bar");
-    model.stopRecordingAndPrompt();
-    SaveMacroSheet sheet(model);
-    save(sheet, "04-save-sheet");
-    model.discardPendingRecording();
-
-    h.sleeper.holdFrom(h.clock.now() + 2.0);
-    PlaybackOptions three;
-    three.loopCount = 3;
-    model.startPlayback(*model.selectedMacro(), three);
-    waitUntil([&] { return model.playback().progress() > 0.1; });
-    save(window, "05-playback-panel");
-    StatusBarController tray(model, [] {});
-    tray.menu()->popup(QPoint(0, 0));
-    save(*tray.menu(), "06-status-menu");
-    model.stopPlayback();
+    model.setAppLanguage(AppLocale::en);
 
     DebugPanelView debug;
     save(debug, "07-debug-panel");

@@ -98,3 +98,8 @@ void ChordButton::focusOutEvent(QFocusEvent* event)
     listen(false);
     QPushButton::focusOutEvent(event);
 }
+
+QSize ChordButton::sizeHint() const
+{
+    return QPushButton::sizeHint() + QSize(fontMetrics().averageCharWidth() * 2, 0);
+}

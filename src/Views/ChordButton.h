@@ -26,6 +26,8 @@ public:
     // The chord of a key press: the physical key (the event's scan code, else its key)
     // and the modifiers; nothing for a modifier key alone or a key no chord can use.
     static std::optional<HotkeyChord> chordOf(const class QKeyEvent& event);
+    // Room on both sides of the longest chord, so that none touches the edges.
+    QSize sizeHint() const override;
 
 Q_SIGNALS:
     void chordChosen(const HotkeyChord& chord);
