@@ -8,7 +8,10 @@
 #include "Views/ActionListModel.h"
 #include "Views/ChordButton.h"
 #include "Platform/Fake/FakeStatusIndicator.h"
+#include "Views/ActionEditorDialog.h"
 #include "Views/ContentView.h"
+#include "Views/GapsDialog.h"
+#include "Views/TypeTextDialog.h"
 #include "Views/DebugPanelView.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/MacroDetailView.h"
@@ -758,4 +761,64 @@ TEST(Views, ThePermissionBannerSaysTheLinuxCauseInTheUsersLanguage)
     h.permissions.causeKey.clear();
     m.setAppLanguage(AppLocale::en);
     EXPECT_TRUE(record().contains(QStringLiteral("input cannot be observed"))) << record().toStdString();
+}
+
+TEST(Views, NothingIsClippedInAnyLanguage)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("One"), 2)});
+    h.permissions.accessibility = h.permissions.inputMonitoring = true;
+    MainWindow window(m);
+    window.show();
+    SettingsWindow settings(m);
+    settings.show();
+    // Every text that is not wrapped fits the width it was given.
+    auto clipped = [](QWidget& top) {
+        QStringList found;
+        for (QWidget* w : top.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->width() <= 0)
+                continue;
+            const auto* label = qobject_cast<QLabel*>(w);
+            const bool fixedText = (label && !label->wordWrap() && label->textFormat() != Qt::RichText &&
+                                    !label->text().contains(QLatin1Char('<'))) ||
+                                   qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w);
+            int needed = w->minimumSizeHint().width();
+            if (const auto* box = qobject_cast<QComboBox*>(w)) // the chosen entry, its icon and the arrow
+                needed = box->fontMetrics().horizontalAdvance(box->currentText()) + 24 +
+                         (box->itemIcon(box->currentIndex()).isNull() ? 0 : box->iconSize().width() + 4);
+            if (fixedText && w->width() < needed)
+                found << QStringLiteral("%1 \"%2\" %3 < %4")
+                             .arg(QString::fromLatin1(w->metaObject()->className()),
+                                  label ? label->text()
+                                  : qobject_cast<QAbstractButton*>(w) ? qobject_cast<QAbstractButton*>(w)->text()
+                                                                      : qobject_cast<QComboBox*>(w)->currentText())
+                             .arg(w->width())
+                             .arg(needed);
+        }
+        return found;
+    };
+    for (const AppLocale language : {AppLocale::en, AppLocale::ar, AppLocale::zh, AppLocale::es, AppLocale::fr,
+                                     AppLocale::it, AppLocale::tr}) {
+        m.setAppLanguage(language);
+        QCoreApplication::processEvents();
+        const QString code = AppLocales::rawValue(language);
+        const QStringList inWindow = clipped(window), inSettings = clipped(settings);
+        EXPECT_TRUE(inWindow.isEmpty()) << "main window, " << code.toStdString() << ": " << inWindow.join("; ").toStdString();
+        EXPECT_TRUE(inSettings.isEmpty()) << "settings, " << code.toStdString() << ": " << inSettings.join("; ").toStdString();
+        // The sheets and dialogs as they open in this language.
+        SaveMacroSheet save(m);
+        GapsDialog gaps(m);
+        TypeTextDialog text(m);
+        ActionEditorDialog click(m, MacroAction::mouseDown(0, 412, 288, MouseButton::left), 0.1, true,
+                                 ActionEditorDialog::Purpose::insert);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&save, &gaps, &text, &click}) {
+            dialog->show();
+            QCoreApplication::processEvents();
+            const QStringList inDialog = clipped(*dialog);
+            EXPECT_TRUE(inDialog.isEmpty()) << dialog->metaObject()->className() << ", " << code.toStdString() << ": "
+                                            << inDialog.join("; ").toStdString();
+            dialog->hide();
+        }
+    }
+    m.setAppLanguage(AppLocale::en);
 }
