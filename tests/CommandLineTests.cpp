@@ -241,7 +241,7 @@ TEST_F(CommandLineTest, ClosingTheTerminalSavesTheRecordingAndANameMeansTheLibra
     EXPECT_TRUE(p.err.contains(QStringLiteral("write ./Round"))) << p.err.toStdString();
 }
 
-TEST_F(CommandLineTest, AKilledPlaybackLeavesNoKeyOrButtonDown)
+TEST_F(CommandLineTest, APlaybackEndedByKillCtrlCOrItsChordLeavesNoKeyOrButtonDown)
 {
     ASSERT_NE(desktop.display(), nullptr);
     desktop.activate(desktop.createWindow("QuilloGuardianTarget"));
@@ -282,6 +282,30 @@ TEST_F(CommandLineTest, AKilledPlaybackLeavesNoKeyOrButtonDown)
         << "keys or buttons stayed down after kill -9";
     EXPECT_LT(released.elapsed(), 200);
     player.waitForFinished(1000);
+
+    // Ctrl-C lets go of everything, then exits 130; the play chord is a normal end (0).
+    auto holdThenStop = [&](const std::function<void(QProcess&)>& stop) {
+        QProcess again;
+        start(again, {QStringLiteral("play"), file});
+        EXPECT_TRUE(X11TestDesktop::waitFor([&] { return keysDown() >= 2 && buttonsDown() != 0; }, 5000));
+        stop(again);
+        Result r = finish(again);
+        EXPECT_EQ(keysDown(), 0);
+        EXPECT_EQ(buttonsDown(), 0u);
+        EXPECT_TRUE(r.out.endsWith(QStringLiteral("Stopped.\n"))) << r.out.toStdString() << r.err.toStdString();
+        return r.code;
+    };
+    EXPECT_EQ(holdThenStop([](QProcess& p) { ::kill(pid_t(p.processId()), SIGINT); }), 130);
+    EXPECT_EQ(holdThenStop([&](QProcess&) {
+                  constexpr unsigned superL = 133, altL = 64, p = 33; // Super+Alt+P, with the macro's Shift down
+                  desktop.key(superL, true);
+                  desktop.key(altL, true);
+                  desktop.tap(p);
+                  desktop.key(altL, false);
+                  desktop.key(superL, false);
+                  desktop.sync();
+              }),
+              0);
 }
 
 TEST_F(CommandLineTest, AMacroFromAnotherScreenLayoutIsSaidAndItsPositionsMappedWhenAsked)
