@@ -193,6 +193,16 @@ TEST_F(CloudApp, RecordingsSavedAtQuitOrIntoAFileOfTheirOwnAreBackedUpAtTheNextC
     settle(third);
     EXPECT_EQ(cloud.revisionsOf(other.id), 0);
     EXPECT_FALSE(h.settings.contains(waiting));
+
+    // "Sync all" twice: the bytes the service already has make no new revision.
+    for (int round = 0; round < 2; ++round) {
+        std::optional<Expected<int, BackupError>> synced;
+        third.syncAllMacrosToCloud([&](Expected<int, BackupError> r) { synced.emplace(r); });
+        ASSERT_TRUE(waitUntil([&] { return synced.has_value(); }, 20000));
+        ASSERT_TRUE(synced->hasValue());
+    }
+    for (const Macro& macro : third.macros())
+        EXPECT_EQ(cloud.revisionsOf(macro.id), 1) << macro.metadata.name.toStdString();
 }
 
 TEST_F(CloudApp, SyncAllStopsAtTheFirstMacroTheServiceRefuses)
