@@ -363,8 +363,9 @@ TEST(Views, TrayEntriesSurviveTheTickingClockAndShowNamesLiterally)
         if (a->text().startsWith(QStringLiteral("Play: ")))
             play = a;
     ASSERT_NE(play, nullptr);
-    // The name literally (its tab is no shortcut column); the chord in force beside it.
-    EXPECT_EQ(play->text(), QStringLiteral("Play: Save && <b>quit</b> now\tAlt+Super+Key 35"));
+    // The name literally, its tab written as in the list (no shortcut column); the chord
+    // in force beside it.
+    EXPECT_EQ(play->text(), QStringLiteral("Play: Save && <b>quit</b>\\tnow\tAlt+Super+Key 35"));
 
     m.startRecording();
     QPointer<QAction> stop;

@@ -1,5 +1,7 @@
 #include "ViewModels/AppViewModel.h"
 
+#include "ViewModels/NameText.h"
+
 #include "Codec/IsoDate.h"
 #include "Services/MacroMigrationService.h"
 #include "Services/MacroPlacement.h"
@@ -715,7 +717,7 @@ void AppViewModel::promptToSave(std::vector<MacroAction> actions)
                LogEntry::Level::warn);
         savePendingRecording();
         if (!m_macros.empty()) {
-            m_recordingNotice = t(QStringLiteral("save.previousSaved")).arg(m_macros.front().metadata.name);
+            m_recordingNotice = t(QStringLiteral("save.previousSaved")).arg(NameText::oneLine(m_macros.front().metadata.name));
             Q_EMIT recordingNoticeChanged();
         }
     }

@@ -1,5 +1,7 @@
 #include "ViewModels/HotkeyViewModel.h"
 
+#include "ViewModels/NameText.h"
+
 #include "Codec/CanonicalUuid.h"
 #include "Models/KeyChord.h"
 #include "Models/Macro.h"
@@ -119,7 +121,7 @@ QString HotkeyViewModel::purpose(quint32 id) const
     case togglePlayback:
         return m_translate(QStringLiteral("settings.hotkeys.playStop"));
     default:
-        return QStringLiteral("\u201c%1\u201d").arg(macroName ? macroName(m_macroIds.value(id)) : QString());
+        return QStringLiteral("\u201c%1\u201d").arg(macroName ? NameText::oneLine(macroName(m_macroIds.value(id))) : QString());
     }
 }
 
@@ -148,7 +150,7 @@ QString HotkeyViewModel::setChord(quint32 id, const HotkeyChord& chord)
 void HotkeyViewModel::describeMacro(quint32 id, const Macro& macro)
 {
     m_service.describe(id, QStringLiteral("macro-") + uuidText(macro.id),
-                       QStringLiteral("Play \u201c%1\u201d").arg(macro.metadata.name));
+                       QStringLiteral("Play \u201c%1\u201d").arg(NameText::oneLine(macro.metadata.name)));
 }
 
 quint32 HotkeyViewModel::ensureMacroId(const QUuid& macro)

@@ -1,5 +1,7 @@
 #include "Views/StatusBarController.h"
 
+#include "ViewModels/NameText.h"
+
 #include "Platform/StatusIndicator.h"
 #include "Services/LogService.h"
 #include "ViewModels/AppViewModel.h"
@@ -168,10 +170,9 @@ QString StatusBarController::withChord(const QString& title, const QString& chor
 QString StatusBarController::menuText(const QString& text)
 {
     // Menus read "&" as a mnemonic and a tab as the start of a shortcut column.
-    QString plain = text;
+    // Control characters show escaped, as in the window's list.
+    QString plain = NameText::oneLine(text);
     plain.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    for (const QChar c : {QChar('\t'), QChar('\n'), QChar('\r')})
-        plain.replace(c, QLatin1Char(' '));
     return plain;
 }
 
