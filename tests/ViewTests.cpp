@@ -823,3 +823,22 @@ TEST(Views, NothingIsClippedInAnyLanguage)
     }
     m.setAppLanguage(AppLocale::en);
 }
+
+TEST(Views, AnApplicationThatNeverCameToTheFrontIsSaidInTheUsersLanguage)
+{
+    AppModelHarness h;
+    Macro macro = macroWith(QStringLiteral("Switch"), 1);
+    macro.actions.insert(macro.actions.begin(), MacroAction::windowFocus(0, QStringLiteral("org.example.Editor"),
+                                                                         QStringLiteral("Editor")));
+    AppViewModel& m = startWith(h, {macro});
+    h.poster.frontmost = [] { return std::optional<QString>(QStringLiteral("org.example.Terminal")); };
+    m.setAppLanguage(AppLocale::zh);
+    PlaybackOptions wait;
+    wait.waitForApplications = 1;
+    m.startPlayback(m.macros()[0], wait);
+    ASSERT_TRUE(waitUntil([&] { return m.errorMessage().has_value(); }, 10000));
+    EXPECT_EQ(*m.errorMessage(), QStringLiteral("Editor 没有运行，或在 1 秒内没有来到前台；播放已停止，并松开了所有按键和按钮。"));
+    // The log keeps the English line.
+    EXPECT_TRUE(h.logMessages().filter(QStringLiteral("ERROR Playback stopped: Editor is not running")).size() == 1);
+    m.setAppLanguage(AppLocale::en);
+}

@@ -200,6 +200,8 @@ bool PlaybackEngine::waitForFront(const MacroAction::WindowFocus& focus, double 
             if (said)
                 listener.waitingFor({});
             const QString name = focus.appName().isEmpty() ? focus.bundleID() : focus.appName();
+            m_failedApplication = name;
+            m_failedWaitSeconds = seconds;
             m_failure = QStringLiteral("%1 is not running or did not come to the front within %2 s; the playback "
                                        "stopped and let go of every key and button.")
                             .arg(name)

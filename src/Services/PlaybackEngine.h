@@ -52,6 +52,9 @@ public:
     void cancel();
     // Why the last run stopped on its own (an application that never came to the front).
     const std::optional<QString>& failure() const { return m_failure; }
+    // The application it waited for, and how long (for saying it in the user's language).
+    const QString& failedApplication() const { return m_failedApplication; }
+    double failedWaitSeconds() const { return m_failedWaitSeconds; }
     // How often the frontmost application is asked while waiting for one.
     static constexpr double frontmostPollInterval = 0.02;
 
@@ -69,6 +72,8 @@ private:
     EventPoster& m_poster;
     std::atomic<bool> m_cancelled{false};
     std::optional<QString> m_failure;
+    QString m_failedApplication;
+    double m_failedWaitSeconds = 0;
 
     // What the macro holds down: keys by code, buttons by number, and where the pointer is.
     std::vector<std::uint16_t> m_heldKeys;

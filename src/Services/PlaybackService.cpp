@@ -71,6 +71,7 @@ public:
     }
     // After the thread ended: why the playback stopped on its own, if it did.
     std::optional<QString> failure() const { return m_engine.failure(); }
+    const PlaybackEngine& engine() const { return m_engine; }
 
 private:
     template <typename Change>
@@ -190,7 +191,7 @@ void PlaybackService::sessionEnded(quint64 sessionId)
     m_session->wait();
     // Said before `finished`, so that whoever waits for the end knows why it came.
     if (const std::optional<QString> failure = m_session->failure())
-        Q_EMIT failed(*failure);
+        Q_EMIT failed(*failure, m_session->engine().failedApplication(), m_session->engine().failedWaitSeconds());
     endSession();
 }
 

@@ -50,8 +50,9 @@ Q_SIGNALS:
     // A playback that play() started has ended: played out, stopped or cancelled.
     void finished();
     void waitingForChanged();
-    // A playback stopped on its own: `message` says why (just before `finished`).
-    void failed(const QString& message);
+    // A playback stopped on its own: `message` says why (just before `finished`): the
+    // application it waited for `seconds` did not come to the front.
+    void failed(const QString& message, const QString& application, double seconds);
 
 private:
     class Session;

@@ -122,9 +122,11 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     connect(m_playback, &PlaybackService::stateChanged, this, &AppViewModel::updateHotkeyLeniency);
     connect(m_playback, &PlaybackService::finished, this, &AppViewModel::updateHotkeyLeniency);
     connect(m_playback, &PlaybackService::waitingForChanged, this, &AppViewModel::changed);
-    connect(m_playback, &PlaybackService::failed, this, [this](const QString& message) {
+    connect(m_playback, &PlaybackService::failed, this,
+            [this](const QString& message, const QString& application, double seconds) {
         appLog(QStringLiteral("Playback stopped: ") + message, LogEntry::Level::error);
-        setErrorMessage(message);
+        setErrorMessage(t(QStringLiteral("playback.notInFront"))
+                            .arg(NameText::oneLine(application), QString::number(seconds)));
     });
 
     loadLibrary();

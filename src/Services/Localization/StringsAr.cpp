@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"account.useCode", "تسجيل الدخول بالرمز"},
         {"save.previousSaved", "حُفظ التسجيل السابق باسم “%1”."},
         {"playback.waiting", "في انتظار %1…"},
+        {"playback.notInFront", "‏%1 لا يعمل أو لم يصبح في المقدمة خلال %2 ث؛ توقف التشغيل وحرّر كل المفاتيح والأزرار."},
         {"notray.text", "لا يحتوي سطح المكتب هذا على علبة نظام، لذا يبقى Quillo في شريط المهام عند إغلاق نافذته. انقر عليه هناك (أو شغّل quillo مجددًا) لإعادة النافذة؛ اضغط Ctrl+Q للخروج."},
         {"banner.doctor", "شغّل quillo doctor في الطرفية لمعرفة التفاصيل."},
         {"recorder.limits.noFocus", "لا يُخبر %1 بالتطبيق الموجود في المقدمة: لا يُسجَّل التبديل بين التطبيقات (راجع quillo doctor)."},

@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"account.useCode", "Sign In with Code"},
         {"save.previousSaved", "The recording before this one was saved as “%1”."},
         {"playback.waiting", "Waiting for %1…"},
+        {"playback.notInFront", "%1 is not running or did not come to the front within %2 s; the playback stopped and let go of every key and button."},
         {"notray.text", "This desktop has no system tray, so Quillo stays in the taskbar when its window is closed. Click it there (or start quillo again) to bring the window back; press Ctrl+Q to quit."},
         {"banner.doctor", "Run quillo doctor in a terminal for details."},
         {"recorder.limits.noFocus", "%1 does not say which application is in front: switches between applications are not recorded (see quillo doctor)."},

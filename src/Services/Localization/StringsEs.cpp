@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"account.useCode", "Iniciar sesión con código"},
         {"save.previousSaved", "La grabación anterior se guardó como «%1»."},
         {"playback.waiting", "Esperando a %1…"},
+        {"playback.notInFront", "%1 no se está ejecutando o no pasó al frente en %2 s; la reproducción se detuvo y soltó todas las teclas y botones."},
         {"notray.text", "Este escritorio no tiene bandeja del sistema, así que Quillo se queda en la barra de tareas cuando se cierra su ventana. Haz clic ahí (o vuelve a iniciar quillo) para recuperarla; pulsa Ctrl+Q para salir."},
         {"banner.doctor", "Ejecuta quillo doctor en una terminal para ver los detalles."},
         {"recorder.limits.noFocus", "%1 no indica qué aplicación está al frente: los cambios entre aplicaciones no se graban (consulta quillo doctor)."},

@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"account.useCode", "Se connecter avec le code"},
         {"save.previousSaved", "L’enregistrement précédent a été enregistré sous « %1 »."},
         {"playback.waiting", "En attente de %1…"},
+        {"playback.notInFront", "%1 n’est pas lancé ou n’est pas passé au premier plan en %2 s ; la lecture s’est arrêtée et a relâché toutes les touches et tous les boutons."},
         {"notray.text", "Ce bureau n’a pas de zone de notification : Quillo reste donc dans la barre des tâches quand sa fenêtre est fermée. Cliquez dessus (ou relancez quillo) pour la faire revenir ; appuyez sur Ctrl+Q pour quitter."},
         {"banner.doctor", "Lancez quillo doctor dans un terminal pour les détails."},
         {"recorder.limits.noFocus", "%1 n’indique pas quelle application est au premier plan : les changements d’application ne sont pas enregistrés (voir quillo doctor)."},

@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"account.useCode", "Accedi con il codice"},
         {"save.previousSaved", "La registrazione precedente è stata salvata come «%1»."},
         {"playback.waiting", "In attesa di %1…"},
+        {"playback.notInFront", "%1 non è in esecuzione o non è passato in primo piano entro %2 s; la riproduzione si è fermata e ha rilasciato tutti i tasti e i pulsanti."},
         {"notray.text", "Questo desktop non ha un’area di notifica, quindi Quillo resta nella barra delle applicazioni quando la sua finestra viene chiusa. Fai clic lì (o avvia di nuovo quillo) per riaprirla; premi Ctrl+Q per uscire."},
         {"banner.doctor", "Esegui quillo doctor in un terminale per i dettagli."},
         {"recorder.limits.noFocus", "%1 non indica quale applicazione è in primo piano: i passaggi tra applicazioni non vengono registrati (vedi quillo doctor)."},

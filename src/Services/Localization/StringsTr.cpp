@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"account.useCode", "Kodla Giriş Yap"},
         {"save.previousSaved", "Bundan önceki kayıt “%1” adıyla kaydedildi."},
         {"playback.waiting", "%1 bekleniyor…"},
+        {"playback.notInFront", "%1 çalışmıyor ya da %2 sn içinde öne gelmedi; oynatma durdu ve tüm tuşları ve düğmeleri bıraktı."},
         {"notray.text", "Bu masaüstünde sistem tepsisi yok; bu yüzden Quillo penceresi kapatıldığında görev çubuğunda kalır. Pencereyi geri getirmek için oraya tıklayın (ya da quillo’yu yeniden başlatın); çıkmak için Ctrl+Q’ya basın."},
         {"banner.doctor", "Ayrıntılar için bir terminalde quillo doctor çalıştırın."},
         {"recorder.limits.noFocus", "%1 öndeki uygulamayı bildirmiyor: uygulamalar arası geçişler kaydedilmez (bkz. quillo doctor)."},

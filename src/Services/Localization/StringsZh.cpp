@@ -101,6 +101,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"account.useCode", "使用代码登录"},
         {"save.previousSaved", "上一段录制已保存为“%1”。"},
         {"playback.waiting", "正在等待 %1…"},
+        {"playback.notInFront", "%1 没有运行，或在 %2 秒内没有来到前台；播放已停止，并松开了所有按键和按钮。"},
         {"notray.text", "此桌面没有系统托盘，因此关闭窗口后 Quillo 会留在任务栏中。点击任务栏中的图标（或再次启动 quillo）即可找回窗口；按 Ctrl+Q 退出。"},
         {"banner.doctor", "在终端中运行 quillo doctor 查看详情。"},
         {"recorder.limits.noFocus", "%1 不报告前台是哪个应用：应用之间的切换不会被录制（参见 quillo doctor）。"},
