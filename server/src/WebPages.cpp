@@ -354,9 +354,9 @@ HttpResponse WebPages::authNative(const HttpRequest& request, const std::optiona
     const QString body =
         QStringLiteral("<h1>Opening Quillo</h1><p>Quillo on <strong>%1</strong> is signed in as %2 once it opens. If "
                        "your browser asks, let it open Quillo.</p><p><a class=\"button\" href=\"%3\">Open Quillo</a></p>"
-                       "<h2>Quillo did not open?</h2><p>Type this code into Quillo's settings (Quillo Cloud, "
-                       "\u201cSign in with a code\u201d), or run <code>quillo cloud sign-in --code %4</code> in a "
-                       "terminal:</p><p class=\"code\" id=\"code\">%4</p><p>The code works once, within %5 minutes.</p>")
+                       "<h2>Quillo did not open?</h2><p>Type this code into Quillo's settings (Account, below the "
+                       "sign-in link: \u201cSign In with Code\u201d), or run <code>quillo cloud sign-in --code %4</code> "
+                       "in a terminal:</p><p class=\"code\" id=\"code\">%4</p><p>The code works once, within %5 minutes.</p>")
             .arg(escaped(device), escaped(session->user.email), escaped(link), code,
                  QString::number(SignInCodes::lifetimeMinutes)); // one pass: the link holds "%2B" and the like
     HttpResponse response = HttpResponse::html(
