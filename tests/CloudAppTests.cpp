@@ -1,6 +1,7 @@
 // The application's cloud services against a real quillo-cloud (SQLite).
 #include "AppModelHarness.h"
 #include "CloudServiceProcess.h"
+#include "Codec/SignInCode.h"
 #include "Services/Cloud/BackupRestoreService.h"
 #include "Services/Cloud/CloudConfig.h"
 #include "Services/Cloud/CloudTask.h"
@@ -466,7 +467,7 @@ TEST_F(CloudApp, TheCodeOnTheServicesPageFinishesAWaitingSignInOnceAndTheLateLin
     std::optional<int> exit;
     QObject::connect(&task, &CloudTask::problem, [&](const QString& line) { lines << line; });
     QObject::connect(&task, &CloudTask::finished, [&](int c) { exit = c; });
-    task.start({QStringLiteral("sign-in-code"), CloudAuthService::normalizedCode(code)});
+    task.start({QStringLiteral("sign-in-code"), SignInCode::normalized(code)});
     ASSERT_TRUE(waitUntil([&] { return exit.has_value(); }, 20000));
     EXPECT_EQ(*exit, 1);
     EXPECT_TRUE(lines.value(0).contains(QStringLiteral("codes work once")) &&

@@ -1,6 +1,7 @@
 #include "SignInCodes.h"
 
 #include "CloudDatabase.h"
+#include "Codec/SignInCode.h"
 #include "DeviceTokens.h"
 #include "Secrets.h"
 
@@ -8,12 +9,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
-#include <cstring>
 #include <sodium.h>
 
 namespace {
-
-const char kAlphabet[] = "23456789ABCDEFGHJKLMNPQRSTUVWXYZ";
 
 QString stamp(const QDateTime& at)
 {
@@ -22,27 +20,11 @@ QString stamp(const QDateTime& at)
 
 } // namespace
 
-QString SignInCodes::normalized(const QString& typed)
-{
-    if (typed.size() > 64)
-        return {};
-    QString code;
-    for (const QChar c : typed) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('\t'))
-            continue;
-        const QChar upper = c.toUpper();
-        if (upper.unicode() >= 0x80 || !std::strchr(kAlphabet, char(upper.unicode())) || upper.unicode() == 0)
-            return {};
-        code.append(upper);
-    }
-    return code.size() == length ? code : QString();
-}
-
 QString SignInCodes::issue(const QString& userUid, const QString& device, const QString& linkToken)
 {
     QString code;
-    for (int i = 0; i < length; ++i)
-        code.append(QLatin1Char(kAlphabet[randombytes_uniform(32)]));
+    for (int i = 0; i < SignInCode::length; ++i)
+        code.append(QLatin1Char(SignInCode::alphabet[randombytes_uniform(32)]));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QSqlQuery query(m_database.connection());
     query.prepare(QStringLiteral("INSERT INTO sign_in_codes (code_hash, user_id, device, link_token_hash, expires_at) "
@@ -64,7 +46,7 @@ QString SignInCodes::issue(const QString& userUid, const QString& device, const 
 
 SignInCodes::Exchange SignInCodes::exchange(const QString& typed)
 {
-    const QString code = normalized(typed);
+    const QString code = SignInCode::normalized(typed);
     if (code.isEmpty())
         return {Outcome::notValid, {}};
     const QString hash = Secrets::sha256Hex(code.toLatin1());

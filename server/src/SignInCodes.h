@@ -13,8 +13,6 @@ class SignInCodes
 {
 public:
     static constexpr int lifetimeMinutes = 10;
-    // Eight characters from 32 that cannot be mistaken for each other (no 0/O, 1/I).
-    static constexpr int length = 8;
 
     enum class Outcome { exchanged, notValid, failed };
     struct Exchange {
@@ -29,10 +27,6 @@ public:
     // `linkToken`, shown as "ABCD-EFGH"; empty when it cannot be stored.
     QString issue(const QString& userUid, const QString& device, const QString& linkToken);
     Exchange exchange(const QString& typed);
-
-    // What was typed, in the stored form: upper case, without spaces or hyphens; empty
-    // when it cannot be a code.
-    static QString normalized(const QString& typed);
 
 private:
     CloudDatabase& m_database;

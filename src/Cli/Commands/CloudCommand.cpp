@@ -4,6 +4,7 @@
 #include "App/SingleInstance.h"
 #include "Cli/CommandRunner.h"
 #include "Cli/SignalWatcher.h"
+#include "Codec/SignInCode.h"
 #include "Cli/TerminalText.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
@@ -129,7 +130,7 @@ int CloudCommand::run(const QStringList& args)
         err(QStringLiteral("--code belongs to cloud sign-in, without --with-token"));
         return usage;
     }
-    if (parser.isSet(codeOption) && CloudAuthService::normalizedCode(parser.value(codeOption)).isEmpty()) {
+    if (parser.isSet(codeOption) && SignInCode::normalized(parser.value(codeOption)).isEmpty()) {
         err(QStringLiteral("--code takes the eight letters and digits the sign-in page shows, like ABCD-EFGH"));
         return usage;
     }
@@ -163,7 +164,7 @@ int CloudCommand::run(const QStringList& args)
         request = {QStringLiteral("sign-in-token"), token};
     }
     if (parser.isSet(codeOption))
-        request = {QStringLiteral("sign-in-code"), CloudAuthService::normalizedCode(parser.value(codeOption))};
+        request = {QStringLiteral("sign-in-code"), SignInCode::normalized(parser.value(codeOption))};
 
     if (applicationIsRunning())
         return runInApplication(QStringList{QStringLiteral("cloud")} + request, [](const QStringList& m) {

@@ -1,6 +1,7 @@
 #include "Services/Cloud/CloudAuthService.h"
 
 #include "Codec/JsonWriter.h"
+#include "Codec/SignInCode.h"
 #include "Platform/SecretStore.h"
 #include "Services/Cloud/CloudConfig.h"
 #include "Services/Cloud/CloudResponses.h"
@@ -326,24 +327,9 @@ void CloudAuthService::checkAndAcceptToken(const QString& token, const QString& 
     m_cachedToken = current;
 }
 
-QString CloudAuthService::normalizedCode(const QString& typed)
-{
-    if (typed.size() > 64)
-        return {};
-    QString code;
-    for (const QChar c : typed) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('\t'))
-            continue;
-        if (c.unicode() >= 0x80 || !c.isLetterOrNumber())
-            return {};
-        code.append(c.toUpper());
-    }
-    return code.size() == 8 ? code : QString();
-}
-
 void CloudAuthService::signInWithCode(const QString& typed, SignInDone done)
 {
-    const QString code = normalizedCode(typed);
+    const QString code = SignInCode::normalized(typed);
     if (code.isEmpty()) {
         QTimer::singleShot(0, this, [done] {
             if (done)

@@ -69,9 +69,6 @@ public:
     // quillo:// link did not arrive), exchanged for a device token that is then taken
     // like one given by hand. A refusal leaves the sign-in as it was.
     void signInWithCode(const QString& code, SignInDone done);
-    // The code as the service takes it (letters in upper case, no spaces or hyphens), or
-    // empty when it is not one.
-    static QString normalizedCode(const QString& typed);
 
     // `url` as it may be logged: the value of a "token" item replaced by <redacted>.
     static QString redacted(const QUrl& url);
