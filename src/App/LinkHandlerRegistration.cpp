@@ -16,7 +16,8 @@ constexpr int kAnswerMs = 10'000;
 
 // A value of Exec: the program as it is when it holds only plain characters (xdg-open's
 // own reading of entries takes no quotes), else in double quotes with the characters
-// the desktop entry format reserves escaped, and "%" doubled.
+// the desktop entry format reserves escaped, and "%" doubled. The file's strings undo
+// one level of backslashes before the quotes are read, hence two per escape.
 QString quotedProgram(const QString& program)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
@@ -24,8 +25,10 @@ QString quotedProgram(const QString& program)
         return program;
     QString quoted;
     for (const QChar c : program) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$'))
             quoted += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\\'))
+            quoted += QStringLiteral("\\\\\\");
         if (c == QLatin1Char('%'))
             quoted += QLatin1Char('%');
         quoted += c;
@@ -48,7 +51,14 @@ QStringList entryFolders()
 // The program an Exec line starts (its first word, quoted or not).
 QString programOf(const QString& exec)
 {
-    const QString line = exec.trimmed();
+    // The string's own escapes first ("\\\\" is one backslash), then the quoting's.
+    QString line;
+    const QString raw = exec.trimmed();
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] == QLatin1Char('\\') && i + 1 < raw.size() && raw[i + 1] == QLatin1Char('\\'))
+            ++i;
+        line += raw[i];
+    }
     if (line.startsWith(QLatin1Char('"'))) {
         QString program;
         for (qsizetype i = 1; i < line.size(); ++i) {
@@ -80,6 +90,20 @@ QString LinkHandlerRegistration::userEntriesFolder()
     return QDir(home).filePath(QStringLiteral("applications"));
 }
 
+QString LinkHandlerRegistration::programIn(const QByteArray& entry)
+{
+    QString exec;
+    bool inEntry = false;
+    for (const QByteArray& raw : entry.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('['))
+            inEntry = line == "[Desktop Entry]";
+        else if (inEntry && line.startsWith("Exec="))
+            exec = QString::fromUtf8(line.mid(5));
+    }
+    return programOf(exec);
+}
+
 QByteArray LinkHandlerRegistration::desktopEntry(const QString& program)
 {
     return QStringLiteral("[Desktop Entry]\n"
@@ -105,16 +129,7 @@ bool LinkHandlerRegistration::usable(const QString& entry)
         const auto bytes = AtomicFile::read(path);
         if (!bytes || bytes.value().size() > 256 * 1024)
             return false;
-        QString exec;
-        bool inEntry = false;
-        for (const QByteArray& raw : bytes.value().split('\n')) {
-            const QByteArray line = raw.trimmed();
-            if (line.startsWith('['))
-                inEntry = line == "[Desktop Entry]";
-            else if (inEntry && line.startsWith("Exec="))
-                exec = QString::fromUtf8(line.mid(5));
-        }
-        const QString program = programOf(exec);
+        const QString program = programIn(bytes.value());
         if (program.isEmpty())
             return false;
         // A bare name is found on PATH; a path must lead to a program.

@@ -22,6 +22,8 @@ public:
     void start();
     // The entry for `program`: hidden from menus, the link passed as its one argument.
     static QByteArray desktopEntry(const QString& program);
+    // The program a desktop entry's Exec starts (quoted or not), or empty.
+    static QString programIn(const QByteArray& entry);
     // The user's own folder of desktop entries ($XDG_DATA_HOME/applications).
     static QString userEntriesFolder();
 

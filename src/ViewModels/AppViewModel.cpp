@@ -1,10 +1,9 @@
 #include "ViewModels/AppViewModel.h"
 
-#include "ViewModels/NameText.h"
-
 #include "Codec/IsoDate.h"
 #include "Services/MacroMigrationService.h"
 #include "Services/MacroPlacement.h"
+#include "ViewModels/NameText.h"
 #include "Services/Cloud/BackupRestoreService.h"
 #include "Services/LogService.h"
 #include "Services/Localization/Strings.h"
@@ -125,8 +124,9 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     connect(m_playback, &PlaybackService::failed, this,
             [this](const QString& message, const QString& application, double seconds) {
         appLog(QStringLiteral("Playback stopped: ") + message, LogEntry::Level::error);
-        setErrorMessage(t(QStringLiteral("playback.notInFront"))
-                            .arg(NameText::oneLine(application), QString::number(seconds)));
+        setErrorMessage(application.isEmpty() ? message
+                                              : t(QStringLiteral("playback.notInFront"))
+                                                    .arg(NameText::oneLine(application), QString::number(seconds)));
     });
 
     loadLibrary();
