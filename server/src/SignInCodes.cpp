@@ -6,6 +6,7 @@
 #include "Secrets.h"
 
 #include <QDateTime>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -51,22 +52,32 @@ SignInCodes::Exchange SignInCodes::exchange(const QString& typed)
         return {Outcome::notValid, {}};
     const QString hash = Secrets::sha256Hex(code.toLatin1());
     const QString now = stamp(QDateTime::currentDateTimeUtc());
+    // One transaction: a code is spent only together with the token it brings.
+    QSqlDatabase db = m_database.connection();
+    if (!db.transaction())
+        return {Outcome::failed, {}, m_database.statusFor(db.lastError())};
+    auto failed = [&](const QSqlError& error) {
+        db.rollback();
+        return Exchange{Outcome::failed, {}, m_database.statusFor(error)};
+    };
     // Taken first, in one statement: of two exchanges of one code, one wins.
-    QSqlQuery take(m_database.connection());
+    QSqlQuery take(db);
     take.prepare(QStringLiteral("UPDATE sign_in_codes SET used_at = ? WHERE code_hash = ? AND used_at IS NULL AND "
                                 "expires_at > ?"));
     take.addBindValue(now);
     take.addBindValue(hash);
     take.addBindValue(now);
     if (!take.exec())
-        return {Outcome::failed, {}, m_database.statusFor(take.lastError())};
-    if (take.numRowsAffected() != 1)
+        return failed(take.lastError());
+    if (take.numRowsAffected() != 1) {
+        db.rollback();
         return {Outcome::notValid, {}};
-    QSqlQuery read(m_database.connection());
+    }
+    QSqlQuery read(db);
     read.prepare(QStringLiteral("SELECT user_id, device, link_token_hash FROM sign_in_codes WHERE code_hash = ?"));
     read.addBindValue(hash);
     if (!read.exec() || !read.next())
-        return {Outcome::failed, {}, m_database.statusFor(read.lastError())};
+        return failed(read.lastError());
     const QString user = read.value(0).toString();
     const QString device = read.value(1).toString();
     const QString linkTokenHash = read.value(2).toString();
@@ -74,7 +85,9 @@ SignInCodes::Exchange SignInCodes::exchange(const QString& typed)
     DeviceTokens tokens(m_database);
     const QString token = tokens.issue(user, device);
     if (token.isEmpty())
-        return {Outcome::failed, {}};
+        return failed(db.lastError());
     tokens.revokeHash(linkTokenHash);
+    if (!db.commit())
+        return failed(db.lastError());
     return {Outcome::exchanged, token};
 }
