@@ -54,10 +54,10 @@ public:
         line.setWeight(QFont::Medium);
         painter->setFont(line);
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(text, Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignTop, isolated(index.data().toString()));
         painter->setFont(secondaryFont(option.font));
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));
-        painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom, index.data(ActionListModel::TimestampRole).toString());
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom, isolated(index.data(ActionListModel::TimestampRole).toString()));
         painter->restore();
     }
 };

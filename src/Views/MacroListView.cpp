@@ -35,7 +35,7 @@ public:
         painter->setFont(nameFont);
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(r, Qt::AlignLeft | Qt::AlignTop,
-                          QFontMetrics(nameFont).elidedText(index.data().toString(), Qt::ElideRight, r.width()));
+                          isolated(QFontMetrics(nameFont).elidedText(index.data().toString(), Qt::ElideRight, r.width())));
         const QFont small = secondaryFont(option.font);
         painter->setFont(small);
         painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::PlaceholderText));

@@ -25,6 +25,10 @@ protected:
         option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
     }
 
+    // Text whose direction is its own (by its first letter) inside a row of the window's
+    // direction: "+0.250s · A" or "Report (v2)" keep their order in a right-to-left row.
+    static QString isolated(const QString& text) { return QChar(0x2068) + text + QChar(0x2069); }
+
     // The smaller font of the second line.
     static QFont secondaryFont(const QFont& font)
     {
