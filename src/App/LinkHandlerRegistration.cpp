@@ -149,10 +149,14 @@ void LinkHandlerRegistration::start()
     }
     auto* query = new QProcess(this);
     query->setProcessChannelMode(QProcess::SeparateChannels);
-    connect(query, &QProcess::finished, this, [this, query] {
+    connect(query, &QProcess::finished, this, [this, query](int, QProcess::ExitStatus status) {
         query->deleteLater();
-        const QString handler = QString::fromUtf8(query->readAllStandardOutput().left(4096)).trimmed();
-        answered(handler);
+        if (status == QProcess::CrashExit) { // no answer in time: nothing is known, nothing changed
+            appLog(QStringLiteral("quillo:// links: xdg-mime did not say which program opens them"), LogEntry::Level::warn);
+            Q_EMIT finished(false);
+            return;
+        }
+        answered(QString::fromUtf8(query->readAllStandardOutput().left(4096)).trimmed());
     });
     connect(query, &QProcess::errorOccurred, this, [this, query](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
@@ -192,9 +196,9 @@ void LinkHandlerRegistration::registerOwn()
         return;
     }
     auto* choose = new QProcess(this);
-    connect(choose, &QProcess::finished, this, [this, choose, path](int code) {
+    connect(choose, &QProcess::finished, this, [this, choose, path](int code, QProcess::ExitStatus status) {
         choose->deleteLater();
-        if (code != 0) {
+        if (status == QProcess::CrashExit || code != 0) {
             appLog(QStringLiteral("quillo:// links: xdg-mime did not make %1 the default (exit %2)").arg(path).arg(code),
                    LogEntry::Level::warn);
             Q_EMIT finished(false);
@@ -205,5 +209,13 @@ void LinkHandlerRegistration::registerOwn()
                LogEntry::Level::info);
         Q_EMIT finished(true);
     });
+    connect(choose, &QProcess::errorOccurred, this, [this, choose](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        choose->deleteLater();
+        appLog(QStringLiteral("quillo:// links: xdg-mime could not be started"), LogEntry::Level::warn);
+        Q_EMIT finished(false);
+    });
     choose->start(QStringLiteral("xdg-mime"), {QStringLiteral("default"), QLatin1String(entryName), QLatin1String(mimeType)});
+    QTimer::singleShot(kAnswerMs, choose, [choose] { choose->kill(); });
 }
