@@ -475,3 +475,28 @@ TEST_F(CloudApp, TheCodeOnTheServicesPageFinishesAWaitingSignInOnceAndTheLateLin
         << lines.value(0).toStdString();
     EXPECT_EQ(m.cloudAuth().status(), AuthStatus::signedIn);
 }
+
+TEST_F(CloudApp, AWaitingRecordingGoesToTheAccountItWasSavedUnderAndNoOneElse)
+{
+    AppViewModel& m = startSignedIn(QStringLiteral("ann@example.com"));
+    h.record(m, 2);
+    m.saveUnfinishedRecording();
+    const QUuid anns = m.macros().front().id;
+    h.model.reset(); // quit before the upload
+
+    // Someone else signs in on this computer: Ann's recording waits for Ann.
+    const QString annToken = *h.secrets.secret;
+    AppViewModel& other = startSignedIn(QStringLiteral("bo@example.com"));
+    settle(other);
+    QThread::msleep(300);
+    settle(other);
+    EXPECT_EQ(cloud.revisionsOf(anns), 0);
+    EXPECT_EQ(h.settings.value(QStringLiteral("cloud/pendingBackups")).toStringList().size(), 1);
+    h.model.reset();
+
+    h.secrets.secret = annToken;
+    AppViewModel& again = start();
+    ASSERT_TRUE(waitUntil([&] { return cloud.revisionsOf(anns) == 1; }));
+    settle(again);
+    EXPECT_FALSE(h.settings.contains(QStringLiteral("cloud/pendingBackups")));
+}

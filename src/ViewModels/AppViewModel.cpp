@@ -779,13 +779,13 @@ void AppViewModel::savePendingRecording()
         }
         setErrorMessage(message);
         if (!kept.isEmpty() && autoSyncEnabled() && m_cloudAuth->hasToken())
-            m_pendingBackups.add(m_macros.front()); // backed up once that file is imported again
+            m_pendingBackups.add(m_macros.front(), signedInAccount()); // backed up once that file is imported again
         return;
     }
     appLog(QStringLiteral("Macro saved \u2014 \"%1\" (%2 actions)").arg(name).arg(count), LogEntry::Level::info);
     // Noted before any upload starts: a quit or a lost connection leaves it waiting.
     if (autoSyncEnabled() && m_cloudAuth->hasToken()) {
-        m_pendingBackups.add(m_macros.front());
+        m_pendingBackups.add(m_macros.front(), signedInAccount());
         backUpWaitingRecordings();
     }
 }
@@ -794,9 +794,11 @@ void AppViewModel::backUpWaitingRecordings()
 {
     if (m_backingUp || !autoSyncEnabled() || m_cloudAuth->status() != CloudAuthService::Status::signedIn)
         return;
+    const QString account = signedInAccount();
     for (const PendingBackups::Entry& entry : m_pendingBackups.entries()) {
         const Macro* macro = macroWithId(entry.id);
-        if (!macro)
+        // Saved while another account was signed in: it waits for that one.
+        if (!macro || (!entry.account.isEmpty() && entry.account != account))
             continue;
         // One at a time; the next starts when this one is stored.
         m_backingUp = true;
@@ -816,6 +818,12 @@ void AppViewModel::backUpWaitingRecordings()
         });
         return;
     }
+}
+
+QString AppViewModel::signedInAccount() const
+{
+    const auto& user = m_cloudAuth->user();
+    return m_cloudAuth->status() == CloudAuthService::Status::signedIn && user ? user->uid : QString();
 }
 
 void AppViewModel::adoptWaitingRecording(const QUuid& id)

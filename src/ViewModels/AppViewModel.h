@@ -221,6 +221,8 @@ private:
     Macro* macroWithId(const QUuid& id);
     // An import that brings back a recording waiting for its backup (by its actions).
     void adoptWaitingRecording(const QUuid& id);
+    // The uid of the confirmed sign-in, or empty.
+    QString signedInAccount() const;
     template <typename Edit>
     void editActions(const QUuid& macroID, const QString& what, Edit edit);
     // Makes a change to the library that can be undone: `mutate` changes the macros with

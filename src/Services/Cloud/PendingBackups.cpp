@@ -24,13 +24,13 @@ std::vector<PendingBackups::Entry> PendingBackups::entries() const
     const QStringList stored = m_settings.value(kKey).toStringList();
     for (const QString& line : stored) {
         const QStringList parts = line.split(QLatin1Char(' '));
-        if (parts.size() != 2)
+        if (parts.size() != 2 && parts.size() != 3)
             continue;
         const QUuid id = QUuid::fromString(parts[0]);
         const QByteArray print = parts[1].toLatin1();
         if (id.isNull() || print.size() != 64)
             continue;
-        list.push_back({id, print});
+        list.push_back({id, print, parts.value(2)});
     }
     return list;
 }
@@ -41,7 +41,8 @@ void PendingBackups::store(const std::vector<Entry>& entries)
     const std::size_t first = entries.size() > std::size_t(maxEntries) ? entries.size() - maxEntries : 0;
     for (std::size_t i = first; i < entries.size(); ++i)
         lines.append(entries[i].id.toString(QUuid::WithoutBraces) + QLatin1Char(' ') +
-                     QString::fromLatin1(entries[i].fingerprint));
+                     QString::fromLatin1(entries[i].fingerprint) +
+                     (entries[i].account.isEmpty() ? QString() : QLatin1Char(' ') + entries[i].account));
     if (lines.isEmpty())
         m_settings.remove(kKey);
     else
@@ -49,11 +50,15 @@ void PendingBackups::store(const std::vector<Entry>& entries)
     m_settings.sync();
 }
 
-void PendingBackups::add(const Macro& macro)
+void PendingBackups::add(const Macro& macro, const QString& account)
 {
     std::vector<Entry> list = entries();
     std::erase_if(list, [&](const Entry& e) { return e.id == macro.id; });
-    list.push_back({macro.id, fingerprint(macro)});
+    // A uid is letters, digits and hyphens; anything else is not kept.
+    const bool plain = std::all_of(account.begin(), account.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('-'));
+    });
+    list.push_back({macro.id, fingerprint(macro), plain && account.size() <= 100 ? account : QString()});
     store(list);
 }
 
