@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr unsigned kSuperL = 133, kAltL = 64, kR = 27, kP = 33, kA = 38, kReturn = 36;
+constexpr unsigned kR = 27, kP = 33, kA = 38, kReturn = 36;
 
 // A viewable window with this exact title, or 0.
 Window shownWindow(Display* display, const char* title)
@@ -203,22 +203,12 @@ protected:
 
 TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
 {
-
-    // Super+Alt and a key: the default chords.
-    auto chord = [&](unsigned, unsigned key) {
-        desktop.key(kSuperL, true);
-        desktop.key(kAltL, true);
-        desktop.tap(key);
-        desktop.key(kAltL, false);
-        desktop.key(kSuperL, false);
-        desktop.sync();
-    };
     // Somewhere the window manager put it, or the user moved it.
     XMoveWindow(desktop.display(), shownWindow(desktop.display(), "Quillo"), 310, 170);
     desktop.sync();
     waitUntil([] { return false; }, 300);
     const auto place = placeOf(desktop.display(), shownWindow(desktop.display(), "Quillo"));
-    chord(kSuperL, kR); // start recording: the window steps aside
+    desktop.superAltChord(kR); // start recording: the window steps aside
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000))
         << describeWindows(desktop.display(), "Quillo");
     waitUntil([] { return false; }, 300);
@@ -226,12 +216,12 @@ TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWi
     desktop.tap(kA);
     desktop.sync();
     waitUntil([] { return false; }, 400); // past the hotkey's debounce
-    chord(kSuperL, kR); // stop: the window returns with the save sheet
+    desktop.superAltChord(kR); // stop: the window returns with the save sheet
     ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Recording"); }, 5000));
     waitUntil([] { return false; }, 400);
     // Another recording with the sheet open: window and sheet step aside, and the
     // waiting recording is kept.
-    chord(kSuperL, kR);
+    desktop.superAltChord(kR);
     ASSERT_TRUE(waitUntil([&] {
         return !windowShown(desktop.display(), "Quillo") && !windowShown(desktop.display(), "Save Recording");
     }, 5000)) << "the window stayed in front of a recording";
@@ -240,7 +230,7 @@ TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWi
     desktop.tap(kA);
     desktop.sync();
     waitUntil([] { return false; }, 400);
-    chord(kSuperL, kR);
+    desktop.superAltChord(kR);
     ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Save Recording"); }, 5000));
     waitUntil([] { return false; }, 300);
     desktop.tap(kReturn); // save under the default name
@@ -274,7 +264,7 @@ TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWi
         }
     }
     // Replaying it with Super+Alt+P types and starts no recording afterwards.
-    chord(kSuperL, kP);
+    desktop.superAltChord(kP);
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
     ASSERT_TRUE(waitUntil([&] { return windowShown(desktop.display(), "Quillo"); }, 10000))
         << "the window did not come back after the playback";
@@ -303,7 +293,7 @@ TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWi
 
     // Ended by the session in the middle of a recording, it quits properly and keeps it.
     waitUntil([] { return false; }, 400);
-    chord(kSuperL, kR);
+    desktop.superAltChord(kR);
     ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000));
     desktop.tap(kA);
     desktop.sync();

@@ -55,6 +55,20 @@ protected:
         start(process, args);
         return finish(process);
     }
+    // The same from the test's home folder, where relative paths point.
+    Result runInHome(const QStringList& args)
+    {
+        QProcess process;
+        process.setWorkingDirectory(home.path());
+        start(process, args);
+        return finish(process);
+    }
+    void writeInHome(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(home.path() + QLatin1Char('/') + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
 
     QTemporaryDir home;
     X11TestDesktop desktop;
@@ -226,17 +240,10 @@ TEST_F(CommandLineTest, ClosingTheTerminalSavesTheRecordingAndANameMeansTheLibra
     EXPECT_FALSE(r.out.contains(QStringLiteral("[INFO]"))) << r.out.toStdString();
 
     // A file of the same name in the current folder does not hide the library's macro.
-    QFile decoy(home.path() + QStringLiteral("/Round"));
-    ASSERT_TRUE(decoy.open(QIODevice::WriteOnly));
-    decoy.write("not a macro");
-    decoy.close();
-    QProcess play;
-    play.setWorkingDirectory(home.path());
-    start(play, {QStringLiteral("play"), QStringLiteral("notes.quillo"), QStringLiteral("--speed"), QStringLiteral("4")});
-    Result p = finish(play);
+    writeInHome(QStringLiteral("Round"), "not a macro");
+    Result p = runInHome({QStringLiteral("play"), QStringLiteral("notes.quillo"), QStringLiteral("--speed"), QStringLiteral("4")});
     EXPECT_EQ(p.code, 1); // "notes.quillo" ends in .quillo: a path, and there is no such file
-    start(play, {QStringLiteral("play"), QStringLiteral("Round")});
-    p = finish(play);
+    p = runInHome({QStringLiteral("play"), QStringLiteral("Round")});
     EXPECT_EQ(p.code, 1);
     EXPECT_TRUE(p.err.contains(QStringLiteral("write ./Round"))) << p.err.toStdString();
 }
@@ -296,16 +303,8 @@ TEST_F(CommandLineTest, APlaybackEndedByKillCtrlCOrItsChordLeavesNoKeyOrButtonDo
         return r.code;
     };
     EXPECT_EQ(holdThenStop([](QProcess& p) { ::kill(pid_t(p.processId()), SIGINT); }), 130);
-    EXPECT_EQ(holdThenStop([&](QProcess&) {
-                  constexpr unsigned superL = 133, altL = 64, p = 33; // Super+Alt+P, with the macro's Shift down
-                  desktop.key(superL, true);
-                  desktop.key(altL, true);
-                  desktop.tap(p);
-                  desktop.key(altL, false);
-                  desktop.key(superL, false);
-                  desktop.sync();
-              }),
-              0);
+    constexpr unsigned keyP = 33; // Super+Alt+P, with the macro's Shift down
+    EXPECT_EQ(holdThenStop([&](QProcess&) { desktop.superAltChord(keyP); }), 0);
 }
 
 TEST_F(CommandLineTest, AMacroFromAnotherScreenLayoutIsSaidAndItsPositionsMappedWhenAsked)
@@ -390,29 +389,16 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Imported \"Piped\""))) << r.out.toStdString();
     EXPECT_EQ(piped({QStringLiteral("import"), QStringLiteral("-")}, "not json").code, 1);
 
-    // Log lines (the library being read) reach standard error with --verbose only, and
-    // standard output never.
     // Messages that read right.
-    QFile notMacro(home.path() + QStringLiteral("/notes.quillo"));
-    ASSERT_TRUE(notMacro.open(QIODevice::WriteOnly));
-    notMacro.write("hello");
-    notMacro.close();
-    QProcess inHome;
-    inHome.setWorkingDirectory(home.path());
-    start(inHome, {QStringLiteral("play"), QStringLiteral("./notes.quillo")});
-    r = finish(inHome);
+    writeInHome(QStringLiteral("notes.quillo"), "hello");
+    r = runInHome({QStringLiteral("play"), QStringLiteral("./notes.quillo")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.startsWith(QStringLiteral("quillo: ./notes.quillo is not a macro file: "))) << r.err.toStdString();
     r = run({QStringLiteral("play"), QStringLiteral("--loops"), QStringLiteral("1000001"), QStringLiteral("Piped")});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("between 1 and 1000000"))) << r.err.toStdString();
     // Paths as they were given, and "folder" for a folder.
-    auto there = [&](const QStringList& args) {
-        QProcess process;
-        process.setWorkingDirectory(home.path());
-        start(process, args);
-        return finish(process).err;
-    };
+    auto there = [&](const QStringList& args) { return runInHome(args).err; };
     EXPECT_EQ(there({QStringLiteral("export"), QStringLiteral("Piped"), QStringLiteral("./out/x.quillo")}),
               QStringLiteral("quillo: Could not write ./out/x.quillo: the folder ./out does not exist\n"));
     EXPECT_EQ(there({QStringLiteral("export"), QStringLiteral("Piped"), QStringLiteral(".")}),
@@ -434,6 +420,7 @@ TEST_F(CommandLineTest, VersionStandardInputAndLogLinesOnlyOnRequest)
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("it takes x11 or wayland"))) << r.err.toStdString();
 
+    // Log lines reach standard error with --verbose only, and standard output never.
     ASSERT_NE(desktop.display(), nullptr);
     r = run({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("0.3")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();

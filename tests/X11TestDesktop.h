@@ -128,6 +128,17 @@ public:
         key(keycode, true);
         key(keycode, false);
     }
+    // Super+Alt and a key, the default hotkeys' modifiers, pressed and let go in order.
+    void superAltChord(unsigned keycode)
+    {
+        constexpr unsigned superL = 133, altL = 64;
+        key(superL, true);
+        key(altL, true);
+        tap(keycode);
+        key(altL, false);
+        key(superL, false);
+        sync();
+    }
     void button(unsigned button, bool press) { XTestFakeButtonEvent(m_display, button, press, CurrentTime); }
     void click(unsigned b)
     {
