@@ -1,8 +1,10 @@
 // quillo-cloud as an attacker on the network, a full disk or a read-only database finds it.
 #include "CloudServerFixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlError>
 #include <QStandardPaths>
 #include <QThread>
 #include <sys/mount.h>
@@ -219,6 +221,17 @@ TEST_P(CloudHardeningTest, OversizedFieldsAreRefusedBeforeAnythingIsHashedOrStor
 TEST_P(CloudHardeningTest, WhenTheDatabaseTakesNoWritesSignInFailsClosedAndHealthSaysWhy)
 {
     const QString token = addUser(QStringLiteral("di@example.com"));
+    // A sign-in code waiting to be typed in.
+    {
+        QSqlDatabase db = inspector();
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(QStringLiteral("INSERT INTO sign_in_codes (code_hash, user_id, device, link_token_hash, "
+                                              "expires_at) SELECT '%1', id, 'PC', 'x', '2999-01-01T00:00:00Z' FROM users")
+                                   .arg(QString::fromLatin1(QCryptographicHash::hash("ABCDEFGH", QCryptographicHash::Sha256).toHex()))))
+            << query.lastError().text().toStdString();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
     std::unique_ptr<ScratchMount> mount;
     if (onPostgres()) {
         // Every new session of the database is read-only.
@@ -260,6 +273,14 @@ TEST_P(CloudHardeningTest, WhenTheDatabaseTakesNoWritesSignInFailsClosedAndHealt
     const QByteArray macro = MacroJsonEncoder::encodeMacro(TestMacros::small()).value();
     const int uploaded = request("POST", QStringLiteral("/api/backups"), body(payloadFor(macro, QStringLiteral("F"))), token).status;
     EXPECT_GE(uploaded, 500);
+    // A code can be neither spent nor a wrong one counted: no token, and no guessing.
+    auto exchange = [&](const char* code) {
+        return request("POST", QStringLiteral("/api/native/code"), QByteArray("{\"code\":\"") + code + "\"}");
+    };
+    const Reply spent = exchange("ABCD-EFGH");
+    EXPECT_GE(spent.status, 500) << spent.text.toStdString();
+    EXPECT_FALSE(spent.json.contains(QStringLiteral("token")));
+    EXPECT_EQ(exchange("ZZZZ-ZZZZ").status, 503);
 
     if (!onPostgres()) {
         // Read-only from the start: the message names the folder.
