@@ -39,13 +39,8 @@ QString quotedProgram(const QString& program)
 // The folders desktop entries are looked up in, the user's first.
 QStringList entryFolders()
 {
-    QStringList folders{LinkHandlerRegistration::userEntriesFolder()};
-    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (dirs.isEmpty())
-        dirs = QStringLiteral("/usr/local/share:/usr/share");
-    for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        folders << QDir(dir).filePath(QStringLiteral("applications"));
-    return folders;
+    return QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("applications"),
+                                     QStandardPaths::LocateDirectory);
 }
 
 // The program an Exec line starts (its first word, quoted or not).
@@ -84,10 +79,8 @@ LinkHandlerRegistration::LinkHandlerRegistration(QString program, QObject* paren
 
 QString LinkHandlerRegistration::userEntriesFolder()
 {
-    QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (home.isEmpty() || !QDir::isAbsolutePath(home))
-        home = QDir::homePath() + QStringLiteral("/.local/share");
-    return QDir(home).filePath(QStringLiteral("applications"));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("applications"));
 }
 
 QString LinkHandlerRegistration::programIn(const QByteArray& entry)
