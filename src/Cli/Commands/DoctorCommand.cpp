@@ -163,8 +163,14 @@ int DoctorCommand::run(const QStringList& args)
                 line(false, QStringLiteral("hotkey ") + chord, TerminalText::safe(m.value(2)));
         });
     } else if (registrar) {
-        // A `quillo record` or `quillo play` of this session holds its stop chords.
-        const QString otherQuillo = otherQuilloProcess();
+        // A `quillo record` or `quillo play` of this session holds its stop chords (looked
+        // for once a chord is refused).
+        std::optional<QString> otherQuillo;
+        auto heldByQuillo = [&] {
+            if (!otherQuillo)
+                otherQuillo = otherQuilloProcess();
+            return *otherQuillo;
+        };
         QSettings settings;
         for (const HotkeyConfig& standard : HotkeyService::defaults()) {
             const HotkeyChord chord = HotkeyViewModel::storedChord(settings, standard.id);
@@ -173,8 +179,8 @@ int DoctorCommand::run(const QStringList& args)
             const QString name = QStringLiteral("hotkey ") + chord.portableText();
             if (result.ok())
                 line(true, name, QStringLiteral("free (%1)").arg(registrar->mechanism()));
-            else if (!otherQuillo.isEmpty())
-                line(true, name, QStringLiteral("held by Quillo itself (%1)").arg(otherQuillo));
+            else if (const QString holder = heldByQuillo(); !holder.isEmpty())
+                line(true, name, QStringLiteral("held by Quillo itself (%1)").arg(holder));
             else
                 line(false, name, TerminalText::safe(result.reason) +
                                       QStringLiteral(": choose another chord in Quillo's settings (Hotkeys), or free it "
