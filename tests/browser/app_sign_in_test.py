@@ -24,23 +24,35 @@ env = dict(os.environ, QUILLO_CLOUD_DATABASE=os.path.join(work, "cloud.sqlite"),
            XDG_DATA_HOME=os.path.join(work, "data"), XDG_CONFIG_HOME=os.path.join(work, "config"),
            BROWSER="/bin/true")  # the test's Chromium plays the browser
 env.pop("QT_QPA_PLATFORM", None)
+server_log = open(os.path.join(work, "server.log"), "w+")
 server = subprocess.Popen([cloud, "serve", "--listen", f"127.0.0.1:{port}"], env=env,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                          stdout=server_log, stderr=subprocess.STDOUT)
 failures = []
 checks = 0
 last_code = None  # the code the last page after Continue showed
 
 
-def check(condition, what):
+def check(condition, what, detail=None):
+    """`detail` is called for what a failure line adds."""
     global checks
     checks += 1
-    print(("ok     " if condition else "FAILED ") + what, flush=True)
+    print(("ok     " + what) if condition else ("FAILED " + what + (": " + detail() if detail else "")), flush=True)
     if not condition:
         failures.append(what)
 
 
 def command(*args, timeout=30, stdin=None):
     return subprocess.run([quillo, *args], env=env, capture_output=True, text=True, timeout=timeout, input=stdin)
+
+
+def seen(text, limit=300):
+    """What a page or log said, short and printable, for a failure's line."""
+    text = " ".join(text.split())[-limit:]
+    return "".join(c if c.isprintable() else "?" for c in text)
+
+
+def page_text():
+    return seen(driver.find_element(By.TAG_NAME, "body").text)
 
 
 def wait_for(predicate, seconds):
@@ -89,12 +101,14 @@ def finish(process):
         return process.communicate()
 
 
-for _ in range(100):
+def healthy():
     try:
-        urllib.request.urlopen(base + "/healthz")
-        break
+        return urllib.request.urlopen(base + "/healthz", timeout=2).status == 200
     except OSError:
-        time.sleep(0.1)
+        return False
+
+
+check(wait_for(healthy, 15), "the service answers")
 
 app_log = open(os.path.join(work, "app.log"), "w+")
 app = subprocess.Popen([quillo], env=env, stdout=subprocess.DEVNULL, stderr=app_log)
@@ -118,9 +132,12 @@ try:
     driver.find_element(By.NAME, "name").send_keys("Dee Example")
     driver.find_element(By.NAME, "password").send_keys("a long enough password")
     driver.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    # The form's POST hashes a password; leaving the page before its answer would cancel it.
+    check(wait_for(lambda: "Your account" in driver.page_source, 15),
+          "signing up lands on the dashboard", page_text)
     driver.get(page or base)
     driver.save_screenshot(os.path.join(shots, "app-sign-in-page.png"))
-    check("Continue as dee@example.com" in driver.page_source, "the page offers to continue")
+    check("Continue as dee@example.com" in driver.page_source, "the page offers to continue", page_text)
     link = continue_to_link()
     check(link is not None, "continuing sends the browser to quillo://auth")
 
@@ -210,5 +227,10 @@ lone.wait(timeout=20)
 server.terminate()
 server.wait(timeout=20)
 
+if failures:
+    server_log.seek(0)
+    print("the service's log ends: " + seen(server_log.read(), 1500))
+    app_log.seek(0)
+    print("the application's log ends: " + seen(app_log.read(), 1500))
 print(f"{checks - len(failures)} passed, {len(failures)} failed")
 sys.exit(1 if failures else 0)
