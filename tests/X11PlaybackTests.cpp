@@ -10,7 +10,9 @@
 #include "ViewModels/TextTyping.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QTimer>
+#include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
@@ -95,18 +97,31 @@ TEST_F(X11PlaybackTest, AReplayIsRecordedBackActionForActionWithItsTiming)
             all += a.displayName().toStdString() + "\n";
         return all;
     }();
-    for (std::size_t i = 0; i < recorded.size(); ++i) {
+    for (std::size_t i = 0; i < recorded.size(); ++i)
         EXPECT_EQ(recorded[i].payload, macro.actions[i].payload)
             << i << ": recorded " << recorded[i].displayName().toStdString() << ", played "
             << macro.actions[i].displayName().toStdString();
-        // Input events carry the server's own times; the focus change is stamped when the
-        // window manager announces it, so only the input gaps are held to 2 ms.
-        if (i > 1) {
-            const double recordedGap = recorded[i].timestamp - recorded[i - 1].timestamp;
-            const double playedGap = macro.actions[i].timestamp - macro.actions[i - 1].timestamp;
-            EXPECT_NEAR(recordedGap, playedGap, 0.002 + 1e-9) << i; // server times are whole ms
-        }
+
+    // Input events carry the server's own times (the focus change is stamped when the
+    // window manager announces it, so it is left out): against the schedule, each is off
+    // by the same amount, the time the replay started, taken as the median. Server times
+    // are whole milliseconds, so on time is within 2 ms. A busy machine may hold an event
+    // back now and then (the next is on time again: the player keeps to the schedule),
+    // but never by a noticeable time, and most events are on time.
+    std::vector<double> offsets;
+    for (std::size_t i = 1; i < recorded.size(); ++i)
+        offsets.push_back(recorded[i].timestamp - macro.actions[i].timestamp);
+    std::vector<double> sorted = offsets;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double start = sorted[sorted.size() / 2];
+    std::size_t late = 0;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        EXPECT_NEAR(offsets[i], start, 0.015) << "action " << i + 1;
+        if (std::abs(offsets[i] - start) > 0.002 + 1e-9)
+            ++late;
     }
+    EXPECT_LE(late * 4, offsets.size()) << late << " of " << offsets.size()
+                                        << " actions are off the schedule by more than 2 ms";
 }
 
 TEST_F(X11PlaybackTest, StoppingMidwayLeavesNoKeyOrButtonDown)
