@@ -287,7 +287,7 @@ TEST_F(CommandLineTest, APlaybackEndedByKillCtrlCOrItsChordLeavesNoKeyOrButtonDo
     released.start();
     ASSERT_TRUE(X11TestDesktop::waitFor([&] { return keysDown() == 0 && buttonsDown() == 0; }, 2000))
         << "keys or buttons stayed down after kill -9";
-    EXPECT_LT(released.elapsed(), 200);
+    EXPECT_LT(released.elapsed(), 1000); // promptly, with room for a busy machine
     player.waitForFinished(1000);
 
     // Ctrl-C lets go of everything, then exits 130; the play chord is a normal end (0).
