@@ -44,9 +44,9 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY
 
 # A private Xvfb with openbox on the first free display number; with "tray", also a
-# system tray. Sets started_display to its name.
+# system tray; with "bare", no window manager at all. Sets started_display to its name.
 start_display() {
-  local n with_tray=${1:-}
+  local n kind=${1:-}
   for n in $(seq 90 130); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
   done
@@ -57,19 +57,29 @@ start_display() {
     sleep 0.1
   done
   DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 || { cat "$tmp/xvfb-$n.log"; echo "Xvfb did not start" >&2; exit 1; }
-  DISPLAY=":$n" openbox --sm-disable >"$tmp/openbox-$n.log" 2>&1 &
-  pids+=($!)
-  if [ "$with_tray" = tray ]; then
+  started_display=":$n"
+  [ "$kind" = bare ] && return
+  # The window manager announces itself on the root window (xprop says "not found", and
+  # succeeds, until then). Started a second time if it does not come up.
+  local attempt
+  for attempt in 1 2; do
+    DISPLAY=":$n" openbox --sm-disable >>"$tmp/openbox-$n.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+      DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break 2
+      sleep 0.1
+    done
+    echo "openbox did not come up on :$n (attempt $attempt):" >&2
+    cat "$tmp/openbox-$n.log" >&2
+  done
+  DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" ||
+    { echo "no window manager on :$n" >&2; exit 1; }
+  if [ "$kind" = tray ]; then
     # A system tray, so that the application's tray item has a home.
     DISPLAY=":$n" trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
       >"$tmp/trayer.log" 2>&1 &
     pids+=($!)
   fi
-  for _ in $(seq 50); do
-    DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  started_display=":$n"
 }
 
 # A private PostgreSQL 15 cluster for the cloud service's tests, on a socket only.
@@ -103,6 +113,9 @@ start_display tray
 export DISPLAY=$started_display
 start_display
 export QUILLO_TEST_DISPLAY_WITHOUT_TRAY=$started_display
+# And one where nothing manages the windows (as where the window manager ignores them).
+start_display bare
+export QUILLO_TEST_DISPLAY_WITHOUT_WM=$started_display
 # A private session bus with an unlocked keyring for the secret-store tests.
 dbus-run-session -- bash -c '
   echo -n quillo-test | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null

@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -199,7 +200,61 @@ protected:
     bool hasTray() const { return GetParam(); }
 };
 
+// A display where nothing manages the windows (no window manager, or one that ignores
+// requests to minimise): the test script's third display.
+class AppLaunchWithoutWindowManager : public AppLaunchFixture
+{
+protected:
+    AppLaunchWithoutWindowManager() : AppLaunchFixture(qgetenv("QUILLO_TEST_DISPLAY_WITHOUT_WM")) {}
+    void SetUp() override
+    {
+        ASSERT_FALSE(displayName.isEmpty())
+            << "QUILLO_TEST_DISPLAY_WITHOUT_WM names no display: run the tests through scripts/test.sh";
+        AppLaunchFixture::SetUp();
+    }
+};
+
+// The top-level windows, from the top of the stack down.
+std::vector<Window> stackedFromTheTop(Display* display)
+{
+    Window root = 0, parent = 0, *kids = nullptr;
+    unsigned count = 0;
+    std::vector<Window> order;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &kids, &count)) {
+        for (unsigned i = count; i-- > 0;)
+            order.push_back(kids[i]);
+        if (kids)
+            XFree(kids);
+    }
+    return order;
+}
+
 } // namespace
+
+TEST_F(AppLaunchWithoutWindowManager, TheWindowStillStepsAsideForARecordingAndItsSheetComesBackOnTop)
+{
+    desktop.superAltChord(kR);
+    ASSERT_TRUE(waitUntil([&] { return !windowShown(desktop.display(), "Quillo"); }, 5000))
+        << "the window stayed in front of the recording: " << describeWindows(desktop.display(), "Quillo");
+    waitUntil([] { return false; }, 300);
+    desktop.tap(kA);
+    desktop.sync();
+    waitUntil([] { return false; }, 400);
+    desktop.superAltChord(kR);
+    ASSERT_TRUE(waitUntil([&] {
+        return windowShown(desktop.display(), "Quillo") && windowShown(desktop.display(), "Save Recording");
+    }, 5000));
+    desktop.sync();
+    waitUntil([] { return false; }, 300);
+    const std::vector<Window> stack = stackedFromTheTop(desktop.display());
+    const auto sheet = std::find(stack.begin(), stack.end(), shownWindow(desktop.display(), "Save Recording"));
+    const auto window = std::find(stack.begin(), stack.end(), shownWindow(desktop.display(), "Quillo"));
+    EXPECT_LT(sheet, window) << "the save sheet came back under its window";
+    app.kill();
+    app.waitForFinished(5000);
+    const QByteArray log = app.readAllStandardError();
+    EXPECT_TRUE(log.contains("The window manager did not minimise the window")) << log.toStdString();
+}
 
 TEST_P(AppLaunchOnDesktops, RecordsThroughHotkeysSavesAndASecondLaunchShowsTheWindow)
 {

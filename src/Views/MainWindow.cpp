@@ -122,6 +122,9 @@ void MainWindow::showInPlace()
     activateWindow();
     if (m_saveSheet && !m_saveSheet->isVisible() && m_model.showRecordingSheet())
         m_saveSheet->open();
+    // Above the window it belongs to, also where no window manager keeps it there.
+    if (m_saveSheet && m_saveSheet->isVisible())
+        m_saveSheet->raise();
 }
 
 void MainWindow::stepAside(bool explain)
@@ -158,9 +161,13 @@ void MainWindow::stepAside(bool explain)
 void MainWindow::checkSteppedAside()
 {
     QTimer::singleShot(minimiseCheckMs, this, [this] {
-        if (!m_asideForWork || !isVisible() || isMinimized())
+        // The toolkit takes the request for the deed (the window reads as minimised at
+        // once, window manager or not): only a window off the screen has stepped aside.
+        const bool onScreen = isVisible() && windowHandle() && windowHandle()->isExposed();
+        if (!m_asideForWork || !onScreen)
             return;
         if (++m_minimiseChecks < maxMinimiseChecks) {
+            setWindowState(windowState() & ~Qt::WindowMinimized); // so that the request goes out again
             showMinimized();
             checkSteppedAside();
             return;
