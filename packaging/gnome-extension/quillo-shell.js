@@ -169,15 +169,18 @@ function createQuilloShell(lib) {
         Activate(id) {
             const system = Shell.AppSystem.get_default();
             const app = system.lookup_app(id.endsWith('.desktop') ? id : `${id}.desktop`);
+            // The shell refuses an activation older than the user's last input (and 0 is):
+            // without the current time the window would only demand attention.
+            const now = global.display.get_current_time_roundtrip();
             if (app && app.get_n_windows() > 0) {
-                app.activate();
+                app.activate_full(-1, now);
                 return true;
             }
             const window = global.get_window_actors().map(actor => actor.meta_window)
                 .find(w => w.get_wm_class() === id);
             if (!window)
                 return false;
-            Main.activateWindow(window);
+            Main.activateWindow(window, now);
             return true;
         },
 

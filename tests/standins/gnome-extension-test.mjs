@@ -51,10 +51,16 @@ const Meta = {
 };
 const focusWindow = {get_wm_class: () => 'org.example.NoDesktopFile'};
 let focusApp = {get_id: () => 'window:3', get_name: () => 'Example'};
+const editorApp = {
+    get_n_windows: () => 1,
+    activate() { calls.push(['activate']); },
+    activate_full(workspace, time) { calls.push(['activate_full', workspace, time]); },
+};
 const Shell = {
     ActionMode: {ALL: -1},
     WindowTracker: {get_default: () => ({focus_app: focusApp, connect: () => 7, disconnect() {}})},
-    AppSystem: {get_default: () => ({lookup_app: () => null})},
+    // One application with a desktop entry (and a window); any other id has none.
+    AppSystem: {get_default: () => ({lookup_app: id => id === 'org.example.Editor.desktop' ? editorApp : null})},
 };
 class Actor {
     get_transformed_position() { return [1180, 0]; }
@@ -85,7 +91,7 @@ const statusArea = {};
 const Main = {
     panel: {addToStatusArea(role, button) { statusArea[role] = button; }, statusArea},
     wm: {allowKeybinding(name, modes) { calls.push(['allowKeybinding', name, modes]); }},
-    activateWindow(window) { calls.push(['activateWindow', window]); },
+    activateWindow(window, time) { calls.push(['activateWindow', window, time]); },
 };
 class Extension {
     constructor(metadata) { this.metadata = metadata; }
@@ -106,6 +112,7 @@ globalThis.global = {
         get_n_monitors: () => 1,
         get_monitor_geometry: () => ({x: 0, y: 0, width: 1920, height: 1080}),
         get_monitor_scale: () => 1,
+        get_current_time_roundtrip: () => 4242,
     },
     get_pointer: () => [10, 20],
     get_window_actors: () => [{meta_window: focusWindow}],
@@ -131,7 +138,12 @@ const service = exported.service;
 
 // Focus: an application without a desktop entry is known by its window's class.
 assert.deepEqual(service.GetFocusedApp(), ['org.example.NoDesktopFile', 'Example']);
+// Activation carries the shell's current time (0 would leave the window only demanding
+// attention), with a desktop entry and without.
+assert.equal(service.Activate('org.example.Editor'), true);
+assert.deepEqual(calls.filter(c => c[0].startsWith('activate')), [['activate_full', -1, 4242]]);
 assert.equal(service.Activate('org.example.NoDesktopFile'), true);
+assert.deepEqual(calls.filter(c => c[0] === 'activateWindow'), [['activateWindow', focusWindow, 4242]]);
 assert.equal(service.Activate('org.example.Missing'), false);
 assert.deepEqual(JSON.parse(service.GetMonitors()), [{name: 'monitor-0', x: 0, y: 0, width: 1920, height: 1080, scale: 1}]);
 
