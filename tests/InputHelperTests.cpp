@@ -14,7 +14,7 @@ TEST(InputdCodec, EveryMessageSurvivesTheTripInAnyPieces)
 {
     const std::vector<Message> messages = {
         Hello{}, Welcome{7}, Refused{1, "ann is not in the group \"quillo\" \xE2\x80\x94 ask"}, StartCapture{},
-        StopCapture{}, CaptureStopped{}, InputEvent{3, EV_REL, REL_WHEEL_HI_RES, -120, 1234567890123, 999999},
+        StopCapture{}, CaptureStarted{}, CaptureStopped{}, InputEvent{3, EV_REL, REL_WHEEL_HI_RES, -120, 1234567890123, 999999},
         InputEvent{0, EV_KEY, KEY_A, 1, -1, 0}, Post{EV_ABS, ABS_X, 32767}, ReleaseAll{}, Error{""},
         WatchHotkeys{{{1, KEY_R, HotkeyModifier::super | HotkeyModifier::alt}, {0xFFFFFFFF, KEY_F12, 0}}},
         WatchHotkeys{}, HotkeyMatched{101}};

@@ -110,27 +110,37 @@ private:
 
 struct KernelInput : ::testing::Test {
     QProcess helper;
+    QByteArray helperLog;
+    bool m_readingLog = false;
 
     void SetUp() override
     {
         ASSERT_TRUE(QFileInfo::exists(QStringLiteral("/dev/uinput"))) << "run inside the guest (tests/kernel/run-in-guest.sh)";
         qputenv("QUILLO_INPUTD_SOCKET", kSocket.toLocal8Bit());
-        helper.setProcessChannelMode(QProcess::ForwardedChannels);
+        startHelper();
+    }
+    void startHelper()
+    {
+        // Its log is read (and passed on): it says when a device is open and set up.
+        helper.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        if (!m_readingLog)
+            QObject::connect(&helper, &QProcess::readyReadStandardError, &helper, [this] {
+                const QByteArray more = helper.readAllStandardError();
+                std::fwrite(more.constData(), 1, size_t(more.size()), stderr);
+                helperLog += more;
+            });
+        m_readingLog = true;
         helper.start(QStringLiteral(QUILLO_INPUTD_BINARY), {QStringLiteral("--socket"), kSocket});
         ASSERT_TRUE(helper.waitForStarted());
         ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kSocket); }, 5000));
     }
-    // Whether the helper has `devnode` open (it follows devices plugged in while it runs);
-    // an emulated machine may take a while to tell it.
+    // Whether the helper reads `devnode` (it follows devices plugged in while it runs): its
+    // log names the device once it is open and its clock set, so nothing sent after that
+    // is lost. An emulated machine may take a while.
     bool helperReads(const QString& devnode, int ms)
     {
-        const QString fds = QStringLiteral("/proc/%1/fd").arg(helper.processId());
-        return waitUntil([&] {
-            for (const QFileInfo& fd : QDir(fds).entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
-                if (fd.symLinkTarget() == devnode)
-                    return true;
-            return false;
-        }, ms);
+        const QByteArray line = "quillo-inputd: reading " + devnode.toLocal8Bit() + " (";
+        return waitUntil([&] { return helperLog.contains(line); }, ms);
     }
     void TearDown() override
     {
@@ -151,7 +161,8 @@ TEST_F(KernelInput, CaptureReturnsKeysClicksMovesAndWheelsInOrderWithTheirTimes)
     QString error;
     ASSERT_TRUE(tap.start([&](const RawInputEvent& e) { std::lock_guard guard(lock); events.push_back(e); }, &error))
         << error.toStdString();
-    QThread::msleep(300); // the helper opens the devices
+    // The start returns once the helper reads the devices that are there.
+    ASSERT_TRUE(helperReads(keyboard.devnode(), 0) && helperReads(mouse.devnode(), 1000)) << helperLog.toStdString();
     const double start = SystemClock::instance().now();
     keyboard.send(EV_KEY, KEY_LEFTSHIFT, 1);
     keyboard.send(EV_KEY, KEY_A, 1);
@@ -167,8 +178,6 @@ TEST_F(KernelInput, CaptureReturnsKeysClicksMovesAndWheelsInOrderWithTheirTimes)
     // recorded.
     TestDevice late(false, "Plugged in late");
     ASSERT_TRUE(helperReads(late.devnode(), 10000)) << "the helper never opened " << late.devnode().toStdString();
-    // Setting up the device after opening it (its clock) empties its queue: let that pass.
-    QThread::msleep(300);
     late.send(EV_KEY, KEY_Z, 1);
     late.send(EV_KEY, KEY_Z, 0);
     WaylandEventPoster poster(kSocket);
@@ -314,9 +323,7 @@ TEST_F(KernelInput, AFreshHelpersFirstReplayReachesLibinputWhole)
         seen += events.readAllStandardOutput();
     };
     waitUntil([&] { readEvents(); return false; }, 1500); // libinput has taken in what is there
-    helper.start(QStringLiteral(QUILLO_INPUTD_BINARY), {QStringLiteral("--socket"), kSocket});
-    ASSERT_TRUE(helper.waitForStarted());
-    ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kSocket); }, 5000));
+    startHelper();
 
     // No warm-up: the very first events a client posts.
     WaylandEventPoster poster(kSocket);
@@ -346,13 +353,12 @@ TEST_F(KernelInput, AFreshHelpersFirstReplayReachesLibinputWhole)
 TEST_F(KernelInput, TheHelpersChordWatchReportsARegisteredChordAndNothingOfOtherTyping)
 {
     TestDevice keyboard(false);
-    QThread::msleep(300);
     InputdClient watcher;
     QString error;
     ASSERT_TRUE(watcher.connect(kSocket, error)) << error.toStdString();
     using namespace InputdProtocol::HotkeyModifier;
     ASSERT_TRUE(watcher.send(InputdProtocol::WatchHotkeys{{{1, KEY_R, super | alt}, {3, KEY_P, super | alt}}}));
-    QThread::msleep(500); // the helper opens the keyboards
+    ASSERT_TRUE(helperReads(keyboard.devnode(), 10000)) << "the helper does not watch the keyboard";
     // Typing that is not a chord: nothing comes back, not even a key.
     for (const unsigned key : {KEY_H, KEY_E, KEY_L, KEY_P}) {
         keyboard.send(EV_KEY, key, 1);

@@ -118,6 +118,8 @@ std::vector<std::uint8_t> encode(const Message& message)
                 w.u8(std::uint8_t(Type::startCapture));
             } else if constexpr (std::is_same_v<T, StopCapture>) {
                 w.u8(std::uint8_t(Type::stopCapture));
+            } else if constexpr (std::is_same_v<T, CaptureStarted>) {
+                w.u8(std::uint8_t(Type::captureStarted));
             } else if constexpr (std::is_same_v<T, CaptureStopped>) {
                 w.u8(std::uint8_t(Type::captureStopped));
             } else if constexpr (std::is_same_v<T, InputEvent>) {
@@ -187,6 +189,7 @@ std::optional<Message> decodePayload(const std::uint8_t* data, std::size_t size,
     }
     case Type::startCapture: message = StartCapture{}; break;
     case Type::stopCapture: message = StopCapture{}; break;
+    case Type::captureStarted: message = CaptureStarted{}; break;
     case Type::captureStopped: message = CaptureStopped{}; break;
     case Type::inputEvent: {
         InputEvent m;

@@ -11,7 +11,7 @@
 
 namespace InputdProtocol {
 
-inline constexpr std::uint16_t version = 2;
+inline constexpr std::uint16_t version = 3;
 inline constexpr std::uint32_t maxPayload = 1024;
 inline constexpr const char* defaultSocketPath = "/run/quillo-inputd/socket";
 
@@ -28,6 +28,7 @@ enum class Type : std::uint8_t {
     error = 10,         // helper: a request failed (the connection stays)
     watchHotkeys = 11,  // client: the chords to watch the keyboards for (none: stop)
     hotkeyMatched = 12, // helper: one of them was pressed (nothing else of the typing)
+    captureStarted = 13, // helper: the devices are open; every event from now on is sent
 };
 
 // A chord's modifiers in watchHotkeys.
@@ -44,6 +45,7 @@ struct Refused {
 };
 struct StartCapture { bool operator==(const StartCapture&) const = default; };
 struct StopCapture { bool operator==(const StopCapture&) const = default; };
+struct CaptureStarted { bool operator==(const CaptureStarted&) const = default; };
 struct CaptureStopped { bool operator==(const CaptureStopped&) const = default; };
 struct InputEvent {
     std::uint16_t device = 0; // the helper's number for the device it came from
@@ -76,6 +78,6 @@ struct WatchHotkeys {
 struct HotkeyMatched { std::uint32_t id = 0; bool operator==(const HotkeyMatched&) const = default; };
 
 using Message = std::variant<Hello, Welcome, Refused, StartCapture, StopCapture, CaptureStopped, InputEvent, Post,
-                             ReleaseAll, Error, WatchHotkeys, HotkeyMatched>;
+                             ReleaseAll, Error, WatchHotkeys, HotkeyMatched, CaptureStarted>;
 
 } // namespace InputdProtocol

@@ -167,7 +167,8 @@ void InputdServer::handle(Client& client, const Message& message)
     }
     if (std::holds_alternative<StartCapture>(message)) {
         client.capturing = true;
-        updateCapture();
+        updateCapture(); // opens every device before answering
+        send(client, CaptureStarted{});
     } else if (std::holds_alternative<StopCapture>(message)) {
         m_capture.drain(); // everything that happened before the stop goes out first
         client.capturing = false;

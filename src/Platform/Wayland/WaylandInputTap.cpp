@@ -2,10 +2,14 @@
 
 #include "Platform/Linux/EvdevTranslator.h"
 
+#include <QElapsedTimer>
+
 #include <pthread.h>
 #include <time.h>
 
 namespace {
+
+constexpr qint64 kStartTimeoutMs = 5000;
 
 double monotonicNow()
 {
@@ -37,7 +41,8 @@ bool WaylandInputTap::start(EventHandler handler, QString* error)
     if (m_running)
         return true;
     QString reason;
-    if (!m_client.connect(m_socketPath, reason) || !m_client.send(InputdProtocol::StartCapture{})) {
+    if (!m_client.connect(m_socketPath, reason) || !m_client.send(InputdProtocol::StartCapture{}) ||
+        !awaitCaptureStarted(reason)) {
         if (error)
             *error = reason.isEmpty() ? QStringLiteral("the input helper did not take the request") : reason;
         m_client.close();
@@ -51,6 +56,28 @@ bool WaylandInputTap::start(EventHandler handler, QString* error)
     m_running = true;
     m_thread = std::thread([this, handler = std::move(handler)] { run(handler); });
     return true;
+}
+
+bool WaylandInputTap::awaitCaptureStarted(QString& reason)
+{
+    // Recording is said to run only once the helper reads the devices: whatever is typed
+    // after that is in the recording, however busy the machine is.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kStartTimeoutMs) {
+        const auto message = m_client.receive(int(kStartTimeoutMs - waited.elapsed()));
+        if (!message)
+            break;
+        if (std::holds_alternative<InputdProtocol::CaptureStarted>(*message))
+            return true;
+        if (const auto* failure = std::get_if<InputdProtocol::Error>(&*message)) {
+            reason = QStringLiteral("the input helper could not start reading the devices: %1")
+                         .arg(QString::fromStdString(failure->text));
+            return false;
+        }
+    }
+    reason = QStringLiteral("the input helper did not start reading the devices within %1 s").arg(kStartTimeoutMs / 1000);
+    return false;
 }
 
 void WaylandInputTap::run(EventHandler handler)

@@ -37,6 +37,8 @@ public:
     bool isRunning() const override { return m_running; }
 
 private:
+    // Waits (bounded) for the helper to say it reads the devices; false with the reason.
+    bool awaitCaptureStarted(QString& reason);
     void run(EventHandler handler);
 
     const Clock& m_clock;
