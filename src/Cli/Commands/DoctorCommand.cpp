@@ -13,6 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -61,6 +63,17 @@ QString otherQuilloProcess()
     return {};
 }
 
+constexpr int kFirstReportMs = 2000;
+
+bool waitForFirstReport(const DesktopProvider& provider)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!provider.hasReported() && waited.elapsed() < kFirstReportMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return provider.hasReported();
+}
+
 } // namespace
 
 int DoctorCommand::run(const QStringList& args)
@@ -98,6 +111,13 @@ int DoctorCommand::run(const QStringList& args)
         const bool desktopOk = provider->start(&limits);
         line(desktopOk, QStringLiteral("desktop"),
              desktopOk ? QStringLiteral("%1 reports the frontmost application").arg(provider->desktopName()) : limits);
+        // A desktop that reports on its own (KWin's script) is judged once it has spoken.
+        if (desktopOk && !waitForFirstReport(*provider))
+            line(false, QStringLiteral("desktop"),
+                 QStringLiteral("%1 loaded Quillo's script but it has not reported within %2 s: positions and the "
+                                "frontmost application cannot be judged; log out and in, then run quillo doctor again")
+                     .arg(provider->desktopName())
+                     .arg(kFirstReportMs / 1000));
         if (provider->outputs().empty())
             line(false, QStringLiteral("positions"),
                  QStringLiteral("%1 gives no screen layout: positions are not replayed (clicks and wheel turns land "

@@ -23,6 +23,11 @@ public:
     virtual bool start(QString* problem) = 0;
     virtual bool reportsFocus() const = 0;
     virtual bool reportsPointer() const = 0;
+    // Where the desktop reports on its own after `start` (a script inside it pushes the
+    // layout, the pointer and the window in front), whether its first report has come;
+    // before it, outputs() and frontmostApplication() say nothing yet. Desktops that are
+    // asked are always ready.
+    virtual bool hasReported() const { return true; }
 
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     virtual bool activate(const QString& id) = 0;

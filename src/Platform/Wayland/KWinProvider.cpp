@@ -34,6 +34,11 @@ KWinProvider::~KWinProvider()
 {
     call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("unloadScript"),
          {kBridgeName});
+    // The name goes with the provider, so that the next one (or another Quillo) can take it.
+    if (m_registered) {
+        QDBusConnection::sessionBus().unregisterService(bridgeService);
+        QDBusConnection::sessionBus().unregisterObject(bridgePath);
+    }
 }
 
 QString KWinProvider::installedScript()
@@ -73,12 +78,18 @@ bool KWinProvider::start(QString* problem)
             *problem = QStringLiteral("Quillo's KWin script is not installed (quillo/kwin/bridge.js; reinstall the package)");
         return false;
     }
-    if (!bus.registerObject(bridgePath, this, QDBusConnection::ExportScriptableSlots) ||
-        !bus.registerService(bridgeService)) {
+    if (!bus.registerObject(bridgePath, this, QDBusConnection::ExportScriptableSlots)) {
+        if (problem)
+            *problem = QStringLiteral("the session bus refuses the object %1 (is another Quillo running?)").arg(bridgePath);
+        return false;
+    }
+    if (!bus.registerService(bridgeService)) {
+        bus.unregisterObject(bridgePath);
         if (problem)
             *problem = QStringLiteral("the session bus refuses the name %1 (is another Quillo running?)").arg(bridgeService);
         return false;
     }
+    m_registered = true;
     // A script of the same name left by an earlier run goes first.
     call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"), QStringLiteral("unloadScript"),
          {kBridgeName});
@@ -116,6 +127,14 @@ void KWinProvider::screensChanged(const QString& json)
     }
     QMutexLocker guard(&m_lock);
     m_outputs = std::move(outputs);
+    m_screensReported = true;
+}
+
+bool KWinProvider::hasReported() const
+{
+    // The script tells the screens last of its first report.
+    QMutexLocker guard(&m_lock);
+    return m_screensReported;
 }
 
 std::optional<RunningApplication> KWinProvider::frontmostApplication()

@@ -26,6 +26,7 @@ public:
     bool start(QString* problem) override;
     bool reportsFocus() const override { return true; }
     bool reportsPointer() const override { return true; }
+    bool hasReported() const override;
     std::optional<RunningApplication> frontmostApplication() override;
     bool activate(const QString& id) override;
     std::vector<Output> outputs() override;
@@ -48,6 +49,8 @@ private:
     std::optional<RunningApplication> m_front;
     std::optional<QPointF> m_cursor;
     std::vector<Output> m_outputs;
+    bool m_screensReported = false;
+    bool m_registered = false;
     int m_activations = 0;
     DesktopEntryIndex m_entries;
 };
