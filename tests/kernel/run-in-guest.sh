@@ -52,6 +52,8 @@ for m in evdev uinput virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy
 done
 mount -t 9p -o trans=virtio,version=9p2000.L,ro hostroot /host
 mount --bind /dev /host/dev
+# Shared memory, as any system has it (Wayland compositors hand keymaps and buffers through it).
+mkdir -p /host/dev/shm && mount -t tmpfs -o mode=1777 shm /host/dev/shm
 mount --bind /proc /host/proc
 mount --bind /sys /host/sys
 mkdir -p /keep/tmp /keep/run
@@ -69,7 +71,7 @@ poweroff -f
 INIT
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd.gz"
-"$qemu" -accel tcg -m 1024 -smp 1 -nographic -no-reboot -kernel "$kernel" -initrd "$work/initrd.gz" \
+"$qemu" -accel tcg -m 2048 -smp 1 -nographic -no-reboot -kernel "$kernel" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 quiet panic=-1" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   </dev/null | tee "$work/console.log" | sed -n '/QUILLO-GUEST-START/,$p' | grep -v '^QUILLO-GUEST-START' || true

@@ -162,10 +162,12 @@ int RecordCommand::run(const QStringList& args)
             QTimer::singleShot(0, [] { QCoreApplication::exit(); });
     });
 
-    out(QStringLiteral("Recording. %1").arg(stopWords(model.hotkeyChords().stopRecordingChords(), duration)));
     model.startRecording(std::nullopt, options);
-    if (model.recorder().state() == RecordingState::recording)
+    // Said once the input is being read: what is typed after these words is recorded.
+    if (model.recorder().state() == RecordingState::recording) {
+        out(QStringLiteral("Recording. %1").arg(stopWords(model.hotkeyChords().stopRecordingChords(), duration)));
         QCoreApplication::exec();
+    }
     if (isatty(STDOUT_FILENO))
         std::fputs("\n", stdout);
     if (result != success)
