@@ -2,7 +2,9 @@
 # Configures, builds and runs every Quillo test: the CTest suites (unit, and those
 # that need a display or a keyring, under a private Xvfb + openbox and a private
 # session bus with an unlocked keyring, and a private PostgreSQL for the cloud service),
-# then the decoder fuzzer for a while.
+# then the decoder fuzzer for a while. Before the suites it makes both Debian packages
+# (scripts/package.sh), which also builds the Debian 13 desktop suites in a Debian 13 root
+# (made once and kept in /var/cache/quillo-test).
 #
 #   scripts/test.sh              everything
 #   QUILLO_FUZZ_SECONDS=0 ...    skip the fuzzer
@@ -22,6 +24,9 @@ echo "== build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLO_SANITIZE="${QUILLO_SANITIZE:-OFF}" -DQUILLO_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j "$jobs"
+
+echo "== packages (Debian 12 and 13)"
+QUILLO_BUILD_DIR=$build "$root/scripts/package.sh"
 
 # Everything started here is stopped on the way out, whatever happens.
 pids=()

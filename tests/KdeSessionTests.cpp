@@ -1,7 +1,9 @@
-// Quillo's KDE Plasma side against Debian's own KWin 5.27, run headless
-// (tests/desktops/kwin-session.sh): the bridge script loads and reports the active window,
-// the cursor and the screens, activation works, and the hotkeys registered as KDE global
-// shortcuts fire on invokeShortcut and on a real chord pressed through KWin's fake input.
+// Quillo's KDE Plasma side against Debian's own KWin (5.27 on Debian 12, 6.3 on Debian 13),
+// run headless (tests/desktops/kwin-session.sh): the bridge script loads and reports the
+// active window, the cursor and the screens, activation works for windows with and without
+// a desktop entry, `quillo doctor` judges the desktop once the script has reported, and the
+// hotkeys registered as KDE global shortcuts fire on invokeShortcut and on a real chord
+// pressed through KWin's fake input.
 #include "Platform/Fake/FakeClock.h"
 #include "Platform/SystemClock.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
@@ -13,10 +15,25 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
+
+// "KWin 6.3", from the session script (kwin_wayland --version).
+QString kwinName()
+{
+    const QString version = qEnvironmentVariable("QUILLO_KWIN_VERSION");
+    return QStringLiteral("KWin %1").arg(version.isEmpty() ? QStringLiteral("?") : version.section(QLatin1Char('.'), 0, 1));
+}
+
+int kwinMajor()
+{
+    return qEnvironmentVariable("QUILLO_KWIN_VERSION").section(QLatin1Char('.'), 0, 0).toInt();
+}
 
 struct KdeSession : ::testing::Test {
     std::vector<std::unique_ptr<QProcess>> clients;
@@ -63,20 +80,63 @@ TEST_F(KdeSession, TheBridgeScriptReportsTheActiveWindowCursorAndScreensAndActiv
     QObject::connect(&provider, &DesktopProvider::applicationActivated, [&](const RunningApplication& a) { seen.append(a); });
     QString problem;
     ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
-    window(QStringLiteral("wev"));
-    ASSERT_TRUE(waitUntil([&] { return !seen.isEmpty() && seen.last().id == QLatin1String("wev"); }, 10000))
-        << "the script on KWin 5.27 reported no active window";
+    ASSERT_GE(kwinMajor(), 5) << "the session script did not say KWin's version";
+    // The terminal has a desktop entry (the session script puts it in place), wev has none.
     window(QStringLiteral("weston-terminal"));
     const QString terminal = QStringLiteral("org.freedesktop.weston.wayland-terminal");
-    ASSERT_TRUE(waitUntil([&] { return seen.last().id == terminal; }, 10000));
-    EXPECT_EQ(provider.frontmostApplication()->id, terminal);
+    ASSERT_TRUE(waitUntil([&] { return !seen.isEmpty() && seen.last().id == terminal; }, 10000))
+        << "the script on " << kwinName().toStdString() << " reported no active window";
+    window(QStringLiteral("wev"));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("wev"); }, 10000));
+    EXPECT_EQ(provider.frontmostApplication()->id, QStringLiteral("wev"));
 
+    ASSERT_TRUE(provider.activate(terminal));
+    EXPECT_TRUE(waitUntil([&] { return seen.last().id == terminal; }, 5000))
+        << "the window with a desktop entry did not come to the front";
     ASSERT_TRUE(provider.activate(QStringLiteral("wev")));
-    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("wev"); }, 5000)) << "activation did nothing";
+    EXPECT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("wev"); }, 5000))
+        << "the window without a desktop entry did not come to the front";
     double x = -1, y = -1;
     EXPECT_TRUE(provider.pointerPosition(x, y));
     EXPECT_TRUE(QRectF(0, 0, 1280, 800).contains(x, y)) << x << "," << y;
-    EXPECT_EQ(provider.outputs(), (std::vector<Output>{{QStringLiteral("screen-0"), QRectF(0, 0, 1280, 800), 1}}));
+    // One output as KWin names it: 5.27's script numbers its screens, 6 names its outputs.
+    const std::vector<Output> outputs = provider.outputs();
+    ASSERT_EQ(outputs.size(), 1u);
+    EXPECT_EQ(outputs[0].geometry, QRectF(0, 0, 1280, 800));
+    EXPECT_EQ(outputs[0].scale, 1);
+    if (kwinMajor() == 5)
+        EXPECT_EQ(outputs[0].name, QStringLiteral("screen-0"));
+    else
+        EXPECT_FALSE(outputs[0].name.isEmpty() || outputs[0].name.startsWith(QLatin1String("screen-")))
+            << outputs[0].name.toStdString();
+}
+
+TEST_F(KdeSession, TheDoctorJudgesTheDesktopOnceTheScriptHasReported)
+{
+    // As a user runs it in a Plasma session: the installed script, nothing running before.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUILLO_PLATFORM"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    const QString dataHome = home.path() + QStringLiteral("/data");
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    if (!qEnvironmentVariableIsSet("QUILLO_TEST_INSTALLED")) {
+        QDir().mkpath(dataHome + QStringLiteral("/quillo/kwin"));
+        QFile::copy(QStringLiteral(QUILLO_KWIN_SCRIPT), dataHome + QStringLiteral("/quillo/kwin/bridge.js"));
+    }
+    QProcess doctor;
+    doctor.setProcessEnvironment(environment);
+    doctor.setProcessChannelMode(QProcess::MergedChannels);
+    doctor.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("doctor")});
+    ASSERT_TRUE(doctor.waitForFinished(30000));
+    const QString said = QString::fromUtf8(doctor.readAll());
+    EXPECT_TRUE(said.contains(QStringLiteral("desktop: KDE Plasma reports the frontmost application"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("gives no screen layout"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("has not reported"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("pointer: KDE Plasma reports where the pointer is"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("hotkeys: through KDE Plasma's global shortcuts"))) << said.toStdString();
 }
 
 TEST_F(KdeSession, HotkeysAreGlobalShortcutsThatFireOnInvokeAndOnARealChord)
@@ -115,7 +175,7 @@ TEST_F(KdeSession, HotkeysAreGlobalShortcutsThatFireOnInvokeAndOnARealChord)
     const qint64 pressedAt = press({QStringLiteral("125"), QStringLiteral("56"), QStringLiteral("19")});
     ASSERT_TRUE(waitUntil([&] { return fired.size() == 2; }, 5000)) << "the chord did not reach Quillo";
     EXPECT_EQ(fired.back(), 1u);
-    std::printf("[ KWin 5.27 ] chord to Quillo: %lld ms\n", static_cast<long long>(reachedAt - pressedAt));
+    std::printf("[ %s ] chord to Quillo: %lld ms\n", qPrintable(kwinName()), static_cast<long long>(reachedAt - pressedAt));
 
     // A chord KWin holds is refused with its holder's name; the earlier chord stays.
     EXPECT_FALSE(service.registerHotkey({2, HotkeyChord::command, 3})); // Super+D: KWin's Peek at Desktop
@@ -161,5 +221,6 @@ TEST_F(KdeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
     EXPECT_TRUE(result.stopped) << "the playback went on after the chord: " << result.commandOutput.toStdString();
     EXPECT_TRUE(result.commandOutput.contains(QStringLiteral("Stopped."))) << result.commandOutput.toStdString();
     EXPECT_LE(result.typedAfterStop, 0) << "keys kept coming after the stop";
-    std::printf("[ KWin 5.27 ] chord to a stopped playback: %lld ms\n", static_cast<long long>(result.chordToStopMs));
+    std::printf("[ %s ] chord to a stopped playback: %lld ms\n", qPrintable(kwinName()),
+                static_cast<long long>(result.chordToStopMs));
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs a command inside a private headless KWin (Debian's kwin_wayland 5.27) with its own
-# session bus, home and runtime folder; the command sees WAYLAND_DISPLAY, and KWin owns
-# org.kde.KWin and org.kde.kglobalaccel on that bus. Exits with the command's code.
+# Runs a command inside a private headless KWin (Debian 12's kwin_wayland 5.27, Debian 13's
+# 6.3) with its own session bus, home and runtime folder; the command sees WAYLAND_DISPLAY
+# and QUILLO_KWIN_VERSION (5.27.5, 6.3.6, ...), and KWin owns org.kde.KWin and
+# org.kde.kglobalaccel on that bus. Weston's terminal gets a desktop entry, as nearly every
+# application has. Exits with the command's code.
 #   tests/desktops/kwin-session.sh COMMAND [ARGS...]
 set -u
 if [ $# -lt 1 ]; then
@@ -16,11 +18,15 @@ if [ -z "${QUILLO_KWIN_INNER:-}" ]; then
   export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
   export XDG_CACHE_HOME=$work/home/.cache XDG_RUNTIME_DIR=$work/run XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
   export QUILLO_KWIN_INNER=1 QUILLO_KWIN_LOG=$work/kwin.log
-  mkdir -p "$HOME" "$work/bin" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+  mkdir -p "$HOME" "$work/bin" "$XDG_DATA_HOME/applications" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+  printf '[Desktop Entry]\nType=Application\nName=Weston Terminal\nExec=weston-terminal\n' \
+    >"$XDG_DATA_HOME/applications/org.freedesktop.weston.wayland-terminal.desktop"
   # The installed kwin_wayland carries a file capability (cap_sys_resource) that a
   # container's bounding set may lack, and then it cannot be run; a plain copy can. Its
   # name must stay kwin_wayland.
   cp "$kwin" "$work/bin/kwin_wayland"
+  QUILLO_KWIN_VERSION=$(dpkg-query -W -f='${Version}' kwin-wayland 2>/dev/null | sed -E 's/^[0-9]+://; s/[-+~].*//')
+  export QUILLO_KWIN_VERSION
   unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
   dbus-run-session -- "$0" "$@"
   exit $?
