@@ -4,9 +4,9 @@
 # Safe to run again: packages already present are left as they are.
 #
 #   scripts/install-deps.sh              everything (this machine's build and every suite)
-#   scripts/install-deps.sh GROUP...     only these groups: build, tests, desktops, server,
-#                                        fuzz, browser (a Debian 13 root takes build and
-#                                        desktops)
+#   scripts/install-deps.sh GROUP...     only these groups: build, tests, fonts, desktops,
+#                                        server, fuzz, browser (a Debian 13 root takes build,
+#                                        desktops and fonts)
 set -euo pipefail
 
 release=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
@@ -42,9 +42,10 @@ group_tests=(
   qemu-system-x86 linux-image-amd64 busybox-static cpio udev libinput-tools sway foot wev wtype
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils trayer
   dbus dbus-x11 gnome-keyring xdg-utils
-  fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji
   imagemagick x11-apps debootstrap
 )
+# The seven languages' scripts, for the window tests and the screenshots.
+group_fonts=(fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji)
 group_desktops=(
   gnome-shell gnome-shell-common mutter mutter-common gjs gsettings-desktop-schemas gnome-settings-daemon-common
   kwin-wayland $kde_shortcuts weston foot wev wayland-utils xwayland
@@ -58,17 +59,18 @@ group_fuzz=(clang "$clang_runtime")
 group_browser=(chromium chromium-driver python3-selenium)
 
 groups=("$@")
-[ "${#groups[@]}" -gt 0 ] || groups=(build tests desktops server fuzz browser)
+[ "${#groups[@]}" -gt 0 ] || groups=(build tests fonts desktops server fuzz browser)
 PACKAGES=()
 for g in "${groups[@]}"; do
   case $g in
     build) PACKAGES+=("${group_build[@]}") ;;
     tests) PACKAGES+=("${group_tests[@]}") ;;
+    fonts) PACKAGES+=("${group_fonts[@]}") ;;
     desktops) PACKAGES+=("${group_desktops[@]}") ;;
     server) PACKAGES+=("${group_server[@]}") ;;
     fuzz) PACKAGES+=("${group_fuzz[@]}") ;;
     browser) PACKAGES+=("${group_browser[@]}") ;;
-    *) echo "install-deps: no group \"$g\" (build, tests, desktops, server, fuzz, browser)" >&2; exit 2 ;;
+    *) echo "install-deps: no group \"$g\" (build, tests, fonts, desktops, server, fuzz, browser)" >&2; exit 2 ;;
   esac
 done
 

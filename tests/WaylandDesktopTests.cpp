@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
+#include <QStandardPaths>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -129,6 +132,15 @@ struct HeadlessSway : ::testing::Test {
 
 TEST_F(HeadlessSway, FocusSwitchesActivationAndTheOutputLayout)
 {
+    // The first terminal has a desktop entry, as nearly every application has; the second
+    // has none.
+    const QString entries = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications");
+    QDir().mkpath(entries);
+    QFile entry(entries + QStringLiteral("/org.quillo.TestOne.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Test One\nExec=foot\n");
+    entry.close();
+    auto removeEntry = qScopeGuard([&] { entry.remove(); });
     SwayProvider provider(socket());
     QString problem;
     ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
@@ -143,8 +155,13 @@ TEST_F(HeadlessSway, FocusSwitchesActivationAndTheOutputLayout)
     EXPECT_EQ(provider.frontmostApplication()->id, QStringLiteral("org.quillo.TestTwo"));
 
     ASSERT_TRUE(provider.activate(QStringLiteral("org.quillo.TestOne")));
-    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("org.quillo.TestOne"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("org.quillo.TestOne"); }, 5000))
+        << "the application with a desktop entry did not come to the front";
     EXPECT_EQ(provider.frontmostApplication()->id, QStringLiteral("org.quillo.TestOne"));
+    EXPECT_EQ(seen.last().name, QStringLiteral("Test One")) << "named by its desktop entry";
+    ASSERT_TRUE(provider.activate(QStringLiteral("org.quillo.TestTwo")));
+    ASSERT_TRUE(waitUntil([&] { return seen.last().id == QLatin1String("org.quillo.TestTwo"); }, 5000))
+        << "the application without a desktop entry did not come to the front";
     EXPECT_FALSE(provider.activate(QStringLiteral("org.quillo.NotRunning")));
     EXPECT_TRUE(provider.placePointer(100, 100));
 

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Runs a desktop suite on Debian 13's own desktop, inside the Debian 13 root that
-# scripts/package.sh made: GNOME Shell 48 (gnome) or KWin 6.3 (kde), with Quillo's Debian 13
-# package installed there and the suite built there (build/deb13).
-#   tests/desktops/in-debian13.sh SOURCE_FOLDER BUILD_FOLDER gnome|kde
+# Runs suites of the Debian 13 build (build/deb13) inside the Debian 13 root that
+# scripts/package.sh made, with Quillo's Debian 13 package installed there: the desktop
+# suites on Debian 13's own GNOME Shell 48 (gnome) or KWin 6.3 (kde), or the unit and
+# window suites (suites).
+#   tests/in-debian13.sh SOURCE_FOLDER BUILD_FOLDER gnome|kde|suites
 set -euo pipefail
 source=$(realpath "$1") build=$(realpath "$2") which=$3
 roots=${QUILLO_ROOTS_DIR:-/var/cache/quillo-test}
 dev=$roots/trixie-dev
-suite=$build/deb13/tests/quillo_tests_$which
+suite=$build/deb13/tests/quillo_tests_${which/suites/ui}
 [ -x "$suite" ] && [ -e "$dev/.quillo-root-complete" ] ||
   { echo "no Debian 13 root or build ($dev, $suite): scripts/package.sh 13 makes them (scripts/test.sh runs it)"; exit 1; }
 binds=(--bind "$source")
@@ -27,5 +28,10 @@ case $which in
     exit $code
     ;;
   kde) exec "${in13[@]}" env QUILLO_TEST_INSTALLED=1 "$source/tests/desktops/kwin-session.sh" "$suite" ;;
-  *) echo "usage: $0 SOURCE_FOLDER BUILD_FOLDER gnome|kde" >&2; exit 2 ;;
+  suites)
+    # A home of their own; the root's environment is otherwise empty.
+    exec "${in13[@]}" sh -c 'home=$(mktemp -d) && HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config \
+      XDG_CACHE_HOME=$home/cache XDG_RUNTIME_DIR=$home/run ctest --test-dir "$1" -L "^(unit|ui)$" -j 2 \
+      --output-on-failure --timeout 120; code=$?; rm -rf "$home"; exit $code' _ "$build/deb13" ;;
+  *) echo "usage: $0 SOURCE_FOLDER BUILD_FOLDER gnome|kde|suites" >&2; exit 2 ;;
 esac
