@@ -48,7 +48,7 @@ group_tests=(
 group_fonts=(fonts-dejavu-core fonts-wqy-microhei fonts-kacst-one fonts-noto-color-emoji)
 group_desktops=(
   gnome-shell gnome-shell-common mutter mutter-common gjs gsettings-desktop-schemas gnome-settings-daemon-common
-  kwin-wayland $kde_shortcuts weston foot wev wayland-utils xwayland
+  kwin-wayland $kde_shortcuts weston foot wev wayland-utils xwayland sway
   dbus dbus-bin libglib2.0-bin procps
 )
 group_server=(

@@ -11,6 +11,7 @@
 #include "Platform/Wayland/GnomeStatusIndicator.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
+#include "desktops/DoctorRun.h"
 #include "desktops/EndlessPlayback.h"
 #include "desktops/MutterRemoteKeyboard.h"
 
@@ -23,7 +24,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -241,19 +241,7 @@ TEST_F(GnomeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
 TEST_F(GnomeSession, TheDoctorSaysWhatTheShellGives)
 {
     // As a user runs it in a GNOME session, with the extension the shell loaded.
-    QTemporaryDir home;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUILLO_PLATFORM"), QStringLiteral("wayland"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
-    QProcess doctor;
-    doctor.setProcessEnvironment(environment);
-    doctor.setProcessChannelMode(QProcess::MergedChannels);
-    doctor.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("doctor")});
-    ASSERT_TRUE(doctor.waitForFinished(30000));
-    const QString said = QString::fromUtf8(doctor.readAll());
+    const QString said = runDoctor();
     EXPECT_TRUE(said.contains(QStringLiteral("desktop: GNOME reports the frontmost application"))) << said.toStdString();
     EXPECT_FALSE(said.contains(QStringLiteral("gives no screen layout"))) << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("pointer: GNOME reports where the pointer is"))) << said.toStdString();

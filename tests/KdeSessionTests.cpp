@@ -10,6 +10,7 @@
 #include "Platform/Wayland/KWinProvider.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
+#include "desktops/DoctorRun.h"
 #include "desktops/EndlessPlayback.h"
 
 #include <QDBusConnection>
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,24 +114,12 @@ TEST_F(KdeSession, TheBridgeScriptReportsTheActiveWindowCursorAndScreensAndActiv
 TEST_F(KdeSession, TheDoctorJudgesTheDesktopOnceTheScriptHasReported)
 {
     // As a user runs it in a Plasma session: the installed script, nothing running before.
-    QTemporaryDir home;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUILLO_PLATFORM"), QStringLiteral("wayland"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    const QString dataHome = home.path() + QStringLiteral("/data");
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-    if (!qEnvironmentVariableIsSet("QUILLO_TEST_INSTALLED")) {
+    const QString said = runDoctor([](const QString& dataHome) {
+        if (qEnvironmentVariableIsSet("QUILLO_TEST_INSTALLED"))
+            return;
         QDir().mkpath(dataHome + QStringLiteral("/quillo/kwin"));
         QFile::copy(QStringLiteral(QUILLO_KWIN_SCRIPT), dataHome + QStringLiteral("/quillo/kwin/bridge.js"));
-    }
-    QProcess doctor;
-    doctor.setProcessEnvironment(environment);
-    doctor.setProcessChannelMode(QProcess::MergedChannels);
-    doctor.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("doctor")});
-    ASSERT_TRUE(doctor.waitForFinished(30000));
-    const QString said = QString::fromUtf8(doctor.readAll());
+    });
     EXPECT_TRUE(said.contains(QStringLiteral("desktop: KDE Plasma reports the frontmost application"))) << said.toStdString();
     EXPECT_FALSE(said.contains(QStringLiteral("gives no screen layout"))) << said.toStdString();
     EXPECT_FALSE(said.contains(QStringLiteral("has not reported"))) << said.toStdString();

@@ -9,12 +9,12 @@
 #include "Platform/Wayland/WaylandEventPoster.h"
 #include "Platform/Wayland/WaylandInputTap.h"
 #include "TestWait.h"
+#include "kernel/TestDevice.h"
 
 #include <QDir>
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 
 #include <csignal>
@@ -26,39 +26,6 @@ namespace {
 
 const QString kSocket = QStringLiteral("/run/quillo-inputd-test/socket");
 
-// A uinput device of the test's own (a keyboard or a mouse, as a person's would be).
-class TestDevice
-{
-public:
-    explicit TestDevice(bool mouse, const char* name = nullptr)
-    {
-        libevdev* d = libevdev_new();
-        libevdev_set_name(d, name ? name : mouse ? "Test mouse" : "Test keyboard");
-        libevdev_enable_event_type(d, EV_KEY);
-        if (mouse) {
-            for (unsigned c : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
-                libevdev_enable_event_code(d, EV_KEY, c, nullptr);
-            libevdev_enable_event_type(d, EV_REL);
-            for (unsigned c : {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES})
-                libevdev_enable_event_code(d, EV_REL, c, nullptr);
-        } else {
-            for (unsigned c = KEY_ESC; c <= KEY_MICMUTE; ++c)
-                libevdev_enable_event_code(d, EV_KEY, c, nullptr);
-        }
-        EXPECT_EQ(libevdev_uinput_create_from_device(d, LIBEVDEV_UINPUT_OPEN_MANAGED, &m_device), 0);
-        libevdev_free(d);
-    }
-    ~TestDevice() { libevdev_uinput_destroy(m_device); }
-    QString devnode() const { return QString::fromLocal8Bit(libevdev_uinput_get_devnode(m_device)); }
-    void send(unsigned type, unsigned code, int value)
-    {
-        libevdev_uinput_write_event(m_device, type, code, value);
-        libevdev_uinput_write_event(m_device, EV_SYN, SYN_REPORT, 0);
-    }
-
-private:
-    libevdev_uinput* m_device = nullptr;
-};
 
 // Reads a device found by name, as a compositor would.
 class DeviceReader
@@ -130,9 +97,12 @@ struct KernelInput : ::testing::Test {
                 helperLog += more;
             });
         m_readingLog = true;
+        helperLog.clear();
         helper.start(QStringLiteral(QUILLO_INPUTD_BINARY), {QStringLiteral("--socket"), kSocket});
         ASSERT_TRUE(helper.waitForStarted());
-        ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kSocket); }, 5000));
+        // It says when it listens (an emulated machine that is busy may take seconds).
+        ASSERT_TRUE(waitUntil([&] { return helperLog.contains("quillo-inputd: listening at"); }, 60000))
+            << helperLog.toStdString();
     }
     // Whether the helper reads `devnode` (it follows devices plugged in while it runs): its
     // log names the device once it is open and its clock set, so nothing sent after that

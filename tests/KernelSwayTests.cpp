@@ -5,6 +5,7 @@
 // recording through the helper's virtual devices, and wev must see the same keys (AltGr
 // included), the same buttons and the same positions as it saw from the person.
 #include "TestWait.h"
+#include "kernel/TestDevice.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,9 +13,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
-
-#include <libevdev/libevdev-uinput.h>
-#include <libevdev/libevdev.h>
 
 #include <grp.h>
 #include <pwd.h>
@@ -25,45 +23,6 @@ namespace {
 const QString kHelperSocket = QStringLiteral("/run/quillo-inputd-sway/socket");
 const QString kRuntime = QStringLiteral("/run/quillo-sway");
 
-// A uinput device of the test's own, as a person's keyboard or mouse.
-class PersonDevice
-{
-public:
-    explicit PersonDevice(bool mouse)
-    {
-        libevdev* d = libevdev_new();
-        libevdev_set_name(d, mouse ? "Person's mouse" : "Person's keyboard");
-        libevdev_enable_event_type(d, EV_KEY);
-        if (mouse) {
-            for (unsigned c : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
-                libevdev_enable_event_code(d, EV_KEY, c, nullptr);
-            libevdev_enable_event_type(d, EV_REL);
-            for (unsigned c : {REL_X, REL_Y, REL_WHEEL})
-                libevdev_enable_event_code(d, EV_REL, c, nullptr);
-        } else {
-            for (unsigned c = KEY_ESC; c <= KEY_MICMUTE; ++c)
-                libevdev_enable_event_code(d, EV_KEY, c, nullptr);
-        }
-        EXPECT_EQ(libevdev_uinput_create_from_device(d, LIBEVDEV_UINPUT_OPEN_MANAGED, &m_device), 0);
-        libevdev_free(d);
-    }
-    ~PersonDevice() { libevdev_uinput_destroy(m_device); }
-    void send(unsigned type, unsigned code, int value)
-    {
-        libevdev_uinput_write_event(m_device, type, code, value);
-        libevdev_uinput_write_event(m_device, EV_SYN, SYN_REPORT, 0);
-    }
-    void tap(unsigned key)
-    {
-        send(EV_KEY, key, 1);
-        QThread::msleep(40);
-        send(EV_KEY, key, 0);
-        QThread::msleep(120);
-    }
-
-private:
-    libevdev_uinput* m_device = nullptr;
-};
 
 // What wev saw, from its log: keys (code, state, symbol), and buttons with the position of
 // the pointer when each was pressed or let go.
@@ -127,7 +86,7 @@ struct SwayInGuest : ::testing::Test {
         helper.setProcessChannelMode(QProcess::ForwardedChannels);
         helper.start(QStringLiteral(QUILLO_INPUTD_BINARY), {QStringLiteral("--socket"), kHelperSocket});
         ASSERT_TRUE(helper.waitForStarted());
-        ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kHelperSocket); }, 10000));
+        ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(kHelperSocket); }, 60000));
 
         QDir().mkpath(kRuntime);
         ASSERT_EQ(chown(kRuntime.toLocal8Bit().constData(), user->pw_uid, user->pw_gid), 0);
@@ -209,11 +168,11 @@ TEST_F(SwayInGuest, ARecordingTypedIntoANativeWindowReplaysTheSameKeysButtonsAnd
 {
     QDir().mkpath(kRuntime + QStringLiteral("/quillo-run"));
     QFile::setPermissions(kRuntime + QStringLiteral("/quillo-run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    PersonDevice keyboard(false), mouse(true);
+    TestDevice keyboard(false, "Person's keyboard"), mouse(true, "Person's mouse");
     ASSERT_TRUE(waitUntil([&] {
         return swayHas(QStringLiteral("Person's keyboard")) && swayHas(QStringLiteral("Person's mouse")) &&
                swayHas(QStringLiteral("Quillo virtual pointer"));
-    }, 30000)) << "sway did not take the devices in through libinput:\n" << swayLog.toStdString();
+    }, 60000)) << "sway did not take the devices in through libinput:\n" << swayLog.toStdString();
 
     QProcess record;
     record.setProcessEnvironment(quilloEnvironment());
@@ -249,7 +208,7 @@ TEST_F(SwayInGuest, ARecordingTypedIntoANativeWindowReplaysTheSameKeysButtonsAnd
     QThread::msleep(60);
     keyboard.send(EV_KEY, KEY_LEFTSHIFT, 0);
     QThread::msleep(500);
-    ASSERT_TRUE(waitUntil([&] { return parseWev(wevLog().mid(liveFrom)).buttons.size() == 2; }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return parseWev(wevLog().mid(liveFrom)).buttons.size() == 2; }, 30000))
         << "wev did not see the person's click:\n" << wevLog().mid(liveFrom).toStdString();
     const Seen live = parseWev(wevLog().mid(liveFrom));
     record.terminate(); // Ctrl-C: the recording is saved
@@ -274,7 +233,7 @@ TEST_F(SwayInGuest, ARecordingTypedIntoANativeWindowReplaysTheSameKeysButtonsAnd
         ASSERT_TRUE(play.waitForFinished(60000));
         const QByteArray playOutput = play.readAll();
         ASSERT_EQ(play.exitCode(), 0) << playOutput.toStdString();
-        ASSERT_TRUE(waitUntil([&] { return parseWev(wevLog().mid(from)).keys.size() >= live.keys.size(); }, 10000))
+        ASSERT_TRUE(waitUntil([&] { return parseWev(wevLog().mid(from)).keys.size() >= live.keys.size(); }, 30000))
             << playOutput.toStdString() << wevLog().mid(from).toStdString();
         waitUntil([] { return false; }, 500);
         const Seen replayed = parseWev(wevLog().mid(from));
