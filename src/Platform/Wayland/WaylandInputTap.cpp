@@ -76,7 +76,9 @@ bool WaylandInputTap::awaitCaptureStarted(QString& reason)
             return false;
         }
     }
-    reason = QStringLiteral("the input helper did not start reading the devices within %1 s").arg(kStartTimeoutMs / 1000);
+    reason = m_client.failed()
+                 ? QStringLiteral("the input helper closed the connection before it read the devices")
+                 : QStringLiteral("the input helper did not start reading the devices within %1 s").arg(kStartTimeoutMs / 1000);
     return false;
 }
 
