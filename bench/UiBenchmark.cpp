@@ -91,7 +91,7 @@ void BM_RecordingAt1000EventsPerSecond(benchmark::State& state)
     MainWindow window(model);
     window.show();
     for (auto _ : state) {
-        model.startRecording();
+        model.recordingFlow().startRecording();
         std::atomic<bool> done{false};
         QThread* feeder = QThread::create([&] {
             for (int i = 0; i < 3000; ++i) {
@@ -126,7 +126,7 @@ void BM_RecordingAt1000EventsPerSecond(benchmark::State& state)
         state.SetIterationTime(double(total.nsecsElapsed()) / 1e9);
         state.counters["worst_main_thread_pause_ms"] = worstMs;
         state.counters["actions_captured"] = double(model.recorder().currentActions().size());
-        model.discardPendingRecording();
+        model.recordingFlow().discardPendingRecording();
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/X11/X11Platform.h"
+#include "Services/LogService.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
         QCoreApplication::setOrganizationName(QStringLiteral("Quillo"));
         QCoreApplication::setApplicationName(QStringLiteral("Quillo"));
         QCoreApplication::setApplicationVersion(QStringLiteral(QUILLO_VERSION));
+        LogService::shared(); // takes the backends' lines from the start
         return CommandLine::run(app.arguments().mid(1));
     }
     if (const QString problem = SessionKind::forcedProblem(); !problem.isEmpty()) {
@@ -38,6 +40,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Quillo"));
     QApplication::setApplicationName(QStringLiteral("Quillo"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLO_VERSION));
+    LogService::shared(); // takes the backends' lines from the start
     QApplication::setDesktopFileName(QStringLiteral("quillo"));
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -3,7 +3,7 @@
 #include "Services/AtomicFile.h"
 #include "TestMacros.h"
 #include "TestWait.h"
-#include "ViewModels/ActionRetiming.h"
+#include "Library/ActionRetiming.h"
 #include "Views/ActionEditorDialog.h"
 #include "Views/ActionListModel.h"
 #include "Views/ContentView.h"

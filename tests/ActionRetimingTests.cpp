@@ -1,5 +1,5 @@
 // Edits change a macro's timing only where they happen, on exact timestamps.
-#include "ViewModels/ActionRetiming.h"
+#include "Library/ActionRetiming.h"
 
 #include <gtest/gtest.h>
 

@@ -41,7 +41,7 @@ struct AppModelHarness {
     // Records `count` key presses (down and up) and stops through the model.
     void record(AppViewModel& m, int count)
     {
-        m.startRecording();
+        m.recordingFlow().startRecording();
         const double start = clock.now();
         for (int i = 0; i < count; ++i) {
             RawInputEvent e;
@@ -50,7 +50,7 @@ struct AppModelHarness {
             tap.deliver(e);
         }
         QCoreApplication::sendPostedEvents();
-        m.stopRecordingAndPrompt();
+        m.recordingFlow().stopRecordingAndPrompt();
     }
 
     QStringList logMessages() const

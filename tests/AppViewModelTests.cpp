@@ -70,7 +70,7 @@ TEST(AppViewModel, AFailedLoadIsShownAndTheUnreadableFileIsKept)
     EXPECT_TRUE(m.macros().empty());
 
     h.record(m, 4);
-    m.savePendingRecording();
+    m.recordingFlow().savePendingRecording();
     EXPECT_EQ(StorageService(h.libraryPath()).loadAll().value().size(), 1u);
     const QStringList aside = QDir(QFileInfo(h.libraryPath()).absolutePath())
                                   .entryList({QStringLiteral("macros.json.unreadable-*")});
@@ -84,38 +84,38 @@ TEST(AppViewModel, SavingARecordingNamesItTrimsItAndSelectsIt)
     AppViewModel& m = h.start();
 
     h.record(m, 0); // nothing captured but the starting focus: a sheet with one action
-    ASSERT_TRUE(m.showRecordingSheet());
-    m.discardPendingRecording();
-    EXPECT_FALSE(m.showRecordingSheet());
-    EXPECT_TRUE(m.pendingActions().empty());
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
+    m.recordingFlow().discardPendingRecording();
+    EXPECT_FALSE(m.recordingFlow().showRecordingSheet());
+    EXPECT_TRUE(m.recordingFlow().pendingActions().empty());
 
     h.workspace.setFrontmost(std::nullopt);
     h.record(m, 0); // truly empty: no sheet
-    EXPECT_FALSE(m.showRecordingSheet());
+    EXPECT_FALSE(m.recordingFlow().showRecordingSheet());
     EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Recording stopped \u2014 0 actions captured")));
 
     h.record(m, 6);
-    ASSERT_TRUE(m.showRecordingSheet());
-    EXPECT_EQ(m.pendingActions().size(), 6u);
-    m.setPendingRecordingName(QStringLiteral("   \t "));
-    m.savePendingRecording();
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
+    EXPECT_EQ(m.recordingFlow().pendingActions().size(), 6u);
+    m.recordingFlow().setPendingRecordingName(QStringLiteral("   \t "));
+    m.recordingFlow().savePendingRecording();
     EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Macro 4"));
     EXPECT_EQ(m.selectedMacroID(), m.macros().front().id);
     EXPECT_EQ(m.macros().front().metadata.actionCount, 6);
     EXPECT_DOUBLE_EQ(m.macros().front().metadata.durationSeconds, m.macros().front().totalDuration());
-    EXPECT_FALSE(m.showRecordingSheet());
+    EXPECT_FALSE(m.recordingFlow().showRecordingSheet());
 
     h.record(m, 2);
-    m.setPendingRecordingName(QStringLiteral("  Login  "));
-    m.savePendingRecording();
+    m.recordingFlow().setPendingRecordingName(QStringLiteral("  Login  "));
+    m.recordingFlow().savePendingRecording();
     EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Login"));
-    EXPECT_TRUE(m.pendingRecordingName().isEmpty());
+    EXPECT_TRUE(m.recordingFlow().pendingRecordingName().isEmpty());
     EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Macro saved \u2014 \"Login\" (2 actions)")));
 
     // Saving while still recording stops the recorder and keeps what it captured.
     h.workspace.setFrontmost(RunningApplication{QStringLiteral("org.example.Files"), QStringLiteral("Files")});
-    m.startRecording();
-    m.savePendingRecording();
+    m.recordingFlow().startRecording();
+    m.recordingFlow().savePendingRecording();
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
     EXPECT_EQ(m.macros().size(), 6u);
     EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Macro 6"));
@@ -126,7 +126,7 @@ TEST(AppViewModel, TheLimitEndingARecordingOffersItsActionsForSaving)
 {
     AppModelHarness h;
     AppViewModel& m = h.start();
-    m.startRecording();
+    m.recordingFlow().startRecording();
     const double start = h.clock.now();
     for (std::size_t i = 0; i < RecorderService::maxActions + 5; ++i) {
         RawInputEvent e;
@@ -138,10 +138,10 @@ TEST(AppViewModel, TheLimitEndingARecordingOffersItsActionsForSaving)
     }
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
-    ASSERT_TRUE(m.showRecordingSheet());
-    EXPECT_EQ(m.pendingActions().size(), RecorderService::maxActions);
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
+    EXPECT_EQ(m.recordingFlow().pendingActions().size(), RecorderService::maxActions);
     EXPECT_TRUE(h.logMessages().filter(QStringLiteral("WARN Recording stopped \u2014 the limit of 10,000 actions")).size() == 1);
-    m.savePendingRecording();
+    m.recordingFlow().savePendingRecording();
     EXPECT_EQ(m.macros().front().actions.size(), RecorderService::maxActions);
 }
 
@@ -150,9 +150,9 @@ TEST(AppViewModel, ARefusedTapIsReportedHalfASecondLater)
     AppModelHarness h;
     AppViewModel& m = h.start();
     h.tap.refuse(QStringLiteral("no RECORD extension"));
-    m.startRecording();
+    m.recordingFlow().startRecording();
     QCoreApplication::sendPostedEvents();
-    m.checkRecordingPermission();
+    m.recordingFlow().checkRecordingPermission();
     ASSERT_TRUE(m.errorMessage());
     // It says what is missing on this platform and where to look, not another system's settings.
     EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Could not start recording \u2014 the input")));
@@ -165,16 +165,16 @@ TEST(AppViewModel, DeletingKeepsOrTheFirstMacroSelected)
     writeLibrary(h.libraryPath(), {named(QStringLiteral("A")), named(QStringLiteral("B")), named(QStringLiteral("C"))});
     AppViewModel& m = h.start();
     const QUuid a = m.macros()[0].id, b = m.macros()[1].id, c = m.macros()[2].id;
-    m.deleteMacro(b);
+    m.library().deleteMacro(b);
     EXPECT_EQ(m.selectedMacroID(), a);
-    m.deleteMacro(a);
+    m.library().deleteMacro(a);
     EXPECT_EQ(m.selectedMacroID(), c);
-    m.deleteMacros({0});
+    m.library().deleteMacros({0});
     EXPECT_FALSE(m.selectedMacroID());
     EXPECT_TRUE(StorageService(h.libraryPath()).loadAll().value().empty());
 
-    m.renameMacro(QUuid::createUuid(), QStringLiteral("nobody")); // unknown id: nothing
-    m.insertDelay(QUuid::createUuid(), 0, 1);
+    m.library().renameMacro(QUuid::createUuid(), QStringLiteral("nobody")); // unknown id: nothing
+    m.library().insertDelay(QUuid::createUuid(), 0, 1);
     EXPECT_FALSE(m.errorMessage());
 }
 
@@ -188,16 +188,16 @@ TEST(AppViewModel, ActionEditsKeepTheTimingAndTheMetadataTrue)
     writeLibrary(h.libraryPath(), {five});
     AppViewModel& m = h.start();
     const QUuid id = five.id;
-    m.insertDelay(id, 2, 1.0);
+    m.library().insertDelay(id, 2, 1.0);
     EXPECT_EQ(m.macros()[0].actions[3].type(), ActionType::delay);
     EXPECT_DOUBLE_EQ(m.macros()[0].actions[3].timestamp, 1.0);
     EXPECT_DOUBLE_EQ(m.macros()[0].actions[4].timestamp, 2.5);
-    m.insertDelay(id, -1, 0.5);
+    m.library().insertDelay(id, -1, 0.5);
     EXPECT_EQ(m.macros()[0].actions[0].type(), ActionType::delay);
-    m.insertDelay(id, 10, 0.5);
+    m.library().insertDelay(id, 10, 0.5);
     EXPECT_EQ(m.macros()[0].actions.back().type(), ActionType::delay);
-    m.moveActions(id, {0, 1}, 5);
-    m.deleteActions(id, {2});
+    m.library().moveActions(id, {0, 1}, 5);
+    m.library().deleteActions(id, {2});
     const Macro& edited = m.macros()[0];
     EXPECT_EQ(edited.metadata.actionCount, qint64(edited.actions.size()));
     EXPECT_EQ(edited.metadata.durationSeconds, edited.totalDuration());
@@ -270,8 +270,8 @@ TEST(AppViewModel, HotkeysFollowTheStateTable)
     EXPECT_FALSE(m.playback().isBusy());
     press(R, superAltShift);
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
-    EXPECT_TRUE(m.showRecordingSheet());
-    m.discardPendingRecording();
+    EXPECT_TRUE(m.recordingFlow().showRecordingSheet());
+    m.recordingFlow().discardPendingRecording();
 
     h.sleeper.holdFrom(h.clock.now() + 0.6);
     press(P, superAlt);
@@ -300,7 +300,7 @@ TEST(AppViewModel, HotkeysFollowTheStateTable)
               QStringLiteral("Already used for \u201cB\u201d."));
     const QString key = QStringLiteral("hotkeys/macros/") + m.macros()[1].id.toString(QUuid::WithoutBraces).toUpper();
     EXPECT_EQ(h.settings.value(key).toString(), QStringLiteral("Ctrl+Alt+B"));
-    m.deleteMacro(m.macros()[1].id);
+    m.library().deleteMacro(m.macros()[1].id);
     EXPECT_FALSE(h.settings.contains(key));
     EXPECT_EQ(m.hotkeyChords().setChord(HotkeyViewModel::togglePlayback, {B, 0x1800}), QString());
 
@@ -344,20 +344,20 @@ TEST(AppViewModel, AHotkeyLeavesNoTraceInTheRecordingAndStopKeysWorkWithOtherMod
     deliver(RawEventType::keyDown, R, held); // auto-repeat while the stop is held
     QCoreApplication::sendPostedEvents();
     press(R, superAlt);
-    ASSERT_TRUE(m.showRecordingSheet());
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
     std::vector<ActionType> types;
-    for (const MacroAction& a : m.pendingActions())
+    for (const MacroAction& a : m.recordingFlow().pendingActions())
         types.push_back(a.type());
     EXPECT_EQ(types, (std::vector<ActionType>{ActionType::windowFocus, ActionType::keyDown, ActionType::keyUp}));
-    m.discardPendingRecording();
+    m.recordingFlow().discardPendingRecording();
     // The hotkey let go before the recording saw it: the user's first R is kept.
     press(R, superAlt);
     deliver(RawEventType::keyDown, R, 0);
     deliver(RawEventType::keyUp, R, 0);
     QCoreApplication::sendPostedEvents();
-    m.stopRecordingAndPrompt(); // from the window's button
-    EXPECT_EQ(m.pendingActions().size(), 3u);
-    m.discardPendingRecording();
+    m.recordingFlow().stopRecordingAndPrompt(); // from the window's button
+    EXPECT_EQ(m.recordingFlow().pendingActions().size(), 3u);
+    m.recordingFlow().discardPendingRecording();
 
     // Idle, Ctrl+Super+Alt+P is another program's; while playing (the macro may hold
     // Ctrl), it stops the playback.
@@ -381,24 +381,24 @@ TEST(AppViewModel, ARecordingWaitingInTheSheetIsKeptWhenAnotherOneIsMade)
     AppModelHarness h;
     AppViewModel& m = h.start();
     h.record(m, 2);
-    ASSERT_TRUE(m.showRecordingSheet());
-    m.setPendingRecordingName(QStringLiteral("First"));
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
+    m.recordingFlow().setPendingRecordingName(QStringLiteral("First"));
     h.record(m, 4); // started and stopped by hotkey or tray while the sheet was open
     ASSERT_EQ(m.macros().size(), 1u);
     EXPECT_EQ(m.macros()[0].metadata.name, QStringLiteral("First"));
-    EXPECT_TRUE(m.showRecordingSheet());
-    EXPECT_EQ(m.pendingActions().size(), 5u); // the new one: focus and four keys
+    EXPECT_TRUE(m.recordingFlow().showRecordingSheet());
+    EXPECT_EQ(m.recordingFlow().pendingActions().size(), 5u); // the new one: focus and four keys
     // The sheet that follows says so.
-    EXPECT_EQ(m.recordingNotice(), QStringLiteral("The recording before this one was saved as \u201cFirst\u201d."));
-    m.savePendingRecording();
-    EXPECT_TRUE(m.recordingNotice().isEmpty());
+    EXPECT_EQ(m.recordingFlow().recordingNotice(), QStringLiteral("The recording before this one was saved as \u201cFirst\u201d."));
+    m.recordingFlow().savePendingRecording();
+    EXPECT_TRUE(m.recordingFlow().recordingNotice().isEmpty());
 }
 
 TEST(AppViewModel, ClicksOnQuillosOwnTrayMenuStayOutOfTheRecording)
 {
     AppModelHarness h;
     AppViewModel& m = h.start();
-    m.startRecording();
+    m.recordingFlow().startRecording();
     const double start = h.clock.now();
     auto click = [&](double at, double x, double y) {
         for (const RawEventType type : {RawEventType::leftMouseDown, RawEventType::leftMouseUp}) {
@@ -415,13 +415,13 @@ TEST(AppViewModel, ClicksOnQuillosOwnTrayMenuStayOutOfTheRecording)
     click(2.0, 1268, 11); // the tray icon
     click(3.0, 1133, 89); // "Stop Recording" in its menu
     QCoreApplication::sendPostedEvents();
-    m.stopRecordingFromControls({QRectF(1100, 0, 180, 150)}, 1.5);
+    m.recordingFlow().stopRecordingFromControls({QRectF(1100, 0, 180, 150)}, 1.5);
     std::vector<double> times;
-    for (const MacroAction& a : m.pendingActions())
+    for (const MacroAction& a : m.recordingFlow().pendingActions())
         if (a.type() != ActionType::windowFocus)
             times.push_back(std::round(a.timestamp * 1000) / 1000);
     EXPECT_EQ(times, (std::vector<double>{0.2, 0.2, 0.5, 0.5}));
-    EXPECT_TRUE(m.showRecordingSheet());
+    EXPECT_TRUE(m.recordingFlow().showRecordingSheet());
 }
 
 TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
@@ -430,7 +430,7 @@ TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
     AppViewModel& m = h.start();
     const QString recovery = h.dir.path() + QStringLiteral("/recovery");
     QDir().mkpath(recovery);
-    m.setRecoveryFolder(recovery);
+    m.recordingFlow().setRecoveryFolder(recovery);
     const QString folder = QFileInfo(h.libraryPath()).absolutePath();
     auto breakFolder = [&] {
         ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".away")));
@@ -445,28 +445,28 @@ TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
     e.type = RawEventType::keyDown;
     auto recordOneKey = [&] {
         m.clearErrorMessage();
-        m.startRecording();
+        m.recordingFlow().startRecording();
         e.time = h.clock.now() + 0.1;
         h.tap.deliver(e);
         QCoreApplication::sendPostedEvents();
     };
 
     // The folder breaks during a recording: the save fails, the recording goes to a file.
-    m.startRecording();
+    m.recordingFlow().startRecording();
     ASSERT_EQ(m.recorder().state(), RecordingState::recording);
     breakFolder();
     h.record(m, 0); // nothing more; stop through the model
     m.clearErrorMessage();
-    m.startRecording(); // refused up front now, and says why
+    m.recordingFlow().startRecording(); // refused up front now, and says why
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
     ASSERT_TRUE(m.errorMessage());
     EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Cannot start recording"))) << m.errorMessage()->toStdString();
     mendFolder();
 
     recordOneKey();
-    m.stopRecordingAndPrompt();
+    m.recordingFlow().stopRecordingAndPrompt();
     breakFolder();
-    m.savePendingRecording();
+    m.recordingFlow().savePendingRecording();
     ASSERT_TRUE(m.errorMessage());
     EXPECT_TRUE(m.errorMessage()->contains(QStringLiteral("was kept in ") + recovery)) << m.errorMessage()->toStdString();
     const QStringList kept = QDir(recovery).entryList({QStringLiteral("*.quillo")});
@@ -478,7 +478,7 @@ TEST(AppViewModel, ARecordingIsNeverLostToALibraryThatCannotBeWritten)
 
     // Quitting in the middle of a recording saves it under the default name.
     recordOneKey();
-    m.saveUnfinishedRecording();
+    m.recordingFlow().saveUnfinishedRecording();
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
     StorageService storage(h.libraryPath());
     const auto library = storage.loadAll();
@@ -512,7 +512,7 @@ TEST(AppViewModel, ARecordingKeepsTheScreenLayoutItWasMadeOn)
     AppViewModel& m = h.start();
     h.record(m, 2);
     h.workspace.layout.pop_back(); // unplugged after the start: the start counts
-    m.savePendingRecording();
+    m.recordingFlow().savePendingRecording();
     ASSERT_FALSE(m.macros().empty());
     EXPECT_EQ(m.macros().front().metadata.outputs.size(), 2u);
     EXPECT_EQ(m.macros().front().metadata.outputs[1].name, QStringLiteral("eDP-1"));
@@ -523,29 +523,29 @@ TEST(AppViewModel, ARecordingKeepsTheOptionsItWasMadeWithEvenWhenANewerOneReplac
 {
     AppModelHarness h;
     AppViewModel& m = h.start();
-    EXPECT_TRUE(m.recordingOptions().takesEverything());
-    m.setRecordingOptions({true, false, 0});
+    EXPECT_TRUE(m.recordingFlow().recordingOptions().takesEverything());
+    m.recordingFlow().setRecordingOptions({true, false, 0});
     h.record(m, 2); // waits in the sheet, keyboard only
-    m.setRecordingOptions({true, true, 120});
+    m.recordingFlow().setRecordingOptions({true, true, 120});
     h.record(m, 2); // the first is saved now, the second waits
-    m.savePendingRecording();
+    m.recordingFlow().savePendingRecording();
     ASSERT_EQ(m.macros().size(), 2u);
     EXPECT_EQ(m.macros()[1].metadata.recording, (RecordingOptions{true, false, 0}));
     EXPECT_EQ(m.macros()[0].metadata.recording, (RecordingOptions{true, true, 120}));
-    EXPECT_EQ(m.recordingOptionsText(*m.macros()[0].metadata.recording),
+    EXPECT_EQ(m.recordingFlow().recordingOptionsText(*m.macros()[0].metadata.recording),
               QStringLiteral("keyboard and mouse, moves thinned to one per 120 ms"));
     // A recording started with its own options (the command line's) leaves the settings be.
-    m.startRecording(std::nullopt, RecordingOptions{false, true, 0});
+    m.recordingFlow().startRecording(std::nullopt, RecordingOptions{false, true, 0});
     EXPECT_EQ(m.recorder().options(), (RecordingOptions{false, true, 0}));
-    m.stopRecordingAndPrompt();
-    m.discardPendingRecording();
+    m.recordingFlow().stopRecordingAndPrompt();
+    m.recordingFlow().discardPendingRecording();
     // Kept in the settings and in the library file.
     h.model.reset();
     AppViewModel& again = h.start();
-    EXPECT_EQ(again.recordingOptions(), (RecordingOptions{true, true, 120}));
+    EXPECT_EQ(again.recordingFlow().recordingOptions(), (RecordingOptions{true, true, 120}));
     EXPECT_EQ(again.macros()[1].metadata.recording, (RecordingOptions{true, false, 0}));
     again.setAppLanguage(AppLocale::fr);
-    EXPECT_EQ(again.recordingOptionsText({true, false, 0}), QStringLiteral("clavier seulement"));
+    EXPECT_EQ(again.recordingFlow().recordingOptionsText({true, false, 0}), QStringLiteral("clavier seulement"));
 }
 
 TEST(AppViewModel, EveryChangeToTheLibraryCanBeUndoneAndRedoneInPlace)
@@ -559,40 +559,40 @@ TEST(AppViewModel, EveryChangeToTheLibraryCanBeUndoneAndRedoneInPlace)
         change();
         states.push_back(m.macros());
     };
-    step([&] { m.deleteActions(b, {0}); });
-    step([&] { m.moveActions(b, {0}, 3); });
-    step([&] { m.insertDelay(b, 0, 0.5); });
-    step([&] { m.renameMacro(b, QStringLiteral("B %1 renamed")); });
-    step([&] { m.deleteMacros({0, 2}); });
-    step([&] { m.addImportedMacro(named(QStringLiteral("Imported"))); });
-    step([&] { m.deleteMacro(b); });
+    step([&] { m.library().deleteActions(b, {0}); });
+    step([&] { m.library().moveActions(b, {0}, 3); });
+    step([&] { m.library().insertDelay(b, 0, 0.5); });
+    step([&] { m.library().renameMacro(b, QStringLiteral("B %1 renamed")); });
+    step([&] { m.library().deleteMacros({0, 2}); });
+    step([&] { m.library().addImportedMacro(named(QStringLiteral("Imported"))); });
+    step([&] { m.library().deleteMacro(b); });
     EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Deleted 1 action(s) of \"B\"")));
     EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Renamed macro \"B\" to \"B %1 renamed\"")));
     EXPECT_TRUE(h.logMessages().contains(QStringLiteral("INFO Deleted 2 macros: \"A\", \"C\"")));
 
     // Back through every state, each macro in its old place, then forward again.
     for (std::size_t i = states.size() - 1; i > 0; --i) {
-        ASSERT_TRUE(m.history().canUndo());
+        ASSERT_TRUE(m.library().history().canUndo());
         m.undo();
         ASSERT_EQ(m.macros(), states[i - 1]) << "undoing step " << i;
     }
-    EXPECT_FALSE(m.history().canUndo());
+    EXPECT_FALSE(m.library().history().canUndo());
     EXPECT_TRUE(sameButForDates(StorageService(h.libraryPath()).loadAll().value(), states.front()));
     for (std::size_t i = 1; i < states.size(); ++i) {
         m.redo();
         ASSERT_EQ(m.macros(), states[i]) << "redoing step " << i;
     }
-    EXPECT_FALSE(m.history().canRedo());
+    EXPECT_FALSE(m.library().history().canRedo());
     EXPECT_TRUE(sameButForDates(StorageService(h.libraryPath()).loadAll().value(), states.back()));
 
     // A new change after an undo forgets the redo; at least 50 steps are kept.
     m.undo();
-    m.renameMacro(m.macros()[0].id, QStringLiteral("X"));
-    EXPECT_FALSE(m.history().canRedo());
+    m.library().renameMacro(m.macros()[0].id, QStringLiteral("X"));
+    EXPECT_FALSE(m.library().history().canRedo());
     const QUuid x = m.macros()[0].id;
     const std::vector<Macro> before = m.macros();
     for (int i = 0; i < 60; ++i)
-        m.insertDelay(x, -1, 0.05);
+        m.library().insertDelay(x, -1, 0.05);
     for (int i = 0; i < 60; ++i)
         m.undo();
     EXPECT_EQ(m.macros(), before);
@@ -610,19 +610,19 @@ TEST(AppViewModel, CopiedActionsPasteIntoAnotherMacroInTheirRhythmAndDuplicatesF
     AppViewModel& m = h.start();
 
     // Actions 1 and 2: their gaps 0.1 and 0.03 travel with them.
-    const QByteArray json = m.actionsAsJson(source.id, {1, 2});
+    const QByteArray json = m.library().actionsAsJson(source.id, {1, 2});
     EXPECT_TRUE(json.contains("\"actions\""));
-    EXPECT_EQ(m.pasteActions(target.id, 0, json), QString());
+    EXPECT_EQ(m.library().pasteActions(target.id, 0, json), QString());
     const auto& pasted = m.macros()[1].actions;
     ASSERT_EQ(pasted.size(), 4u);
     EXPECT_NEAR(pasted[1].timestamp, 1.1, 1e-12);
     EXPECT_NEAR(pasted[2].timestamp, 1.13, 1e-12);
     EXPECT_NEAR(pasted[3].timestamp, 2.13, 1e-12); // pushed back by exactly their span
-    EXPECT_FALSE(m.pasteActions(target.id, 0, "not json").isEmpty());
-    EXPECT_FALSE(m.pasteActions(target.id, 0, "{\"name\": 1}").isEmpty());
+    EXPECT_FALSE(m.library().pasteActions(target.id, 0, "not json").isEmpty());
+    EXPECT_FALSE(m.library().pasteActions(target.id, 0, "{\"name\": 1}").isEmpty());
     EXPECT_EQ(m.macros()[1].actions.size(), 4u);
 
-    m.duplicateActions(source.id, {1, 2});
+    m.library().duplicateActions(source.id, {1, 2});
     const auto& doubled = m.macros()[0].actions;
     ASSERT_EQ(doubled.size(), 6u);
     EXPECT_EQ(doubled[3].payload, doubled[1].payload);
@@ -631,11 +631,11 @@ TEST(AppViewModel, CopiedActionsPasteIntoAnotherMacroInTheirRhythmAndDuplicatesF
     EXPECT_NEAR(doubled[5].timestamp, 0.2 + 0.13, 1e-12);
 
     // Gaps changed together, and one action replaced; each a step of its own to undo.
-    m.setActionGaps(source.id, {1, 2}, 0.05);
+    m.library().setActionGaps(source.id, {1, 2}, 0.05);
     EXPECT_NEAR(m.macros()[0].actions[2].timestamp, 0.1, 1e-12);
-    m.scaleActionGaps(source.id, {1}, 4);
+    m.library().scaleActionGaps(source.id, {1}, 4);
     EXPECT_NEAR(m.macros()[0].actions[1].timestamp, 0.2, 1e-12);
-    m.replaceAction(source.id, 0, MacroAction::keyUp(5, 7, ModifierFlags::shift), 0);
+    m.library().replaceAction(source.id, 0, MacroAction::keyUp(5, 7, ModifierFlags::shift), 0);
     EXPECT_EQ(m.macros()[0].actions[0].payload, MacroAction::Payload(MacroAction::KeyUp{7, ModifierFlags::shift}));
     EXPECT_EQ(m.macros()[0].actions[0].timestamp, 0.0);
     for (int i = 0; i < 5; ++i)
@@ -664,7 +664,7 @@ TEST(AppViewModel, AnImportReplacingTakesThePlaceIdAndHotkeyOfTheMacroOfThatName
     file.id = QUuid::createUuid(); // an import's fresh id
     file.metadata.name = QStringLiteral("B");
     file.actions.push_back(MacroAction::delay(5, 1));
-    auto replaced = m.importReplacing(file);
+    auto replaced = m.library().importReplacing(file);
     ASSERT_TRUE(replaced.hasValue()) << replaced.error().toStdString();
     EXPECT_TRUE(replaced.value());
     ASSERT_EQ(m.macros().size(), 3u);
@@ -678,14 +678,14 @@ TEST(AppViewModel, AnImportReplacingTakesThePlaceIdAndHotkeyOfTheMacroOfThatName
 
     // Two named "A": nothing changes and no step is recorded.
     file.metadata.name = QStringLiteral("A");
-    const QString lastStep = m.history().redoDescription();
-    auto refused = m.importReplacing(file);
+    const QString lastStep = m.library().history().redoDescription();
+    auto refused = m.library().importReplacing(file);
     ASSERT_FALSE(refused.hasValue());
     EXPECT_EQ(refused.error(), QStringLiteral("2 macros are named \"A\"; delete or rename all but one to replace it"));
-    EXPECT_EQ(m.history().redoDescription(), lastStep); // a new step would have dropped the redo
+    EXPECT_EQ(m.library().history().redoDescription(), lastStep); // a new step would have dropped the redo
     // None of that name: added first, as any import.
     file.metadata.name = QStringLiteral("New");
-    auto added = m.importReplacing(file);
+    auto added = m.library().importReplacing(file);
     ASSERT_TRUE(added.hasValue());
     EXPECT_FALSE(added.value());
     EXPECT_EQ(m.macros().size(), 4u);
@@ -702,7 +702,7 @@ TEST(AppViewModel, UndoingADeleteGivesTheMacroItsHotkeyBack)
     AppViewModel& m = h.start();
     const HotkeyChord chord{11, 0x1800};
     ASSERT_TRUE(m.hotkeyChords().setMacroChord(m.macros()[0], chord).isEmpty());
-    m.deleteMacro(a.id);
+    m.library().deleteMacro(a.id);
     EXPECT_FALSE(m.hotkeyChords().idForMacro(a.id));
     m.undo();
     const auto back = m.hotkeyChords().idForMacro(a.id);

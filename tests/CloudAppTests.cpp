@@ -42,7 +42,7 @@ struct CloudApp : ::testing::Test {
     const Macro& recordAndSave(AppViewModel& m)
     {
         h.record(m, 4);
-        m.savePendingRecording();
+        m.recordingFlow().savePendingRecording();
         return m.macros().front();
     }
     // Lets queued uploads start and finish.
@@ -109,19 +109,19 @@ TEST_F(CloudApp, SigningOutRevokesTheTokenOnTheService)
 TEST_F(CloudApp, ASavedRecordingIsBackedUpOnlyWhenTheSwitchIsOnAndSomeoneIsSignedIn)
 {
     AppViewModel& m = startSignedIn();
-    EXPECT_TRUE(m.autoSyncEnabled());
+    EXPECT_TRUE(m.recordingFlow().autoSyncEnabled());
     const QUuid first = recordAndSave(m).id;
     settle(m);
     EXPECT_EQ(cloud.revisionsOf(first), 1);
     EXPECT_TRUE(m.backupSync().lastSyncedAt());
 
-    m.setAutoSyncEnabled(false);
+    m.recordingFlow().setAutoSyncEnabled(false);
     EXPECT_FALSE(h.settings.value(QStringLiteral("autoSyncEnabled")).toBool());
     const QUuid second = recordAndSave(m).id;
     settle(m);
     EXPECT_EQ(cloud.revisionsOf(second), 0);
 
-    m.setAutoSyncEnabled(true);
+    m.recordingFlow().setAutoSyncEnabled(true);
     bool out = false;
     m.cloudAuth().signOut([&] { out = true; });
     ASSERT_TRUE(waitUntil([&] { return out; }));
@@ -143,13 +143,13 @@ TEST_F(CloudApp, RecordingsSavedAtQuitOrIntoAFileOfTheirOwnAreBackedUpAtTheNextC
     const QString waiting = QStringLiteral("cloud/pendingBackups");
     AppViewModel& m = startSignedIn();
     // Quit in the middle of a recording: saved, but the process ends before any upload.
-    m.startRecording();
+    m.recordingFlow().startRecording();
     RawInputEvent key;
     key.type = RawEventType::keyDown;
     key.time = h.clock.now() + 0.1;
     h.tap.deliver(key);
     QCoreApplication::sendPostedEvents();
-    m.saveUnfinishedRecording();
+    m.recordingFlow().saveUnfinishedRecording();
     const QUuid atQuit = m.macros().front().id;
     h.model.reset();
     EXPECT_EQ(cloud.revisionsOf(atQuit), 0);
@@ -165,13 +165,13 @@ TEST_F(CloudApp, RecordingsSavedAtQuitOrIntoAFileOfTheirOwnAreBackedUpAtTheNextC
     // when that file is imported (under the new id an import gives).
     const QString recovery = h.dir.path() + QStringLiteral("/recovery");
     QDir().mkpath(recovery);
-    next.setRecoveryFolder(recovery);
+    next.recordingFlow().setRecoveryFolder(recovery);
     const QString folder = QFileInfo(h.libraryPath()).absolutePath();
     h.record(next, 6);
     ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".away")));
     QFile blocker(folder);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    next.savePendingRecording();
+    next.recordingFlow().savePendingRecording();
     ASSERT_TRUE(next.errorMessage());
     EXPECT_TRUE(next.errorMessage()->contains(recovery)) << next.errorMessage()->toStdString();
     h.model.reset();
@@ -187,8 +187,8 @@ TEST_F(CloudApp, RecordingsSavedAtQuitOrIntoAFileOfTheirOwnAreBackedUpAtTheNextC
     // Another file with other actions is an import like any other: not backed up.
     Macro other = TestMacros::small();
     other.id = QUuid::createUuid();
-    third.addImportedMacro(other);
-    third.addImportedMacro(brought.value());
+    third.library().addImportedMacro(other);
+    third.library().addImportedMacro(brought.value());
     const QUuid imported = brought.value().id;
     ASSERT_TRUE(waitUntil([&] { return cloud.revisionsOf(imported) == 1; }));
     settle(third);
@@ -218,7 +218,7 @@ TEST_F(CloudApp, SyncAllStopsAtTheFirstMacroTheServiceRefuses)
     // An import goes first in the list: the library reads before, big, after.
     for (Macro macro : {TestMacros::small(), big, TestMacros::small()}) {
         macro.id = QUuid::createUuid();
-        m.addImportedMacro(macro);
+        m.library().addImportedMacro(macro);
     }
     ASSERT_EQ(m.macros().size(), 3u);
     const Macro before = m.macros()[0];
@@ -241,7 +241,7 @@ TEST_F(CloudApp, SyncAllStopsAtTheFirstMacroTheServiceRefuses)
     EXPECT_TRUE(m.backupSync().lastSyncedAt()); // the first one went through
 
     // Without the big one, all of them; the plural message.
-    m.deleteMacro(big.id);
+    m.library().deleteMacro(big.id);
     settings.syncNow();
     ASSERT_TRUE(waitUntil([&] { return !settings.isSyncing(); }, 20000));
     EXPECT_EQ(settings.syncMessage(), QStringLiteral("Synced 2 macros."));
@@ -295,7 +295,7 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
         Macro macro = TestMacros::small();
         macro.id = QUuid::createUuid();
         macro.metadata.name = QStringLiteral("M%1").arg(i);
-        m.addImportedMacro(macro);
+        m.library().addImportedMacro(macro);
     }
     const QUuid id = m.macros()[1].id;
     auto byId = [&](const QUuid& wanted) -> const Macro* {
@@ -314,17 +314,17 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     const std::vector<MacroAction> first = byId(id)->actions;
     backUp();
     QThread::sleep(1); // revisions are ordered by their whole-second times
-    m.deleteActions(id, {0});
+    m.library().deleteActions(id, {0});
     const std::vector<MacroAction> second = byId(id)->actions;
     backUp();
-    m.deleteActions(id, {0});
+    m.library().deleteActions(id, {0});
     const std::vector<MacroAction> local = byId(id)->actions;
 
     // The command line's task lists them newest first and restores the older one in place.
     auto runTask = [&](const QStringList& request, QStringList* lines) {
         CloudTask task(m.cloudAuth(), m.backupSync(), [&] { return m.macros(); }, m.settings(),
                        [&](Macro macro, const QString& description) -> std::optional<QString> {
-                           m.putMacroInPlace(std::move(macro), description);
+                           m.library().putMacroInPlace(std::move(macro), description);
                            return std::nullopt;
                        });
         std::optional<int> code;
@@ -375,7 +375,7 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
 
     // Gone from the library: the service still knows it by name, and it comes back first,
     // under its own id.
-    m.deleteMacro(id);
+    m.library().deleteMacro(id);
     lines.clear();
     ASSERT_EQ(runTask({QStringLiteral("revisions"), name}, &lines), 0) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.value(0).contains(id.toString(QUuid::WithoutBraces).toUpper())) << lines.value(0).toStdString();
@@ -399,7 +399,7 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     EXPECT_EQ(m.macros().size(), 3u);
 
     // The link launched Quillo: the stored sign-in is confirmed first, then the restore runs.
-    m.deleteMacro(id);
+    m.library().deleteMacro(id);
     h.model.reset();
     AppViewModel& launched = start();
     ASSERT_NE(launched.cloudAuth().status(), AuthStatus::signedIn);
@@ -480,7 +480,7 @@ TEST_F(CloudApp, AWaitingRecordingGoesToTheAccountItWasSavedUnderAndNoOneElse)
 {
     AppViewModel& m = startSignedIn(QStringLiteral("ann@example.com"));
     h.record(m, 2);
-    m.saveUnfinishedRecording();
+    m.recordingFlow().saveUnfinishedRecording();
     const QUuid anns = m.macros().front().id;
     h.model.reset(); // quit before the upload
 

@@ -3,7 +3,7 @@
 #include "ScriptedHttpServer.h"
 #include "Services/Cloud/CloudAuthService.h"
 #include "Services/Cloud/CloudConfig.h"
-#include "Services/Cloud/KeychainStore.h"
+#include "Platform/Linux/KeychainStore.h"
 #include "Services/LogService.h"
 #include "TestWait.h"
 

@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         auto name = [suffix = suffix](const char* what) { return QByteArray(what) + suffix; };
         save(window, name("02-main-selected-macro").constData());
 
-        model.startRecording();
+        model.recordingFlow().startRecording();
         for (int i = 0; i < 57; ++i) {
             RawInputEvent e;
             e.type = RawEventType::keyDown;
@@ -118,12 +118,12 @@ int main(int argc, char** argv)
         model.recorder().refreshElapsedTime();
         QCoreApplication::sendPostedEvents();
         save(window, name("03-recording-bar").constData());
-        model.stopRecordingAndPrompt();
+        model.recordingFlow().stopRecordingAndPrompt();
         {
             SaveMacroSheet sheet(model);
             save(sheet, name("04-save-sheet").constData());
         }
-        model.discardPendingRecording();
+        model.recordingFlow().discardPendingRecording();
 
         h.sleeper.holdFrom(h.clock.now() + 2.0);
         PlaybackOptions three;

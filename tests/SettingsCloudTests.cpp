@@ -129,7 +129,7 @@ TEST(SettingsWithCloud, SignInSyncAndUpdateStatesAsTheUserSeesThem)
     EXPECT_EQ(account.initialsText()->accessibleName(), QStringLiteral("DE"));
     EXPECT_FALSE(account.syncButton()->isEnabled());
     EXPECT_FALSE(account.lastSyncText()->isVisible());
-    m.addImportedMacro(TestMacros::small());
+    m.library().addImportedMacro(TestMacros::small());
     EXPECT_TRUE(account.syncButton()->isEnabled());
     account.syncButton()->click();
     EXPECT_FALSE(account.syncButton()->isEnabled());
@@ -141,7 +141,7 @@ TEST(SettingsWithCloud, SignInSyncAndUpdateStatesAsTheUserSeesThem)
     EXPECT_TRUE(account.lastSyncText()->text().startsWith(QStringLiteral("Last sync: "))) << account.lastSyncText()->text().toStdString();
     shoot(m, window, account, QStringLiteral("04-signed-in-after-sync"));
     account.autoBackupSwitch()->click();
-    EXPECT_FALSE(m.autoSyncEnabled());
+    EXPECT_FALSE(m.recordingFlow().autoSyncEnabled());
 
     // Revoked elsewhere: the next sync says so in red, in English.
     cloud.run({QStringLiteral("token"), QStringLiteral("revoke"), QStringLiteral("dee.example@example.com"), QStringLiteral("--all")});

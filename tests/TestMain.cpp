@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "Services/LogService.h"
+
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
@@ -11,6 +13,7 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
     QCoreApplication app(argc, argv);
+    LogService::shared(); // takes the backends' lines from the start
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "Services/LogService.h"
+
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
@@ -12,6 +14,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    LogService::shared(); // takes the backends' lines from the start
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -167,7 +167,7 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     auto* limits = bar.findChild<QLabel*>(QStringLiteral("recorderLimits"));
     ASSERT_NE(limits, nullptr);
     EXPECT_FALSE(limits->isVisibleTo(&bar));
-    m.startRecording();
+    m.recordingFlow().startRecording();
     EXPECT_EQ(bar.recordButton()->text(), QStringLiteral("Stop Recording"));
     EXPECT_EQ(bar.statusText()->text(), QStringLiteral("Recording\u2026"));
     EXPECT_TRUE(limits->isVisibleTo(&bar));
@@ -178,7 +178,7 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     EXPECT_FALSE(limits->text().contains(QStringLiteral("pointer")));
     m.setAppLanguage(AppLocale::en);
     EXPECT_FALSE(panel.playButton()->isEnabled()); // no playback while recording
-    m.discardPendingRecording();
+    m.recordingFlow().discardPendingRecording();
     EXPECT_TRUE(panel.playButton()->isEnabled());
 
     h.sleeper.holdFrom(h.clock.now() + 0.7);
@@ -209,12 +209,12 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     EXPECT_EQ(tray.commandTitles(), (QStringList{QStringLiteral("Quillo"), QStringLiteral("Idle \u00b7 1 macro(s)"),
                                                  QStringLiteral("Start Recording"), QStringLiteral("Play: A"),
                                                  QStringLiteral("Open Quillo"), QStringLiteral("Quit")}));
-    m.startRecording();
+    m.recordingFlow().startRecording();
     EXPECT_EQ(tray.status().text, QStringLiteral("Recording..."));
     EXPECT_TRUE(tray.commandTitles().contains(QStringLiteral("Stop Recording")));
     m.setSelectedMacroID(std::nullopt);
     EXPECT_FALSE(tray.commandTitles().join(QLatin1Char('|')).contains(QStringLiteral("Play:")));
-    m.discardPendingRecording();
+    m.recordingFlow().discardPendingRecording();
 }
 
 TEST(Views, TheSaveSheetOnlyDiscardsOnPurpose)
@@ -222,15 +222,15 @@ TEST(Views, TheSaveSheetOnlyDiscardsOnPurpose)
     AppModelHarness h;
     AppViewModel& m = h.start();
     h.record(m, 4);
-    ASSERT_TRUE(m.showRecordingSheet());
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
     SaveMacroSheet sheet(m);
     sheet.reject(); // Escape, or the close button
-    EXPECT_TRUE(m.showRecordingSheet());
-    EXPECT_EQ(m.pendingActions().size(), 5u);
+    EXPECT_TRUE(m.recordingFlow().showRecordingSheet());
+    EXPECT_EQ(m.recordingFlow().pendingActions().size(), 5u);
     sheet.nameField()->setText(QStringLiteral("  Login  "));
-    EXPECT_EQ(m.pendingRecordingName(), QStringLiteral("  Login  "));
+    EXPECT_EQ(m.recordingFlow().pendingRecordingName(), QStringLiteral("  Login  "));
     sheet.nameField()->returnPressed();
-    EXPECT_FALSE(m.showRecordingSheet());
+    EXPECT_FALSE(m.recordingFlow().showRecordingSheet());
     EXPECT_EQ(m.macros().front().metadata.name, QStringLiteral("Login"));
 }
 
@@ -341,8 +341,8 @@ TEST(Views, ThePanelPlaysTheMacroAsEditedAndRenamed)
     AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Five"), 5)});
     MacroDetailView detail(m, m.macros()[0].id);
     const QUuid id = m.macros()[0].id;
-    m.deleteActions(id, {0, 1});
-    m.renameMacro(id, QStringLiteral("Three"));
+    m.library().deleteActions(id, {0, 1});
+    m.library().renameMacro(id, QStringLiteral("Three"));
     h.poster.clear();
     detail.playbackControls()->playButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }));
@@ -367,7 +367,7 @@ TEST(Views, TrayEntriesSurviveTheTickingClockAndShowNamesLiterally)
     // in force beside it.
     EXPECT_EQ(play->text(), QStringLiteral("Play: Save && <b>quit</b>\\tnow\tAlt+Super+Key 35"));
 
-    m.startRecording();
+    m.recordingFlow().startRecording();
     QPointer<QAction> stop;
     for (QAction* a : tray.menu()->actions())
         if (a->text().startsWith(QStringLiteral("Stop Recording\t")))
@@ -387,7 +387,7 @@ TEST(Views, TrayEntriesSurviveTheTickingClockAndShowNamesLiterally)
     ASSERT_TRUE(stop) << "the entry under the pointer was rebuilt";
     stop->trigger();
     EXPECT_EQ(m.recorder().state(), RecordingState::idle);
-    m.discardPendingRecording();
+    m.recordingFlow().discardPendingRecording();
 
     MacroDetailView detail(m, m.macros()[0].id);
     const auto labels = detail.findChildren<QLabel*>();
@@ -437,11 +437,11 @@ TEST(Views, ARightClickKeepsTheSelectionAndTheLanguageKeepsThePane)
 
     // Counts read right: the recording holds one action (the frontmost application).
     RecorderControlView bar(m);
-    m.startRecording();
+    m.recordingFlow().startRecording();
     EXPECT_EQ(bar.countText()->text(), QStringLiteral("1 action captur\u00e9e"));
     m.setAppLanguage(AppLocale::en);
     EXPECT_EQ(bar.countText()->text(), QStringLiteral("1 action captured"));
-    m.discardPendingRecording();
+    m.recordingFlow().discardPendingRecording();
 
     // The settings window keeps one size in every language, and Ctrl+Q quits from it
     // as from the main window.
@@ -616,9 +616,9 @@ TEST(Views, WithoutATrayTheDesktopsIndicatorCarriesTheMenuAndItsClicksStayOutOfT
     QCoreApplication::sendPostedEvents();
     indicator.choose(QStringLiteral("stopRecording"), {QRectF(1180, 0, 40, 32), QRectF(1000, 32, 280, 200)});
     ASSERT_EQ(m.recorder().state(), RecordingState::idle);
-    ASSERT_TRUE(m.showRecordingSheet());
+    ASSERT_TRUE(m.recordingFlow().showRecordingSheet());
     int clicks = 0;
-    for (const MacroAction& a : m.pendingActions())
+    for (const MacroAction& a : m.recordingFlow().pendingActions())
         if (const auto* down = std::get_if<MacroAction::MouseDown>(&a.payload)) {
             ++clicks;
             EXPECT_EQ(down->x, 300) << "a click on the indicator was recorded";
@@ -643,7 +643,7 @@ TEST(Views, CtrlZUndoesADeleteInTheWindowAndTheEditMenuSaysWhatItWouldUndo)
     EXPECT_FALSE(items[0]->isEnabled());
 
     const QUuid first = m.macros()[0].id;
-    m.deleteMacro(first);
+    m.library().deleteMacro(first);
     ASSERT_EQ(m.macros().size(), 1u);
     EXPECT_TRUE(items[0]->isEnabled());
     EXPECT_EQ(items[0]->toolTip(), QStringLiteral("Deleted macro \"First\""));
@@ -669,17 +669,17 @@ TEST(Views, TheRecorderBarSetsWhatRecordingsTakeInAndTheDetailSaysHowOneWasRecor
     RecorderControlView bar(m);
     bar.takesField()->setCurrentIndex(1);
     Q_EMIT bar.takesField()->activated(1);
-    EXPECT_EQ(m.recordingOptions(), (RecordingOptions{true, false, 0}));
+    EXPECT_EQ(m.recordingFlow().recordingOptions(), (RecordingOptions{true, false, 0}));
     EXPECT_FALSE(bar.thinField()->isEnabled()); // nothing to thin without the mouse
     bar.takesField()->setCurrentIndex(0);
     Q_EMIT bar.takesField()->activated(0);
     bar.thinField()->setChecked(true);
     bar.thinIntervalField()->setValue(200);
-    EXPECT_EQ(m.recordingOptions(), (RecordingOptions{true, true, 200}));
-    m.startRecording();
+    EXPECT_EQ(m.recordingFlow().recordingOptions(), (RecordingOptions{true, true, 200}));
+    m.recordingFlow().startRecording();
     EXPECT_FALSE(bar.takesField()->isVisibleTo(&bar));
     EXPECT_TRUE(bar.statusText()->text().endsWith(QStringLiteral("moves thinned to one per 200 ms")));
-    m.stopRecordingAndPrompt();
+    m.recordingFlow().stopRecordingAndPrompt();
 
     MacroDetailView typed(m, recorded.id);
     EXPECT_TRUE(typed.recordedWithText()->isVisibleTo(&typed));
@@ -720,7 +720,7 @@ TEST(Views, TheSaveSheetSaysWhenANewerRecordingReplacedTheOneItHeld)
     h.record(m, 2);
     SaveMacroSheet sheet(m);
     EXPECT_FALSE(sheet.notice()->isVisibleTo(&sheet));
-    m.setPendingRecordingName(QStringLiteral("Birinci"));
+    m.recordingFlow().setPendingRecordingName(QStringLiteral("Birinci"));
     h.record(m, 2);
     EXPECT_TRUE(sheet.notice()->isVisibleTo(&sheet));
     EXPECT_EQ(sheet.notice()->text(), QStringLiteral("Bundan \u00f6nceki kay\u0131t \u201cBirinci\u201d ad\u0131yla kaydedildi."));

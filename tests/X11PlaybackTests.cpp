@@ -6,7 +6,7 @@
 #include "Platform/X11/X11Workspace.h"
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
-#include "ViewModels/ActionRetiming.h"
+#include "Library/ActionRetiming.h"
 #include "ViewModels/TextTyping.h"
 
 #include <QElapsedTimer>

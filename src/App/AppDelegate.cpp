@@ -19,7 +19,7 @@ AppDelegate::~AppDelegate()
     // However the application ends (Quit, the session's SIGTERM, a closed terminal),
     // a recording in progress is kept.
     if (m_model)
-        m_model->saveUnfinishedRecording();
+        m_model->recordingFlow().saveUnfinishedRecording();
     delete m_settingsWindow;
     delete m_mainWindow;
     m_model.reset(); // stops a playback (releasing held keys) before the platform goes
@@ -46,7 +46,7 @@ void AppDelegate::launch()
 
     connect(&m_model->recorder(), &RecorderService::stateChanged, this, &AppDelegate::stateChanged, Qt::QueuedConnection);
     connect(&m_model->playback(), &PlaybackService::stateChanged, this, &AppDelegate::stateChanged, Qt::QueuedConnection);
-    connect(m_model.get(), &AppViewModel::showRecordingSheetChanged, this, &AppDelegate::stateChanged,
+    connect(&m_model->recordingFlow(), &RecordingFlow::showRecordingSheetChanged, this, &AppDelegate::stateChanged,
             Qt::QueuedConnection);
     stateChanged();
 
@@ -129,7 +129,7 @@ void AppDelegate::stateChanged()
         m_mainWindow->stepAside();
         return;
     }
-    if (m_model->showRecordingSheet()) {
+    if (m_model->recordingFlow().showRecordingSheet()) {
         showMainWindow(); // the save sheet comes to the front with its window
         return;
     }

@@ -26,7 +26,7 @@ RemoteCommand::RemoteCommand(AppViewModel& model, QLocalSocket* socket)
     : QObject(socket), m_model(model), m_socket(socket)
 {
     m_duration.setSingleShot(true);
-    connect(&m_duration, &QTimer::timeout, this, [this] { m_model.stopRecordingAndPrompt(); });
+    connect(&m_duration, &QTimer::timeout, this, [this] { m_model.recordingFlow().stopRecordingAndPrompt(); });
     connect(socket, &QLocalSocket::readyRead, this, &RemoteCommand::readCommands);
     // The command was interrupted or killed: end what it started (a recording then
     // waits in the save sheet, as one stopped by hand).
@@ -59,7 +59,7 @@ void RemoteCommand::fail(const QString& text)
 bool RemoteCommand::busy() const
 {
     return m_model.recorder().state() != RecordingState::idle || m_model.playback().isBusy() ||
-           m_model.showRecordingSheet();
+           m_model.recordingFlow().showRecordingSheet();
 }
 
 void RemoteCommand::run(const QStringList& request)
@@ -105,7 +105,7 @@ void RemoteCommand::runImport(const QString& path, bool replace)
     Macro imported = macro.value();
     m_model.clearErrorMessage();
     if (replace) {
-        auto placed = m_model.importReplacing(std::move(macro).value());
+        auto placed = m_model.library().importReplacing(std::move(macro).value());
         if (!placed) {
             fail(placed.error());
             return;
@@ -118,7 +118,7 @@ void RemoteCommand::runImport(const QString& path, bool replace)
             return;
         }
     } else {
-        m_model.addImportedMacro(std::move(macro).value());
+        m_model.library().addImportedMacro(std::move(macro).value());
     }
     if (const auto error = m_model.errorMessage()) {
         const QString text = *error;
@@ -226,7 +226,7 @@ void RemoteCommand::runRecord(const QString& name, const QString& seconds, std::
     }, Qt::QueuedConnection);
     m_model.clearErrorMessage();
     m_work = Work::record;
-    m_model.startRecording(std::nullopt, options);
+    m_model.recordingFlow().startRecording(std::nullopt, options);
     if (recorder.state() != RecordingState::recording) {
         m_work = Work::none;
         const QString why = m_model.errorMessage().value_or(QStringLiteral("the recording could not start"));
@@ -259,14 +259,14 @@ void RemoteCommand::recordingEnded()
         fail(QStringLiteral("cannot record: the input tap could not start (see quillo doctor)"));
         return;
     }
-    if (!m_model.showRecordingSheet()) {
+    if (!m_model.recordingFlow().showRecordingSheet()) {
         reply({QStringLiteral("nothing")});
         finish(0);
         return;
     }
     // Saved under the command's name: the save sheet that opened closes again.
-    m_model.setPendingRecordingName(m_name);
-    m_model.savePendingRecording();
+    m_model.recordingFlow().setPendingRecordingName(m_name);
+    m_model.recordingFlow().savePendingRecording();
     if (const auto error = m_model.errorMessage()) {
         const QString text = *error;
         m_model.clearErrorMessage();
@@ -293,7 +293,7 @@ void RemoteCommand::readCommands()
 void RemoteCommand::runCloud(const QStringList& request)
 {
     auto putBack = [this](Macro macro, const QString& description) -> std::optional<QString> {
-        m_model.putMacroInPlace(std::move(macro), description);
+        m_model.library().putMacroInPlace(std::move(macro), description);
         return std::nullopt;
     };
     m_cloud = new CloudTask(m_model.cloudAuth(), m_model.backupSync(), [this] { return m_model.macros(); },
@@ -312,5 +312,5 @@ void RemoteCommand::stopWork()
     if (m_work == Work::play)
         m_model.stopPlayback();
     else if (m_work == Work::record)
-        m_model.stopRecordingAndPrompt();
+        m_model.recordingFlow().stopRecordingAndPrompt();
 }

@@ -1,7 +1,7 @@
 #include "Models/HotkeyChord.h"
 
 #include "Models/KeyChord.h"
-#include "Platform/RawInputEvent.h"
+#include "Models/InputCodes.h"
 
 #include <QStringList>
 #include <utility>

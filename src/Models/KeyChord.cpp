@@ -1,6 +1,6 @@
 #include "Models/KeyChord.h"
 
-#include "Platform/RawInputEvent.h"
+#include "Models/InputCodes.h"
 
 #include <QStringList>
 

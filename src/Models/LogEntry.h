@@ -27,6 +27,10 @@ struct LogEntry
     static QString levelText(Level level);
     // "[14:03:07.215] [WARN] message", the time in the local zone.
     QString text() const;
+    // `text` as one line that is safe to write to a terminal or the journal: line breaks
+    // become spaces, control characters and direction overrides are written as escapes,
+    // so that names from files or the network cannot send escape sequences.
+    static QString terminalLine(const QString& text);
 
     bool operator==(const LogEntry&) const = default;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Models/Expected.h"
-#include "Services/Cloud/KeychainError.h"
+#include "Platform/KeychainError.h"
 
 #include <QString>
 #include <optional>

@@ -1,5 +1,7 @@
 #include "Services/LogService.h"
 
+#include "Platform/PlatformLog.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -11,6 +13,7 @@ LogService* LogService::shared()
 {
     static LogService* const instance = [] {
         auto* service = new LogService;
+        PlatformLog::setSink(&appLog); // the backends' lines come here from now on
         if (auto* app = QCoreApplication::instance(); app && service->thread() != app->thread())
             service->moveToThread(app->thread());
         return service;
@@ -30,26 +33,14 @@ void LogService::log(const QString& message, LogEntry::Level level)
 {
     m_entries.append(
         LogEntry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), level, message});
-    // The same line on standard error, for a terminal or the journal: one line each, and
-    // names from files or the network cannot send the terminal escape sequences.
+    // The same line on standard error, for a terminal or the journal.
     if (int(level) < int(m_terminalLevel)) {
         if (m_entries.size() > maxEntries)
             m_entries.remove(0, m_entries.size() - maxEntries);
         Q_EMIT entriesChanged();
         return;
     }
-    QString line;
-    for (const QChar c : m_entries.back().text()) {
-        const char16_t u = c.unicode();
-        if (u == u'\n')
-            line += QLatin1Char(' ');
-        else if (u < 0x20 || (u >= 0x7f && u < 0xa0))
-            line += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else if ((u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069))
-            line += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
-        else
-            line += c;
-    }
+    const QString line = LogEntry::terminalLine(m_entries.back().text());
     std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
     if (m_entries.size() > maxEntries)
         m_entries.remove(0, m_entries.size() - maxEntries);

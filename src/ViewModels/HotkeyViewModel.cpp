@@ -170,6 +170,12 @@ std::optional<quint32> HotkeyViewModel::idForMacro(const QUuid& macro) const
     return std::nullopt;
 }
 
+std::optional<HotkeyChord> HotkeyViewModel::chordOfMacro(const QUuid& macro) const
+{
+    const auto id = idForMacro(macro);
+    return id ? chord(*id) : std::nullopt;
+}
+
 QString HotkeyViewModel::setMacroChord(const Macro& macro, std::optional<HotkeyChord> chord)
 {
     const quint32 id = ensureMacroId(macro.id);

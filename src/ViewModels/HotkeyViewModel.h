@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Library/MacroChords.h"
 #include "Models/HotkeyChord.h"
 #include "Platform/KeyboardLayout.h"
 #include "Services/HotkeyService.h"
@@ -11,12 +12,11 @@
 #include <functional>
 #include <optional>
 
-struct Macro;
 
 // The chords of Quillo's three hotkeys and of the macros that have one of their own:
 // which are in force, what this keyboard layout calls them, changing them (kept in the
 // settings under "hotkeys/…") and why a chord is refused.
-class HotkeyViewModel : public QObject
+class HotkeyViewModel : public QObject, public MacroChords
 {
     Q_OBJECT
 public:
@@ -50,12 +50,13 @@ public:
     // it is refused (then the earlier chord stays).
     QString setChord(quint32 id, const HotkeyChord& chord);
     // A macro's own chord (nothing takes it away); the reason when it is refused.
-    QString setMacroChord(const Macro& macro, std::optional<HotkeyChord> chord);
+    QString setMacroChord(const Macro& macro, std::optional<HotkeyChord> chord) override;
+    std::optional<HotkeyChord> chordOfMacro(const QUuid& macro) const override;
     // The id of a macro's chord, and the macro of an id.
     std::optional<quint32> idForMacro(const QUuid& macro) const;
     std::optional<QUuid> macroForId(quint32 id) const { return m_macroIds.contains(id) ? std::optional(m_macroIds.value(id)) : std::nullopt; }
     // A macro left the library: its chord goes.
-    void forgetMacro(const QUuid& macro);
+    void forgetMacro(const QUuid& macro) override;
     // Whether `id` is one of a macro's.
     static bool isMacroId(quint32 id) { return id >= firstMacroId; }
 

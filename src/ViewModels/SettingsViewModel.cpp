@@ -13,12 +13,12 @@ SettingsViewModel::SettingsViewModel(AppViewModel& model, QObject* parent) : QOb
 
 bool SettingsViewModel::autoSyncEnabled() const
 {
-    return m_model.autoSyncEnabled();
+    return m_model.recordingFlow().autoSyncEnabled();
 }
 
 void SettingsViewModel::setAutoSyncEnabled(bool enabled)
 {
-    m_model.setAutoSyncEnabled(enabled);
+    m_model.recordingFlow().setAutoSyncEnabled(enabled);
 }
 
 bool SettingsViewModel::syncMessageIsFailure() const

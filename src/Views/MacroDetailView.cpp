@@ -1,7 +1,7 @@
 #include "Views/MacroDetailView.h"
 
 #include "ViewModels/AppViewModel.h"
-#include "ViewModels/ActionRetiming.h"
+#include "Library/ActionRetiming.h"
 #include "ViewModels/DurationFormat.h"
 #include "ViewModels/NameText.h"
 #include "Views/ActionListModel.h"
@@ -94,7 +94,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     auto* moreMenu = new QMenu(m_more);
     moreMenu->addAction(QStringLiteral("Export..."), this, [this] { m_model.exportMacro(m_macroID); });
     moreMenu->addSeparator();
-    moreMenu->addAction(QStringLiteral("Delete Macro"), this, [this] { m_model.deleteMacro(m_macroID); });
+    moreMenu->addAction(QStringLiteral("Delete Macro"), this, [this] { m_model.library().deleteMacro(m_macroID); });
     m_more->setMenu(moreMenu);
     // Insert: after the selection, or at the end.
     m_insert = new QToolButton;
@@ -144,7 +144,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     auto* list = new ActionListView;
     list->onMove = [this](const std::set<int>& rows, int destination) {
         m_list->clearSelection();
-        m_model.moveActions(m_macroID, rows, destination);
+        m_model.library().moveActions(m_macroID, rows, destination);
     };
     m_list = list;
     m_list->setObjectName(QStringLiteral("actionList"));
@@ -236,7 +236,7 @@ void MacroDetailView::refresh()
     m_recordedWith->setVisible(macro->metadata.recording.has_value());
     if (macro->metadata.recording)
         m_recordedWith->setText(m_model.t(QStringLiteral("detail.recorded"))
-                                    .arg(m_model.recordingOptionsText(*macro->metadata.recording)));
+                                    .arg(m_model.recordingFlow().recordingOptionsText(*macro->metadata.recording)));
     m_stack->setCurrentWidget(macro->actions.empty() ? static_cast<QWidget*>(m_noActions) : m_list);
     m_insert->setText(m_model.t(QStringLiteral("insert.menu")));
     QMenu* inserts = m_insert->menu();
@@ -256,7 +256,7 @@ void MacroDetailView::deleteSelected()
     if (rows.empty())
         return;
     m_list->clearSelection();
-    m_model.deleteActions(m_macroID, rows);
+    m_model.library().deleteActions(m_macroID, rows);
 }
 
 void MacroDetailView::deleteRowKeepingSelection(int row)
@@ -267,7 +267,7 @@ void MacroDetailView::deleteRowKeepingSelection(int row)
         if (selected != row)
             kept.insert(selected > row ? selected - 1 : selected);
     m_list->clearSelection();
-    m_model.deleteActions(m_macroID, {row});
+    m_model.library().deleteActions(m_macroID, {row});
     for (const int r : kept)
         m_list->selectionModel()->select(m_actions->index(r), QItemSelectionModel::Select);
 }
@@ -278,7 +278,7 @@ void MacroDetailView::insertDelayAfter(int row)
     if (sheet.exec() != QDialog::Accepted)
         return;
     m_delayDuration = sheet.duration();
-    m_model.insertDelay(m_macroID, row, m_delayDuration);
+    m_model.library().insertDelay(m_macroID, row, m_delayDuration);
 }
 
 QStringList MacroDetailView::contextMenuTitles(int row) const
@@ -342,7 +342,7 @@ void MacroDetailView::editRow(int row)
                               ActionEditorDialog::Purpose::edit, this);
     if (editor.exec() != QDialog::Accepted)
         return;
-    m_model.replaceAction(m_macroID, row, editor.action(), editor.gap());
+    m_model.library().replaceAction(m_macroID, row, editor.action(), editor.gap());
 }
 
 void MacroDetailView::insert(Insert what)
@@ -355,7 +355,7 @@ void MacroDetailView::insert(Insert what)
         if (dialog.exec() != QDialog::Accepted)
             return;
         const auto& keys = dialog.actions();
-        m_model.insertActions(m_macroID, after, keys, dialog.intervalMs() / 1000.0,
+        m_model.library().insertActions(m_macroID, after, keys, dialog.intervalMs() / 1000.0,
                               QStringLiteral("Inserted %1 typed key(s) into").arg(keys.size() / 2));
         selectRows(after + 1, int(keys.size()));
         return;
@@ -381,7 +381,7 @@ void MacroDetailView::insert(Insert what)
         inserted.push_back(MacroAction::mouseUp(0.02, down->x, down->y, down->button, down->flags));
         description = QStringLiteral("Inserted a click into");
     }
-    m_model.insertActions(m_macroID, after, inserted, editor.gap(), description);
+    m_model.library().insertActions(m_macroID, after, inserted, editor.gap(), description);
     selectRows(after + 1, int(inserted.size()));
 }
 
@@ -401,7 +401,7 @@ void MacroDetailView::duplicateSelected()
     if (rows.empty())
         return;
     m_list->clearSelection();
-    m_model.duplicateActions(m_macroID, rows);
+    m_model.library().duplicateActions(m_macroID, rows);
 }
 
 void MacroDetailView::copySelected()
@@ -409,7 +409,7 @@ void MacroDetailView::copySelected()
     const auto rows = selection();
     if (rows.empty())
         return;
-    const QByteArray json = m_model.actionsAsJson(m_macroID, rows);
+    const QByteArray json = m_model.library().actionsAsJson(m_macroID, rows);
     if (!json.isEmpty())
         QApplication::clipboard()->setText(QString::fromUtf8(json));
 }
@@ -419,7 +419,7 @@ void MacroDetailView::paste()
     const QString text = QApplication::clipboard()->text();
     const int after = insertionRow();
     const int before = m_actions->rowCount();
-    m_pasteProblem = m_model.pasteActions(m_macroID, after, text.toUtf8());
+    m_pasteProblem = m_model.library().pasteActions(m_macroID, after, text.toUtf8());
     if (!m_pasteProblem.isEmpty())
         m_model.showMessage(m_pasteProblem);
     else
@@ -435,9 +435,9 @@ void MacroDetailView::changeSelectedGaps()
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (dialog.scales())
-        m_model.scaleActionGaps(m_macroID, rows, dialog.factor());
+        m_model.library().scaleActionGaps(m_macroID, rows, dialog.factor());
     else
-        m_model.setActionGaps(m_macroID, rows, dialog.gapSeconds());
+        m_model.library().setActionGaps(m_macroID, rows, dialog.gapSeconds());
 }
 
 void MacroDetailView::keyPressEvent(QKeyEvent* event)

@@ -96,7 +96,7 @@ MacroListView::MacroListView(AppViewModel& model, QWidget* parent) : QWidget(par
     auto* remove = new QShortcut(QKeySequence::Delete, m_list, nullptr, nullptr, Qt::WidgetShortcut);
     connect(remove, &QShortcut::activated, this, [this] {
         if (m_list->currentIndex().isValid())
-            m_model.deleteMacros({m_list->currentIndex().row()});
+            m_model.library().deleteMacros({m_list->currentIndex().row()});
     });
     m_stack = new QStackedWidget;
     m_stack->addWidget(m_empty);
@@ -155,7 +155,7 @@ void MacroListView::rename(const QUuid& id)
             current = m.metadata.name;
     RenameSheet sheet(current, this);
     if (sheet.exec() == QDialog::Accepted)
-        m_model.renameMacro(id, sheet.name());
+        m_model.library().renameMacro(id, sheet.name());
 }
 
 void MacroListView::showContextMenu(const QPoint& at)
@@ -168,7 +168,7 @@ void MacroListView::showContextMenu(const QPoint& at)
     menu.addAction(QStringLiteral("Rename"), this, [this, id] { rename(id); });
     menu.addAction(QStringLiteral("Export..."), this, [this, id] { m_model.exportMacro(id); });
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Delete"), this, [this, id] { m_model.deleteMacro(id); });
+    menu.addAction(QStringLiteral("Delete"), this, [this, id] { m_model.library().deleteMacro(id); });
     menu.exec(m_list->viewport()->mapToGlobal(at));
 }
 

@@ -57,7 +57,7 @@ MainWindow::MainWindow(AppViewModel& model, QWidget* parent) : QMainWindow(paren
     buildEditMenu();
 
     connect(&m_model, &AppViewModel::errorMessageChanged, this, &MainWindow::showError, Qt::QueuedConnection);
-    connect(&m_model, &AppViewModel::showRecordingSheetChanged, this, &MainWindow::showSaveSheet, Qt::QueuedConnection);
+    connect(&m_model.recordingFlow(), &RecordingFlow::showRecordingSheetChanged, this, &MainWindow::showSaveSheet, Qt::QueuedConnection);
 
     const QByteArray geometry = QSettings().value(QStringLiteral("Quillo.MainWindow")).toByteArray();
     if (!geometry.isEmpty())
@@ -85,7 +85,7 @@ void MainWindow::buildEditMenu()
 
 void MainWindow::updateEditMenu()
 {
-    const UndoHistory& history = m_model.history();
+    const UndoHistory& history = m_model.library().history();
     m_editMenu->setTitle(m_model.t(QStringLiteral("edit.menu")));
     m_undo->setText(m_model.t(QStringLiteral("edit.undo")));
     m_redo->setText(m_model.t(QStringLiteral("edit.redo")));
@@ -120,7 +120,7 @@ void MainWindow::showInPlace()
     showNormal();
     raise();
     activateWindow();
-    if (m_saveSheet && !m_saveSheet->isVisible() && m_model.showRecordingSheet())
+    if (m_saveSheet && !m_saveSheet->isVisible() && m_model.recordingFlow().showRecordingSheet())
         m_saveSheet->open();
     // Above the window it belongs to, also where no window manager keeps it there.
     if (m_saveSheet && m_saveSheet->isVisible())
@@ -212,7 +212,7 @@ void MainWindow::showError()
 
 void MainWindow::showSaveSheet()
 {
-    if (!m_model.showRecordingSheet()) {
+    if (!m_model.recordingFlow().showRecordingSheet()) {
         if (m_saveSheet)
             m_saveSheet->close();
         return;

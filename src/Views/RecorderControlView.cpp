@@ -77,9 +77,9 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     layout->addWidget(m_button);
     connect(m_button, &QPushButton::clicked, this, [this] {
         if (m_model.recorder().state() != RecordingState::idle)
-            m_model.stopRecordingAndPrompt();
+            m_model.recordingFlow().stopRecordingAndPrompt();
         else
-            m_model.startRecording();
+            m_model.recordingFlow().startRecording();
     });
     connect(&m_model, &AppViewModel::changed, this, &RecorderControlView::refresh);
     refresh();
@@ -103,14 +103,14 @@ void RecorderControlView::storeOptions()
     options.keyboard = takes != 2;
     options.mouse = takes != 1;
     options.moveIntervalMs = m_thin->isChecked() ? m_thinInterval->value() : 0;
-    m_model.setRecordingOptions(options);
+    m_model.recordingFlow().setRecordingOptions(options);
 }
 
 void RecorderControlView::refresh()
 {
     const bool recording = m_model.recorder().state() == RecordingState::recording;
     {
-        const RecordingOptions options = m_model.recordingOptions();
+        const RecordingOptions options = m_model.recordingFlow().recordingOptions();
         const QSignalBlocker quiet1(m_takes), quiet2(m_thin), quiet3(m_thinInterval);
         m_takes->clear();
         m_takes->addItems({m_model.t(QStringLiteral("recorder.take.all")), m_model.t(QStringLiteral("recorder.take.keyboard")),
@@ -130,7 +130,7 @@ void RecorderControlView::refresh()
     QString status = m_model.t(recording ? QStringLiteral("recorder.statusRecording") : QStringLiteral("recorder.statusReady"));
     // While recording with options, what it takes in.
     if (recording && !m_model.recorder().options().takesEverything())
-        status += QStringLiteral(" · ") + m_model.recordingOptionsText(m_model.recorder().options());
+        status += QStringLiteral(" · ") + m_model.recordingFlow().recordingOptionsText(m_model.recorder().options());
     m_status->setText(status);
     m_status->setStyleSheet(recording ? QStringLiteral("color: #ff3b30; font-weight: 500") : QStringLiteral("color: gray; font-weight: 500"));
     // The chords in force, and only those.

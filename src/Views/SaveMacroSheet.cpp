@@ -18,7 +18,7 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     title->setFont(font);
     auto* count = new QLabel(QStringLiteral("Macro Name"));
     count->setStyleSheet(QStringLiteral("color: gray"));
-    m_name = new QLineEdit(model.pendingRecordingName());
+    m_name = new QLineEdit(model.recordingFlow().pendingRecordingName());
     m_name->setObjectName(QStringLiteral("macroName"));
     m_name->setPlaceholderText(QStringLiteral("e.g. Login Flow"));
     auto* discard = new QPushButton(QStringLiteral("Discard"));
@@ -34,11 +34,11 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     m_notice->setTextFormat(Qt::PlainText); // it quotes a name
     m_notice->setStyleSheet(QStringLiteral("color: #b25000"));
     auto showNotice = [this] {
-        m_notice->setText(m_model.recordingNotice());
-        m_notice->setVisible(!m_model.recordingNotice().isEmpty());
+        m_notice->setText(m_model.recordingFlow().recordingNotice());
+        m_notice->setVisible(!m_model.recordingFlow().recordingNotice().isEmpty());
     };
     showNotice();
-    connect(&m_model, &AppViewModel::recordingNoticeChanged, this, showNotice);
+    connect(&m_model.recordingFlow(), &RecordingFlow::recordingNoticeChanged, this, showNotice);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addWidget(m_notice);
@@ -46,14 +46,14 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     layout->addWidget(count);
     layout->addWidget(m_name);
     layout->addLayout(buttons);
-    connect(m_name, &QLineEdit::textChanged, &m_model, &AppViewModel::setPendingRecordingName);
+    connect(m_name, &QLineEdit::textChanged, &m_model.recordingFlow(), &RecordingFlow::setPendingRecordingName);
     // The field shows the model's name (a new recording starts with an empty one).
-    connect(&m_model, &AppViewModel::pendingRecordingNameChanged, this, [this] {
-        if (m_name->text() != m_model.pendingRecordingName())
-            m_name->setText(m_model.pendingRecordingName());
+    connect(&m_model.recordingFlow(), &RecordingFlow::pendingRecordingNameChanged, this, [this] {
+        if (m_name->text() != m_model.recordingFlow().pendingRecordingName())
+            m_name->setText(m_model.recordingFlow().pendingRecordingName());
     });
     connect(save, &QPushButton::clicked, this, [this] {
-        m_model.savePendingRecording();
+        m_model.recordingFlow().savePendingRecording();
         accept();
     });
     connect(m_name, &QLineEdit::returnPressed, save, &QPushButton::click);
@@ -62,7 +62,7 @@ SaveMacroSheet::SaveMacroSheet(AppViewModel& model, QWidget* parent) : QDialog(p
     discard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     connect(discard, &QPushButton::clicked, this, [this] {
-        m_model.discardPendingRecording();
+        m_model.recordingFlow().discardPendingRecording();
         QDialog::reject();
     });
     m_name->setFocus();

@@ -113,7 +113,7 @@ void StatusBarController::showIndicator()
 
 void StatusBarController::stopRecordingFromMenu(const std::vector<QRectF>& areas)
 {
-    m_model.stopRecordingFromControls(areas, m_menuOpenedAt);
+    m_model.recordingFlow().stopRecordingFromControls(areas, m_menuOpenedAt);
 }
 
 StatusBarController::Status StatusBarController::status() const
@@ -220,7 +220,7 @@ void StatusBarController::buildMenu(bool recording, bool playing, bool hasSelect
     m_statusAction->setObjectName(QStringLiteral("status"));
     m_menu->addSeparator();
     m_startAction = m_menu->addAction(Icons::icon(QStringLiteral("record")), QStringLiteral("Start Recording"), this,
-                                      [this] { m_model.startRecording(); });
+                                      [this] { m_model.recordingFlow().startRecording(); });
     m_startAction->setObjectName(QStringLiteral("startRecording"));
     m_stopRecordingAction = nullptr;
     m_stopPlaybackAction = nullptr;

@@ -9,7 +9,7 @@
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
 #include "Services/Cloud/CloudTask.h"
-#include "Services/Cloud/KeychainStore.h"
+#include "Platform/Linux/KeychainStore.h"
 #include "Services/LogService.h"
 #include "Services/MacroPlacement.h"
 #include "Services/StorageService.h"

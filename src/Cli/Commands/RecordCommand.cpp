@@ -133,11 +133,11 @@ int RecordCommand::run(const QStringList& args)
         err(*model.errorMessage());
         return failed;
     }
-    model.setRecoveryFolder(QDir::currentPath());
+    model.recordingFlow().setRecoveryFolder(QDir::currentPath());
     int result = success;
     auto finish = [&] {
         if (model.recorder().state() == RecordingState::recording)
-            model.stopRecordingAndPrompt();
+            model.recordingFlow().stopRecordingAndPrompt();
     };
     int stoppedBy = 0; // the signal that ended it (saved all the same); a hotkey is a normal end
     QObject::connect(&signals, &SignalWatcher::interrupted, [&] {
@@ -162,7 +162,7 @@ int RecordCommand::run(const QStringList& args)
             QTimer::singleShot(0, [] { QCoreApplication::exit(); });
     });
 
-    model.startRecording(std::nullopt, options);
+    model.recordingFlow().startRecording(std::nullopt, options);
     // Said once the input is being read: what is typed after these words is recorded.
     if (model.recorder().state() == RecordingState::recording) {
         out(QStringLiteral("Recording. %1").arg(stopWords(model.hotkeyChords().stopRecordingChords(), duration)));
@@ -177,12 +177,12 @@ int RecordCommand::run(const QStringList& args)
         return failed;
     }
     const int ended = stoppedBy > 0 ? 128 + stoppedBy : success;
-    if (!model.showRecordingSheet()) {
+    if (!model.recordingFlow().showRecordingSheet()) {
         out(QStringLiteral("Nothing was recorded."));
         return ended;
     }
-    model.setPendingRecordingName(parser.value(nameOption));
-    model.savePendingRecording();
+    model.recordingFlow().setPendingRecordingName(parser.value(nameOption));
+    model.recordingFlow().savePendingRecording();
     if (model.errorMessage()) {
         err(*model.errorMessage());
         return failed;

@@ -13,7 +13,7 @@
 #include "Platform/Wayland/KWinProvider.h"
 #include "Platform/Wayland/OtherDesktopProvider.h"
 #include "Platform/Wayland/SwayProvider.h"
-#include "Services/LogService.h"
+#include "Platform/PlatformLog.h"
 
 std::unique_ptr<DesktopProvider> WaylandPlatform::providerForSession()
 {
@@ -59,20 +59,20 @@ WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
 {
     m_desktopAnswers = m_provider->start(&m_desktopProblem);
     if (!m_desktopAnswers)
-        appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::warn);
+        PlatformLog::write(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::warn);
     else if (!m_provider->reportsPointer())
         m_desktopProblem = QStringLiteral("%1 does not say where the pointer is: positions are estimated from the "
                                           "mouse's motion, starting where Quillo puts the pointer")
                                .arg(m_provider->desktopName());
     if (!m_desktopProblem.isEmpty() && m_provider->reportsFocus())
-        appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::info);
+        PlatformLog::write(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), m_desktopProblem), LogEntry::Level::info);
     m_workspace = std::make_unique<WaylandWorkspace>(*m_provider);
     QString hotkeyNote;
     m_hotkeys = hotkeysFor(*m_provider, m_keyboardLayout, &hotkeyNote);
     if (qobject_cast<GnomeProvider*>(m_provider.get()))
         m_indicator = std::make_unique<GnomeStatusIndicator>();
     if (!hotkeyNote.isEmpty())
-        appLog(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), hotkeyNote), LogEntry::Level::warn);
+        PlatformLog::write(QStringLiteral("Wayland (%1): %2").arg(m_provider->desktopName(), hotkeyNote), LogEntry::Level::warn);
     DesktopProvider* provider = m_provider.get();
     if (provider->reportsPointer()) {
         m_tap.setPointerQuery([provider](double& x, double& y) { return provider->pointerPosition(x, y); });

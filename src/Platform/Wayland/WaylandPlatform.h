@@ -11,7 +11,7 @@
 #include "Platform/Wayland/WaylandWorkspace.h"
 #include "Platform/X11/X11HotkeyRegistrar.h"
 #include "Platform/X11/X11KeyboardLayout.h"
-#include "Services/Cloud/KeychainStore.h"
+#include "Platform/Linux/KeychainStore.h"
 
 #include <memory>
 

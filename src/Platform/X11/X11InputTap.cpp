@@ -3,7 +3,7 @@
 #include "Platform/X11/X11Errors.h"
 #include "Platform/X11/X11EventTranslator.h"
 #include "Platform/X11/X11ServerTime.h"
-#include "Services/LogService.h"
+#include "Platform/PlatformLog.h"
 
 #include <QThread>
 
@@ -211,7 +211,7 @@ void X11InputTap::stop()
     m_handler = nullptr;
     closeConnections();
     if (m_skippedButtonPresses > 0)
-        appLog(QStringLiteral("Skipped %1 press(es) of mouse buttons 8 and up (back, forward): they are not "
+        PlatformLog::write(QStringLiteral("Skipped %1 press(es) of mouse buttons 8 and up (back, forward): they are not "
                               "recorded")
                    .arg(m_skippedButtonPresses),
                LogEntry::Level::debug);

@@ -10,7 +10,7 @@
 #include "Platform/X11/X11KeyboardLayout.h"
 #include "Platform/X11/X11PermissionProbe.h"
 #include "Platform/X11/X11Workspace.h"
-#include "Services/Cloud/KeychainStore.h"
+#include "Platform/Linux/KeychainStore.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "ViewModels/UndoHistory.h"
+#include "Library/UndoHistory.h"
 
 void UndoHistory::record(LibraryChange change)
 {

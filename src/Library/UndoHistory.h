@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewModels/LibraryChange.h"
+#include "Library/LibraryChange.h"
 
 #include <deque>
 #include <optional>

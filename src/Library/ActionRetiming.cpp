@@ -1,4 +1,4 @@
-#include "ViewModels/ActionRetiming.h"
+#include "Library/ActionRetiming.h"
 
 #include <algorithm>
 #include <cmath>

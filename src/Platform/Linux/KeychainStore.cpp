@@ -1,4 +1,4 @@
-#include "Services/Cloud/KeychainStore.h"
+#include "Platform/Linux/KeychainStore.h"
 
 #include <QEventLoop>
 #include <QStringDecoder>
