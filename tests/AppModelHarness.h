@@ -2,6 +2,7 @@
 
 // An application model on the fake platform and virtual time, with its library and
 // settings in a temporary folder.
+#include "LibraryFiles.h"
 #include "Platform/Fake/FakeClock.h"
 #include "Platform/Fake/FakeEventPoster.h"
 #include "Platform/Fake/FakeFileDialogs.h"
@@ -53,14 +54,7 @@ struct AppModelHarness {
         m.recordingFlow().stopRecordingAndPrompt();
     }
 
-    QStringList logMessages() const
-    {
-        QCoreApplication::sendPostedEvents();
-        QStringList messages;
-        for (const LogEntry& e : LogService::shared()->entries())
-            messages << LogEntry::levelText(e.level) + QLatin1Char(' ') + e.message;
-        return messages;
-    }
+    QStringList logMessages() const { return ::logMessages(); }
 
     QTemporaryDir dir;
     QSettings settings;
