@@ -1,4 +1,5 @@
 #include "AppModelHarness.h"
+#include "ViewModels/ActionChordText.h"
 #include "Codec/MacroJsonEncoder.h"
 #include "Services/AtomicFile.h"
 #include "TestMacros.h"
@@ -117,7 +118,7 @@ TEST(ActionEditor, EditingAKeyChangesThatActionAndItsOwnGapOnly)
     EXPECT_EQ(key->flags & ModifierFlags::shift, ModifierFlags::shift);
     expectTimes(edited, {0, 0.021, 0.121, 0.142, 1.079});
     EXPECT_TRUE(detail.actions()->index(2).data(ActionListModel::TimestampRole).toString().contains(
-        m.keyChordText(edited.actions[2])));
+        ActionChordText::of(edited.actions[2], m.keyboardLayout())));
 
     // Cancelling changes nothing; undo brings back the recorded action and rhythm.
     whenShown<ActionEditorDialog>([](ActionEditorDialog& editor) {

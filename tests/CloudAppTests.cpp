@@ -366,8 +366,8 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     ASSERT_TRUE(listed->hasValue());
     const QString newest = listed->value().front().id;
     std::optional<std::optional<QString>> outcome;
-    m.handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=") + newest));
-    m.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
+    m.restoreFlow().handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=") + newest));
+    m.restoreFlow().restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
     EXPECT_FALSE(outcome->has_value()) << outcome->value_or(QString()).toStdString();
     EXPECT_EQ(m.macros()[1].actions, second);
@@ -380,7 +380,7 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     ASSERT_EQ(runTask({QStringLiteral("revisions"), name}, &lines), 0) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.value(0).contains(id.toString(QUuid::WithoutBraces).toUpper())) << lines.value(0).toStdString();
     outcome.reset();
-    m.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
+    m.restoreFlow().restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
     ASSERT_EQ(m.macros().size(), 3u);
     EXPECT_EQ(m.macros()[0].id, id);
@@ -388,11 +388,11 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
 
     // A link without a revision, and a revision the account does not have, change nothing and say why.
     m.clearErrorMessage();
-    m.handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=../x")));
+    m.restoreFlow().handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=../x")));
     EXPECT_EQ(m.errorMessage(), QStringLiteral("The link does not name a backup to restore."));
     m.clearErrorMessage();
     outcome.reset();
-    m.restoreRevision(QUuid::createUuid().toString(QUuid::WithoutBraces), [&](std::optional<QString> p) { outcome = p; });
+    m.restoreFlow().restoreRevision(QUuid::createUuid().toString(QUuid::WithoutBraces), [&](std::optional<QString> p) { outcome = p; });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
     ASSERT_TRUE(outcome->has_value());
     EXPECT_EQ(**outcome, QStringLiteral("Could not restore the backup: This account has no such revision"));
@@ -404,8 +404,8 @@ TEST_F(CloudApp, ABackupIsRestoredInPlaceOfItsMacroFromALinkOrTheCommandLineAndC
     AppViewModel& launched = start();
     ASSERT_NE(launched.cloudAuth().status(), AuthStatus::signedIn);
     outcome.reset();
-    launched.handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=") + newest));
-    launched.restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
+    launched.restoreFlow().handleRestoreLink(QUrl(QStringLiteral("quillo://restore?revision=") + newest));
+    launched.restoreFlow().restoreRevision(newest, [&](std::optional<QString> problem) { outcome = problem; });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }, 20000));
     EXPECT_FALSE(outcome->has_value()) << outcome->value_or(QString()).toStdString();
     ASSERT_FALSE(launched.macros().empty());

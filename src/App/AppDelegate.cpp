@@ -110,7 +110,7 @@ void AppDelegate::handleIncomingURL(const QString& text)
     }
     // quillo://restore?revision=ID from the dashboard; every other link is the sign-in's.
     if (url.host() == QLatin1String("restore"))
-        m_model->handleRestoreLink(url);
+        m_model->restoreFlow().handleRestoreLink(url);
     else
         m_model->cloudAuth().handleCallbackURL(url);
 }

@@ -1,14 +1,10 @@
 #include "ViewModels/AppViewModel.h"
 
-#include "Codec/IsoDate.h"
-#include "Models/KeyChord.h"
-#include "Services/Cloud/BackupRestoreService.h"
 #include "Services/Localization/Strings.h"
 #include "Services/LogService.h"
 #include "ViewModels/LayoutMapping.h"
 #include "ViewModels/NameText.h"
 
-#include <QUrlQuery>
 #include <QPointer>
 #include <QTimer>
 #include <charconv>
@@ -56,13 +52,14 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
         [self = QPointer<AppViewModel>(this)](const QUrl& url) { return self && self->openUrl && self->openUrl(url); },
         this);
     m_backupSync = new BackupSyncService(m_cloudAuth->apiClient(), this);
-    m_backupRestore = new BackupRestoreService(m_cloudAuth->apiClient(), this);
     connect(m_library, &MacroLibrary::changed, this, &AppViewModel::libraryChanged);
     connect(m_library, &MacroLibrary::failed, this, &AppViewModel::setErrorMessage);
     m_recordingFlow = new RecordingFlow({*m_recorder, *m_playback, *m_permissions, *m_storage, m_workspace, *m_library,
                                          *m_cloudAuth, *m_backupSync},
                                         m_settings, [this] { return m_appLanguage; }, this);
     connect(m_recordingFlow, &RecordingFlow::message, this, &AppViewModel::setErrorMessage);
+    m_restoreFlow = new RestoreFlow(*m_cloudAuth, *m_library, this);
+    connect(m_restoreFlow, &RestoreFlow::message, this, &AppViewModel::setErrorMessage);
     for (auto signal : {&RecordingFlow::showRecordingSheetChanged, &RecordingFlow::pendingRecordingNameChanged,
                         &RecordingFlow::pendingActionsChanged, &RecordingFlow::settingsChanged})
         connect(m_recordingFlow, signal, this, &AppViewModel::changed);
@@ -161,37 +158,6 @@ QString AppViewModel::recordingLimitsText() const
     return {};
 }
 
-QString AppViewModel::keyChordText(const MacroAction& action) const
-{
-    const auto chord = [&](std::uint16_t keyCode, std::uint64_t flags) {
-        QString name = m_keyboardLayout.keyName(keyCode);
-        if (name.isEmpty())
-            name = QString::number(keyCode);
-        return KeyChord::text(flags, name);
-    };
-    if (const auto* down = std::get_if<MacroAction::KeyDown>(&action.payload))
-        return chord(down->keyCode, down->flags);
-    if (const auto* up = std::get_if<MacroAction::KeyUp>(&action.payload))
-        return chord(up->keyCode, up->flags);
-    // A click, drag or wheel turn with modifiers: "Shift+Left Click", "Ctrl+Scroll".
-    const std::uint64_t flags = action.mouseFlags();
-    if (flags == 0)
-        return {};
-    const auto button = [](MouseButton b) {
-        return b == MouseButton::left ? QStringLiteral("Left") : b == MouseButton::right ? QStringLiteral("Right")
-                                                                                        : QStringLiteral("Middle");
-    };
-    QString what;
-    if (const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload))
-        what = button(down->button) + QStringLiteral(" Click");
-    else if (const auto* up = std::get_if<MacroAction::MouseUp>(&action.payload))
-        what = button(up->button) + QStringLiteral(" Click");
-    else if (const auto* drag = std::get_if<MacroAction::MouseDrag>(&action.payload))
-        what = button(drag->button) + QStringLiteral(" Drag");
-    else
-        what = QStringLiteral("Scroll");
-    return KeyChord::text(flags, what);
-}
 
 void AppViewModel::libraryChanged(const LibraryUpdate& update)
 {
@@ -242,61 +208,6 @@ void AppViewModel::exportMacro(const QUuid& id)
         return;
     if (auto exported = m_exportImport->exportMacro(*macro); !exported)
         setErrorMessage(exported.error().description());
-}
-
-void AppViewModel::handleRestoreLink(const QUrl& url)
-{
-    const QString revision = QUrlQuery(url).queryItemValue(QStringLiteral("revision"), QUrl::FullyDecoded);
-    if (!BackupRestoreService::isRevisionID(revision)) {
-        appLog(QStringLiteral("Ignoring a restore link that names no revision"), LogEntry::Level::warn);
-        setErrorMessage(QStringLiteral("The link does not name a backup to restore."));
-        return;
-    }
-    restoreRevision(revision);
-}
-
-void AppViewModel::restoreRevision(const QString& revisionID, std::function<void(std::optional<QString>)> done)
-{
-    auto fail = [this, done](const QString& why) {
-        const QString message = QStringLiteral("Could not restore the backup: ") + why;
-        appLog(message, LogEntry::Level::error);
-        setErrorMessage(message);
-        if (done)
-            done(message);
-    };
-    if (m_cloudAuth->status() != CloudAuthService::Status::signedIn) {
-        if (!m_cloudAuth->hasToken())
-            return fail(QStringLiteral("sign in to Quillo Cloud in the settings first (with the account the backup "
-                                       "belongs to)."));
-        // Launched by the link itself: the stored session is confirmed first.
-        m_cloudAuth->refreshSession([self = QPointer<AppViewModel>(this), revisionID, done, fail](Status<CloudError> confirmed) {
-            if (!self)
-                return;
-            if (!confirmed)
-                return fail(confirmed.error().description());
-            if (self->m_cloudAuth->status() != CloudAuthService::Status::signedIn)
-                return fail(QStringLiteral("the stored sign-in to Quillo Cloud was not confirmed."));
-            self->restoreRevision(revisionID, done);
-        });
-        return;
-    }
-    appLog(QStringLiteral("Restoring a backup from Quillo Cloud"), LogEntry::Level::info);
-    m_backupRestore->fetch(revisionID, [self = QPointer<AppViewModel>(this), fail, done](
-                                           Expected<BackupRestoreService::Restored, BackupError> fetched) {
-        if (!self)
-            return;
-        if (!fetched)
-            return fail(fetched.error().description());
-        Macro macro = std::move(fetched.value().macro);
-        const bool inPlace = self->macroWithId(macro.id) != nullptr;
-        const QString when = IsoDate::readable(fetched.value().revision.createdAt);
-        self->m_library->putMacroInPlace(std::move(macro),
-                              QStringLiteral("Restored \"%1\" from its backup of %2%3")
-                                  .arg(fetched.value().revision.name, when,
-                                       inPlace ? QString() : QStringLiteral(" (added again: the macro was gone)")));
-        if (done)
-            done(std::nullopt);
-    });
 }
 
 void AppViewModel::syncAllMacrosToCloud(std::function<void(Expected<int, BackupError>)> done)

@@ -16,6 +16,7 @@
 #include "Services/StorageService.h"
 #include "ViewModels/HotkeyViewModel.h"
 #include "ViewModels/RecordingFlow.h"
+#include "ViewModels/RestoreFlow.h"
 
 #include <QObject>
 #include <QRectF>
@@ -63,9 +64,6 @@ public:
     std::vector<RunningApplication> runningApplications() { return m_workspace.runningApplications(); }
     KeyboardLayout& keyboardLayout() { return m_keyboardLayout; }
     QString t(const QString& key) const;
-    // A key action as people read it, "Shift+H" (the key named by the current layout), or
-    // a mouse action with modifiers, "Shift+Left Click"; empty for other actions.
-    QString keyChordText(const MacroAction& action) const;
 
     std::function<void()> openSettings;
     // What the session's desktop does not report while recording (under Wayland: the
@@ -83,6 +81,8 @@ public:
     MacroLibrary& library() { return *m_library; }
     const MacroLibrary& library() const { return *m_library; }
     RecordingFlow& recordingFlow() { return *m_recordingFlow; }
+    // Backups brought back from Quillo Cloud into the library.
+    RestoreFlow& restoreFlow() { return *m_restoreFlow; }
 
     // The services.
     RecorderService& recorder() { return *m_recorder; }
@@ -97,12 +97,6 @@ public:
     BackupSyncService& backupSync() { return *m_backupSync; }
     // The library's macro with this id, or nothing.
     const Macro* macroWithId(const QUuid& id) const { return m_library->macroWithId(id); }
-    // "Restore in Quillo" (a quillo://restore?revision=ID link): that revision is fetched
-    // with this device's token and put back in place of the macro it was backed up from
-    // (first in the list when that one is gone), as one undoable step. `done` gets what
-    // went wrong, or nothing; a failure is also shown in the window.
-    void restoreRevision(const QString& revisionID, std::function<void(std::optional<QString>)> done = {});
-    void handleRestoreLink(const QUrl& url);
     QSettings& settings() { return m_settings; }
 
     // Uploads the whole library; `done` gets the number of macros uploaded. Signed out,
@@ -158,9 +152,9 @@ private:
     ExportImportService* m_exportImport;
     CloudAuthService* m_cloudAuth;
     BackupSyncService* m_backupSync;
-    class BackupRestoreService* m_backupRestore;
     MacroLibrary* m_library;
     RecordingFlow* m_recordingFlow;
+    RestoreFlow* m_restoreFlow;
 
     std::optional<QUuid> m_selectedMacroID;
     std::optional<QString> m_errorMessage;

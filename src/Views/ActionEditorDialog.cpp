@@ -1,4 +1,5 @@
 #include "Views/ActionEditorDialog.h"
+#include "ViewModels/ActionChordText.h"
 
 #include "Platform/RawInputEvent.h"
 #include "ViewModels/AppViewModel.h"
@@ -342,7 +343,7 @@ void ActionEditorDialog::update()
     if (isKey(current) && !m_keySet)
         title = m_model.t(QStringLiteral("editor.key")); // no key yet: no key code to show
     if (isKey(current) && m_keySet) {
-        const QString chord = m_model.keyChordText(current);
+        const QString chord = ActionChordText::of(current, m_model.keyboardLayout());
         if (!chord.isEmpty())
             title = (holds<MacroAction::KeyDown>(current) ? QStringLiteral("\u2193 ") : QStringLiteral("\u2191 ")) + chord;
     }

@@ -1,4 +1,5 @@
 #include "Views/MacroDetailView.h"
+#include "ViewModels/ActionChordText.h"
 
 #include "ViewModels/AppViewModel.h"
 #include "Library/ActionRetiming.h"
@@ -68,7 +69,7 @@ MacroDetailView::MacroDetailView(AppViewModel& model, const QUuid& macroID, QWid
     : QWidget(parent), m_model(model), m_macroID(macroID)
 {
     m_actions = new ActionListModel(this);
-    m_actions->setDescriber([this](const MacroAction& action) { return m_model.keyChordText(action); });
+    m_actions->setDescriber([this](const MacroAction& action) { return ActionChordText::of(action, m_model.keyboardLayout()); });
     m_name = new QLabel;
     m_name->setTextFormat(Qt::PlainText); // names come from files: never markup
     QFont title = m_name->font();
