@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quillo and runs it with the given arguments (see quillo --help). The desktop
-# window is not there yet; the command line is.
+# Builds Quillo and runs it with the given arguments: none opens the application's
+# window (with its tray item or GNOME indicator), a command runs the command line
+# (see quillo --help).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLO_BUILD_DIR:-$root/build}

@@ -26,7 +26,7 @@
 #include <set>
 #include <vector>
 
-// The application's model: owns every service, the library and the recording flow, and
+// The application's model: owns every service, the library and the flows that feed it, and
 // coordinates them: which macro the window shows, the global hotkeys, playback requests,
 // the language, messages for the person and the cloud. Views observe it and edit the
 // library through library().
