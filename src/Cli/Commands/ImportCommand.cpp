@@ -2,12 +2,12 @@
 
 #include "Cli/CommandRunner.h"
 #include "Cli/TerminalText.h"
+#include "Library/MacroLibrary.h"
 #include "Services/ExportImportService.h"
-#include "Services/MacroPlacement.h"
+#include "Services/StorageService.h"
 
 #include <QFile>
 #include <QTemporaryFile>
-#include "Services/StorageService.h"
 
 using namespace CommandRunner;
 
@@ -75,31 +75,41 @@ int ImportCommand::run(const QStringList& args)
         err(locked.error().description());
         return failed;
     }
-    auto library = storage.loadAll();
-    if (!library) {
-        err(QStringLiteral("Failed to load macros: ") + library.error().description());
+    // The library as the application edits it: read, changed, written.
+    MacroLibrary library(storage);
+    QString problem;
+    std::optional<QUuid> placed;
+    QObject::connect(&library, &MacroLibrary::failed, [&](const QString& message) { problem = message; });
+    QObject::connect(&library, &MacroLibrary::changed, [&](const LibraryUpdate& update) {
+        if (update.kind == LibraryUpdate::Kind::imported)
+            placed = update.shown;
+    });
+    library.load();
+    if (!problem.isEmpty()) {
+        err(problem);
         return failed;
     }
-    std::vector<Macro> macros = std::move(library).value();
     bool replaced = false;
     if (replace) {
-        auto placed = MacroPlacement::replaceByName(macros, macro.value());
-        if (!placed) {
-            err(TerminalText::safe(placed.error()));
+        auto outcome = library.importReplacing(macro.value());
+        if (!outcome) {
+            err(TerminalText::safe(outcome.error()));
             return failed;
         }
-        replaced = placed.value().has_value();
-        if (replaced)
-            macro.value().id = macros[*placed.value()].id;
+        replaced = outcome.value();
     } else {
-        macros.insert(macros.begin(), macro.value());
+        library.addImportedMacro(macro.value());
     }
-    if (auto saved = storage.saveAll(macros); !saved) {
-        err(QStringLiteral("Failed to save macros: ") + saved.error().description());
+    if (!problem.isEmpty()) {
+        err(problem);
         return failed;
     }
-    const Macro& imported = macro.value();
-    said(replaced ? QStringLiteral("Replaced") : QStringLiteral("Imported"), imported.metadata.name,
-         qsizetype(imported.actions.size()), idText(imported.id));
+    const Macro* imported = placed ? library.macroWithId(*placed) : nullptr;
+    if (!imported) {
+        err(QStringLiteral("the imported macro is not in the library"));
+        return failed;
+    }
+    said(replaced ? QStringLiteral("Replaced") : QStringLiteral("Imported"), imported->metadata.name,
+         qsizetype(imported->actions.size()), idText(imported->id));
     return success;
 }
