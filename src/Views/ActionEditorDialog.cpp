@@ -1,7 +1,7 @@
 #include "Views/ActionEditorDialog.h"
-#include "ViewModels/ActionChordText.h"
 
 #include "Platform/RawInputEvent.h"
+#include "ViewModels/ActionChordText.h"
 #include "ViewModels/AppViewModel.h"
 #include "Views/ChordButton.h"
 #include "Views/ScreenPointPicker.h"

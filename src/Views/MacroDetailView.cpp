@@ -1,8 +1,8 @@
 #include "Views/MacroDetailView.h"
-#include "ViewModels/ActionChordText.h"
 
-#include "ViewModels/AppViewModel.h"
 #include "Library/ActionRetiming.h"
+#include "ViewModels/ActionChordText.h"
+#include "ViewModels/AppViewModel.h"
 #include "ViewModels/DurationFormat.h"
 #include "ViewModels/NameText.h"
 #include "Views/ActionListModel.h"

@@ -4,14 +4,14 @@
 #include "App/SingleInstance.h"
 #include "Cli/CommandRunner.h"
 #include "Cli/SignalWatcher.h"
-#include "Codec/SignInCode.h"
 #include "Cli/TerminalText.h"
+#include "Codec/SignInCode.h"
+#include "Library/MacroLibrary.h"
+#include "Platform/Linux/KeychainStore.h"
 #include "Services/Cloud/BackupSyncService.h"
 #include "Services/Cloud/CloudAuthService.h"
 #include "Services/Cloud/CloudTask.h"
-#include "Platform/Linux/KeychainStore.h"
 #include "Services/LogService.h"
-#include "Services/MacroPlacement.h"
 #include "Services/StorageService.h"
 
 #include <QCoreApplication>
@@ -188,20 +188,20 @@ int CloudCommand::run(const QStringList& args)
         if (!loadLibrary())
             return failed;
     }
-    // Without the application the library file is changed here, under its lock.
+    // Without the application the library is changed here, under its lock, as the
+    // application changes it.
     auto putBack = [](Macro macro, const QString& description) -> std::optional<QString> {
         StorageService storage;
         if (auto locked = storage.lockForWriting(); !locked)
             return locked.error().description();
-        auto loaded = storage.loadAll();
-        if (!loaded)
-            return QStringLiteral("Failed to load macros: ") + loaded.error().description();
-        std::vector<Macro> macros = std::move(loaded).value();
-        MacroPlacement::putInPlace(macros, std::move(macro));
-        if (auto saved = storage.saveAll(macros); !saved)
-            return QStringLiteral("Failed to save macros: ") + saved.error().description();
-        appLog(description, LogEntry::Level::info);
-        return std::nullopt;
+        MacroLibrary library(storage);
+        std::optional<QString> problem;
+        QObject::connect(&library, &MacroLibrary::failed, [&](const QString& message) { problem = message; });
+        library.load();
+        if (problem)
+            return problem;
+        library.putMacroInPlace(std::move(macro), description);
+        return problem;
     };
     SingleInstance instance;
     if (request.value(0) == QLatin1String("sign-in") && instance.claim({})) {
