@@ -36,7 +36,7 @@ group_build=(
   libx11-dev libxtst-dev libxrandr-dev libevdev-dev libxkbcommon-dev
   libwayland-dev plasma-wayland-protocols
   qtkeychain-qt6-dev
-  libopencv-core-dev libopencv-imgproc-dev
+  libopencv-core-dev libopencv-imgproc-dev libpng-dev
   nodejs
 )
 group_tests=(

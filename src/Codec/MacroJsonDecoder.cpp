@@ -3,6 +3,7 @@
 #include "Codec/CanonicalUuid.h"
 #include "Codec/IsoDate.h"
 #include "Codec/JsonArraySplitter.h"
+#include "Codec/PngCodec.h"
 
 #include <array>
 #include <charconv>
@@ -80,12 +81,13 @@ enum Slot : unsigned
     sBundleID,
     sAppName,
     sDuration,
+    sSight,
     slotCount
 };
 
 constexpr std::array<std::string_view, slotCount> kSlotKeys = {
     "type",   "timestamp", "keyCode", "flags",    "x",       "y",
-    "button", "deltaX",    "deltaY",  "bundleID", "appName", "duration",
+    "button", "deltaX",    "deltaY",  "bundleID", "appName", "duration", "sight",
 };
 
 Slot slotOf(std::string_view key)
@@ -383,6 +385,68 @@ private:
         return integer<std::uint64_t>(m_slots[sFlags], "flags", 0, std::numeric_limits<std::uint64_t>::max(), out);
     }
 
+    // A press may carry what the screen showed around it. The picture is checked by its
+    // size and header only: nothing is inflated while a file is read.
+    bool optionalSight(SightRef& out)
+    {
+        if (!(m_present & (1u << sSight)))
+            return true;
+        object o;
+        if (m_slots[sSight].get_object().get(o))
+            return wrongType("sight", m_slots[sSight], "an object");
+        ClickSight sight;
+        element part;
+        std::string_view png;
+        if (!field(o, "png", part))
+            return false;
+        if (part.get_string().get(png))
+            return wrongType("png", part, "a string");
+        constexpr std::size_t maxText = (std::size_t(ClickSight::maxPngBytes) + 2) / 3 * 4;
+        if (png.size() > maxText)
+            return fail(QStringLiteral("the picture of the press is larger than %1 bytes").arg(ClickSight::maxPngBytes));
+        auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(png.data(), qsizetype(png.size())),
+                                                      QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded)
+            return fail(QStringLiteral("the picture of the press is not Base64"));
+        sight.png = std::move(*decoded);
+        const auto size = PngCodec::declaredSize(sight.png);
+        if (!size)
+            return fail(QStringLiteral("the picture of the press is not a PNG"));
+        if (size->width > ClickSight::maxSide || size->height > ClickSight::maxSide)
+            return fail(QStringLiteral("the picture of the press declares %1 x %2 pixels, more than %3 x %3")
+                            .arg(size->width)
+                            .arg(size->height)
+                            .arg(ClickSight::maxSide));
+        if (!rect(o, sight.area))
+            return false;
+        if (!o["window"].get(part)) {
+            object w;
+            if (part.get_object().get(w))
+                return wrongType("window", part, "an object");
+            element value;
+            if (!field(w, "app", value) || !text(value, "app", sight.windowApp) || !field(w, "title", value) ||
+                !text(value, "title", sight.windowTitle) || !rect(w, sight.windowArea))
+                return false;
+        }
+        out = SightRef(std::move(sight));
+        return true;
+    }
+
+    // "x", "y", "width", "height" of an object, the last two not negative.
+    bool rect(const object& o, QRectF& out)
+    {
+        double v[4];
+        const char* keys[4] = {"x", "y", "width", "height"};
+        element part;
+        for (int i = 0; i < 4; ++i)
+            if (!field(o, keys[i], part) || !number(part, keys[i], v[i]))
+                return false;
+        if (v[2] < 0 || v[3] < 0)
+            return fail(QStringLiteral("an area of negative size"));
+        out = QRectF(v[0], v[1], v[2], v[3]);
+        return true;
+    }
+
     bool readAction(const element& root, MacroAction& out)
     {
         object obj;
@@ -416,8 +480,10 @@ private:
             return key(out.payload.emplace<A::KeyUp>());
         case ActionType::mouseMove:
             return pointer(out.payload.emplace<A::MouseMove>());
-        case ActionType::mouseDown:
-            return pointerWithButton(out.payload.emplace<A::MouseDown>());
+        case ActionType::mouseDown: {
+            auto& down = out.payload.emplace<A::MouseDown>();
+            return pointerWithButton(down) && optionalSight(down.sight);
+        }
         case ActionType::mouseUp:
             return pointerWithButton(out.payload.emplace<A::MouseUp>());
         case ActionType::mouseDrag:

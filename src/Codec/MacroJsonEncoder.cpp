@@ -134,14 +134,48 @@ private:
     }
 
     bool pointer(std::string_view type, double timestamp, double x, double y,
-                 std::optional<MouseButton> button, std::uint64_t flags = 0)
+                 std::optional<MouseButton> button, std::uint64_t flags = 0, const ClickSight* sight = nullptr)
     {
         if (button) {
             m_out.key("button");
             m_out.string(mouseButtonText(*button));
         }
         modifierFlags(flags);
+        if (sight && !writeSight(*sight))
+            return false;
         return typeAndTime(type, timestamp) && number("x", x) && number("y", y);
+    }
+
+    // "x", "y", "width", "height" in key order: height, (others between), width, x, y.
+    bool rectEnd(const QRectF& r) { return number("width", r.width()) && number("x", r.x()) && number("y", r.y()); }
+
+    bool writeSight(const ClickSight& sight)
+    {
+        m_out.key("sight");
+        m_out.beginObject();
+        if (!number("height", sight.area.height()))
+            return false;
+        m_out.key("png");
+        m_out.string(std::string_view(sight.png.toBase64().constData()));
+        if (!number("width", sight.area.width()))
+            return false;
+        if (!sight.windowApp.isEmpty()) {
+            m_out.key("window");
+            m_out.beginObject();
+            m_out.key("app");
+            m_out.string(sight.windowApp);
+            if (!number("height", sight.windowArea.height()))
+                return false;
+            m_out.key("title");
+            m_out.string(sight.windowTitle);
+            if (!rectEnd(sight.windowArea))
+                return false;
+            m_out.endObject();
+        }
+        if (!number("x", sight.area.x()) || !number("y", sight.area.y()))
+            return false;
+        m_out.endObject();
+        return true;
     }
 
     // Mouse and wheel actions carry "flags" only when a modifier was held, so files
@@ -165,7 +199,7 @@ private:
                 [&](const A::KeyDown& k) { return key("keyDown", t, k.keyCode, k.flags); },
                 [&](const A::KeyUp& k) { return key("keyUp", t, k.keyCode, k.flags); },
                 [&](const A::MouseMove& m) { return pointer(type, t, m.x, m.y, std::nullopt); },
-                [&](const A::MouseDown& m) { return pointer(type, t, m.x, m.y, m.button, m.flags); },
+                [&](const A::MouseDown& m) { return pointer(type, t, m.x, m.y, m.button, m.flags, m.sight.get()); },
                 [&](const A::MouseUp& m) { return pointer(type, t, m.x, m.y, m.button, m.flags); },
                 [&](const A::MouseDrag& m) { return pointer(type, t, m.x, m.y, m.button, m.flags); },
                 [&](const A::Scroll& s) {

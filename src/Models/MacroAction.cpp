@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-static_assert(sizeof(MacroAction) <= 48, "a recorded action must stay small");
+static_assert(sizeof(MacroAction) <= 56, "a recorded action must stay small");
 static_assert(std::variant_size_v<MacroAction::Payload> == 9);
 
 MacroAction::WindowFocus::WindowFocus(const QString& bundleID, const QString& appName)

@@ -2,6 +2,7 @@
 
 #include "Models/ActionType.h"
 #include "Models/MouseButton.h"
+#include "Models/SightRef.h"
 
 #include <QString>
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <variant>
 
 // One recorded input action: its time from the start of the recording and the
-// payload of its kind. Kept small (at most 48 bytes) because recordings are long.
+// payload of its kind. Kept small (at most 56 bytes) because recordings are long.
 struct MacroAction
 {
     // Payload fields have no initialisers so that the structs are default-constructible
@@ -38,6 +39,7 @@ struct MacroAction
         double y;
         MouseButton button;
         std::uint64_t flags; // modifiers held (Shift+click, Alt+drag); 0 for most
+        SightRef sight;      // what the screen showed around the press, when recorded
         bool operator==(const MouseDown&) const = default;
     };
     struct MouseUp
