@@ -165,6 +165,8 @@ void RemoteCommand::runPlay(const QStringList& arguments)
         options.waitForApplications = arguments[6].toDouble();
     if (arguments.size() > 7)
         options.mapToCurrentLayout = arguments[7] == QLatin1String("1");
+    if (arguments.size() > 8)
+        options.waitForScreen = arguments[8].toDouble();
     if (macro.actions.empty()) {
         reply({QStringLiteral("nothing")});
         finish(0);

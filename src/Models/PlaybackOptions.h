@@ -13,6 +13,10 @@ struct PlaybackOptions {
     // At each application switch, wait up to this many seconds for the application to be
     // in front (the schedule shifts by the wait); stop when it never is. 0: do not wait.
     double waitForApplications = 0;
+    // Before each press that carries what the screen showed around it, wait up to this many
+    // seconds for that picture to be on the screen and press where it is (the schedule
+    // shifts by the wait); stop when it never is. 0: replay blind.
+    double waitForScreen = 10;
     // Positions recorded on another screen layout are placed on the current one.
     bool mapToCurrentLayout = false;
 

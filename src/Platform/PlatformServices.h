@@ -7,6 +7,7 @@
 #include "Platform/InputTap.h"
 #include "Platform/KeyboardLayout.h"
 #include "Platform/PermissionProbe.h"
+#include "Platform/ScreenCapture.h"
 #include "Platform/SecretStore.h"
 #include "Platform/Sleeper.h"
 #include "Platform/Workspace.h"
@@ -23,4 +24,6 @@ struct PlatformServices {
     Sleeper& sleeper;
     KeyboardLayout& keyboardLayout;
     SecretStore& secretStore;
+    // Where the screen is read; none on desktops whose screen Quillo cannot read yet.
+    ScreenCapture* screenCapture = nullptr;
 };

@@ -1,8 +1,11 @@
 #include "Services/PlaybackEngine.h"
 
+#include "Codec/PngCodec.h"
 #include "Models/Overloaded.h"
+#include "Services/Screen/ImageMatcher.h"
 
 #include <algorithm>
+#include <cmath>
 
 PlaybackEngine::PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster)
     : m_clock(clock), m_sleeper(sleeper), m_poster(poster)
@@ -95,15 +98,43 @@ bool PlaybackEngine::sleepUntil(double deadline)
     return !m_cancelled;
 }
 
-void PlaybackEngine::post(const MacroAction& action)
+void PlaybackEngine::post(const MacroAction& action, QPointF shift)
 {
     if (const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload)) {
-        if (!isOwnApplication(*focus))
+        if (!isOwnApplication(*focus)) {
             m_poster.activateApplication(focus->bundleID());
+            m_lastApplication = focus->appName().isEmpty() ? focus->bundleID() : focus->appName();
+        }
         return;
     }
-    const std::optional<SyntheticEvent> event = eventFor(action);
-    if (!event || !m_poster.post(*event))
+    std::optional<SyntheticEvent> event = eventFor(action);
+    if (!event)
+        return;
+    // A press goes where its picture was found; its drags and its release follow it.
+    switch (event->type) {
+    case RawEventType::leftMouseDown:
+    case RawEventType::rightMouseDown:
+    case RawEventType::otherMouseDown:
+        m_buttonShift[std::size_t(event->button)] = shift;
+        break;
+    case RawEventType::leftMouseDragged:
+    case RawEventType::rightMouseDragged:
+    case RawEventType::otherMouseDragged:
+    case RawEventType::leftMouseUp:
+    case RawEventType::rightMouseUp:
+    case RawEventType::otherMouseUp:
+        shift = m_buttonShift[std::size_t(event->button)];
+        break;
+    default:
+        break;
+    }
+    event->x += shift.x();
+    event->y += shift.y();
+    const bool released = event->type == RawEventType::leftMouseUp || event->type == RawEventType::rightMouseUp ||
+                          event->type == RawEventType::otherMouseUp;
+    if (released)
+        m_buttonShift[std::size_t(event->button)] = {};
+    if (!m_poster.post(*event))
         return;
     switch (event->type) {
     case RawEventType::keyDown:
@@ -153,6 +184,15 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
     m_heldKeys.clear();
     m_heldButtons.fill(false);
     m_failure.reset();
+    m_failedApplication.clear();
+    m_failedWaitSeconds = 0;
+    m_failedScreen = {};
+    m_failedPicture = {};
+    m_pictures.clear();
+    m_buttonShift.fill({});
+    m_lastApplication.clear();
+    if (!screenReadable(macro, options))
+        return false;
     m_poster.prepare();
     if (options.initialDelay > 0 && !sleepUntil(m_clock.now() + options.initialDelay))
         return false;
@@ -170,7 +210,19 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
             const double offset = options.delayOverride ? *options.delayOverride * double(i) : action.timestamp;
             if (!sleepUntil(loopStart + offset / speed))
                 break;
-            post(action);
+            QPointF shift;
+            const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload);
+            if (down && down->sight && options.waitForScreen > 0) {
+                // Like an application switch, a checkpoint: the rest keeps its spacing
+                // from the moment the picture was there.
+                const double waitStart = m_clock.now();
+                const std::optional<QPointF> found = waitForSight(*down->sight.get(), i, options.waitForScreen);
+                if (!found)
+                    break;
+                shift = *found;
+                loopStart += m_clock.now() - waitStart;
+            }
+            post(action, shift);
             const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload);
             if (focus && options.waitForApplications > 0 && !isOwnApplication(*focus)) {
                 // A checkpoint: what follows waits for the application, and the rest of
@@ -223,4 +275,92 @@ bool PlaybackEngine::waitForFront(const MacroAction::WindowFocus& focus, double 
     if (said)
         listener.waitingFor({});
     return !m_cancelled;
+}
+
+bool PlaybackEngine::screenReadable(const Macro& macro, const PlaybackOptions& options)
+{
+    if (options.waitForScreen <= 0)
+        return true;
+    const ClickSight* first = nullptr;
+    for (const MacroAction& action : macro.actions)
+        if (const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload); down && down->sight) {
+            first = down->sight.get();
+            break;
+        }
+    if (!first)
+        return true;
+    const QString blind = QStringLiteral(
+        "The clicks of this macro wait for what was on the screen when it was recorded, but %1. Turn off waiting for "
+        "the screen to replay it blind.");
+    if (!m_capture) {
+        m_failure = blind.arg(QStringLiteral("the screen of this desktop cannot be read"));
+        return false;
+    }
+    if (auto tried = m_capture->capture(first->area); !tried) {
+        m_failure = blind.arg(tried.error().description());
+        return false;
+    }
+    return true;
+}
+
+std::optional<QPointF> PlaybackEngine::look(const ScreenImage& picture, ScreenImage* screenSeen)
+{
+    const double m = nearbyMargin;
+    if (auto nearby = m_capture->capture(picture.area.adjusted(-m, -m, m, m)); nearby.hasValue())
+        if (const auto found = ImageMatcher::find(picture, nearby.value()))
+            return found->area.topLeft();
+    auto whole = m_capture->captureScreen();
+    if (!whole.hasValue())
+        return std::nullopt;
+    const auto found = ImageMatcher::find(picture, whole.value());
+    if (screenSeen)
+        *screenSeen = std::move(whole).value();
+    return found ? std::optional<QPointF>(found->area.topLeft()) : std::nullopt;
+}
+
+std::optional<QPointF> PlaybackEngine::waitForSight(const ClickSight& sight, std::size_t step, double seconds)
+{
+    const QString where = !sight.windowApp.isEmpty() ? QStringLiteral("a click in %1").arg(sight.windowApp)
+                          : !m_lastApplication.isEmpty() ? QStringLiteral("a click in %1").arg(m_lastApplication)
+                                                          : QStringLiteral("a click");
+    ScreenImage& picture = m_pictures[step];
+    if (picture.isNull()) {
+        auto decoded = PngCodec::decode(sight.png, sight.area, ClickSight::maxSide);
+        if (!decoded) {
+            m_failure = QStringLiteral("Step %1 (%2): the picture it waits for cannot be read (%3); the playback "
+                                       "stopped and let go of every key and button.")
+                            .arg(step + 1)
+                            .arg(where, decoded.error());
+            return std::nullopt;
+        }
+        picture = std::move(decoded).value();
+    }
+    const double deadline = m_clock.now() + seconds;
+    std::optional<QPointF> previous;
+    ScreenImage seen;
+    for (;;) {
+        const std::optional<QPointF> at = look(picture, &seen);
+        if (m_cancelled)
+            return std::nullopt;
+        // There and steady: the same place in two looks in a row.
+        if (at && previous && std::abs(at->x() - previous->x()) <= 1 && std::abs(at->y() - previous->y()) <= 1)
+            return *at - picture.area.topLeft();
+        const bool lookAgainAtOnce = at && !previous;
+        previous = at;
+        if (lookAgainAtOnce)
+            continue;
+        if (m_clock.now() >= deadline) {
+            m_failedScreen = std::move(seen);
+            m_failedPicture = picture;
+            m_failedWaitSeconds = seconds;
+            m_failure = QStringLiteral("Step %1 (%2) waited %3 s for what was on the screen when it was recorded; "
+                                       "the playback stopped and let go of every key and button.")
+                            .arg(step + 1)
+                            .arg(where)
+                            .arg(seconds);
+            return std::nullopt;
+        }
+        if (!sleepUntil(std::min(deadline, m_clock.now() + screenPollInterval)))
+            return std::nullopt;
+    }
 }

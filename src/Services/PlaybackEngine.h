@@ -4,10 +4,13 @@
 #include "Models/PlaybackOptions.h"
 #include "Platform/Clock.h"
 #include "Platform/EventPoster.h"
+#include "Platform/ScreenCapture.h"
 #include "Platform/Sleeper.h"
 
+#include <QPointF>
 #include <array>
 #include <atomic>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -34,6 +37,10 @@ public:
 
     PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster);
 
+    // Where the screen is read for presses that carry what it showed (none: they replay
+    // blind).
+    void setScreenCapture(ScreenCapture* capture) { m_capture = capture; }
+
     // Quillo's own application id: a switch to it (a recording made from its window
     // starts with one) neither brings its window forward nor is waited for, since it
     // steps aside while it plays.
@@ -57,6 +64,14 @@ public:
     double failedWaitSeconds() const { return m_failedWaitSeconds; }
     // How often the frontmost application is asked while waiting for one.
     static constexpr double frontmostPollInterval = 0.02;
+    // How often the screen is looked at while waiting for a picture, and how far around
+    // its recorded place it is looked for first (then on the whole screen).
+    static constexpr double screenPollInterval = 0.05;
+    static constexpr double nearbyMargin = 24;
+    // After a wait for the screen that ran out: the screen then, and the picture it
+    // looked for (empty otherwise).
+    const ScreenImage& failedScreen() const { return m_failedScreen; }
+    const ScreenImage& failedPicture() const { return m_failedPicture; }
 
 private:
     bool sleepUntil(double deadline);
@@ -64,7 +79,16 @@ private:
     // Waits until the application of `focus` is in front; false (with m_failure) when it
     // is not within `seconds`, or when cancelled.
     bool waitForFront(const MacroAction::WindowFocus& focus, double seconds, Listener& listener);
-    void post(const MacroAction& action);
+    // Before the press at `step`: waits until its picture is on the screen, the same in two
+    // looks in a row; how far from its recorded place it is. Nothing (with m_failure)
+    // when it is not there within `seconds`, or when cancelled.
+    std::optional<QPointF> waitForSight(const ClickSight& sight, std::size_t step, double seconds);
+    // One look: where the picture is now, or nothing.
+    std::optional<QPointF> look(const ScreenImage& picture, ScreenImage* screenSeen);
+    // Checked before anything is posted: a macro whose presses wait for the screen needs
+    // a screen that can be read (otherwise m_failure says so).
+    bool screenReadable(const Macro& macro, const PlaybackOptions& options);
+    void post(const MacroAction& action, QPointF shift = {});
     void releaseHeld();
 
     const Clock& m_clock;
@@ -74,6 +98,16 @@ private:
     std::optional<QString> m_failure;
     QString m_failedApplication;
     double m_failedWaitSeconds = 0;
+    ScreenImage m_failedScreen;
+    ScreenImage m_failedPicture;
+    ScreenCapture* m_capture = nullptr;
+    // The pictures of this run's presses, decoded once, by step.
+    std::map<std::size_t, ScreenImage> m_pictures;
+    // How far the pressed button's place moved from its recording, per button, until it is
+    // released: its drags and its release go where the press went.
+    std::array<QPointF, 3> m_buttonShift{};
+    // The application last brought to the front (for saying where a press was).
+    QString m_lastApplication;
 
     // What the macro holds down: keys by code, buttons by number, and where the pointer is.
     std::vector<std::uint16_t> m_heldKeys;

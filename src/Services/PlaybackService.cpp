@@ -1,9 +1,15 @@
 #include "Services/PlaybackService.h"
 
+#include "Codec/PngCodec.h"
 #include "Platform/SystemSleeper.h"
+#include "Services/AtomicFile.h"
 #include "Services/PlaybackEngine.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QThread>
 #include <cmath>
 #include <mutex>
@@ -17,6 +23,7 @@ public:
           m_engine(service->m_clock, service->m_sleeper, service->m_poster)
     {
         m_engine.setOwnApplicationId(service->m_ownApplicationId);
+        m_engine.setScreenCapture(service->m_capture);
         m_thread.reset(QThread::create([this] {
             SystemSleeper::tuneCurrentThread();
             m_engine.run(m_macro, m_options, *this);
@@ -148,6 +155,7 @@ bool PlaybackService::isPlayable(const Macro& macro, const PlaybackOptions& opti
     auto finiteAtLeastZero = [](double value) { return std::isfinite(value) && value >= 0; };
     return !macro.actions.empty() && std::isfinite(options.speedMultiplier) && options.speedMultiplier > 0 &&
            finiteAtLeastZero(options.initialDelay) && finiteAtLeastZero(options.waitForApplications) &&
+           finiteAtLeastZero(options.waitForScreen) &&
            (!options.delayOverride || finiteAtLeastZero(*options.delayOverride));
 }
 
@@ -190,9 +198,41 @@ void PlaybackService::sessionEnded(quint64 sessionId)
         return;
     m_session->wait();
     // Said before `finished`, so that whoever waits for the end knows why it came.
-    if (const std::optional<QString> failure = m_session->failure())
-        Q_EMIT failed(*failure, m_session->engine().failedApplication(), m_session->engine().failedWaitSeconds());
+    if (const std::optional<QString> failure = m_session->failure()) {
+        const PlaybackEngine& engine = m_session->engine();
+        QString message = *failure;
+        if (!engine.failedPicture().isNull())
+            message += saveScreens(engine.failedScreen(), engine.failedPicture());
+        Q_EMIT failed(message, engine.failedApplication(), engine.failedWaitSeconds());
+    }
     endSession();
+}
+
+QString PlaybackService::defaultScreenFolder()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return cache.isEmpty() ? QString() : QDir(cache).filePath(QStringLiteral("Quillo/screens"));
+}
+
+QString PlaybackService::saveScreens(const ScreenImage& screen, const ScreenImage& picture) const
+{
+    if (m_screenFolder.isEmpty() || !QDir().mkpath(m_screenFolder))
+        return {};
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString base = QDir(m_screenFolder).filePath(QStringLiteral("screen %1").arg(stamp));
+    for (int n = 2; QFileInfo::exists(base + QStringLiteral(".png")); ++n)
+        base = QDir(m_screenFolder).filePath(QStringLiteral("screen %1-%2").arg(stamp).arg(n));
+    const QString screenPath = base + QStringLiteral(".png"), picturePath = base + QStringLiteral(" looked for.png");
+    auto write = [](const ScreenImage& image, const QString& path) {
+        const auto png = PngCodec::encode(image);
+        return png.hasValue() && AtomicFile::write(path, png.value()).hasValue();
+    };
+    if (!write(picture, picturePath))
+        return {};
+    if (screen.isNull() || !write(screen, screenPath))
+        return QStringLiteral(" What it looked for is in %1.").arg(QDir::toNativeSeparators(picturePath));
+    return QStringLiteral(" The screen then is in %1, beside what it looked for (%2).")
+        .arg(QDir::toNativeSeparators(screenPath), QDir::toNativeSeparators(picturePath));
 }
 
 void PlaybackService::stop()

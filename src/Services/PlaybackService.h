@@ -5,6 +5,7 @@
 #include "Models/PlaybackState.h"
 #include "Platform/Clock.h"
 #include "Platform/EventPoster.h"
+#include "Platform/ScreenCapture.h"
 #include "Platform/Sleeper.h"
 
 #include <QObject>
@@ -35,6 +36,13 @@ public:
     // Starts a playback unless one runs (or waits) already or isPlayable() says no.
     // Returns at once.
     void play(const Macro& macro, const PlaybackOptions& options);
+    // Where presses that carry a picture look for it (see PlaybackEngine); none: they
+    // cannot wait for the screen.
+    void setScreenCapture(ScreenCapture* capture) { m_capture = capture; }
+    // Where the screen is saved when a wait for it runs out (beside what was looked for):
+    // by default "Quillo/screens" in the user's cache folder.
+    void setScreenFolder(const QString& folder) { m_screenFolder = folder; }
+    static QString defaultScreenFolder();
     // Quillo's own application id: switches to it are not replayed (see PlaybackEngine).
     void setOwnApplicationId(const QString& id) { m_ownApplicationId = id; }
     // The macro has actions, the speed is a finite number above 0, and the delays are
@@ -51,7 +59,9 @@ Q_SIGNALS:
     void finished();
     void waitingForChanged();
     // A playback stopped on its own: `message` says why (just before `finished`): the
-    // application it waited for `seconds` did not come to the front.
+    // application it waited for `seconds` did not come to the front, or (`application`
+    // empty) what was on the screen at recording did not appear; then the message names
+    // the files that show the screen at that moment and what was looked for.
     void failed(const QString& message, const QString& application, double seconds);
 
 private:
@@ -63,6 +73,8 @@ private:
     void setState(const PlaybackState& state);
     void setProgress(double progress);
     void setWaitingFor(const QString& appName);
+    // Writes the two pictures of a wait that ran out; the sentence that names them.
+    QString saveScreens(const ScreenImage& screen, const ScreenImage& picture) const;
 
     EventPoster& m_poster;
     const Clock& m_clock;
@@ -75,4 +87,6 @@ private:
     QString m_waitingFor;
     bool m_stopped = false;
     QString m_ownApplicationId;
+    ScreenCapture* m_capture = nullptr;
+    QString m_screenFolder = defaultScreenFolder();
 };

@@ -33,6 +33,7 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
     m_playback->setOwnApplicationId(m_workspace.ownApplicationId());
+    m_playback->setScreenCapture(platform.screenCapture);
     m_permissions = new PermissionsService(platform.permissionProbe, this);
     m_permissions->checkPermissions();
     m_storage = libraryPath.isEmpty() ? new StorageService(this) : new StorageService(libraryPath, this);

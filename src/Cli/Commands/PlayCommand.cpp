@@ -36,10 +36,16 @@ int PlayCommand::run(const QStringList& args)
                                         QStringLiteral("At each application switch, wait up to SECONDS for the "
                                                        "application to be in front; stop when it never is."),
                                         QStringLiteral("SECONDS"));
+    const QCommandLineOption screenOption(QStringLiteral("wait-for-screen"),
+                                          QStringLiteral("Before each click that carries what the screen showed at "
+                                                         "recording, wait up to SECONDS for it and click where it is "
+                                                         "(default 10; 0 replays blind)."),
+                                          QStringLiteral("SECONDS"));
     const QCommandLineOption mapOption(QStringLiteral("map-outputs"),
                                        QStringLiteral("A macro recorded on other monitors: place each position on "
                                                       "the monitor of the same name (or place) here."));
-    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption, &waitOption, &mapOption})
+    for (const auto* o : {&speedOption, &loopsOption, &foreverOption, &spacingOption, &waitOption, &screenOption,
+                          &mapOption})
         parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("macro"), QStringLiteral("A macro's name or id, or a macro file."),
                                  QStringLiteral("NAME|ID|FILE"));
@@ -82,6 +88,13 @@ int PlayCommand::run(const QStringList& args)
         if (!wait)
             return usage;
         options.waitForApplications = *wait;
+    }
+    if (parser.isSet(screenOption)) {
+        const auto wait = numberOption(parser, screenOption, 0, PlayCommand::maxWaitSeconds, true,
+                                       QStringLiteral("a number of seconds from 0 to %1").arg(PlayCommand::maxWaitSeconds));
+        if (!wait)
+            return usage;
+        options.waitForScreen = *wait;
     }
     const QString what = parser.positionalArguments()[0];
     QString error;
@@ -127,7 +140,8 @@ int PlayCommand::run(const QStringList& args)
                                   options.isInfinite ? QStringLiteral("1") : QStringLiteral("0"),
                                   options.delayOverride ? QString::number(*options.delayOverride, 'g', 17) : QString(),
                                   QString::number(options.waitForApplications, 'g', 17),
-                                  options.mapToCurrentLayout ? QStringLiteral("1") : QStringLiteral("0")};
+                                  options.mapToCurrentLayout ? QStringLiteral("1") : QStringLiteral("0"),
+                                  QString::number(options.waitForScreen, 'g', 17)};
         const QString name = nameText(*macro);
         return runInApplication(request, [&](const QStringList& m) {
             const QString kind = m.value(0);
@@ -156,6 +170,7 @@ int PlayCommand::run(const QStringList& args)
     }
     PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
     playback.setOwnApplicationId(platform.services().workspace.ownApplicationId());
+    playback.setScreenCapture(platform.services().screenCapture);
     bool interrupted = false;
     int stoppedBy = 0; // the signal that stopped it; a hotkey is a normal end
     QObject::connect(&signals, &SignalWatcher::interrupted, [&] {

@@ -2,20 +2,25 @@
 
 #include "Platform/ScreenCapture.h"
 
+#include <functional>
 #include <optional>
 
 // A screen the test paints: `screen` is what every capture reads from (its area is the
-// whole screen), `failure` makes every capture fail, and `captures` counts them.
+// whole screen), `beforeCapture` may change it first (an application drawing late),
+// `failure` makes every capture fail, and `captures` counts them.
 class FakeScreenCapture : public ScreenCapture
 {
 public:
     ScreenImage screen;
     std::optional<CaptureError> failure;
     int captures = 0;
+    std::function<void()> beforeCapture;
 
     Expected<ScreenImage, CaptureError> capture(const QRectF& area) override
     {
         ++captures;
+        if (beforeCapture)
+            beforeCapture();
         if (failure)
             return ::failure(*failure);
         const double scale = screen.scale();

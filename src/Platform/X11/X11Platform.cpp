@@ -8,14 +8,14 @@
 X11Platform::X11Platform(FileDialogs& dialogs, QByteArray displayName)
     : m_dialogs(dialogs), m_tap(SystemClock::instance(), displayName),
       m_workspace(QStringLiteral("quillo"), displayName), m_probe(displayName), m_poster(displayName),
-      m_hotkeys(displayName), m_keyboardLayout(displayName)
+      m_hotkeys(displayName), m_keyboardLayout(displayName), m_screen(displayName)
 {
 }
 
 PlatformServices X11Platform::services()
 {
     return PlatformServices{m_tap,     m_workspace, m_probe, m_poster, m_hotkeys, m_dialogs,
-                            SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain};
+                            SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain, &m_screen};
 }
 
 bool X11Platform::canOpenDisplay(const QByteArray& displayName)

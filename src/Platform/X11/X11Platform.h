@@ -9,6 +9,7 @@
 #include "Platform/X11/X11InputTap.h"
 #include "Platform/X11/X11KeyboardLayout.h"
 #include "Platform/X11/X11PermissionProbe.h"
+#include "Platform/X11/X11ScreenCapture.h"
 #include "Platform/X11/X11Workspace.h"
 #include "Platform/Linux/KeychainStore.h"
 
@@ -46,4 +47,5 @@ private:
     SystemSleeper m_sleeper;
     X11KeyboardLayout m_keyboardLayout;
     KeychainStore m_keychain;
+    X11ScreenCapture m_screen;
 };
