@@ -71,21 +71,27 @@ void RemoteCommand::run(const QStringList& request)
         runImport(path(request[2]), false);
     else if (command == QLatin1String("import") && request.size() == 4 && request[3] == QLatin1String("replace"))
         runImport(path(request[2]), true);
-    else if (command == QLatin1String("play") && request.size() >= 8 && request.size() <= 10)
+    else if (command == QLatin1String("play") && request.size() >= 8 && request.size() <= 11)
         runPlay(request.mid(2));
-    else if (command == QLatin1String("record") && request.size() == 4)
-        runRecord(request[2], request[3], std::nullopt);
-    else if (command == QLatin1String("record") && request.size() == 7) {
-        RecordingOptions options;
-        options.keyboard = request[4] == QLatin1String("1");
-        options.mouse = request[5] == QLatin1String("1");
-        bool number = false;
-        options.moveIntervalMs = request[6].toInt(&number);
-        if (!number || options.moveIntervalMs < 0 || options.moveIntervalMs > RecordingOptions::maxMoveIntervalMs ||
-            (!options.keyboard && !options.mouse))
-            fail(QStringLiteral("the recording options are not valid"));
-        else
-            runRecord(request[2], request[3], options);
+    else if (command == QLatin1String("record") && (request.size() == 4 || request.size() == 7 ||
+                                                     ((request.size() == 5 || request.size() == 8) &&
+                                                      request.back() == QLatin1String("no-pictures")))) {
+        // Without "no-pictures", presses keep what the screen showed (as the settings say).
+        const bool pictures = request.size() == 4 || request.size() == 7;
+        if (request.size() < 7) {
+            runRecord(request[2], request[3], std::nullopt, pictures);
+        } else {
+            RecordingOptions options;
+            options.keyboard = request[4] == QLatin1String("1");
+            options.mouse = request[5] == QLatin1String("1");
+            bool number = false;
+            options.moveIntervalMs = request[6].toInt(&number);
+            if (!number || options.moveIntervalMs < 0 || options.moveIntervalMs > RecordingOptions::maxMoveIntervalMs ||
+                (!options.keyboard && !options.mouse))
+                fail(QStringLiteral("the recording options are not valid"));
+            else
+                runRecord(request[2], request[3], options, pictures);
+        }
     }
     else if (command == QLatin1String("cloud") && request.size() >= 3)
         runCloud(request.mid(2));
@@ -209,7 +215,8 @@ void RemoteCommand::runPlay(const QStringList& arguments)
     }
 }
 
-void RemoteCommand::runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options)
+void RemoteCommand::runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options,
+                              bool pictures)
 {
     if (busy()) {
         fail(QStringLiteral("Quillo is recording or playing; try again when it has finished"));
@@ -228,7 +235,7 @@ void RemoteCommand::runRecord(const QString& name, const QString& seconds, std::
     }, Qt::QueuedConnection);
     m_model.clearErrorMessage();
     m_work = Work::record;
-    m_model.recordingFlow().startRecording(std::nullopt, options);
+    m_model.recordingFlow().startRecording(std::nullopt, options, pictures ? std::nullopt : std::optional<bool>(false));
     if (recorder.state() != RecordingState::recording) {
         m_work = Work::none;
         const QString why = m_model.errorMessage().value_or(QStringLiteral("the recording could not start"));

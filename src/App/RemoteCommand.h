@@ -42,7 +42,8 @@ private:
     void run(const QStringList& request);
     void runImport(const QString& path, bool replace);
     void runPlay(const QStringList& arguments);
-    void runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options);
+    void runRecord(const QString& name, const QString& seconds, std::optional<RecordingOptions> options,
+                   bool pictures);
     void runCloud(const QStringList& request);
     void runHotkeys();
     void recordingEnded();

@@ -93,6 +93,11 @@ void RecorderService::setElapsedTime(double seconds)
     Q_EMIT elapsedTimeChanged();
 }
 
+void RecorderService::setScreenCapture(ScreenCapture* capture)
+{
+    m_camera = capture ? std::make_unique<PressCamera>(*capture, m_clock) : nullptr;
+}
+
 void RecorderService::startRecording(std::optional<Hotkey> hotkey, RecordingOptions options)
 {
     if (m_state != RecordingState::idle)
@@ -112,6 +117,9 @@ void RecorderService::startRecording(std::optional<Hotkey> hotkey, RecordingOpti
     m_parser.reset();
     m_recordingStartTime = m_clock.now();
     setState(RecordingState::recording);
+    m_cameraRunning = takesPictures() && m_filter.options().mouse;
+    if (m_cameraRunning)
+        m_camera->start(m_recordingStartTime);
 
     if (const auto front = m_workspace.frontmostApplication(); front && !front->id.isEmpty()) {
         m_lastFocusedId = front->id;
@@ -131,6 +139,9 @@ void RecorderService::startRecording(std::optional<Hotkey> hotkey, RecordingOpti
 
 void RecorderService::handleEvent(const RawInputEvent& event)
 {
+    if (m_cameraRunning && event.type != RawEventType::keyDown && event.type != RawEventType::keyUp &&
+        event.type != RawEventType::flagsChanged)
+        m_camera->pointerAt(event.x, event.y);
     std::optional<MacroAction> action = m_parser.parse(event, m_recordingStartTime);
     if (!action)
         return;
@@ -172,6 +183,9 @@ void RecorderService::takePendingActions()
     bool capReached = false;
     for (MacroAction& arrived : batch) {
         for (MacroAction& action : m_filter.pass(std::move(arrived))) {
+            // A press gets what the screen showed just before it (here, off the tap thread).
+            if (auto* down = std::get_if<MacroAction::MouseDown>(&action.payload); down && m_cameraRunning)
+                down->sight = m_camera->sightFor(action.timestamp, down->x, down->y, lastApplicationName());
             if (m_actions.size() < maxActions) {
                 insertInTimeOrder(std::move(action));
             } else if (m_state == RecordingState::recording) {
@@ -187,6 +201,14 @@ void RecorderService::takePendingActions()
         const std::vector<MacroAction> actions = stopRecording();
         Q_EMIT recordingCapped(actions);
     }
+}
+
+QString RecorderService::lastApplicationName() const
+{
+    for (auto action = m_actions.rbegin(); action != m_actions.rend(); ++action)
+        if (const auto* focus = std::get_if<MacroAction::WindowFocus>(&action->payload))
+            return focus->appName();
+    return {};
 }
 
 void RecorderService::handleActivation(const RunningApplication& application)
@@ -223,6 +245,10 @@ std::vector<MacroAction> RecorderService::stopRecording(std::optional<Hotkey> ho
     // The tap delivered everything observed before the stop; take it now so that the
     // result holds it.
     takePendingActions();
+    if (m_cameraRunning) {
+        m_camera->stop();
+        m_cameraRunning = false;
+    }
     disconnect(m_workspaceObserver);
     m_elapsedTimer.stop();
     dropHotkeyKeys(m_actions, m_startHotkey, hotkey);

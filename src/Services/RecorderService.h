@@ -8,9 +8,12 @@
 #include "Services/EventMonitor/EventMonitorService.h"
 #include "Services/EventMonitor/EventParser.h"
 #include "Services/RecordingFilter.h"
+#include "Services/Screen/PressCamera.h"
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -43,6 +46,12 @@ public:
         std::uint64_t flags = 0;
     };
 
+    // Where the screen is read for the pictures of presses (none: presses carry none).
+    void setScreenCapture(ScreenCapture* capture);
+    // Whether the next recordings keep what the screen showed around each press.
+    void setTakesPictures(bool on) { m_takesPictures = on; }
+    bool takesPictures() const { return m_takesPictures && m_camera; }
+
     // Does nothing unless idle. `hotkey`: the one that started the recording; its
     // release (and any repeat of it) is not part of the recording. `options`: what it
     // takes in.
@@ -69,6 +78,8 @@ private:
     void takePendingActions();
     void insertInTimeOrder(MacroAction action);
     void handleActivation(const RunningApplication& application);
+    // The application of the last focus action so far, or empty.
+    QString lastApplicationName() const;
     void handleTapFailure();
     void setState(RecordingState state);
     void setElapsedTime(double seconds);
@@ -93,4 +104,8 @@ private:
     std::mutex m_pendingMutex;
     std::vector<MacroAction> m_pending;
     bool m_takeScheduled = false;
+
+    std::unique_ptr<PressCamera> m_camera;
+    bool m_takesPictures = true;
+    std::atomic<bool> m_cameraRunning{false};
 };

@@ -31,6 +31,7 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     : QObject(parent), m_settings(settings), m_keyboardLayout(platform.keyboardLayout), m_workspace(platform.workspace)
 {
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
+    m_recorder->setScreenCapture(platform.screenCapture);
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
     m_playback->setOwnApplicationId(m_workspace.ownApplicationId());
     m_playback->setScreenCapture(platform.screenCapture);

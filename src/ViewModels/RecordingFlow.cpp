@@ -22,6 +22,7 @@ const QString kAutoSyncKey = QStringLiteral("autoSyncEnabled");
 const QString kRecordKeyboardKey = QStringLiteral("recording/keyboard");
 const QString kRecordMouseKey = QStringLiteral("recording/mouse");
 const QString kMoveIntervalKey = QStringLiteral("recording/moveIntervalMs");
+const QString kPicturesKey = QStringLiteral("recording/pictures");
 
 // Spaces and tabs only: line breaks in a name are kept.
 QString trimSpacesAndTabs(const QString& text)
@@ -132,7 +133,19 @@ QString RecordingFlow::recordingOptionsText(const RecordingOptions& options, boo
     return what;
 }
 
-void RecordingFlow::startRecording(std::optional<RecorderService::Hotkey> hotkey, std::optional<RecordingOptions> chosen)
+bool RecordingFlow::takesPictures() const
+{
+    return m_settings.value(kPicturesKey, true).toBool();
+}
+
+void RecordingFlow::setTakesPictures(bool on)
+{
+    m_settings.setValue(kPicturesKey, on);
+    Q_EMIT settingsChanged();
+}
+
+void RecordingFlow::startRecording(std::optional<RecorderService::Hotkey> hotkey, std::optional<RecordingOptions> chosen,
+                                   std::optional<bool> pictures)
 {
     if (m_services.playback.isBusy() || m_services.recorder.state() != RecordingState::idle)
         return;
@@ -149,6 +162,7 @@ void RecordingFlow::startRecording(std::optional<RecorderService::Hotkey> hotkey
                                      : QStringLiteral("Recording started (%1)").arg(recordingOptionsText(options, false)),
            LogEntry::Level::info);
     m_recordingLayout = m_services.workspace.screenLayout(); // positions are read against it later
+    m_services.recorder.setTakesPictures(pictures.value_or(takesPictures()));
     m_services.recorder.startRecording(hotkey, options);
     QTimer::singleShot(permissionCheckDelayMs, this, &RecordingFlow::checkRecordingPermission);
 }

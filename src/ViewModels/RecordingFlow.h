@@ -63,11 +63,16 @@ public:
     // "keyboard only, moves thinned to one per 100 ms", in the app's language or English (logs).
     QString recordingOptionsText(const RecordingOptions& options, bool translated = true) const;
 
+    // Whether presses keep what the screen showed around them ("recording/pictures",
+    // default on; only where the screen can be read).
+    bool takesPictures() const;
+    void setTakesPictures(bool on);
+
     // `hotkey`: the one that asked for it, whose own key events stay out of the recording.
-    // `options`: for this recording only (the command line's); otherwise the settings'.
-    // Nothing happens while a playback or another recording runs.
+    // `options`, `pictures`: for this recording only (the command line's); otherwise the
+    // settings'. Nothing happens while a playback or another recording runs.
     void startRecording(std::optional<RecorderService::Hotkey> hotkey = std::nullopt,
-                        std::optional<RecordingOptions> options = std::nullopt);
+                        std::optional<RecordingOptions> options = std::nullopt, std::optional<bool> pictures = std::nullopt);
     void stopRecordingAndPrompt(std::optional<RecorderService::Hotkey> hotkey = std::nullopt);
     // Stopped from Quillo's own controls on the screen (the tray icon and its menu, in
     // screen coordinates, used since `since` seconds into the recording): the clicks

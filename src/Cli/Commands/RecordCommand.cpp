@@ -50,6 +50,11 @@ int RecordCommand::run(const QStringList& args)
     parser.addOption(keyboardOption);
     parser.addOption(mouseOption);
     parser.addOption(thinOption);
+    const QCommandLineOption noPicturesOption(
+        QStringLiteral("no-pictures"),
+        QStringLiteral("Do not keep what the screen showed around each click (smaller files; a replay cannot wait "
+                       "for the screen)."));
+    parser.addOption(noPicturesOption);
     if (auto done = parse(parser, QStringLiteral("record"),
                           QStringLiteral("Record until a hotkey that stops recording, Ctrl-C or the duration, "
                                          "then save the recording into the library."),
@@ -99,6 +104,8 @@ int RecordCommand::run(const QStringList& args)
         if (options)
             request << QString::number(options->keyboard) << QString::number(options->mouse)
                     << QString::number(options->moveIntervalMs);
+        if (parser.isSet(noPicturesOption))
+            request << QStringLiteral("no-pictures");
         return runInApplication(request, [duration](const QStringList& m) {
             const QString kind = m.value(0);
             if (kind == QLatin1String("stops")) {
@@ -162,7 +169,8 @@ int RecordCommand::run(const QStringList& args)
             QTimer::singleShot(0, [] { QCoreApplication::exit(); });
     });
 
-    model.recordingFlow().startRecording(std::nullopt, options);
+    model.recordingFlow().startRecording(std::nullopt, options,
+                                         parser.isSet(noPicturesOption) ? std::optional<bool>(false) : std::nullopt);
     // Said once the input is being read: what is typed after these words is recorded.
     if (model.recorder().state() == RecordingState::recording) {
         out(QStringLiteral("Recording. %1").arg(stopWords(model.hotkeyChords().stopRecordingChords(), duration)));

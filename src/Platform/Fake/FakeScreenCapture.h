@@ -2,22 +2,32 @@
 
 #include "Platform/ScreenCapture.h"
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 // A screen the test paints: `screen` is what every capture reads from (its area is the
 // whole screen), `beforeCapture` may change it first (an application drawing late),
-// `failure` makes every capture fail, and `captures` counts them.
+// `failure` makes every capture fail, and `captures` counts them. Captures may come from
+// another thread: change the screen there through setScreen().
 class FakeScreenCapture : public ScreenCapture
 {
 public:
     ScreenImage screen;
     std::optional<CaptureError> failure;
-    int captures = 0;
+    std::atomic<int> captures{0};
     std::function<void()> beforeCapture;
+
+    void setScreen(ScreenImage image)
+    {
+        std::lock_guard lock(m_mutex);
+        screen = std::move(image);
+    }
 
     Expected<ScreenImage, CaptureError> capture(const QRectF& area) override
     {
+        std::lock_guard lock(m_mutex);
         ++captures;
         if (beforeCapture)
             beforeCapture();
@@ -37,6 +47,17 @@ public:
             }
         return part;
     }
-    Expected<ScreenImage, CaptureError> captureScreen() override { return capture(screen.area); }
+    Expected<ScreenImage, CaptureError> captureScreen() override
+    {
+        QRectF whole;
+        {
+            std::lock_guard lock(m_mutex);
+            whole = screen.area;
+        }
+        return capture(whole);
+    }
     QString mechanism() override { return QStringLiteral("the test's screen"); }
+
+private:
+    std::mutex m_mutex;
 };
