@@ -471,6 +471,9 @@ TEST_F(CommandLineTest, DoctorNamesEachFaultWithItsFixAndKnowsQuillosOwnHotkeysH
     player.start(QStringLiteral(QUILLO_BINARY), {QStringLiteral("play"), file});
     ASSERT_TRUE(X11TestDesktop::waitFor([&] { return player.readAllStandardOutput().contains("Playing"); }, 10000));
     r = doctorWith([](QProcessEnvironment&) {});
+    EXPECT_TRUE(r.out.contains(QStringLiteral("ok       screen: read from the X server, through shared memory (clicks keep "
+                                              "what the screen showed; replays wait for it)\n")))
+        << r.out.toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("ok       hotkey Alt\\+Super\\+P: held by Quillo itself \\(process \\d+: "
                                                   "quillo play .*long\\.quillo\\)"))
                     .match(r.out)

@@ -6,6 +6,7 @@
 #include "Platform/Wayland/InputdClient.h"
 #include "Platform/Wayland/WaylandPlatform.h"
 #include "Platform/X11/X11Platform.h"
+#include "Platform/X11/X11ScreenCapture.h"
 #include "Services/HotkeyService.h"
 #include "Services/StorageService.h"
 #include "Cli/TerminalText.h"
@@ -90,6 +91,10 @@ int DoctorCommand::run(const QStringList& args)
         allGood = allGood && good;
         out(QStringLiteral("%1  %2: %3").arg(good ? QStringLiteral("ok     ") : QStringLiteral("PROBLEM"), what, detail));
     };
+    // Something that works differently here, but is not a fault.
+    auto aside = [&](const QString& what, const QString& detail) {
+        out(QStringLiteral("note     %1: %2").arg(what, detail));
+    };
     const QByteArray display = qgetenv("DISPLAY");
     X11PermissionProbe probe;
     std::unique_ptr<DesktopProvider> provider;   // under Wayland
@@ -132,6 +137,9 @@ int DoctorCommand::run(const QStringList& args)
                            .arg(provider->desktopName()));
         QString note;
         registrar = WaylandPlatform::hotkeysFor(*provider, layout, &note);
+        aside(QStringLiteral("screen"), QStringLiteral("Quillo cannot read this desktop's screen yet: clicks are recorded "
+                                                       "without pictures, and a macro whose clicks carry them replays "
+                                                       "only blind (quillo play --wait-for-screen 0)"));
         line(true, QStringLiteral("hotkeys"),
              QStringLiteral("through %1, whichever window is in front%2")
                  .arg(registrar->mechanism(), note.isEmpty() ? QString() : QStringLiteral(" (") + note + QLatin1Char(')')));
@@ -166,6 +174,13 @@ int DoctorCommand::run(const QStringList& args)
                  record ? QStringLiteral("needed to record")
                         : QStringLiteral("the X server has no RECORD extension: nothing can be recorded; start the X "
                                          "server with +extension RECORD (Xorg loads it unless told not to)"));
+            X11ScreenCapture screen;
+            const auto read = screen.capture(QRectF(0, 0, 1, 1));
+            line(read.hasValue(), QStringLiteral("screen"),
+                 read.hasValue() ? QStringLiteral("read from %1 (clicks keep what the screen showed; replays wait for "
+                                                  "it)")
+                                       .arg(screen.mechanism())
+                                 : TerminalText::safe(read.error().description()));
             registrar = std::make_unique<X11HotkeyRegistrar>();
         }
     }
