@@ -10,6 +10,7 @@
 #include "Platform/Fake/FakeInputTap.h"
 #include "Platform/Fake/FakeKeyboardLayout.h"
 #include "Platform/Fake/FakePermissionProbe.h"
+#include "Platform/Fake/FakeScreenCapture.h"
 #include "Platform/Fake/FakeSecretStore.h"
 #include "Platform/Fake/FakeSleeper.h"
 #include "Platform/Fake/FakeWorkspace.h"
@@ -30,11 +31,13 @@ struct AppModelHarness {
 
     QString libraryPath() const { return dir.path() + QStringLiteral("/Quillo/macros.json"); }
 
-    AppViewModel& start()
+    // `readsScreen`: the platform has a screen to read (`screen`).
+    AppViewModel& start(bool readsScreen = false)
     {
         model = std::make_unique<AppViewModel>(
-            PlatformServices{tap, workspace, permissions, poster, hotkeys, dialogs, clock, sleeper, keyboard, secrets}, settings,
-            libraryPath());
+            PlatformServices{tap, workspace, permissions, poster, hotkeys, dialogs, clock, sleeper, keyboard, secrets,
+                             readsScreen ? &screen : nullptr},
+            settings, libraryPath());
         QCoreApplication::sendPostedEvents();
         return *model;
     }
@@ -68,5 +71,6 @@ struct AppModelHarness {
     FakeFileDialogs dialogs;
     FakeKeyboardLayout keyboard;
     FakeSecretStore secrets;
+    FakeScreenCapture screen;
     std::unique_ptr<AppViewModel> model;
 };

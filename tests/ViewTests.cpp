@@ -49,6 +49,8 @@
 #include <gtest/gtest.h>
 #include <set>
 
+#include "Codec/PngCodec.h"
+
 namespace {
 
 Macro macroWith(const QString& name, int actions)
@@ -63,11 +65,24 @@ Macro macroWith(const QString& name, int actions)
     return m;
 }
 
-AppViewModel& startWith(AppModelHarness& h, const std::vector<Macro>& macros)
+AppViewModel& startWith(AppModelHarness& h, const std::vector<Macro>& macros, bool readsScreen = false)
 {
     QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
     EXPECT_TRUE(AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary(macros).value()).hasValue());
-    return h.start();
+    return h.start(readsScreen);
+}
+
+// A macro with a click that carries what the screen showed.
+Macro withPicturedClick(Macro m)
+{
+    ScreenImage picture{QRectF(100, 100, 8, 8), 8, 8, std::vector<std::uint8_t>(8 * 8 * 4, 90)};
+    auto down = MacroAction::mouseDown(m.actions.empty() ? 0 : m.actions.back().timestamp + 0.1, 104, 104,
+                                       MouseButton::left);
+    std::get<MacroAction::MouseDown>(down.payload).sight =
+        SightRef(ClickSight{PngCodec::encode(picture).value(), picture.area, QStringLiteral("Editor"), {}, {}});
+    m.actions.push_back(down);
+    m.metadata.actionCount = qint64(m.actions.size());
+    return m;
 }
 
 } // namespace
@@ -767,7 +782,8 @@ TEST(Views, ThePermissionBannerSaysTheLinuxCauseInTheUsersLanguage)
 TEST(Views, NothingIsClippedInAnyLanguage)
 {
     AppModelHarness h;
-    AppViewModel& m = startWith(h, {macroWith(QStringLiteral("One"), 2)});
+    // With the screen's options shown: a screen to read, and a macro whose click carries a picture.
+    AppViewModel& m = startWith(h, {withPicturedClick(macroWith(QStringLiteral("One"), 2))}, true);
     h.permissions.accessibility = h.permissions.inputMonitoring = true;
     MainWindow window(m);
     window.show();
@@ -841,4 +857,59 @@ TEST(Views, AnApplicationThatNeverCameToTheFrontIsSaidInTheUsersLanguage)
     // The log keeps the English line.
     EXPECT_TRUE(h.logMessages().filter(QStringLiteral("ERROR Playback stopped: Editor is not running")).size() == 1);
     m.setAppLanguage(AppLocale::en);
+}
+
+TEST(Views, TheScreensOptionsShowWhereTheyMeanSomethingAndChangeWhatRecordsAndPlays)
+{
+    // Without a screen to read and without pictures, neither option is offered.
+    {
+        AppModelHarness h;
+        AppViewModel& m = startWith(h, {macroWith(QStringLiteral("Plain"), 2)});
+        MainWindow window(m);
+        window.show();
+        QCoreApplication::processEvents();
+        auto* pictures = window.findChild<QCheckBox*>(QStringLiteral("recordPictures"));
+        ASSERT_TRUE(pictures);
+        EXPECT_FALSE(pictures->isVisible());
+        auto* wait = window.findChild<QCheckBox*>(QStringLiteral("waitForScreen"));
+        ASSERT_TRUE(wait);
+        EXPECT_FALSE(wait->isVisible());
+    }
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {withPicturedClick(macroWith(QStringLiteral("Pictured"), 2))}, true);
+    MainWindow window(m);
+    window.show();
+    QCoreApplication::processEvents();
+    auto* pictures = window.findChild<QCheckBox*>(QStringLiteral("recordPictures"));
+    ASSERT_TRUE(pictures);
+    EXPECT_TRUE(pictures->isVisible());
+    EXPECT_TRUE(pictures->isChecked());
+    pictures->click();
+    EXPECT_FALSE(m.recordingFlow().takesPictures());
+    EXPECT_EQ(h.settings.value(QStringLiteral("recording/pictures")).toBool(), false);
+    m.setAppLanguage(AppLocale::zh);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pictures->text(), QStringLiteral("记录每次点击的画面"));
+
+    // Waiting for the screen is on for the pictured macro; off, its click is not waited for.
+    auto* wait = window.findChild<QCheckBox*>(QStringLiteral("waitForScreen"));
+    ASSERT_TRUE(wait);
+    EXPECT_TRUE(wait->isVisible());
+    EXPECT_TRUE(wait->isChecked());
+    EXPECT_EQ(wait->text(), QStringLiteral("等待屏幕内容"));
+    m.setAppLanguage(AppLocale::en);
+    // The screen never shows the picture: waiting, the playback stops with the step named.
+    h.screen.setScreen(ScreenImage{QRectF(0, 0, 300, 200), 300, 200, std::vector<std::uint8_t>(300 * 200 * 4, 0)});
+    window.findChild<QPushButton*>(QStringLiteral("playButton"))->click();
+    EXPECT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }, 20000));
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Step 3 (a click in Editor) waited 10 s"))) << m.errorMessage()->toStdString();
+    m.clearErrorMessage();
+    wait->click();
+    EXPECT_FALSE(wait->isChecked());
+    h.poster.clear();
+    window.findChild<QPushButton*>(QStringLiteral("playButton"))->click();
+    EXPECT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }, 20000));
+    EXPECT_FALSE(m.errorMessage());
+    EXPECT_EQ(h.poster.posted().back().event.type, RawEventType::leftMouseUp); // pressed blind, released at the end
 }

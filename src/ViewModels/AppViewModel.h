@@ -74,6 +74,8 @@ public:
     // False where the desktop gives no screen layout, so that positions cannot be
     // replayed (clicks land wherever the pointer is).
     bool replaysPositions = true;
+    // Whether this desktop's screen can be read (clicks keep pictures, replays wait for them).
+    bool readsScreen() const { return m_readsScreen; }
     // Opens a web page in the person's browser (the cloud sign-in); false when nothing could.
     std::function<bool(const QUrl&)> openUrl;
 
@@ -159,4 +161,5 @@ private:
     std::optional<QUuid> m_selectedMacroID;
     std::optional<QString> m_errorMessage;
     AppLocale m_appLanguage = AppLocale::system;
+    bool m_readsScreen = false;
 };

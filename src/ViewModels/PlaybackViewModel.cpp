@@ -62,3 +62,18 @@ void PlaybackViewModel::setWaitSeconds(double value)
         m_options.waitForApplications = value;
     Q_EMIT changed();
 }
+
+void PlaybackViewModel::setWaitForScreen(bool value)
+{
+    m_waitForScreen = value;
+    m_options.waitForScreen = value ? m_screenSeconds : 0;
+    Q_EMIT changed();
+}
+
+void PlaybackViewModel::setScreenSeconds(double value)
+{
+    m_screenSeconds = value;
+    if (m_waitForScreen)
+        m_options.waitForScreen = value;
+    Q_EMIT changed();
+}

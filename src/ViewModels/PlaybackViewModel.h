@@ -30,6 +30,11 @@ public:
     double waitSeconds() const { return m_waitSeconds; }
     void setWaitForApplications(bool value);
     void setWaitSeconds(double value);
+    // "Wait for the screen" (for macros whose clicks carry pictures), and for how long.
+    bool waitForScreen() const { return m_waitForScreen; }
+    double screenSeconds() const { return m_screenSeconds; }
+    void setWaitForScreen(bool value);
+    void setScreenSeconds(double value);
     bool mapToCurrentLayout() const { return m_options.mapToCurrentLayout; }
     void setMapToCurrentLayout(bool value)
     {
@@ -52,4 +57,6 @@ private:
     double m_delayOverrideValue = 0.1;
     bool m_waitForApplications = false;
     double m_waitSeconds = 10;
+    bool m_waitForScreen = true;
+    double m_screenSeconds = 10;
 };

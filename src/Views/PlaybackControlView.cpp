@@ -6,6 +6,7 @@
 #include "Views/Icons.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -49,6 +50,18 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_wait->setRange(1, 600);
     m_wait->setSuffix(QStringLiteral("s"));
     m_wait->setValue(int(m_options.waitSeconds()));
+    // A macro whose clicks carry what the screen showed: wait for it (on by default).
+    m_hasPictures = std::any_of(macro.actions.begin(), macro.actions.end(), [](const MacroAction& a) {
+        const auto* down = std::get_if<MacroAction::MouseDown>(&a.payload);
+        return down && down->sight;
+    });
+    m_waitForScreen = new QCheckBox;
+    m_waitForScreen->setObjectName(QStringLiteral("waitForScreen"));
+    m_waitForScreen->setChecked(m_options.waitForScreen());
+    m_screenWait = new QSpinBox;
+    m_screenWait->setRange(1, 600);
+    m_screenWait->setSuffix(QStringLiteral("s"));
+    m_screenWait->setValue(int(m_options.screenSeconds()));
     // A macro recorded on other monitors: say so, and offer to place its positions here.
     m_otherLayout = new QLabel;
     m_otherLayout->setWordWrap(true);
@@ -85,10 +98,12 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     grid->addWidget(m_waitForApps, 9, 0, 1, 4);
     grid->addWidget(m_waitTitle, 10, 0);
     grid->addWidget(m_wait, 10, 3);
-    grid->addWidget(m_otherLayout, 11, 0, 1, 4);
-    grid->addWidget(m_mapLayout, 12, 0, 1, 4);
-    grid->addWidget(m_noPositions, 13, 0, 1, 4);
-    grid->addWidget(m_hint, 14, 0, 1, 4);
+    grid->addWidget(m_waitForScreen, 11, 0, 1, 3);
+    grid->addWidget(m_screenWait, 11, 3);
+    grid->addWidget(m_otherLayout, 12, 0, 1, 4);
+    grid->addWidget(m_mapLayout, 13, 0, 1, 4);
+    grid->addWidget(m_noPositions, 14, 0, 1, 4);
+    grid->addWidget(m_hint, 15, 0, 1, 4);
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
@@ -97,6 +112,8 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     connect(m_delay, &QDoubleSpinBox::valueChanged, this, [this](double v) { m_options.setDelayOverrideValue(v); });
     connect(m_waitForApps, &QCheckBox::toggled, this, [this](bool on) { m_options.setWaitForApplications(on); });
     connect(m_wait, &QSpinBox::valueChanged, this, [this](int v) { m_options.setWaitSeconds(v); });
+    connect(m_waitForScreen, &QCheckBox::toggled, this, [this](bool on) { m_options.setWaitForScreen(on); });
+    connect(m_screenWait, &QSpinBox::valueChanged, this, [this](int v) { m_options.setScreenSeconds(v); });
     connect(m_mapLayout, &QCheckBox::toggled, this, [this](bool on) { m_options.setMapToCurrentLayout(on); });
     connect(&m_options, &PlaybackViewModel::changed, this, &PlaybackControlView::refresh);
     connect(m_play, &QPushButton::clicked, this, [this] {
@@ -149,6 +166,8 @@ void PlaybackControlView::retranslate()
     m_delayTitle->setText(m_model.t(QStringLiteral("playback.delay")));
     m_waitForApps->setText(m_model.t(QStringLiteral("playback.waitForApps")));
     m_waitTitle->setText(m_model.t(QStringLiteral("playback.waitLimit")));
+    m_waitForScreen->setText(m_model.t(QStringLiteral("playback.waitForScreen")));
+    m_screenWait->setToolTip(m_model.t(QStringLiteral("playback.waitLimit")));
     m_otherLayout->setText(m_model.t(QStringLiteral("playback.otherLayout")) + QLatin1Char(' ') + QChar(0x2066) +
                            m_layouts + QChar(0x2069));
     m_mapLayout->setText(m_model.t(QStringLiteral("playback.mapLayout")));
@@ -182,6 +201,8 @@ void PlaybackControlView::refresh()
     m_mapLayout->setVisible(m_layoutDiffers);
     m_waitTitle->setVisible(m_options.waitForApplications());
     m_wait->setVisible(m_options.waitForApplications());
+    m_waitForScreen->setVisible(m_hasPictures);
+    m_screenWait->setVisible(m_hasPictures && m_options.waitForScreen());
     // Only a chord in force is offered.
     m_hint->setVisible(!busy && m_model.hotkeyChords().chord(HotkeyViewModel::togglePlayback));
 }

@@ -54,6 +54,9 @@ private:
     QCheckBox* m_waitForApps;
     QLabel* m_waitTitle;
     QSpinBox* m_wait;
+    bool m_hasPictures = false;
+    QCheckBox* m_waitForScreen;
+    QSpinBox* m_screenWait;
     QLabel* m_otherLayout;
     QLabel* m_noPositions = nullptr;
     QCheckBox* m_mapLayout;

@@ -46,12 +46,17 @@ RecorderControlView::RecorderControlView(AppViewModel& model, QWidget* parent) :
     m_thinInterval->setSingleStep(10);
     m_thinInterval->setSuffix(QStringLiteral(" ms"));
     m_thinInterval->setValue(100);
+    // Where the screen can be read: whether clicks keep what it showed around them.
+    m_pictures = new QCheckBox;
+    m_pictures->setObjectName(QStringLiteral("recordPictures"));
     auto* optionsRow = new QHBoxLayout(m_options);
     optionsRow->setContentsMargins(0, 0, 0, 0);
     optionsRow->addWidget(m_takes);
     optionsRow->addWidget(m_thin);
     optionsRow->addWidget(m_thinInterval);
+    optionsRow->addWidget(m_pictures);
     optionsRow->addStretch();
+    connect(m_pictures, &QCheckBox::toggled, this, [this](bool on) { m_model.recordingFlow().setTakesPictures(on); });
     connect(m_takes, &QComboBox::activated, this, &RecorderControlView::storeOptions);
     connect(m_thin, &QCheckBox::toggled, this, &RecorderControlView::storeOptions);
     connect(m_thinInterval, &QSpinBox::valueChanged, this, &RecorderControlView::storeOptions);
@@ -111,7 +116,11 @@ void RecorderControlView::refresh()
     const bool recording = m_model.recorder().state() == RecordingState::recording;
     {
         const RecordingOptions options = m_model.recordingFlow().recordingOptions();
-        const QSignalBlocker quiet1(m_takes), quiet2(m_thin), quiet3(m_thinInterval);
+        const QSignalBlocker quiet1(m_takes), quiet2(m_thin), quiet3(m_thinInterval), quiet4(m_pictures);
+        m_pictures->setText(m_model.t(QStringLiteral("recorder.pictures")));
+        m_pictures->setChecked(m_model.recordingFlow().takesPictures());
+        m_pictures->setVisible(m_model.readsScreen());
+        m_pictures->setEnabled(options.mouse);
         m_takes->clear();
         m_takes->addItems({m_model.t(QStringLiteral("recorder.take.all")), m_model.t(QStringLiteral("recorder.take.keyboard")),
                            m_model.t(QStringLiteral("recorder.take.mouse"))});

@@ -26,6 +26,7 @@ public:
     // and whether mouse moves are thinned out, to one per how many milliseconds.
     QComboBox* takesField() const { return m_takes; }
     QCheckBox* thinField() const { return m_thin; }
+    QCheckBox* picturesField() const { return m_pictures; }
     QSpinBox* thinIntervalField() const { return m_thinInterval; }
     // "01:05.3" for 65.37 s.
     static QString elapsedText(double seconds);
@@ -44,6 +45,7 @@ private:
     QWidget* m_options;
     QComboBox* m_takes;
     QCheckBox* m_thin;
+    QCheckBox* m_pictures;
     QSpinBox* m_thinInterval;
     QPushButton* m_button;
     QTimer* m_pulse;

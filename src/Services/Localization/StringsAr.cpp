@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"playback.delay", "التأخير"},
         {"playback.waitForApps", "انتظار كل تطبيق"},
         {"playback.waitLimit", "أطول انتظار"},
+        {"playback.waitForScreen", "انتظار الشاشة"},
+        {"recorder.pictures", "صورة كل نقرة"},
         {"playback.otherLayout", "سُجّل على ترتيب شاشات آخر:"},
         {"playback.mapLayout", "مطابقة المواضع مع هذا الترتيب"},
         {"playback.positionsNotReplayed", "لا يذكر سطح المكتب هذا كيف رُتّبت شاشاته، لذا لا تُعاد المواضع: تقع النقرات والسحب وتدوير العجلة حيث يكون المؤشر."},

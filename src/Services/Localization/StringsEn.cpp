@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"playback.delay", "Delay"},
         {"playback.waitForApps", "Wait for each application"},
         {"playback.waitLimit", "Longest wait"},
+        {"playback.waitForScreen", "Wait for the screen"},
+        {"recorder.pictures", "Pictures of each click"},
         {"playback.otherLayout", "Recorded on another screen layout:"},
         {"playback.mapLayout", "Map positions to this layout"},
         {"playback.positionsNotReplayed", "This desktop does not say how its screens are laid out, so positions are not replayed: clicks, drags and wheel turns land wherever the pointer is."},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"playback.delay", "Retardo"},
         {"playback.waitForApps", "Esperar a cada aplicación"},
         {"playback.waitLimit", "Espera máxima"},
+        {"playback.waitForScreen", "Esperar a la pantalla"},
+        {"recorder.pictures", "Imágenes de cada clic"},
         {"playback.otherLayout", "Grabada con otra disposición de pantallas:"},
         {"playback.mapLayout", "Adaptar las posiciones a esta disposición"},
         {"playback.positionsNotReplayed", "Este escritorio no indica cómo están dispuestas sus pantallas, así que las posiciones no se reproducen: los clics, arrastres y giros de rueda ocurren donde esté el puntero."},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"playback.delay", "Délai"},
         {"playback.waitForApps", "Attendre chaque application"},
         {"playback.waitLimit", "Attente maximale"},
+        {"playback.waitForScreen", "Attendre l’écran"},
+        {"recorder.pictures", "Images de chaque clic"},
         {"playback.otherLayout", "Enregistrée sur une autre disposition d'écrans :"},
         {"playback.mapLayout", "Adapter les positions à cette disposition"},
         {"playback.positionsNotReplayed", "Ce bureau n'indique pas la disposition de ses écrans : les positions ne sont donc pas rejouées, et les clics, glissements et tours de molette ont lieu là où se trouve le pointeur."},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"playback.delay", "Ritardo"},
         {"playback.waitForApps", "Attendi ogni applicazione"},
         {"playback.waitLimit", "Attesa massima"},
+        {"playback.waitForScreen", "Attendi lo schermo"},
+        {"recorder.pictures", "Immagini di ogni clic"},
         {"playback.otherLayout", "Registrata con un'altra disposizione degli schermi:"},
         {"playback.mapLayout", "Adatta le posizioni a questa disposizione"},
         {"playback.positionsNotReplayed", "Questo desktop non indica come sono disposti i suoi schermi, quindi le posizioni non vengono riprodotte: clic, trascinamenti e rotazioni della rotellina avvengono dove si trova il puntatore."},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"playback.delay", "Gecikme"},
         {"playback.waitForApps", "Her uygulamayı bekle"},
         {"playback.waitLimit", "En uzun bekleme"},
+        {"playback.waitForScreen", "Ekranı bekle"},
+        {"recorder.pictures", "Her tıklamanın görüntüsü"},
         {"playback.otherLayout", "Başka bir ekran düzeninde kaydedildi:"},
         {"playback.mapLayout", "Konumları bu düzene uyarla"},
         {"playback.positionsNotReplayed", "Bu masaüstü ekranlarının nasıl yerleştiğini bildirmiyor, bu yüzden konumlar yeniden oynatılmaz: tıklamalar, sürüklemeler ve tekerlek hareketleri işaretçi neredeyse orada gerçekleşir."},

@@ -25,6 +25,8 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"playback.delay", "延迟"},
         {"playback.waitForApps", "等待每个应用程序"},
         {"playback.waitLimit", "最长等待"},
+        {"playback.waitForScreen", "等待屏幕内容"},
+        {"recorder.pictures", "记录每次点击的画面"},
         {"playback.otherLayout", "录制时的屏幕布局不同："},
         {"playback.mapLayout", "将位置映射到当前布局"},
         {"playback.positionsNotReplayed", "此桌面不提供屏幕布局，因此不会重放位置：点击、拖动和滚轮操作都发生在指针当前所在处。"},
