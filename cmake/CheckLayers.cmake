@@ -9,7 +9,7 @@ endif()
 
 set(allowed_Models     Models)
 set(allowed_Codec      Models Codec)
-set(allowed_Platform   Models Platform)
+set(allowed_Platform   Models Codec Platform)
 set(allowed_Services   Models Codec Platform Services)
 set(allowed_Library    Models Codec Platform Services Library)
 set(allowed_ViewModels Models Codec Platform Services Library ViewModels)

@@ -40,7 +40,7 @@ group_build=(
   nodejs
 )
 group_tests=(
-  qemu-system-x86 linux-image-amd64 busybox-static cpio udev libinput-tools sway foot wev wtype
+  qemu-system-x86 linux-image-amd64 busybox-static cpio udev libinput-tools sway foot wev wtype grim
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils trayer
   dbus dbus-x11 gnome-keyring xdg-utils
   imagemagick x11-apps debootstrap

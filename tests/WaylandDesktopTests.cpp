@@ -1,6 +1,7 @@
 // The sway provider against a real headless sway (run as an unprivileged user, as sway
 // refuses root) with two foot terminals of different app ids.
 #include "Platform/SystemClock.h"
+#include "Platform/Wayland/GrimScreenCapture.h"
 #include "Platform/Wayland/SwayHotkeyRegistrar.h"
 #include "Platform/Wayland/SwayProvider.h"
 #include "Services/HotkeyService.h"
@@ -270,4 +271,58 @@ TEST_F(HeadlessSway, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
     EXPECT_LE(result.typedAfterStop, 0) << "keys kept coming after the stop";
     std::printf("[ sway ] chord to a stopped playback: %lld ms (with wtype's own start)\n",
                 static_cast<long long>(result.chordToStopMs));
+}
+
+TEST_F(HeadlessSway, TheScreenIsReadThroughScreencopyAtEachOutputsScale)
+{
+    ASSERT_TRUE(GrimScreenCapture::available()) << "grim is not installed (scripts/install-deps.sh installs it)";
+    // A terminal drawn in one colour fills the output.
+    QProcess* foot = client({QStringLiteral("foot"), QStringLiteral("--override=colors.background=c03020"),
+                             QStringLiteral("--app-id=org.quillo.Colour")});
+    ASSERT_TRUE(foot);
+    SwayProvider provider(socket());
+    ASSERT_TRUE(provider.start(nullptr));
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-1"));
+    GrimScreenCapture screen([&] { return provider.outputs(); }, environment);
+    auto colourAt = [](const ScreenImage& image, int x, int y) {
+        const std::uint8_t* p = &image.pixels[(std::size_t(y) * image.width + x) * 4];
+        return std::array<int, 3>{p[2], p[1], p[0]};
+    };
+    auto near = [](std::array<int, 3> a, std::array<int, 3> b) {
+        return std::abs(a[0] - b[0]) <= 3 && std::abs(a[1] - b[1]) <= 3 && std::abs(a[2] - b[2]) <= 3;
+    };
+    const std::array<int, 3> red{0xc0, 0x30, 0x20};
+    ASSERT_TRUE(waitUntil([&] {
+        const auto image = screen.capture(QRectF(600, 400, 20, 20));
+        return image.hasValue() && near(colourAt(image.value(), 10, 10), red);
+    }, 10000)) << "the terminal's colour never showed";
+    auto one = screen.capture(QRectF(600, 400, 20, 20));
+    ASSERT_TRUE(one.hasValue());
+    EXPECT_EQ(one.value().width, 20);
+    EXPECT_EQ(one.value().scale(), 1.0);
+
+    // At scale 2 the same logical area holds four times the pixels; past the output's
+    // edge it is black.
+    QProcess swaymsg;
+    swaymsg.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), socket(), QStringLiteral("output"),
+                                              QStringLiteral("HEADLESS-1"), QStringLiteral("scale"), QStringLiteral("2")});
+    ASSERT_TRUE(swaymsg.waitForFinished(5000));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto outputs = provider.outputs();
+        return !outputs.empty() && outputs.front().scale == 2;
+    }, 10000));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto image = screen.capture(QRectF(300, 200, 20, 20));
+        return image.hasValue() && image.value().width == 40 && near(colourAt(image.value(), 20, 20), red);
+    }, 10000)) << "scale 2 was not read at its own scale";
+    const auto edge = screen.capture(QRectF(630, 390, 20, 20));
+    ASSERT_TRUE(edge.hasValue()) << edge.error().description().toStdString();
+    EXPECT_EQ(colourAt(edge.value(), 35, 35), (std::array<int, 3>{0, 0, 0}));
+    const auto whole = screen.captureScreen();
+    ASSERT_TRUE(whole.hasValue());
+    EXPECT_EQ(whole.value().area, QRectF(0, 0, 640, 400));
+    EXPECT_EQ(whole.value().width, 1280);
 }

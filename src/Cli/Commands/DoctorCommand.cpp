@@ -4,6 +4,7 @@
 #include "Cli/CommandRunner.h"
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/Wayland/InputdClient.h"
+#include "Platform/Wayland/SwayProvider.h"
 #include "Platform/Wayland/WaylandPlatform.h"
 #include "Platform/X11/X11Platform.h"
 #include "Platform/X11/X11ScreenCapture.h"
@@ -137,9 +138,21 @@ int DoctorCommand::run(const QStringList& args)
                            .arg(provider->desktopName()));
         QString note;
         registrar = WaylandPlatform::hotkeysFor(*provider, layout, &note);
-        aside(QStringLiteral("screen"), QStringLiteral("Quillo cannot read this desktop's screen yet: clicks are recorded "
-                                                       "without pictures, and a macro whose clicks carry them replays "
-                                                       "only blind (quillo play --wait-for-screen 0)"));
+        if (auto screen = WaylandPlatform::screenFor(*provider)) {
+            const auto outputs = provider->outputs();
+            const QPointF at = outputs.empty() ? QPointF() : outputs.front().geometry.topLeft();
+            const auto read = screen->capture(QRectF(at, QSizeF(1, 1)));
+            line(read.hasValue(), QStringLiteral("screen"),
+                 read.hasValue() ? QStringLiteral("read from %1 (clicks keep what the screen showed; replays wait for "
+                                                  "it)")
+                                       .arg(screen->mechanism())
+                                 : TerminalText::safe(read.error().description()));
+        } else {
+            aside(QStringLiteral("screen"),
+                  QStringLiteral("Quillo cannot read this desktop's screen yet%1: clicks are recorded without pictures, "
+                                 "and a macro whose clicks carry them replays only blind (quillo play --wait-for-screen 0)")
+                      .arg(qobject_cast<SwayProvider*>(provider.get()) ? QStringLiteral(" (install grim)") : QString()));
+        }
         line(true, QStringLiteral("hotkeys"),
              QStringLiteral("through %1, whichever window is in front%2")
                  .arg(registrar->mechanism(), note.isEmpty() ? QString() : QStringLiteral(" (") + note + QLatin1Char(')')));

@@ -5,6 +5,7 @@
 #include "Platform/Wayland/GnomeHotkeyRegistrar.h"
 #include "Platform/Wayland/GnomeProvider.h"
 #include "Platform/Wayland/GnomeStatusIndicator.h"
+#include "Platform/Wayland/GrimScreenCapture.h"
 #include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
 #include "Platform/Wayland/InputdHotkeyRegistrar.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
@@ -54,6 +55,13 @@ std::unique_ptr<HotkeyRegistrar> WaylandPlatform::hotkeysFor(DesktopProvider& pr
     return std::make_unique<InputdHotkeyRegistrar>();
 }
 
+std::unique_ptr<ScreenCapture> WaylandPlatform::screenFor(DesktopProvider& provider)
+{
+    if (qobject_cast<SwayProvider*>(&provider) && GrimScreenCapture::available())
+        return std::make_unique<GrimScreenCapture>([&provider] { return provider.outputs(); });
+    return nullptr;
+}
+
 WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
     : m_dialogs(dialogs), m_provider(providerForSession()), m_tap(SystemClock::instance())
 {
@@ -90,6 +98,7 @@ WaylandPlatform::WaylandPlatform(FileDialogs& dialogs)
         };
     }
     m_poster.setLayout([provider] { return provider->outputs(); });
+    m_screen = screenFor(*provider);
     m_poster.setActivate([provider](const QString& id) { return provider->activate(id); });
     if (provider->reportsFocus())
         m_poster.setFrontmost([provider]() -> std::optional<QString> {
@@ -103,5 +112,6 @@ WaylandPlatform::~WaylandPlatform() = default;
 PlatformServices WaylandPlatform::services()
 {
     return PlatformServices{m_tap,     *m_workspace, m_probe,   m_poster,         *m_hotkeys,
-                            m_dialogs, SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain};
+                            m_dialogs, SystemClock::instance(), m_sleeper, m_keyboardLayout, m_keychain,
+                            m_screen.get()};
 }

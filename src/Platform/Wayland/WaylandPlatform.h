@@ -44,6 +44,10 @@ public:
     HotkeyRegistrar& hotkeyRegistrar() { return *m_hotkeys; }
     // GNOME's top-bar indicator (through Quillo's extension), else null.
     StatusIndicator* statusIndicator() { return m_indicator.get(); }
+    // How this desktop's screen is read, or null where Quillo cannot read it yet.
+    ScreenCapture* screenCapture() { return m_screen.get(); }
+    // The screen of `provider`'s desktop, where Quillo can read it (sway with grim).
+    static std::unique_ptr<ScreenCapture> screenFor(DesktopProvider& provider);
 
 private:
     FileDialogs& m_dialogs;
@@ -59,4 +63,6 @@ private:
     std::unique_ptr<HotkeyRegistrar> m_hotkeys;
     std::unique_ptr<StatusIndicator> m_indicator;
     KeychainStore m_keychain;
+    // Where the screen can be read (sway and other wlroots compositors, through grim).
+    std::unique_ptr<ScreenCapture> m_screen;
 };
