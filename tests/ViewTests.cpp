@@ -891,6 +891,13 @@ TEST(Views, TheScreensOptionsShowWhereTheyMeanSomethingAndChangeWhatRecordsAndPl
     QCoreApplication::processEvents();
     EXPECT_EQ(pictures->text(), QStringLiteral("记录每次点击的画面"));
 
+    // The click's row shows its picture; the keys' rows show none.
+    auto* list = window.findChild<QAbstractItemView*>(QStringLiteral("actionList"));
+    ASSERT_TRUE(list);
+    const QPixmap thumbnail = list->model()->index(2, 0).data(ActionListModel::PictureRole).value<QPixmap>();
+    EXPECT_EQ(thumbnail.size(), QSize(8, 8));
+    EXPECT_FALSE(list->model()->index(0, 0).data(ActionListModel::PictureRole).isValid());
+
     // Waiting for the screen is on for the pictured macro; off, its click is not waited for.
     auto* wait = window.findChild<QCheckBox*>(QStringLiteral("waitForScreen"));
     ASSERT_TRUE(wait);

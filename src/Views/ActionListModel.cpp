@@ -1,10 +1,13 @@
 #include "Views/ActionListModel.h"
 
+#include <QImage>
+
 #include <QColor>
 
 void ActionListModel::setMacro(const Macro& macro)
 {
     beginResetModel();
+    m_pictures.clear();
     m_macro = macro;
     endResetModel();
 }
@@ -80,6 +83,16 @@ QVariant ActionListModel::data(const QModelIndex& index, int role) const
     }
     case KindRole:
         return int(action.type());
+    case PictureRole: {
+        const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload);
+        if (!down || !down->sight)
+            return {};
+        const ClickSight* sight = down->sight.get();
+        auto cached = m_pictures.constFind(sight);
+        if (cached == m_pictures.constEnd())
+            cached = m_pictures.insert(sight, QPixmap::fromImage(QImage::fromData(sight->png, "PNG")));
+        return cached->isNull() ? QVariant() : QVariant(*cached);
+    }
     case Qt::DecorationRole:
         return kindColor(action.type());
     default:

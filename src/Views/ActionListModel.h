@@ -3,6 +3,8 @@
 #include "Models/Macro.h"
 
 #include <QAbstractListModel>
+#include <QHash>
+#include <QPixmap>
 #include <functional>
 
 // One macro's actions as a list model with uniform rows, so that a list of 10,000
@@ -11,7 +13,8 @@ class ActionListModel : public QAbstractListModel
 {
     Q_OBJECT
 public:
-    enum Role { TimestampRole = Qt::UserRole + 1, KindRole };
+    // PictureRole: a press's picture of the screen as recorded (a QPixmap), or nothing.
+    enum Role { TimestampRole = Qt::UserRole + 1, KindRole, PictureRole };
 
     using QAbstractListModel::QAbstractListModel;
 
@@ -33,5 +36,7 @@ public:
 
 private:
     Macro m_macro;
+    // Decoded once per picture while this macro is shown.
+    mutable QHash<const ClickSight*, QPixmap> m_pictures;
     std::function<QString(const MacroAction&)> m_describe;
 };

@@ -50,7 +50,18 @@ public:
         // Laid out left to right, then mirrored where the language reads right to left.
         painter->drawPixmap(QStyle::visualRect(option.direction, r, QRect(r.left() + 2, r.center().y() - 8, 16, 16)),
                             Icons::pixmap(ActionListModel::kindIcon(kind), ActionListModel::kindColor(kind), 16));
-        const QRect text = QStyle::visualRect(option.direction, r, r.adjusted(28, 0, 0, 0));
+        // A press shows what the screen showed around it, at the row's end.
+        const QPixmap picture = index.data(ActionListModel::PictureRole).value<QPixmap>();
+        const int side = r.height();
+        if (!picture.isNull()) {
+            const QRect place = QStyle::visualRect(option.direction, r, QRect(r.right() - side + 1, r.top(), side, side));
+            painter->drawPixmap(place, picture.scaled(place.size() * painter->device()->devicePixelRatioF(),
+                                                      Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            painter->setPen(option.palette.color(QPalette::Mid));
+            painter->drawRect(place.adjusted(0, 0, -1, -1));
+        }
+        const QRect text = QStyle::visualRect(option.direction, r,
+                                              r.adjusted(28, 0, picture.isNull() ? 0 : -(side + 8), 0));
         QFont line = option.font;
         line.setWeight(QFont::Medium);
         painter->setFont(line);
