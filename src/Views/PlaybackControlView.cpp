@@ -80,30 +80,34 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_hint = new QLabel;
     m_hint->setStyleSheet(QStringLiteral("color: gray"));
 
+    // Two columns of options beside each other, so that the action list above keeps the
+    // height of the detail pane: how fast and how often on one side, the spacing and the
+    // waits on the other.
     auto* grid = new QGridLayout(this);
     m_progressText->setStyleSheet(QStringLiteral("color: gray"));
-    grid->addWidget(m_progressText, 0, 0, 1, 3);
-    grid->addWidget(m_percent, 0, 3, Qt::AlignRight);
-    grid->addWidget(m_progress, 1, 0, 1, 4);
-    grid->addWidget(m_play, 2, 0, 1, 2);
+    grid->addWidget(m_progressText, 0, 0, 1, 6);
+    grid->addWidget(m_percent, 0, 6, 1, 3, Qt::AlignRight);
+    grid->addWidget(m_progress, 1, 0, 1, 9);
+    grid->addWidget(m_play, 2, 0, 1, 3);
     grid->addWidget(m_speedTitle, 3, 0);
     grid->addWidget(m_speedLabel, 3, 3, Qt::AlignRight);
     grid->addWidget(m_speed, 4, 0, 1, 4);
     grid->addWidget(m_infinite, 5, 0, 1, 4);
     grid->addWidget(m_repeatTitle, 6, 0);
     grid->addWidget(m_repeat, 6, 3);
-    grid->addWidget(m_useDelay, 7, 0, 1, 4);
-    grid->addWidget(m_delayTitle, 8, 0);
-    grid->addWidget(m_delay, 8, 3);
-    grid->addWidget(m_waitForApps, 9, 0, 1, 4);
-    grid->addWidget(m_waitTitle, 10, 0);
-    grid->addWidget(m_wait, 10, 3);
-    grid->addWidget(m_waitForScreen, 11, 0, 1, 3);
-    grid->addWidget(m_screenWait, 11, 3);
-    grid->addWidget(m_otherLayout, 12, 0, 1, 4);
-    grid->addWidget(m_mapLayout, 13, 0, 1, 4);
-    grid->addWidget(m_noPositions, 14, 0, 1, 4);
-    grid->addWidget(m_hint, 15, 0, 1, 4);
+    grid->setColumnMinimumWidth(4, 16);
+    grid->addWidget(m_useDelay, 3, 5, 1, 4);
+    grid->addWidget(m_delayTitle, 4, 5);
+    grid->addWidget(m_delay, 4, 8);
+    grid->addWidget(m_waitForApps, 5, 5, 1, 4);
+    grid->addWidget(m_waitTitle, 6, 5);
+    grid->addWidget(m_wait, 6, 8);
+    grid->addWidget(m_waitForScreen, 7, 5, 1, 3);
+    grid->addWidget(m_screenWait, 7, 8);
+    grid->addWidget(m_otherLayout, 8, 0, 1, 9);
+    grid->addWidget(m_mapLayout, 9, 0, 1, 9);
+    grid->addWidget(m_noPositions, 10, 0, 1, 9);
+    grid->addWidget(m_hint, 11, 0, 1, 9);
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
