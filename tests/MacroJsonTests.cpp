@@ -57,8 +57,8 @@ TEST(MacroJsonRead, RejectsMalformedMacrosNamingTheFirstProblemAndWhere)
 {
     const std::string ok = macroJson(kKey);
     const std::vector<BadCase> cases = {
-        {macroJson(replaced(kKey, "keyDown", "KeyDown")),
-         QStringLiteral("macro 1, action 1: unknown action type \"KeyDown\"")},
+        {macroJson(R"({"type":"waitForImage","image":"x"})"),
+         QStringLiteral("macro 1, action 1: missing key \"timestamp\"")},
         {macroJson(R"({"type":"delay","timestamp":0})"),
          QStringLiteral("macro 1, action 1: missing key \"duration\"")},
         {macroJson(R"({"type":"mouseMove","x":1,"y":2})"),
@@ -326,4 +326,27 @@ TEST(MacroJsonWrite, MouseActionsCarryFlagsOnlyWhenAModifierWasHeld)
     QByteArray wrong = compact;
     wrong.replace("\"flags\":131072", "\"flags\":\"shift\"");
     EXPECT_FALSE(MacroJsonDecoder::decodeMacro(wrong));
+}
+
+TEST(MacroJsonRead, AStepOfAKindFromANewerVersionIsKeptWholeAndWrittenBackAsItWas)
+{
+    // A newer Quillo's step, with fields of its own, between two known actions.
+    const QByteArray file = "[" + QByteArray::fromStdString(macroJson(
+        std::string(kKey) + R"(,{"type":"waitForImage","timestamp":0.5,"timeout":10,"picture":{"png":"iVBO","x":1}})" +
+        R"(,{"type":"delay","timestamp":1,"duration":0.5})")) + "]";
+    const auto read = MacroJsonDecoder::decodeLibrary(file);
+    ASSERT_TRUE(read.hasValue()) << read.error().description().toStdString();
+    const Macro& macro = read.value().front();
+    ASSERT_EQ(macro.actions.size(), 3u);
+    const MacroAction& step = macro.actions[1];
+    EXPECT_EQ(step.type(), ActionType::unknown);
+    EXPECT_EQ(step.timestamp, 0.5);
+    EXPECT_EQ(step.displayName(), QStringLiteral("Unknown step (waitForImage)"));
+    // Written again and read again: the same, every field of it still there.
+    const QByteArray again = MacroJsonEncoder::encodeLibrary(read.value()).value();
+    EXPECT_TRUE(again.contains(R"({"type":"waitForImage","timestamp":0.5,"timeout":10,"picture":{"png":"iVBO","x":1}})"))
+        << again.toStdString();
+    const auto reread = MacroJsonDecoder::decodeLibrary(again);
+    ASSERT_TRUE(reread.hasValue()) << reread.error().description().toStdString();
+    EXPECT_EQ(reread.value().front().actions, macro.actions);
 }

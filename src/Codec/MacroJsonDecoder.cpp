@@ -466,13 +466,19 @@ private:
         std::string_view typeText;
         if (m_slots[sType].get_string().get(typeText))
             return wrongType("type", m_slots[sType], "a string");
+        using A = MacroAction;
         const auto type = actionTypeFromText(typeText);
-        if (!type)
-            return fail(QStringLiteral("unknown action type %1").arg(quoted(typeText)));
         if (!number(sTimestamp, out.timestamp))
             return false;
+        // A kind from a newer Quillo: kept whole, so that nothing of it is lost when this
+        // version writes the library again.
+        if (!type) {
+            const std::string json = simdjson::minify(root);
+            out.payload = A::Unknown(QString::fromUtf8(typeText.data(), qsizetype(typeText.size())),
+                                     QByteArray(json.data(), qsizetype(json.size())));
+            return true;
+        }
 
-        using A = MacroAction;
         switch (*type) {
         case ActionType::keyDown:
             return key(out.payload.emplace<A::KeyDown>());
@@ -507,6 +513,8 @@ private:
         }
         case ActionType::delay:
             return number(sDuration, out.payload.emplace<A::Delay>().duration);
+        case ActionType::unknown:
+            break; // never a type read from a file's text
         }
         return false;
     }

@@ -191,6 +191,11 @@ private:
     bool action(const MacroAction& a)
     {
         using A = MacroAction;
+        // A step from a newer Quillo goes back exactly as it was read.
+        if (const auto* unknown = std::get_if<A::Unknown>(&a.payload)) {
+            m_out.raw(std::string_view(unknown->json().constData(), std::size_t(unknown->json().size())));
+            return true;
+        }
         const std::string_view type = actionTypeText(a.type());
         const double t = a.timestamp;
         m_out.beginObject();
@@ -220,6 +225,7 @@ private:
                 [&](const A::Delay& d) {
                     return number("duration", d.duration) && typeAndTime(type, t);
                 },
+                [&](const A::Unknown&) { return false; }, // written above
             },
             a.payload);
         if (written)

@@ -18,8 +18,12 @@ enum class ActionType : std::uint8_t
     scroll,
     windowFocus,
     delay,
+    // A step of a kind this version does not know (from a newer Quillo), kept as read.
+    unknown,
 };
 
+// The text values of the kinds this version knows ("unknown" has none of its own: such a
+// step keeps the type it was read with).
 inline constexpr std::array<std::string_view, 9> kActionTypeTexts = {
     "keyDown",   "keyUp",  "mouseMove",   "mouseDown", "mouseUp",
     "mouseDrag", "scroll", "windowFocus", "delay",
@@ -27,10 +31,10 @@ inline constexpr std::array<std::string_view, 9> kActionTypeTexts = {
 
 constexpr std::string_view actionTypeText(ActionType type)
 {
-    return kActionTypeTexts[static_cast<std::size_t>(type)];
+    return type == ActionType::unknown ? std::string_view("unknown") : kActionTypeTexts[static_cast<std::size_t>(type)];
 }
 
-// Exact, case-sensitive match of one of the nine text values.
+// Exact, case-sensitive match of one of the nine text values (nothing for any other).
 constexpr std::optional<ActionType> actionTypeFromText(std::string_view text)
 {
     for (std::size_t i = 0; i < kActionTypeTexts.size(); ++i) {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 static_assert(sizeof(MacroAction) <= 56, "a recorded action must stay small");
-static_assert(std::variant_size_v<MacroAction::Payload> == 9);
+static_assert(std::variant_size_v<MacroAction::Payload> == 10);
 
 MacroAction::WindowFocus::WindowFocus(const QString& bundleID, const QString& appName)
     : m_texts(std::make_shared<const Texts>(Texts{bundleID, appName}))
@@ -88,8 +88,31 @@ QString MacroAction::displayName() const
                 // Locale-independent, like a C format in the POSIX locale.
                 return QStringLiteral("Delay %1s").arg(QString::number(a.duration, 'f', 2));
             },
+            [](const Unknown& a) { return QStringLiteral("Unknown step (%1)").arg(a.typeName()); },
         },
         payload);
+}
+
+MacroAction::Unknown::Unknown(const QString& typeName, const QByteArray& json)
+    : m_data(std::make_shared<const Data>(Data{typeName, json}))
+{
+}
+
+const QString& MacroAction::Unknown::typeName() const
+{
+    static const QString none;
+    return m_data ? m_data->typeName : none;
+}
+
+const QByteArray& MacroAction::Unknown::json() const
+{
+    static const QByteArray none;
+    return m_data ? m_data->json : none;
+}
+
+bool MacroAction::Unknown::operator==(const Unknown& other) const
+{
+    return typeName() == other.typeName() && json() == other.json();
 }
 
 MacroAction MacroAction::keyDown(double timestamp, std::uint16_t keyCode, std::uint64_t flags)

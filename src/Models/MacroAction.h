@@ -4,6 +4,7 @@
 #include "Models/MouseButton.h"
 #include "Models/SightRef.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -92,9 +93,30 @@ struct MacroAction
         bool operator==(const Delay&) const = default;
     };
 
+    // A step of a kind this version does not know (a newer Quillo's): the type it was read
+    // with and the whole action object as it was read (compact JSON), written back as it
+    // was and skipped at replay. Shared between copies, as WindowFocus's texts are.
+    class Unknown
+    {
+    public:
+        Unknown() = default;
+        Unknown(const QString& typeName, const QByteArray& json);
+        const QString& typeName() const;
+        const QByteArray& json() const;
+        bool operator==(const Unknown& other) const;
+
+    private:
+        struct Data
+        {
+            QString typeName;
+            QByteArray json;
+        };
+        std::shared_ptr<const Data> m_data;
+    };
+
     // Alternatives in ActionType order: payload.index() is the ActionType.
     using Payload = std::variant<KeyDown, KeyUp, MouseMove, MouseDown, MouseUp, MouseDrag, Scroll,
-                                 WindowFocus, Delay>;
+                                 WindowFocus, Delay, Unknown>;
 
     double timestamp = 0;
     Payload payload;

@@ -74,6 +74,7 @@ std::optional<SyntheticEvent> PlaybackEngine::eventFor(const MacroAction& action
             },
             [](const A::WindowFocus&) { return std::optional<SyntheticEvent>(); },
             [](const A::Delay&) { return std::optional<SyntheticEvent>(); },
+            [](const A::Unknown&) { return std::optional<SyntheticEvent>(); }, // skipped
         },
         action.payload);
 }

@@ -3,6 +3,7 @@
 #include "Codec/PngCodec.h"
 #include "Platform/SystemSleeper.h"
 #include "Services/AtomicFile.h"
+#include "Services/LogService.h"
 #include "Services/PlaybackEngine.h"
 
 #include <QDateTime>
@@ -141,6 +142,16 @@ void PlaybackService::play(const Macro& macro, const PlaybackOptions& options)
 {
     if (isBusy() || !isPlayable(macro, options))
         return;
+    // Steps a newer Quillo wrote are skipped; the log says which.
+    QStringList unknown;
+    for (const MacroAction& action : macro.actions)
+        if (const auto* step = std::get_if<MacroAction::Unknown>(&action.payload); step && !unknown.contains(step->typeName()))
+            unknown << step->typeName();
+    if (!unknown.isEmpty())
+        appLog(QStringLiteral("Skipping the steps of \"%1\" that this version of Quillo does not know (%2); a newer "
+                              "version plays them")
+                   .arg(macro.metadata.name, unknown.join(QStringLiteral(", "))),
+               LogEntry::Level::warn);
     m_sleeper.reset();
     m_stopped = false;
     m_session = std::make_unique<Session>(this, ++m_lastSessionId, macro, options);
