@@ -911,7 +911,16 @@ TEST(Views, TheScreensOptionsShowWhereTheyMeanSomethingAndChangeWhatRecordsAndPl
     EXPECT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }, 20000));
     ASSERT_TRUE(m.errorMessage());
     EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("Step 3 (a click in Editor) waited 10 s"))) << m.errorMessage()->toStdString();
+    EXPECT_TRUE(m.errorMessage()->contains(QStringLiteral("The screen at that moment is in "))) << m.errorMessage()->toStdString();
     m.clearErrorMessage();
+    // Said in the user's language.
+    m.setAppLanguage(AppLocale::zh);
+    window.findChild<QPushButton*>(QStringLiteral("playButton"))->click();
+    EXPECT_TRUE(waitUntil([&] { return !m.playback().isBusy(); }, 20000));
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_TRUE(m.errorMessage()->startsWith(QStringLiteral("第 3 步（在 Editor 中的一次点击）等待了 10 秒"))) << m.errorMessage()->toStdString();
+    m.clearErrorMessage();
+    m.setAppLanguage(AppLocale::en);
     wait->click();
     EXPECT_FALSE(wait->isChecked());
     h.poster.clear();

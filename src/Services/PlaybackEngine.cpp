@@ -187,6 +187,9 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
     m_failure.reset();
     m_failedApplication.clear();
     m_failedWaitSeconds = 0;
+    m_failureKind = FailureKind::none;
+    m_failedStep = 0;
+    m_failedWhere.clear();
     m_failedScreen = {};
     m_failedPicture = {};
     m_pictures.clear();
@@ -254,6 +257,7 @@ bool PlaybackEngine::waitForFront(const MacroAction::WindowFocus& focus, double 
                 listener.waitingFor({});
             const QString name = focus.appName().isEmpty() ? focus.bundleID() : focus.appName();
             m_failedApplication = name;
+            m_failureKind = FailureKind::application;
             m_failedWaitSeconds = seconds;
             m_failure = QStringLiteral("%1 is not running or did not come to the front within %2 s; the playback "
                                        "stopped and let go of every key and button.")
@@ -295,10 +299,12 @@ bool PlaybackEngine::screenReadable(const Macro& macro, const PlaybackOptions& o
         "the screen to replay it blind.");
     if (!m_capture) {
         m_failure = blind.arg(QStringLiteral("the screen of this desktop cannot be read"));
+        m_failureKind = FailureKind::screenUnreadable;
         return false;
     }
     if (auto tried = m_capture->capture(first->area); !tried) {
         m_failure = blind.arg(tried.error().description());
+        m_failureKind = FailureKind::screenUnreadable;
         return false;
     }
     return true;
@@ -321,9 +327,8 @@ std::optional<QPointF> PlaybackEngine::look(const ScreenImage& picture, ScreenIm
 
 std::optional<QPointF> PlaybackEngine::waitForSight(const ClickSight& sight, std::size_t step, double seconds)
 {
-    const QString where = !sight.windowApp.isEmpty() ? QStringLiteral("a click in %1").arg(sight.windowApp)
-                          : !m_lastApplication.isEmpty() ? QStringLiteral("a click in %1").arg(m_lastApplication)
-                                                          : QStringLiteral("a click");
+    const QString app = !sight.windowApp.isEmpty() ? sight.windowApp : m_lastApplication;
+    const QString where = app.isEmpty() ? QStringLiteral("a click") : QStringLiteral("a click in %1").arg(app);
     ScreenImage& picture = m_pictures[step];
     if (picture.isNull()) {
         auto decoded = PngCodec::decode(sight.png, sight.area, ClickSight::maxSide);
@@ -332,6 +337,9 @@ std::optional<QPointF> PlaybackEngine::waitForSight(const ClickSight& sight, std
                                        "stopped and let go of every key and button.")
                             .arg(step + 1)
                             .arg(where, decoded.error());
+            m_failureKind = FailureKind::pictureUnreadable;
+            m_failedStep = int(step + 1);
+            m_failedWhere = app;
             return std::nullopt;
         }
         picture = std::move(decoded).value();
@@ -354,6 +362,9 @@ std::optional<QPointF> PlaybackEngine::waitForSight(const ClickSight& sight, std
             m_failedScreen = std::move(seen);
             m_failedPicture = picture;
             m_failedWaitSeconds = seconds;
+            m_failureKind = FailureKind::screenNotThere;
+            m_failedStep = int(step + 1);
+            m_failedWhere = app;
             m_failure = QStringLiteral("Step %1 (%2) waited %3 s for what was on the screen when it was recorded; "
                                        "the playback stopped and let go of every key and button.")
                             .arg(step + 1)

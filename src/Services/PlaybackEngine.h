@@ -68,6 +68,12 @@ public:
     // its recorded place it is looked for first (then on the whole screen).
     static constexpr double screenPollInterval = 0.05;
     static constexpr double nearbyMargin = 24;
+    // Why the last run stopped on its own, for saying it in the user's language.
+    enum class FailureKind { none, application, screenNotThere, screenUnreadable, pictureUnreadable };
+    FailureKind failureKind() const { return m_failureKind; }
+    // The step (from 1) and the application of a press whose picture did not come.
+    int failedStep() const { return m_failedStep; }
+    const QString& failedWhere() const { return m_failedWhere; }
     // After a wait for the screen that ran out: the screen then, and the picture it
     // looked for (empty otherwise).
     const ScreenImage& failedScreen() const { return m_failedScreen; }
@@ -100,6 +106,9 @@ private:
     double m_failedWaitSeconds = 0;
     ScreenImage m_failedScreen;
     ScreenImage m_failedPicture;
+    FailureKind m_failureKind = FailureKind::none;
+    int m_failedStep = 0;
+    QString m_failedWhere;
     ScreenCapture* m_capture = nullptr;
     // The pictures of this run's presses, decoded once, by step.
     std::map<std::size_t, ScreenImage> m_pictures;

@@ -211,6 +211,7 @@ void PlaybackService::sessionEnded(quint64 sessionId)
     // Said before `finished`, so that whoever waits for the end knows why it came.
     if (const std::optional<QString> failure = m_session->failure()) {
         const PlaybackEngine& engine = m_session->engine();
+        m_lastFailure = {engine.failureKind(), engine.failedStep(), engine.failedWhere(), engine.failedWaitSeconds(), {}, {}};
         QString message = *failure;
         if (!engine.failedPicture().isNull())
             message += saveScreens(engine.failedScreen(), engine.failedPicture());
@@ -225,7 +226,7 @@ QString PlaybackService::defaultScreenFolder()
     return cache.isEmpty() ? QString() : QDir(cache).filePath(QStringLiteral("Quillo/screens"));
 }
 
-QString PlaybackService::saveScreens(const ScreenImage& screen, const ScreenImage& picture) const
+QString PlaybackService::saveScreens(const ScreenImage& screen, const ScreenImage& picture)
 {
     if (m_screenFolder.isEmpty() || !QDir().mkpath(m_screenFolder))
         return {};
@@ -240,8 +241,10 @@ QString PlaybackService::saveScreens(const ScreenImage& screen, const ScreenImag
     };
     if (!write(picture, picturePath))
         return {};
+    m_lastFailure.picturePath = QDir::toNativeSeparators(picturePath);
     if (screen.isNull() || !write(screen, screenPath))
         return QStringLiteral(" What it looked for is in %1.").arg(QDir::toNativeSeparators(picturePath));
+    m_lastFailure.screenPath = QDir::toNativeSeparators(screenPath);
     return QStringLiteral(" The screen then is in %1, beside what it looked for (%2).")
         .arg(QDir::toNativeSeparators(screenPath), QDir::toNativeSeparators(picturePath));
 }

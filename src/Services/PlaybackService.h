@@ -7,6 +7,7 @@
 #include "Platform/EventPoster.h"
 #include "Platform/ScreenCapture.h"
 #include "Platform/Sleeper.h"
+#include "Services/PlaybackEngine.h"
 
 #include <QObject>
 #include <memory>
@@ -43,6 +44,16 @@ public:
     // by default "Quillo/screens" in the user's cache folder.
     void setScreenFolder(const QString& folder) { m_screenFolder = folder; }
     static QString defaultScreenFolder();
+    // How the last playback that stopped on its own failed (what `failed` said, in parts).
+    struct Failure {
+        PlaybackEngine::FailureKind kind = PlaybackEngine::FailureKind::none;
+        int step = 0;
+        QString where;      // the application of the press, or empty
+        double seconds = 0; // how long it waited
+        QString screenPath; // the screen at that moment and what was looked for, when saved
+        QString picturePath;
+    };
+    const Failure& lastFailure() const { return m_lastFailure; }
     // Quillo's own application id: switches to it are not replayed (see PlaybackEngine).
     void setOwnApplicationId(const QString& id) { m_ownApplicationId = id; }
     // The macro has actions, the speed is a finite number above 0, and the delays are
@@ -73,8 +84,9 @@ private:
     void setState(const PlaybackState& state);
     void setProgress(double progress);
     void setWaitingFor(const QString& appName);
-    // Writes the two pictures of a wait that ran out; the sentence that names them.
-    QString saveScreens(const ScreenImage& screen, const ScreenImage& picture) const;
+    // Writes the two pictures of a wait that ran out (their paths into m_lastFailure); the
+    // sentence that names them.
+    QString saveScreens(const ScreenImage& screen, const ScreenImage& picture);
 
     EventPoster& m_poster;
     const Clock& m_clock;
@@ -89,4 +101,5 @@ private:
     QString m_ownApplicationId;
     ScreenCapture* m_capture = nullptr;
     QString m_screenFolder = defaultScreenFolder();
+    Failure m_lastFailure;
 };

@@ -89,9 +89,7 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     connect(m_playback, &PlaybackService::failed, this,
             [this](const QString& message, const QString& application, double seconds) {
         appLog(QStringLiteral("Playback stopped: ") + message, LogEntry::Level::error);
-        setErrorMessage(application.isEmpty() ? message
-                                              : t(QStringLiteral("playback.notInFront"))
-                                                    .arg(NameText::oneLine(application), QString::number(seconds)));
+        setErrorMessage(playbackFailureText(message, application, seconds));
     });
 
     m_library->load();
@@ -220,6 +218,32 @@ void AppViewModel::syncAllMacrosToCloud(std::function<void(Expected<int, BackupE
         return;
     }
     m_backupSync->pushAll(m_library->macros(), std::move(done));
+}
+
+QString AppViewModel::playbackFailureText(const QString& message, const QString& application, double seconds) const
+{
+    using Kind = PlaybackEngine::FailureKind;
+    const PlaybackService::Failure& failure = m_playback->lastFailure();
+    switch (failure.kind) {
+    case Kind::application:
+        return t(QStringLiteral("playback.notInFront")).arg(NameText::oneLine(application), QString::number(seconds));
+    case Kind::screenNotThere: {
+        QString text = failure.where.isEmpty()
+                           ? t(QStringLiteral("playback.screenNotThereNoApp")).arg(failure.step).arg(failure.seconds)
+                           : t(QStringLiteral("playback.screenNotThere"))
+                                 .arg(QString::number(failure.step), NameText::oneLine(failure.where),
+                                      QString::number(failure.seconds));
+        if (!failure.screenPath.isEmpty())
+            text += QLatin1Char(' ') + t(QStringLiteral("playback.screenSaved")).arg(failure.screenPath, failure.picturePath);
+        return text;
+    }
+    case Kind::screenUnreadable:
+        return t(QStringLiteral("playback.screenUnreadable"));
+    case Kind::pictureUnreadable:
+    case Kind::none:
+        return message;
+    }
+    return message;
 }
 
 void AppViewModel::startPlayback(const Macro& macro, const PlaybackOptions& options)

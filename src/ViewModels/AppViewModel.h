@@ -138,6 +138,8 @@ private:
     void registerHotkeys();
     void updateHotkeyLeniency();
     void setErrorMessage(const QString& message);
+    // A playback's failure as the window says it, in the app's language.
+    QString playbackFailureText(const QString& message, const QString& application, double seconds) const;
     // The selection follows the library: to the macro a change brings forward, or to the
     // first when the selected one is gone.
     void libraryChanged(const LibraryUpdate& update);
