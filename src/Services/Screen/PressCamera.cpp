@@ -84,12 +84,18 @@ void PressCamera::pointerAt(double x, double y)
 void PressCamera::run()
 {
     std::unique_lock lock(m_mutex);
+    double interval = frameInterval;
     while (m_running) {
         if (m_pointer) {
             const QPointF at = *m_pointer;
             lock.unlock();
             const double half = frameSide / 2;
+            const auto began = std::chrono::steady_clock::now();
             auto image = m_capture.capture(QRectF(at.x() - half, at.y() - half, frameSide, frameSide));
+            const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+            // A screen that is slow to read (a program per picture) is read less often, so
+            // that the camera never takes more than a third of a core.
+            interval = std::max(frameInterval, 2 * took);
             const double time = m_clock.now() - m_start;
             lock.lock();
             if (image.hasValue()) {
@@ -98,7 +104,7 @@ void PressCamera::run()
                     m_frames.pop_front();
             }
         }
-        m_wake.wait_for(lock, std::chrono::duration<double>(frameInterval), [this] { return !m_running; });
+        m_wake.wait_for(lock, std::chrono::duration<double>(interval), [this] { return !m_running; });
     }
 }
 
