@@ -102,6 +102,7 @@ TEST(X11ScreenReplay, AClickFollowsItsButtonIntoASlowMovedWindowOnlyWithWaitingO
     ASSERT_NE(desktop.display(), nullptr) << "these tests need an X display (scripts/test.sh starts one)";
     Display* d = desktop.display();
     const Window w = desktop.createWindow("QuilloSlowApplication");
+    XStoreName(d, w, "Slow application");
     SlowApplication app(w);
     desktop.watch(w, ButtonPressMask);
     const QPoint origin = windowOrigin(d, w);
@@ -130,7 +131,11 @@ TEST(X11ScreenReplay, AClickFollowsItsButtonIntoASlowMovedWindowOnlyWithWaitingO
     const auto press = std::find_if(macro.actions.begin(), macro.actions.end(),
                                     [](const MacroAction& a) { return a.type() == ActionType::mouseDown; });
     ASSERT_NE(press, macro.actions.end());
-    ASSERT_TRUE(std::get<MacroAction::MouseDown>(press->payload).sight) << "the press kept no picture";
+    const SightRef& sight = std::get<MacroAction::MouseDown>(press->payload).sight;
+    ASSERT_TRUE(sight) << "the press kept no picture";
+    // And the window it was in: its title and its place.
+    EXPECT_EQ(sight->windowTitle, QStringLiteral("Slow application"));
+    EXPECT_EQ(sight->windowArea, QRectF(origin.x(), origin.y(), 600, 400));
     while (desktop.nextEvent(w, ButtonPress, 200)) {
     }
 

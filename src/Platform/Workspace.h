@@ -4,6 +4,8 @@
 #include "Platform/RunningApplication.h"
 
 #include <QObject>
+#include <QRectF>
+#include <QString>
 #include <optional>
 #include <vector>
 
@@ -24,6 +26,13 @@ public:
     // The applications with windows now, each once, this one left out (empty when the
     // desktop does not say).
     virtual std::vector<RunningApplication> runningApplications() { return {}; }
+    // The frontmost window's title and where it is (logical coordinates), or nothing when
+    // the desktop does not say.
+    struct FrontWindow {
+        QString title;
+        QRectF area;
+    };
+    virtual std::optional<FrontWindow> frontmostWindow() { return std::nullopt; }
 
 Q_SIGNALS:
     // Another application became frontmost.

@@ -185,7 +185,8 @@ void RecorderService::takePendingActions()
         for (MacroAction& action : m_filter.pass(std::move(arrived))) {
             // A press gets what the screen showed just before it (here, off the tap thread).
             if (auto* down = std::get_if<MacroAction::MouseDown>(&action.payload); down && m_cameraRunning)
-                down->sight = m_camera->sightFor(action.timestamp, down->x, down->y, lastApplicationName());
+                down->sight = m_camera->sightFor(action.timestamp, down->x, down->y, lastApplicationName(),
+                                                 m_workspace.frontmostWindow());
             if (m_actions.size() < maxActions) {
                 insertInTimeOrder(std::move(action));
             } else if (m_state == RecordingState::recording) {

@@ -82,6 +82,46 @@ std::optional<RunningApplication> X11Workspace::applicationOf(unsigned long wind
     return app;
 }
 
+std::optional<Workspace::FrontWindow> X11Workspace::frontmostWindow()
+{
+    if (!m_display)
+        return std::nullopt;
+    const auto window = cardinalProperty(m_display, DefaultRootWindow(m_display), m_activeWindowAtom, XA_WINDOW);
+    if (!window)
+        return std::nullopt;
+    X11Errors::Scope scope(m_display); // the window may be gone by now
+    FrontWindow front;
+    const Atom utf8 = XInternAtom(m_display, "UTF8_STRING", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    // At most 1,024 bytes of title: a window's name is the application's to choose.
+    if (XGetWindowProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False), 0, 256, False, utf8,
+                           &type, &format, &count, &remaining, &data) == Success &&
+        data && format == 8)
+        front.title = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(count));
+    if (data)
+        XFree(data);
+    if (front.title.isEmpty()) {
+        char* name = nullptr;
+        if (XFetchName(m_display, window, &name) && name) {
+            front.title = QString::fromLocal8Bit(name).left(1024);
+            XFree(name);
+        }
+    }
+    XWindowAttributes attributes;
+    int x = 0, y = 0;
+    ::Window child = 0;
+    if (XGetWindowAttributes(m_display, window, &attributes) &&
+        XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child))
+        front.area = QRectF(x, y, attributes.width, attributes.height);
+    if (scope.sync() != 0)
+        return std::nullopt;
+    readEventsLater();
+    return front;
+}
+
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
 {
     if (!m_display)

@@ -32,6 +32,8 @@ public:
     std::vector<ScreenOutput> screenLayout() override;
     // The classes of the windows the window manager lists (_NET_CLIENT_LIST).
     std::vector<RunningApplication> runningApplications() override;
+    // The active window's title (_NET_WM_NAME, else WM_NAME) and its place on the screen.
+    std::optional<FrontWindow> frontmostWindow() override;
 
 private:
     void readEvents();

@@ -108,7 +108,8 @@ void PressCamera::run()
     }
 }
 
-SightRef PressCamera::sightFor(double time, double x, double y, const QString& windowApp)
+SightRef PressCamera::sightFor(double time, double x, double y, const QString& windowApp,
+                               const std::optional<Workspace::FrontWindow>& window)
 {
     // The frames from before the press, newest first; then the screen as it is now.
     std::vector<ScreenImage> candidates;
@@ -137,7 +138,10 @@ SightRef PressCamera::sightFor(double time, double x, double y, const QString& w
         auto png = PngCodec::encode(*picture);
         if (!png.hasValue())
             return {};
-        return SightRef(ClickSight{std::move(png).value(), picture->area, windowApp, {}, {}});
+        // The window is kept only where it is the one pressed in.
+        const bool inWindow = window && window->area.contains(QPointF(x, y));
+        return SightRef(ClickSight{std::move(png).value(), picture->area, windowApp,
+                                   inWindow ? window->title : QString(), inWindow ? window->area : QRectF()});
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include "Models/SightRef.h"
 #include "Platform/Clock.h"
 #include "Platform/ScreenCapture.h"
+#include "Platform/Workspace.h"
 
 #include <QPointF>
 #include <condition_variable>
@@ -36,8 +37,10 @@ public:
     // Any thread (the tap's): where the pointer is now.
     void pointerAt(double x, double y);
     // The picture of a press at `time` at (x, y), from the last frame taken before it
-    // that shows the place (else the screen now); none when the screen cannot be read.
-    SightRef sightFor(double time, double x, double y, const QString& windowApp);
+    // that shows the place (else the screen now), with the application and the window it
+    // was in (when the desktop says); none when the screen cannot be read.
+    SightRef sightFor(double time, double x, double y, const QString& windowApp,
+                      const std::optional<Workspace::FrontWindow>& window = std::nullopt);
 
 private:
     struct Frame {
