@@ -1,7 +1,9 @@
 // The sway provider against a real headless sway (run as an unprivileged user, as sway
 // refuses root) with two foot terminals of different app ids.
 #include "Platform/SystemClock.h"
+#include "Codec/PngCodec.h"
 #include "Platform/Wayland/GrimScreenCapture.h"
+#include "Services/Screen/PressCamera.h"
 #include "Platform/Wayland/SwayHotkeyRegistrar.h"
 #include "Platform/Wayland/SwayProvider.h"
 #include "Services/HotkeyService.h"
@@ -17,6 +19,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <QScopeGuard>
@@ -325,4 +328,14 @@ TEST_F(HeadlessSway, TheScreenIsReadThroughScreencopyAtEachOutputsScale)
     ASSERT_TRUE(whole.hasValue());
     EXPECT_EQ(whole.value().area, QRectF(0, 0, 640, 400));
     EXPECT_EQ(whole.value().width, 1280);
+
+    // A recording's camera reads it on its own thread: a press gets its picture.
+    PressCamera camera(screen, SystemClock::instance());
+    camera.start(SystemClock::instance().now());
+    camera.pointerAt(320, 200);
+    QThread::msleep(600);
+    const SightRef sight = camera.sightFor(1e9, 320, 200, QStringLiteral("Colour"));
+    camera.stop();
+    ASSERT_TRUE(sight);
+    EXPECT_EQ(PngCodec::declaredSize(sight->png)->width, 288); // plain: 144 logical px at scale 2
 }

@@ -2,6 +2,8 @@
 
 #include "Codec/PngCodec.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -61,7 +63,9 @@ void PressCamera::start(double recordingStart)
     m_start = recordingStart;
     m_frames.clear();
     m_running = true;
-    m_thread = std::thread([this] { run(); });
+    m_thread.reset(QThread::create([this] { run(); }));
+    m_thread->setObjectName(QStringLiteral("com.quillo.pressCamera"));
+    m_thread->start();
 }
 
 void PressCamera::stop()
@@ -71,8 +75,10 @@ void PressCamera::stop()
         m_running = false;
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread) {
+        m_thread->wait();
+        m_thread.reset();
+    }
 }
 
 void PressCamera::pointerAt(double x, double y)

@@ -10,7 +10,9 @@
 #include <deque>
 #include <mutex>
 #include <optional>
-#include <thread>
+#include <memory>
+
+class QThread;
 
 // While a recording runs, keeps the last pictures of the screen around the pointer on a
 // thread of its own, so that a press gets what the screen showed just before it: the
@@ -53,7 +55,9 @@ private:
     const Clock& m_clock;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::thread m_thread;
+    // A QThread (not a bare thread): screens read through a helper program need the
+    // socket notifiers a QThread provides.
+    std::unique_ptr<QThread> m_thread;
     bool m_running = false;
     double m_start = 0;
     std::optional<QPointF> m_pointer;
