@@ -112,29 +112,17 @@ void PlaybackEngine::post(const MacroAction& action, QPointF shift)
     if (!event)
         return;
     // A press goes where its picture was found; its drags and its release follow it.
-    switch (event->type) {
-    case RawEventType::leftMouseDown:
-    case RawEventType::rightMouseDown:
-    case RawEventType::otherMouseDown:
-        m_buttonShift[std::size_t(event->button)] = shift;
-        break;
-    case RawEventType::leftMouseDragged:
-    case RawEventType::rightMouseDragged:
-    case RawEventType::otherMouseDragged:
-    case RawEventType::leftMouseUp:
-    case RawEventType::rightMouseUp:
-    case RawEventType::otherMouseUp:
-        shift = m_buttonShift[std::size_t(event->button)];
-        break;
-    default:
-        break;
-    }
+    using A = MacroAction;
+    const std::size_t button = std::size_t(event->button);
+    const bool released = std::holds_alternative<A::MouseUp>(action.payload);
+    if (std::holds_alternative<A::MouseDown>(action.payload))
+        m_buttonShift[button] = shift;
+    else if (released || std::holds_alternative<A::MouseDrag>(action.payload))
+        shift = m_buttonShift[button];
     event->x += shift.x();
     event->y += shift.y();
-    const bool released = event->type == RawEventType::leftMouseUp || event->type == RawEventType::rightMouseUp ||
-                          event->type == RawEventType::otherMouseUp;
     if (released)
-        m_buttonShift[std::size_t(event->button)] = {};
+        m_buttonShift[button] = {};
     if (!m_poster.post(*event))
         return;
     switch (event->type) {
