@@ -4,6 +4,10 @@
 #include "Codec/IsoDate.h"
 #include "Codec/JsonArraySplitter.h"
 #include "Codec/PngCodec.h"
+#include "Codec/ScreenWaitText.h"
+
+#include <QRegularExpression>
+#include <QStringList>
 
 #include <array>
 #include <charconv>
@@ -396,28 +400,9 @@ private:
             return wrongType("sight", m_slots[sSight], "an object");
         ClickSight sight;
         element part;
-        std::string_view png;
-        if (!field(o, "png", part))
+        if (!field(o, "png", part) || !picture(part, QStringLiteral("press"), sight.png))
             return false;
-        if (part.get_string().get(png))
-            return wrongType("png", part, "a string");
-        constexpr std::size_t maxText = (std::size_t(ClickSight::maxPngBytes) + 2) / 3 * 4;
-        if (png.size() > maxText)
-            return fail(QStringLiteral("the picture of the press is larger than %1 bytes").arg(ClickSight::maxPngBytes));
-        auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(png.data(), qsizetype(png.size())),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            return fail(QStringLiteral("the picture of the press is not Base64"));
-        sight.png = std::move(*decoded);
-        const auto size = PngCodec::declaredSize(sight.png);
-        if (!size)
-            return fail(QStringLiteral("the picture of the press is not a PNG"));
-        if (size->width > ClickSight::maxSide || size->height > ClickSight::maxSide)
-            return fail(QStringLiteral("the picture of the press declares %1 x %2 pixels, more than %3 x %3")
-                            .arg(size->width)
-                            .arg(size->height)
-                            .arg(ClickSight::maxSide));
-        if (!rect(o, sight.area))
+        if (!rect(o, sight.area) || !optionalThreshold(o, sight.threshold))
             return false;
         if (!o["window"].get(part)) {
             object w;
@@ -430,6 +415,164 @@ private:
         }
         out = SightRef(std::move(sight));
         return true;
+    }
+
+    // A picture in Base64, checked by its size and its PNG header only (never inflated
+    // here): at most ClickSight::maxPngBytes and maxSide pixels a side.
+    bool picture(const element& value, const QString& of, QByteArray& out)
+    {
+        std::string_view png;
+        if (value.get_string().get(png))
+            return wrongType("png", value, "a string");
+        constexpr std::size_t maxText = (std::size_t(ClickSight::maxPngBytes) + 2) / 3 * 4;
+        if (png.size() > maxText)
+            return fail(QStringLiteral("the picture of the %1 is larger than %2 bytes").arg(of).arg(ClickSight::maxPngBytes));
+        auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(png.data(), qsizetype(png.size())),
+                                                      QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded)
+            return fail(QStringLiteral("the picture of the %1 is not Base64").arg(of));
+        out = std::move(*decoded);
+        const auto size = PngCodec::declaredSize(out);
+        if (!size)
+            return fail(QStringLiteral("the picture of the %1 is not a PNG").arg(of));
+        if (size->width > ClickSight::maxSide || size->height > ClickSight::maxSide)
+            return fail(QStringLiteral("the picture of the %1 declares %2 x %3 pixels, more than %4 x %4")
+                            .arg(of)
+                            .arg(size->width)
+                            .arg(size->height)
+                            .arg(ClickSight::maxSide));
+        return true;
+    }
+
+    // "threshold", when present: how alike a place must be, above 0 and at most 1.
+    bool optionalThreshold(const object& o, double& out)
+    {
+        element part;
+        if (o["threshold"].get(part))
+            return true;
+        if (!number(part, "threshold", out))
+            return false;
+        if (!(out > 0 && out <= 1))
+            return fail(QStringLiteral("\"threshold\" %1 is not above 0 and at most 1").arg(numberText(part)));
+        return true;
+    }
+
+    bool choice(const object& o, std::string_view key, std::string_view fallback, std::string_view& out,
+                std::initializer_list<std::string_view> allowed)
+    {
+        element part;
+        out = fallback;
+        if (o[key].get(part))
+            return fallback.empty() ? fail(QStringLiteral("missing key %1").arg(quoted(key))) : true;
+        if (part.get_string().get(out))
+            return wrongType(key, part, "a string");
+        for (const std::string_view a : allowed)
+            if (a == out)
+                return true;
+        QStringList names;
+        for (const std::string_view a : allowed)
+            names << quoted(a);
+        return fail(QStringLiteral("%1 %2 is not one of %3").arg(quoted(key), quoted(out), names.join(QStringLiteral(", "))));
+    }
+
+    bool optionalText(const object& o, std::string_view key, QString& out)
+    {
+        element part;
+        if (o[key].get(part))
+            return true;
+        if (!text(part, key, out))
+            return false;
+        if (out.size() > 1024)
+            return fail(QStringLiteral("%1 is longer than 1024 characters").arg(quoted(key)));
+        return true;
+    }
+
+    // A hand-made wait. False with the reason, or true with `known` false for a kind of
+    // wait this version does not know (kept whole, as an unknown step is).
+    bool readWait(const object& o, ScreenWait& w, bool& known)
+    {
+        using K = ScreenWait::Kind;
+        element part;
+        std::string_view kindText;
+        if (!field(o, "for", part))
+            return false;
+        if (part.get_string().get(kindText))
+            return wrongType("for", part, "a string");
+        const auto kind = ScreenWaitText::kindFrom(kindText);
+        known = kind.has_value();
+        if (!known)
+            return true;
+        w.kind = *kind;
+        if (!field(o, "timeout", part) || !number(part, "timeout", w.timeout))
+            return false;
+        if (!(w.timeout > 0 && w.timeout <= ScreenWait::maxTimeout))
+            return fail(QStringLiteral("\"timeout\" %1 is not above 0 and at most %2 seconds")
+                            .arg(numberText(part))
+                            .arg(ScreenWait::maxTimeout));
+        std::string_view onTimeout;
+        if (!choice(o, "onTimeout", "stop", onTimeout, {"stop", "continue"}))
+            return false;
+        w.stopOnTimeout = onTimeout == "stop";
+        switch (w.kind) {
+        case K::image: {
+            element area;
+            object a;
+            if (!field(o, "png", part) || !picture(part, QStringLiteral("step"), w.png) || !field(o, "area", area))
+                return false;
+            if (area.get_object().get(a))
+                return wrongType("area", area, "an object");
+            return rect(a, w.area) && optionalThreshold(o, w.threshold) && optionalText(o, "app", w.app) &&
+                   optionalText(o, "appName", w.appName);
+        }
+        case K::color: {
+            std::string_view color;
+            object point;
+            if (!field(o, "color", part))
+                return false;
+            if (part.get_string().get(color))
+                return wrongType("color", part, "a string");
+            bool ok = color.size() == 7 && color[0] == '#';
+            const uint value = ok ? QByteArray(color.data() + 1, 6).toUInt(&ok, 16) : 0;
+            if (!ok)
+                return fail(QStringLiteral("\"color\" %1 is not of the form #rrggbb").arg(quoted(color)));
+            w.color = value;
+            if (!field(o, "point", part))
+                return false;
+            if (part.get_object().get(point))
+                return wrongType("point", part, "an object");
+            double x = 0, y = 0;
+            element c;
+            if (!field(point, "x", c) || !number(c, "x", x) || !field(point, "y", c) || !number(c, "y", y))
+                return false;
+            w.area = QRectF(x, y, 1, 1);
+            return field(o, "tolerance", part) && integer(part, "tolerance", 0, 255, w.tolerance);
+        }
+        case K::window: {
+            std::string_view event, match;
+            if (!optionalText(o, "app", w.app) || !optionalText(o, "appName", w.appName) ||
+                !optionalText(o, "title", w.title) || !choice(o, "event", {}, event, {"appear", "front", "close"}) ||
+                !choice(o, "titleMatch", "contains", match, {"contains", "pattern"}))
+                return false;
+            w.event = *ScreenWaitText::eventFrom(event);
+            w.titleMatch = *ScreenWaitText::titleMatchFrom(match);
+            if (w.app.isEmpty() && w.title.isEmpty())
+                return fail(QStringLiteral("a wait for a window names neither an application nor a title"));
+            if (w.titleMatch == ScreenWait::TitleMatch::pattern && !QRegularExpression(w.title).isValid())
+                return fail(QStringLiteral("\"title\" is not a valid pattern"));
+            return true;
+        }
+        case K::settle: {
+            if (!o["area"].get(part)) {
+                object a;
+                if (part.get_object().get(a))
+                    return wrongType("area", part, "an object");
+                if (!rect(a, w.area))
+                    return false;
+            }
+            return field(o, "quietMs", part) && integer(part, "quietMs", 1, ScreenWait::maxQuietMs, w.quietMs);
+        }
+        }
+        return false;
     }
 
     // "x", "y", "width", "height" of an object, the last two not negative.
@@ -470,9 +613,13 @@ private:
         const auto type = actionTypeFromText(typeText);
         if (!number(sTimestamp, out.timestamp))
             return false;
-        // A kind from a newer Quillo: kept whole, so that nothing of it is lost when this
-        // version writes the library again.
-        if (!type) {
+        ScreenWait wait;
+        bool knownWait = true;
+        if (type == ActionType::wait && !readWait(obj, wait, knownWait))
+            return false;
+        // A kind from a newer Quillo (or a kind of wait): kept whole, so that nothing of it
+        // is lost when this version writes the library again.
+        if (!type || !knownWait) {
             const std::string json = simdjson::minify(root);
             out.payload = A::Unknown(QString::fromUtf8(typeText.data(), qsizetype(typeText.size())),
                                      QByteArray(json.data(), qsizetype(json.size())));
@@ -513,6 +660,9 @@ private:
         }
         case ActionType::delay:
             return number(sDuration, out.payload.emplace<A::Delay>().duration);
+        case ActionType::wait:
+            out.payload = A::Wait(std::move(wait));
+            return true;
         case ActionType::unknown:
             break; // never a type read from a file's text
         }

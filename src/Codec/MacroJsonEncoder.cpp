@@ -2,7 +2,10 @@
 
 #include "Codec/CanonicalUuid.h"
 #include "Codec/IsoDate.h"
+#include "Codec/ScreenWaitText.h"
 #include "Models/Overloaded.h"
+
+#include <cstdio>
 
 #include <optional>
 
@@ -157,6 +160,8 @@ private:
             return false;
         m_out.key("png");
         m_out.string(std::string_view(sight.png.toBase64().constData()));
+        if (sight.threshold > 0 && !number("threshold", sight.threshold))
+            return false;
         if (!number("width", sight.area.width()))
             return false;
         if (!sight.windowApp.isEmpty()) {
@@ -175,6 +180,78 @@ private:
         if (!number("x", sight.area.x()) || !number("y", sight.area.y()))
             return false;
         m_out.endObject();
+        return true;
+    }
+
+    bool area(std::string_view key, const QRectF& r)
+    {
+        m_out.key(key);
+        m_out.beginObject();
+        const bool written = number("height", r.height()) && rectEnd(r);
+        m_out.endObject();
+        return written;
+    }
+
+    // A hand-made wait: only the keys of its kind, in key order like every object.
+    bool wait(double t, const ScreenWait& w)
+    {
+        using K = ScreenWait::Kind;
+        auto optionalText = [&](std::string_view key, const QString& value) {
+            if (!value.isEmpty()) {
+                m_out.key(key);
+                m_out.string(value);
+            }
+        };
+        if (w.kind == K::image || w.kind == K::window) {
+            optionalText("app", w.app);
+            optionalText("appName", w.appName);
+        }
+        if ((w.kind == K::image || (w.kind == K::settle && !w.area.isEmpty())) && !area("area", w.area))
+            return false;
+        if (w.kind == K::color) {
+            char text[8];
+            std::snprintf(text, sizeof text, "#%06x", unsigned(w.color & 0xffffff));
+            m_out.key("color");
+            m_out.string(std::string_view(text, 7));
+        }
+        if (w.kind == K::window) {
+            m_out.key("event");
+            m_out.string(ScreenWaitText::event(w.event));
+        }
+        m_out.key("for");
+        m_out.string(ScreenWaitText::kind(w.kind));
+        m_out.key("onTimeout");
+        m_out.string(w.stopOnTimeout ? std::string_view("stop") : std::string_view("continue"));
+        if (w.kind == K::image) {
+            m_out.key("png");
+            m_out.string(std::string_view(w.png.toBase64().constData()));
+        }
+        if (w.kind == K::color) {
+            m_out.key("point");
+            m_out.beginObject();
+            if (!number("x", w.area.x()) || !number("y", w.area.y()))
+                return false;
+            m_out.endObject();
+        }
+        if (w.kind == K::settle) {
+            m_out.key("quietMs");
+            m_out.integer(w.quietMs);
+        }
+        if (w.kind == K::image && w.threshold > 0 && !number("threshold", w.threshold))
+            return false;
+        if (!number("timeout", w.timeout) || !number("timestamp", t))
+            return false;
+        if (w.kind == K::window) {
+            optionalText("title", w.title);
+            m_out.key("titleMatch");
+            m_out.string(ScreenWaitText::titleMatch(w.titleMatch));
+        }
+        if (w.kind == K::color) {
+            m_out.key("tolerance");
+            m_out.integer(w.tolerance);
+        }
+        m_out.key("type");
+        m_out.string(actionTypeText(ActionType::wait));
         return true;
     }
 
@@ -225,6 +302,7 @@ private:
                 [&](const A::Delay& d) {
                     return number("duration", d.duration) && typeAndTime(type, t);
                 },
+                [&](const A::Wait& w) { return wait(t, w.get()); },
                 [&](const A::Unknown&) { return false; }, // written above
             },
             a.payload);

@@ -19,6 +19,8 @@ struct ClickSight {
     QString windowApp;
     QString windowTitle;
     QRectF windowArea;
+    // How alike a place must be to be taken for the picture (0: the usual).
+    double threshold = 0;
 
     bool operator==(const ClickSight&) const = default;
 };

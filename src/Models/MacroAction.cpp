@@ -5,7 +5,7 @@
 #include <cmath>
 
 static_assert(sizeof(MacroAction) <= 56, "a recorded action must stay small");
-static_assert(std::variant_size_v<MacroAction::Payload> == 10);
+static_assert(std::variant_size_v<MacroAction::Payload> == 11);
 
 MacroAction::WindowFocus::WindowFocus(const QString& bundleID, const QString& appName)
     : m_texts(std::make_shared<const Texts>(Texts{bundleID, appName}))
@@ -27,6 +27,19 @@ const QString& MacroAction::WindowFocus::appName() const
 bool MacroAction::WindowFocus::operator==(const WindowFocus& other) const
 {
     return bundleID() == other.bundleID() && appName() == other.appName();
+}
+
+MacroAction::Wait::Wait(ScreenWait wait) : m_wait(std::make_shared<const ScreenWait>(std::move(wait))) {}
+
+const ScreenWait& MacroAction::Wait::get() const
+{
+    static const ScreenWait none;
+    return m_wait ? *m_wait : none;
+}
+
+bool MacroAction::Wait::operator==(const Wait& other) const
+{
+    return m_wait == other.m_wait || get() == other.get();
 }
 
 namespace {
@@ -62,6 +75,31 @@ QString position(double x, double y)
     return QStringLiteral("(%1, %2)").arg(coordinateText(x), coordinateText(y));
 }
 
+QString waitName(const ScreenWait& w)
+{
+    switch (w.kind) {
+    case ScreenWait::Kind::image:
+        return w.appName.isEmpty() ? QStringLiteral("Wait for Image")
+                                   : QStringLiteral("Wait for Image in %1").arg(w.appName);
+    case ScreenWait::Kind::color:
+        return QStringLiteral("Wait for Colour #%1 at ").arg(w.color & 0xffffff, 6, 16, QLatin1Char('0')) +
+               position(w.area.x(), w.area.y());
+    case ScreenWait::Kind::window: {
+        QString what = w.appName.isEmpty() ? w.app : w.appName;
+        if (!w.title.isEmpty())
+            what = what.isEmpty() ? QStringLiteral("\u201c%1\u201d").arg(w.title)
+                                  : QStringLiteral("%1 \u201c%2\u201d").arg(what, w.title);
+        const char* event = w.event == ScreenWait::WindowEvent::appear  ? "to appear"
+                            : w.event == ScreenWait::WindowEvent::front ? "to come to the front"
+                                                                        : "to close";
+        return QStringLiteral("Wait for %1 %2").arg(what, QLatin1String(event));
+    }
+    case ScreenWait::Kind::settle:
+        return QStringLiteral("Wait Until the Screen Settles (%1 ms)").arg(w.quietMs);
+    }
+    return {};
+}
+
 } // namespace
 
 QString MacroAction::displayName() const
@@ -88,6 +126,7 @@ QString MacroAction::displayName() const
                 // Locale-independent, like a C format in the POSIX locale.
                 return QStringLiteral("Delay %1s").arg(QString::number(a.duration, 'f', 2));
             },
+            [](const Wait& a) { return waitName(a.get()); },
             [](const Unknown& a) { return QStringLiteral("Unknown step (%1)").arg(a.typeName()); },
         },
         payload);
@@ -174,4 +213,9 @@ MacroAction MacroAction::windowFocus(double timestamp, const QString& bundleID,
 MacroAction MacroAction::delay(double timestamp, double duration)
 {
     return {timestamp, Delay{duration}};
+}
+
+MacroAction MacroAction::wait(double timestamp, ScreenWait wait)
+{
+    return {timestamp, Wait(std::move(wait))};
 }

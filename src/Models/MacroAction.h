@@ -2,6 +2,7 @@
 
 #include "Models/ActionType.h"
 #include "Models/MouseButton.h"
+#include "Models/ScreenWait.h"
 #include "Models/SightRef.h"
 
 #include <QByteArray>
@@ -93,6 +94,21 @@ struct MacroAction
         bool operator==(const Delay&) const = default;
     };
 
+    // A step made by hand that waits (see ScreenWait); shared between copies as the
+    // other large payloads are.
+    class Wait
+    {
+    public:
+        Wait() = default;
+        explicit Wait(ScreenWait wait);
+        const ScreenWait& get() const;
+        const ScreenWait* operator->() const { return &get(); }
+        bool operator==(const Wait& other) const;
+
+    private:
+        std::shared_ptr<const ScreenWait> m_wait;
+    };
+
     // A step of a kind this version does not know (a newer Quillo's): the type it was read
     // with and the whole action object as it was read (compact JSON), written back as it
     // was and skipped at replay. Shared between copies, as WindowFocus's texts are.
@@ -116,7 +132,7 @@ struct MacroAction
 
     // Alternatives in ActionType order: payload.index() is the ActionType.
     using Payload = std::variant<KeyDown, KeyUp, MouseMove, MouseDown, MouseUp, MouseDrag, Scroll,
-                                 WindowFocus, Delay, Unknown>;
+                                 WindowFocus, Delay, Wait, Unknown>;
 
     double timestamp = 0;
     Payload payload;
@@ -143,4 +159,5 @@ struct MacroAction
     static MacroAction windowFocus(double timestamp, const QString& bundleID,
                                    const QString& appName);
     static MacroAction delay(double timestamp, double duration);
+    static MacroAction wait(double timestamp, ScreenWait wait);
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Models/DesktopWindow.h"
 #include "Models/ScreenOutput.h"
 #include "Platform/RunningApplication.h"
 
@@ -33,6 +34,11 @@ public:
         QRectF area;
     };
     virtual std::optional<FrontWindow> frontmostWindow() { return std::nullopt; }
+    // The windows now, this application's left out; nothing when the desktop says neither
+    // which applications have windows nor which one is in front. Where the desktop names
+    // no window one by one, each application with windows stands for one window, and only
+    // the front one has a title.
+    virtual std::optional<std::vector<DesktopWindow>> windows();
 
 Q_SIGNALS:
     // Another application became frontmost.

@@ -1,6 +1,8 @@
 #include "Services/PlaybackEngine.h"
 
 #include "Codec/PngCodec.h"
+#include "Services/Screen/PictureSearch.h"
+#include "Services/Screen/ScreenWaitCheck.h"
 #include "Models/Overloaded.h"
 #include "Services/Screen/ImageMatcher.h"
 
@@ -74,6 +76,7 @@ std::optional<SyntheticEvent> PlaybackEngine::eventFor(const MacroAction& action
             },
             [](const A::WindowFocus&) { return std::optional<SyntheticEvent>(); },
             [](const A::Delay&) { return std::optional<SyntheticEvent>(); },
+            [](const A::Wait&) { return std::optional<SyntheticEvent>(); },
             [](const A::Unknown&) { return std::optional<SyntheticEvent>(); }, // skipped
         },
         action.payload);
@@ -214,6 +217,13 @@ bool PlaybackEngine::run(const Macro& macro, const PlaybackOptions& options, Lis
                 shift = *found;
                 loopStart += m_clock.now() - waitStart;
             }
+            if (const auto* wait = std::get_if<MacroAction::Wait>(&action.payload);
+                wait && (options.waitForScreen > 0 || !readsScreen(action))) {
+                const double waitStart = m_clock.now();
+                if (!waitStep(wait->get(), i, listener))
+                    break;
+                loopStart += m_clock.now() - waitStart;
+            }
             post(action, shift);
             const auto* focus = std::get_if<MacroAction::WindowFocus>(&action.payload);
             if (focus && options.waitForApplications > 0 && !isOwnApplication(*focus)) {
@@ -270,18 +280,38 @@ bool PlaybackEngine::waitForFront(const MacroAction::WindowFocus& focus, double 
     return !m_cancelled;
 }
 
+bool PlaybackEngine::readsScreen(const MacroAction& action)
+{
+    if (const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload))
+        return bool(down->sight);
+    const auto* wait = std::get_if<MacroAction::Wait>(&action.payload);
+    return wait && wait->get().kind != ScreenWait::Kind::window;
+}
+
 bool PlaybackEngine::screenReadable(const Macro& macro, const PlaybackOptions& options)
 {
+    // A wait for a window needs a desktop that says which windows are open, blind or not.
+    for (std::size_t i = 0; i < macro.actions.size(); ++i) {
+        const auto* wait = std::get_if<MacroAction::Wait>(&macro.actions[i].payload);
+        if (wait && wait->get().kind == ScreenWait::Kind::window && (!m_windows || !m_windows->windows())) {
+            m_failure = QStringLiteral("Step %1 waits for a window, but this desktop does not say which windows "
+                                       "are open; the playback did not start.")
+                            .arg(i + 1);
+            m_failureKind = FailureKind::windowsUnknown;
+            m_failedStep = int(i + 1);
+            return false;
+        }
+    }
     if (options.waitForScreen <= 0)
         return true;
-    const ClickSight* first = nullptr;
-    for (const MacroAction& action : macro.actions)
-        if (const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload); down && down->sight) {
-            first = down->sight.get();
-            break;
-        }
-    if (!first)
+    const auto first = std::find_if(macro.actions.begin(), macro.actions.end(), readsScreen);
+    if (first == macro.actions.end())
         return true;
+    QRectF area(0, 0, 1, 1);
+    if (const auto* down = std::get_if<MacroAction::MouseDown>(&first->payload))
+        area = down->sight->area;
+    else if (const auto* wait = std::get_if<MacroAction::Wait>(&first->payload); !wait->get().area.isEmpty())
+        area = wait->get().area;
     const QString blind = QStringLiteral(
         "The clicks of this macro wait for what was on the screen when it was recorded, but %1. Turn off waiting for "
         "the screen to replay it blind.");
@@ -290,7 +320,7 @@ bool PlaybackEngine::screenReadable(const Macro& macro, const PlaybackOptions& o
         m_failureKind = FailureKind::screenUnreadable;
         return false;
     }
-    if (auto tried = m_capture->capture(first->area); !tried) {
+    if (auto tried = m_capture->capture(area); !tried) {
         m_failure = blind.arg(tried.error().description());
         m_failureKind = FailureKind::screenUnreadable;
         return false;
@@ -298,45 +328,95 @@ bool PlaybackEngine::screenReadable(const Macro& macro, const PlaybackOptions& o
     return true;
 }
 
-std::optional<QPointF> PlaybackEngine::look(const ScreenImage& picture, ScreenImage* screenSeen)
+std::optional<QPointF> PlaybackEngine::look(const ScreenImage& picture, const ClickSight& sight, ScreenImage* screenSeen)
 {
-    const double m = nearbyMargin;
-    if (auto nearby = m_capture->capture(picture.area.adjusted(-m, -m, m, m)); nearby.hasValue())
-        if (const auto found = ImageMatcher::find(picture, nearby.value()))
-            return found->area.topLeft();
-    auto whole = m_capture->captureScreen();
-    if (!whole.hasValue())
-        return std::nullopt;
-    const auto found = ImageMatcher::find(picture, whole.value());
-    if (screenSeen)
-        *screenSeen = std::move(whole).value();
-    return found ? std::optional<QPointF>(found->area.topLeft()) : std::nullopt;
+    // Around where it was, then in the window it was in (wherever that is now), then
+    // anywhere.
+    PictureSearch::Where where;
+    if (m_windows && !sight.windowApp.isEmpty())
+        if (const auto windows = m_windows->windows())
+            for (const DesktopWindow& window : *windows)
+                if (window.appName == sight.windowApp && !window.area.isEmpty() && (!where.within || window.front))
+                    where.within = window.area;
+    return PictureSearch::find(*m_capture, picture, sight.threshold, where, screenSeen);
+}
+
+bool PlaybackEngine::pictureAt(std::size_t step, const QByteArray& png, const QRectF& area, const QString& what,
+                               const QString& where)
+{
+    ScreenImage& picture = m_pictures[step];
+    if (!picture.isNull())
+        return true;
+    auto decoded = PngCodec::decode(png, area, ClickSight::maxSide);
+    if (!decoded) {
+        m_failure = QStringLiteral("Step %1 (%2): the picture it waits for cannot be read (%3); the playback "
+                                   "stopped and let go of every key and button.")
+                        .arg(step + 1)
+                        .arg(what, decoded.error());
+        m_failureKind = FailureKind::pictureUnreadable;
+        m_failedStep = int(step + 1);
+        m_failedWhere = where;
+        return false;
+    }
+    picture = std::move(decoded).value();
+    return true;
+}
+
+bool PlaybackEngine::waitStep(const ScreenWait& wait, std::size_t step, Listener& listener)
+{
+    const QString what = MacroAction::wait(0, wait).displayName();
+    if (wait.kind == ScreenWait::Kind::image && !pictureAt(step, wait.png, wait.area, what, what))
+        return false;
+    ScreenWaitCheck check(wait, m_capture, m_windows,
+                          wait.kind == ScreenWait::Kind::image ? m_pictures[step] : ScreenImage{});
+    const double deadline = m_clock.now() + wait.timeout;
+    for (;;) {
+        const bool so = check.look(m_clock.now());
+        if (m_cancelled)
+            return false;
+        if (so)
+            return true;
+        if (check.wantsAnotherLookNow())
+            continue;
+        if (m_clock.now() >= deadline)
+            break;
+        if (!sleepUntil(std::min(deadline, m_clock.now() + screenPollInterval)))
+            return false;
+    }
+    if (!wait.stopOnTimeout) {
+        listener.note(QStringLiteral("Step %1 (%2) waited %3 s in vain; the playback went on.")
+                          .arg(step + 1)
+                          .arg(what)
+                          .arg(wait.timeout));
+        return true;
+    }
+    if (wait.kind == ScreenWait::Kind::image) {
+        m_failedScreen = std::move(check.lastScreen());
+        m_failedPicture = m_pictures[step];
+    }
+    m_failedWaitSeconds = wait.timeout;
+    m_failureKind = FailureKind::waitRanOut;
+    m_failedStep = int(step + 1);
+    m_failedWhere = what;
+    m_failure = QStringLiteral("Step %1 (%2) waited %3 s; the playback stopped and let go of every key and button.")
+                    .arg(step + 1)
+                    .arg(what)
+                    .arg(wait.timeout);
+    return false;
 }
 
 std::optional<QPointF> PlaybackEngine::waitForSight(const ClickSight& sight, std::size_t step, double seconds)
 {
     const QString app = !sight.windowApp.isEmpty() ? sight.windowApp : m_lastApplication;
     const QString where = app.isEmpty() ? QStringLiteral("a click") : QStringLiteral("a click in %1").arg(app);
-    ScreenImage& picture = m_pictures[step];
-    if (picture.isNull()) {
-        auto decoded = PngCodec::decode(sight.png, sight.area, ClickSight::maxSide);
-        if (!decoded) {
-            m_failure = QStringLiteral("Step %1 (%2): the picture it waits for cannot be read (%3); the playback "
-                                       "stopped and let go of every key and button.")
-                            .arg(step + 1)
-                            .arg(where, decoded.error());
-            m_failureKind = FailureKind::pictureUnreadable;
-            m_failedStep = int(step + 1);
-            m_failedWhere = app;
-            return std::nullopt;
-        }
-        picture = std::move(decoded).value();
-    }
+    if (!pictureAt(step, sight.png, sight.area, where, app))
+        return std::nullopt;
+    const ScreenImage& picture = m_pictures[step];
     const double deadline = m_clock.now() + seconds;
     std::optional<QPointF> previous;
     ScreenImage seen;
     for (;;) {
-        const std::optional<QPointF> at = look(picture, &seen);
+        const std::optional<QPointF> at = look(picture, sight, &seen);
         if (m_cancelled)
             return std::nullopt;
         // There and steady: the same place in two looks in a row.

@@ -6,6 +6,7 @@
 #include "Platform/EventPoster.h"
 #include "Platform/ScreenCapture.h"
 #include "Platform/Sleeper.h"
+#include "Platform/WindowWatch.h"
 
 #include <QPointF>
 #include <array>
@@ -33,6 +34,8 @@ public:
         virtual void progressed(double fraction) = 0;
         // Waiting for an application to come to the front (empty: no longer waiting).
         virtual void waitingFor(const QString& appName) { Q_UNUSED(appName); }
+        // Something worth a line in the log (a wait that ran out and went on).
+        virtual void note(const QString& text) { Q_UNUSED(text); }
     };
 
     PlaybackEngine(const Clock& clock, Sleeper& sleeper, EventPoster& poster);
@@ -40,6 +43,8 @@ public:
     // Where the screen is read for presses that carry what it showed (none: they replay
     // blind).
     void setScreenCapture(ScreenCapture* capture) { m_capture = capture; }
+    // Where the windows are read for steps that wait for one (none: such steps cannot run).
+    void setWindowWatch(WindowWatch* windows) { m_windows = windows; }
 
     // Quillo's own application id: a switch to it (a recording made from its window
     // starts with one) neither brings its window forward nor is waited for, since it
@@ -67,11 +72,19 @@ public:
     // How often the screen is looked at while waiting for a picture, and how far around
     // its recorded place it is looked for first (then on the whole screen).
     static constexpr double screenPollInterval = 0.05;
-    static constexpr double nearbyMargin = 24;
     // Why the last run stopped on its own, for saying it in the user's language.
-    enum class FailureKind { none, application, screenNotThere, screenUnreadable, pictureUnreadable };
+    enum class FailureKind {
+        none,
+        application,
+        screenNotThere,
+        screenUnreadable,
+        pictureUnreadable,
+        waitRanOut,      // a wait step's timeout (failedWhere: what it waited for)
+        windowsUnknown,  // a wait for a window on a desktop that does not say
+    };
     FailureKind failureKind() const { return m_failureKind; }
-    // The step (from 1) and the application of a press whose picture did not come.
+    // The step (from 1) and the application of a press whose picture did not come (or
+    // what a wait step waited for).
     int failedStep() const { return m_failedStep; }
     const QString& failedWhere() const { return m_failedWhere; }
     // After a wait for the screen that ran out: the screen then, and the picture it
@@ -90,7 +103,16 @@ private:
     // when it is not there within `seconds`, or when cancelled.
     std::optional<QPointF> waitForSight(const ClickSight& sight, std::size_t step, double seconds);
     // One look: where the picture is now, or nothing.
-    std::optional<QPointF> look(const ScreenImage& picture, ScreenImage* screenSeen);
+    std::optional<QPointF> look(const ScreenImage& picture, const ClickSight& sight, ScreenImage* screenSeen);
+    // A wait step: true when what it waits for came (or it ran out and goes on); false
+    // (with m_failure unless cancelled) when the playback stops.
+    bool waitStep(const ScreenWait& wait, std::size_t step, Listener& listener);
+    // The picture of the press or step at `step`, decoded once; false (with m_failure) when
+    // it cannot be read.
+    bool pictureAt(std::size_t step, const QByteArray& png, const QRectF& area, const QString& what,
+                   const QString& where);
+    // Steps that read the screen (and so are skipped in a blind replay).
+    static bool readsScreen(const MacroAction& action);
     // Checked before anything is posted: a macro whose presses wait for the screen needs
     // a screen that can be read (otherwise m_failure says so).
     bool screenReadable(const Macro& macro, const PlaybackOptions& options);
@@ -110,6 +132,7 @@ private:
     int m_failedStep = 0;
     QString m_failedWhere;
     ScreenCapture* m_capture = nullptr;
+    WindowWatch* m_windows = nullptr;
     // The pictures of this run's presses, decoded once, by step.
     std::map<std::size_t, ScreenImage> m_pictures;
     // How far the pressed button's place moved from its recording, per button, until it is

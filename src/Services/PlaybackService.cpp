@@ -25,6 +25,7 @@ public:
     {
         m_engine.setOwnApplicationId(service->m_ownApplicationId);
         m_engine.setScreenCapture(service->m_capture);
+        m_engine.setWindowWatch(service->m_windowWatch.get());
         m_thread.reset(QThread::create([this] {
             SystemSleeper::tuneCurrentThread();
             m_engine.run(m_macro, m_options, *this);
@@ -77,6 +78,7 @@ public:
     {
         update([&](Latest& l) { l.waitingFor = appName; });
     }
+    void note(const QString& text) override { appLog(text, LogEntry::Level::warn); }
     // After the thread ended: why the playback stopped on its own, if it did.
     std::optional<QString> failure() const { return m_engine.failure(); }
     const PlaybackEngine& engine() const { return m_engine; }
@@ -154,8 +156,21 @@ void PlaybackService::play(const Macro& macro, const PlaybackOptions& options)
                LogEntry::Level::warn);
     m_sleeper.reset();
     m_stopped = false;
+    // Windows are read only for a macro that waits for them.
+    const bool watchesWindows = std::any_of(macro.actions.begin(), macro.actions.end(), [](const MacroAction& a) {
+        return std::holds_alternative<MacroAction::Wait>(a.payload) ||
+               (std::holds_alternative<MacroAction::MouseDown>(a.payload) &&
+                std::get<MacroAction::MouseDown>(a.payload).sight);
+    });
+    if (m_windowWatch && watchesWindows)
+        m_windowWatch->start();
     m_session = std::make_unique<Session>(this, ++m_lastSessionId, macro, options);
     m_session->start();
+}
+
+void PlaybackService::setWorkspace(Workspace* workspace)
+{
+    m_windowWatch = workspace ? std::make_unique<WorkspaceWindowWatch>(*workspace) : nullptr;
 }
 
 bool PlaybackService::isPlayable(const Macro& macro, const PlaybackOptions& options)
@@ -195,6 +210,8 @@ void PlaybackService::endSession()
 {
     const bool ended = m_session != nullptr;
     m_session.reset();
+    if (m_windowWatch)
+        m_windowWatch->stop();
     m_loopStartInstant = 0;
     setState(PlaybackState::idle());
     setProgress(0);

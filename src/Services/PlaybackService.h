@@ -8,6 +8,7 @@
 #include "Platform/ScreenCapture.h"
 #include "Platform/Sleeper.h"
 #include "Services/PlaybackEngine.h"
+#include "Services/Screen/WorkspaceWindowWatch.h"
 
 #include <QObject>
 #include <memory>
@@ -40,6 +41,9 @@ public:
     // Where presses that carry a picture look for it (see PlaybackEngine); none: they
     // cannot wait for the screen.
     void setScreenCapture(ScreenCapture* capture) { m_capture = capture; }
+    // Where steps that wait for a window read the desktop's windows (watched only while a
+    // playback with such steps runs); none: those steps cannot run.
+    void setWorkspace(Workspace* workspace);
     // Where the screen is saved when a wait for it runs out (beside what was looked for):
     // by default "Quillo/screens" in the user's cache folder.
     void setScreenFolder(const QString& folder) { m_screenFolder = folder; }
@@ -100,6 +104,7 @@ private:
     bool m_stopped = false;
     QString m_ownApplicationId;
     ScreenCapture* m_capture = nullptr;
+    std::unique_ptr<WorkspaceWindowWatch> m_windowWatch;
     QString m_screenFolder = defaultScreenFolder();
     Failure m_lastFailure;
 };

@@ -33,9 +33,11 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
     m_recorder->setScreenCapture(platform.screenCapture);
     m_readsScreen = platform.screenCapture != nullptr;
+    m_screenCapture = platform.screenCapture;
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
     m_playback->setOwnApplicationId(m_workspace.ownApplicationId());
     m_playback->setScreenCapture(platform.screenCapture);
+    m_playback->setWorkspace(&platform.workspace);
     m_permissions = new PermissionsService(platform.permissionProbe, this);
     m_permissions->checkPermissions();
     m_storage = libraryPath.isEmpty() ? new StorageService(this) : new StorageService(libraryPath, this);
@@ -239,6 +241,16 @@ QString AppViewModel::playbackFailureText(const QString& message, const QString&
     }
     case Kind::screenUnreadable:
         return t(QStringLiteral("playback.screenUnreadable"));
+    case Kind::waitRanOut: {
+        QString text = t(QStringLiteral("playback.waitRanOut"))
+                           .arg(QString::number(failure.step), NameText::oneLine(failure.where),
+                                QString::number(failure.seconds));
+        if (!failure.screenPath.isEmpty())
+            text += QLatin1Char(' ') + t(QStringLiteral("playback.screenSaved")).arg(failure.screenPath, failure.picturePath);
+        return text;
+    }
+    case Kind::windowsUnknown:
+        return t(QStringLiteral("playback.windowsUnknown")).arg(failure.step);
     case Kind::pictureUnreadable:
     case Kind::none:
         return message;

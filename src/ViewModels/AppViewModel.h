@@ -76,6 +76,9 @@ public:
     bool replaysPositions = true;
     // Whether this desktop's screen can be read (clicks keep pictures, replays wait for them).
     bool readsScreen() const { return m_readsScreen; }
+    // Where the editor takes the pictures and colours of steps that wait for them (null
+    // where the screen cannot be read).
+    ScreenCapture* screenCapture() const { return m_screenCapture; }
     // Opens a web page in the person's browser (the cloud sign-in); false when nothing could.
     std::function<bool(const QUrl&)> openUrl;
 
@@ -164,4 +167,5 @@ private:
     std::optional<QString> m_errorMessage;
     AppLocale m_appLanguage = AppLocale::system;
     bool m_readsScreen = false;
+    ScreenCapture* m_screenCapture = nullptr;
 };

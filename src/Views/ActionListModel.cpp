@@ -41,6 +41,8 @@ QColor ActionListModel::kindColor(ActionType type)
         return QColor(0x40, 0xc8, 0xe0);
     case ActionType::delay:
         return QColor(0xff, 0xd6, 0x0a);
+    case ActionType::wait:
+        return QColor(0xff, 0x6b, 0x3d);
     case ActionType::unknown:
         return QColor(0x8e, 0x8e, 0x93);
     }
@@ -66,6 +68,8 @@ QString ActionListModel::kindIcon(ActionType type)
         return QStringLiteral("window");
     case ActionType::delay:
         return QStringLiteral("timer");
+    case ActionType::wait:
+        return QStringLiteral("eye");
     case ActionType::unknown:
         return QStringLiteral("warning");
     }

@@ -13,6 +13,7 @@
 #include "Views/ChordButton.h"
 #include "Views/Icons.h"
 #include "Views/InsertDelaySheet.h"
+#include "Views/WaitStepDialog.h"
 #include "Views/PlaybackControlView.h"
 #include "Views/TwoLineRowDelegate.h"
 
@@ -255,8 +256,17 @@ void MacroDetailView::refresh()
     inserts->clear();
     for (const auto& [key, what] : std::initializer_list<std::pair<const char*, Insert>>{
              {"insert.text", Insert::text}, {"insert.key", Insert::key}, {"insert.click", Insert::click},
-             {"insert.app", Insert::application}, {"insert.delay", Insert::delay}})
-        inserts->addAction(m_model.t(QString::fromLatin1(key)), this, [this, what = what] { insert(what); });
+             {"insert.app", Insert::application}, {"insert.delay", Insert::delay}, {nullptr, Insert::delay},
+             {"insert.waitImage", Insert::waitImage}, {"insert.waitColor", Insert::waitColor},
+             {"insert.waitWindow", Insert::waitWindow}, {"insert.waitSettle", Insert::waitSettle}}) {
+        if (!key) {
+            inserts->addSeparator();
+            continue;
+        }
+        QAction* entry = inserts->addAction(m_model.t(QString::fromLatin1(key)), this, [this, what = what] { insert(what); });
+        // Pictures and colours are taken from the screen: not where it cannot be read.
+        entry->setEnabled(m_model.readsScreen() || (what != Insert::waitImage && what != Insert::waitColor));
+    }
     const auto selected = selection();
     m_deleteSelected->setVisible(!selected.empty());
     m_deleteSelected->setText(QStringLiteral("Delete %1").arg(selected.size()));
@@ -350,6 +360,12 @@ void MacroDetailView::editRow(int row)
     if (!macro || row < 0 || row >= int(macro->actions.size()))
         return;
     const std::vector<double> gaps = ActionRetiming::gaps(macro->actions);
+    if (const auto* wait = std::get_if<MacroAction::Wait>(&macro->actions[std::size_t(row)].payload)) {
+        WaitStepDialog editor(m_model, wait->get(), gaps[std::size_t(row)], row > 0, WaitStepDialog::Purpose::edit, this);
+        if (editor.exec() == QDialog::Accepted)
+            m_model.library().replaceAction(m_macroID, row, MacroAction::wait(0, editor.wait()), editor.gap());
+        return;
+    }
     ActionEditorDialog editor(m_model, macro->actions[std::size_t(row)], gaps[std::size_t(row)], row > 0,
                               ActionEditorDialog::Purpose::edit, this);
     if (editor.exec() != QDialog::Accepted)
@@ -362,6 +378,12 @@ void MacroDetailView::insert(Insert what)
     const int after = insertionRow();
     if (what == Insert::delay)
         return insertDelayAfter(after);
+    if (what == Insert::waitImage || what == Insert::waitColor || what == Insert::waitWindow ||
+        what == Insert::waitSettle)
+        return insertWait(after, what == Insert::waitImage   ? ScreenWait::Kind::image
+                                 : what == Insert::waitColor ? ScreenWait::Kind::color
+                                 : what == Insert::waitWindow ? ScreenWait::Kind::window
+                                                               : ScreenWait::Kind::settle);
     if (what == Insert::text) {
         TypeTextDialog dialog(m_model, this);
         if (dialog.exec() != QDialog::Accepted)
@@ -395,6 +417,18 @@ void MacroDetailView::insert(Insert what)
     }
     m_model.library().insertActions(m_macroID, after, inserted, editor.gap(), description);
     selectRows(after + 1, int(inserted.size()));
+}
+
+void MacroDetailView::insertWait(int after, ScreenWait::Kind kind)
+{
+    ScreenWait made;
+    made.kind = kind;
+    WaitStepDialog editor(m_model, made, 0.1, after >= 0, WaitStepDialog::Purpose::insert, this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    m_model.library().insertActions(m_macroID, after, {MacroAction::wait(0, editor.wait())}, editor.gap(),
+                                    QStringLiteral("Inserted a wait into"));
+    selectRows(after + 1, 1);
 }
 
 void MacroDetailView::selectRows(int first, int count)

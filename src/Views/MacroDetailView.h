@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Models/ScreenWait.h"
+
 #include "Models/HotkeyChord.h"
 
 #include <optional>
@@ -48,8 +50,10 @@ public:
     // The action editor for `row` (double-click, Enter or "Edit…").
     void editRow(int row);
     // What "Insert" makes, after the selection (or at the end).
-    enum class Insert { text, key, click, application, delay };
+    enum class Insert { text, key, click, application, delay, waitImage, waitColor, waitWindow, waitSettle };
     void insert(Insert what);
+    // A new wait step of `kind` after row `after`, as its form makes it.
+    void insertWait(int after, ScreenWait::Kind kind);
     // Where an insertion goes: after the last selected row, else after the last row.
     int insertionRow() const;
     void duplicateSelected();

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QRubberBand>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -19,8 +20,10 @@ namespace {
 class PickLayer : public QWidget
 {
 public:
-    PickLayer(QScreen* screen, bool grabs, const QString& hint, std::function<void(std::optional<QPointF>)> done)
-        : m_grabs(grabs), m_done(std::move(done))
+    // `done` gets a point (a click), or a rectangle (a drag, in area mode), or nothing.
+    PickLayer(QScreen* screen, bool grabs, bool area, const QString& hint,
+              std::function<void(std::optional<QRectF>)> done)
+        : m_grabs(grabs), m_area(area), m_done(std::move(done))
     {
         // On X11 the window manager keeps its hands off the grabbing window: reparenting
         // it into a frame would unmap it for a moment, and the server ends a grab whose
@@ -73,22 +76,48 @@ protected:
         painter.fillRect(rect(), QColor(0, 0, 0, 40));
         painter.setPen(Qt::white);
         painter.drawText(rect().adjusted(0, 40, 0, 0), Qt::AlignHCenter | Qt::AlignTop, m_hint);
+        if (!m_shown.isEmpty()) {
+            painter.setPen(QPen(Qt::white, 2, Qt::DashLine));
+            painter.drawRect(m_shown);
+        }
     }
     void mousePressEvent(QMouseEvent* event) override
     {
-        if (!m_grabs && m_screen) {
-            // A cover fills its screen; where a desktop does not tell windows their
-            // place (Wayland), the screen's own place in the layout gives the point,
-            // in the layout's units as the desktop reports positions.
-            end(QPointF(m_screen->geometry().topLeft()) + event->position());
+        if (!m_area) {
+            end(QRectF(screenPoint(event), QSizeF(0, 0)));
             return;
         }
-        // In the X server's pixels, as positions are recorded.
-        const QPointF global = event->globalPosition();
-        QScreen* screen = QGuiApplication::screenAt(global.toPoint());
-        const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
-        end(QPointF(global.x() * ratio, global.y() * ratio));
+        m_start = screenPoint(event);
+        m_startLocal = event->globalPosition();
+        m_dragging = true;
     }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (!m_dragging)
+            return;
+        const QRect shown = QRectF(m_startLocal, event->globalPosition()).normalized().toRect();
+        if (m_grabs) {
+            // The grabbing window is small: a band of its own shows the rectangle.
+            if (!m_band)
+                m_band = new QRubberBand(QRubberBand::Rectangle);
+            m_band->setGeometry(shown);
+            m_band->show();
+        } else {
+            m_shown = shown.translated(-geometry().topLeft());
+            update();
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (!m_dragging)
+            return;
+        m_dragging = false;
+        const QRectF area = QRectF(m_start, screenPoint(event)).normalized();
+        if (area.width() < 4 || area.height() < 4)
+            return; // a click, not a rectangle: drag again
+        end(area);
+    }
+    ~PickLayer() override { delete m_band; }
     void keyPressEvent(QKeyEvent* event) override
     {
         if (event->key() == Qt::Key_Escape)
@@ -96,6 +125,21 @@ protected:
     }
 
 private:
+    QPointF screenPoint(QMouseEvent* event) const
+    {
+        if (!m_grabs && m_screen) {
+            // A cover fills its screen; where a desktop does not tell windows their
+            // place (Wayland), the screen's own place in the layout gives the point,
+            // in the layout's units as the desktop reports positions.
+            return QPointF(m_screen->geometry().topLeft()) + event->position();
+        }
+        // In the X server's pixels, as positions are recorded.
+        const QPointF global = event->globalPosition();
+        QScreen* screen = QGuiApplication::screenAt(global.toPoint());
+        const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+        return QPointF(global.x() * ratio, global.y() * ratio);
+    }
+
     // The server grants a grab only to a window it shows, which takes a moment after
     // show(): asked again every 20 ms, for at most two seconds, then the pick gives up.
     void grab()
@@ -114,7 +158,7 @@ private:
         QTimer::singleShot(20, this, [this] { grab(); });
     }
 
-    void end(std::optional<QPointF> point)
+    void end(std::optional<QRectF> point)
     {
         if (m_grabbed) {
             windowHandle()->setMouseGrabEnabled(false);
@@ -126,17 +170,22 @@ private:
     }
 
     bool m_grabs;
+    bool m_area;
+    bool m_dragging = false;
+    QPointF m_start, m_startLocal;
+    QRect m_shown;
+    QRubberBand* m_band = nullptr;
     QPointer<QScreen> m_screen;
     bool m_grabbed = false;
     int m_attempts = 0;
     QString m_hint;
-    std::function<void(std::optional<QPointF>)> m_done;
+    std::function<void(std::optional<QRectF>)> m_done;
 };
 
 } // namespace
 
-ScreenPointPicker::ScreenPointPicker(std::vector<QWidget*> aside, QString hint, QObject* parent)
-    : QObject(parent), m_hint(std::move(hint))
+ScreenPointPicker::ScreenPointPicker(std::vector<QWidget*> aside, QString hint, QObject* parent, Mode mode)
+    : QObject(parent), m_hint(std::move(hint)), m_mode(mode)
 {
     for (QWidget* w : aside)
         if (w && w->isVisible())
@@ -154,15 +203,22 @@ void ScreenPointPicker::start()
     for (const QPointer<QWidget>& w : m_aside)
         if (w)
             w->hide();
-    auto done = [this](std::optional<QPointF> point) { QTimer::singleShot(0, this, [this, point] { finish(point); }); };
+    auto done = [this](std::optional<QRectF> picked) {
+        QTimer::singleShot(0, this, [this, picked] {
+            if (m_mode == Mode::area)
+                finishArea(picked);
+            else
+                finish(picked ? std::optional<QPointF>(picked->topLeft()) : std::nullopt);
+        });
+    };
     const bool grabs = QGuiApplication::platformName() == QLatin1String("xcb");
     if (grabs) {
-        auto* layer = new PickLayer(QGuiApplication::primaryScreen(), true, m_hint, done);
+        auto* layer = new PickLayer(QGuiApplication::primaryScreen(), true, m_mode == Mode::area, m_hint, done);
         m_layers.push_back(layer);
         layer->begin();
     } else {
         for (QScreen* screen : QGuiApplication::screens()) {
-            auto* layer = new PickLayer(screen, false, m_hint, done);
+            auto* layer = new PickLayer(screen, false, m_mode == Mode::area, m_hint, done);
             m_layers.push_back(layer);
             layer->begin();
         }
@@ -175,16 +231,40 @@ bool ScreenPointPicker::isReady() const
                                             [](QWidget* layer) { return static_cast<PickLayer*>(layer)->ready(); });
 }
 
+void ScreenPointPicker::closeLayers()
+{
+    for (QWidget* layer : m_layers)
+        layer->close();
+    m_layers.clear();
+}
+
+void ScreenPointPicker::showAside()
+{
+    for (const QPointer<QWidget>& w : m_aside)
+        if (w)
+            w->show();
+}
+
 void ScreenPointPicker::finish(std::optional<QPointF> screenPoint)
 {
     if (m_done)
         return;
     m_done = true;
-    for (QWidget* layer : m_layers)
-        layer->close();
-    m_layers.clear();
-    for (const QPointer<QWidget>& w : m_aside)
-        if (w)
-            w->show();
+    closeLayers();
+    showAside();
     Q_EMIT picked(screenPoint);
+}
+
+void ScreenPointPicker::finishArea(std::optional<QRectF> screenArea)
+{
+    if (m_done)
+        return;
+    m_done = true;
+    closeLayers();
+    // The screen redraws where the layers were before the rectangle's picture is taken.
+    QTimer::singleShot(screenArea ? settleMs : 0, this, [this, screenArea] {
+        Q_EMIT pickedArea(screenArea);
+        showAside();
+        Q_EMIT picked(screenArea ? std::optional<QPointF>(screenArea->topLeft()) : std::nullopt);
+    });
 }

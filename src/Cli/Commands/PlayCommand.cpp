@@ -171,6 +171,7 @@ int PlayCommand::run(const QStringList& args)
     PlaybackService playback(platform.eventPoster(), SystemClock::instance(), platform.sleeper());
     playback.setOwnApplicationId(platform.services().workspace.ownApplicationId());
     playback.setScreenCapture(platform.services().screenCapture);
+    playback.setWorkspace(&platform.services().workspace);
     bool interrupted = false;
     int stoppedBy = 0; // the signal that stopped it; a hotkey is a normal end
     QObject::connect(&signals, &SignalWatcher::interrupted, [&] {

@@ -82,15 +82,9 @@ std::optional<RunningApplication> X11Workspace::applicationOf(unsigned long wind
     return app;
 }
 
-std::optional<Workspace::FrontWindow> X11Workspace::frontmostWindow()
+bool X11Workspace::describe(unsigned long window, FrontWindow& front)
 {
-    if (!m_display)
-        return std::nullopt;
-    const auto window = cardinalProperty(m_display, DefaultRootWindow(m_display), m_activeWindowAtom, XA_WINDOW);
-    if (!window)
-        return std::nullopt;
     X11Errors::Scope scope(m_display); // the window may be gone by now
-    FrontWindow front;
     const Atom utf8 = XInternAtom(m_display, "UTF8_STRING", False);
     Atom type = 0;
     int format = 0;
@@ -116,10 +110,37 @@ std::optional<Workspace::FrontWindow> X11Workspace::frontmostWindow()
     if (XGetWindowAttributes(m_display, window, &attributes) &&
         XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child))
         front.area = QRectF(x, y, attributes.width, attributes.height);
-    if (scope.sync() != 0)
+    return scope.sync() == 0;
+}
+
+std::optional<Workspace::FrontWindow> X11Workspace::frontmostWindow()
+{
+    if (!m_display)
         return std::nullopt;
+    const auto window = cardinalProperty(m_display, DefaultRootWindow(m_display), m_activeWindowAtom, XA_WINDOW);
+    if (!window)
+        return std::nullopt;
+    FrontWindow front;
+    const bool there = describe(window, front);
     readEventsLater();
-    return front;
+    return there ? std::optional<FrontWindow>(front) : std::nullopt;
+}
+
+std::optional<std::vector<DesktopWindow>> X11Workspace::windows()
+{
+    if (!m_display)
+        return std::nullopt;
+    const auto active = cardinalProperty(m_display, DefaultRootWindow(m_display), m_activeWindowAtom, XA_WINDOW);
+    std::vector<DesktopWindow> list;
+    for (const unsigned long window : clientWindows()) {
+        const auto app = applicationOf(window);
+        FrontWindow shown;
+        if (!app || app->id == m_ownId || !describe(window, shown))
+            continue;
+        list.push_back(DesktopWindow{app->id, app->name, shown.title, shown.area, window == active});
+    }
+    readEventsLater();
+    return list;
 }
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication()
@@ -225,11 +246,9 @@ std::vector<ScreenOutput> X11Workspace::screenLayout()
     return layout;
 }
 
-std::vector<RunningApplication> X11Workspace::runningApplications()
+std::vector<unsigned long> X11Workspace::clientWindows()
 {
-    std::vector<RunningApplication> apps;
-    if (!m_display)
-        return apps;
+    std::vector<unsigned long> windows;
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
@@ -237,12 +256,19 @@ std::vector<RunningApplication> X11Workspace::runningApplications()
     const Atom clientList = XInternAtom(m_display, "_NET_CLIENT_LIST", False);
     if (XGetWindowProperty(m_display, DefaultRootWindow(m_display), clientList, 0, 4096, False, XA_WINDOW, &type,
                            &format, &count, &after, &data) != Success || !data)
-        return apps;
-    std::vector<unsigned long> windows;
+        return windows;
     if (format == 32)
         windows.assign(reinterpret_cast<unsigned long*>(data), reinterpret_cast<unsigned long*>(data) + count);
     XFree(data);
-    for (const unsigned long window : windows) {
+    return windows;
+}
+
+std::vector<RunningApplication> X11Workspace::runningApplications()
+{
+    std::vector<RunningApplication> apps;
+    if (!m_display)
+        return apps;
+    for (const unsigned long window : clientWindows()) {
         const auto app = applicationOf(window);
         if (!app || app->id.isEmpty() || app->id == m_ownId)
             continue;

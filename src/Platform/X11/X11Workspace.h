@@ -34,8 +34,14 @@ public:
     std::vector<RunningApplication> runningApplications() override;
     // The active window's title (_NET_WM_NAME, else WM_NAME) and its place on the screen.
     std::optional<FrontWindow> frontmostWindow() override;
+    // Every window the window manager lists, with its title and place.
+    std::optional<std::vector<DesktopWindow>> windows() override;
 
 private:
+    // The listed top-level windows (_NET_CLIENT_LIST), at most 4,096.
+    std::vector<unsigned long> clientWindows();
+    // A window's title and place; false when it is gone.
+    bool describe(unsigned long window, FrontWindow& out);
     void readEvents();
     void readEventsLater();
     std::optional<RunningApplication> applicationOf(unsigned long window);
