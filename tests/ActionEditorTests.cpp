@@ -12,6 +12,9 @@
 #include "Views/MacroDetailView.h"
 #include "Views/ScreenPointPicker.h"
 #include "Views/TypeTextDialog.h"
+#include "Views/WaitStepDialog.h"
+#include "Codec/PngCodec.h"
+#include "TestScreens.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,6 +30,9 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
+#include <QMenu>
+#include <QLineEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <functional>
@@ -43,11 +49,11 @@ Macro macroOf(const QString& name, std::vector<MacroAction> actions)
     return m;
 }
 
-AppViewModel& startWith(AppModelHarness& h, const std::vector<Macro>& macros)
+AppViewModel& startWith(AppModelHarness& h, const std::vector<Macro>& macros, bool readsScreen = false)
 {
     QDir().mkpath(QFileInfo(h.libraryPath()).absolutePath());
     EXPECT_TRUE(AtomicFile::write(h.libraryPath(), MacroJsonEncoder::encodeLibrary(macros).value()).hasValue());
-    AppViewModel& m = h.start();
+    AppViewModel& m = h.start(readsScreen);
     m.setSelectedMacroID(m.macros()[0].id);
     return m;
 }
@@ -334,4 +340,106 @@ TEST(ActionEditor, WithoutAnXServerACoverOverTheScreenTakesTheClick)
     ASSERT_TRUE(result->has_value());
     EXPECT_EQ(**result, QPointF(QGuiApplication::primaryScreen()->geometry().topLeft()) + QPointF(30, 40));
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST(ActionEditor, WaitStepsTakeTheirPictureAndColourFromTheScreenAndRefuseWhatCannotRun)
+{
+    AppModelHarness h;
+    h.workspace.running = {RunningApplication{QStringLiteral("org.gnome.TextEditor"), QStringLiteral("Text Editor")}};
+    h.screen.screen = texture(3);
+    AppViewModel& m = startWith(h, {macroOf(QStringLiteral("Steps"), {MacroAction::keyDown(0, 0, 0)})}, true);
+    ContentView content(m);
+    content.resize(800, 600);
+    content.show();
+    auto* detail = content.findChild<MacroDetailView*>();
+    ASSERT_NE(detail, nullptr);
+
+    // A picture: a rectangle dragged on the screen while Quillo's windows are aside, and
+    // only in the text editor's window.
+    bool asideWhenTaken = false;
+    whenShown<WaitStepDialog>([&](WaitStepDialog& editor) {
+        EXPECT_FALSE(editor.okButton()->isEnabled()); // no picture yet
+        editor.pickButton()->click();
+        ASSERT_NE(editor.picker(), nullptr);
+        QObject::connect(editor.picker(), &ScreenPointPicker::pickedArea, &editor,
+                         [&] { asideWhenTaken = !content.isVisible() && !editor.isVisible(); });
+        QTimer::singleShot(50, &editor, [&editor] { editor.picker()->finishArea(QRectF(60, 30, 40, 24)); });
+        QTimer::singleShot(ScreenPointPicker::settleMs + 200, &editor, [&editor] {
+            EXPECT_TRUE(editor.okButton()->isEnabled());
+            EXPECT_FALSE(editor.pictureLabel()->pixmap().isNull());
+            editor.windowField()->setCurrentIndex(editor.windowField()->findData(QStringLiteral("org.gnome.TextEditor")));
+            editor.timeoutField()->setValue(4);
+            editor.okButton()->click();
+        });
+    });
+    detail->insert(MacroDetailView::Insert::waitImage);
+    EXPECT_TRUE(asideWhenTaken);
+    ASSERT_EQ(m.macros()[0].actions.size(), 2u);
+    const ScreenWait image = std::get<MacroAction::Wait>(m.macros()[0].actions[1].payload).get();
+    EXPECT_EQ(image.kind, ScreenWait::Kind::image);
+    EXPECT_EQ(image.area, QRectF(60, 30, 40, 24));
+    EXPECT_EQ(image.app, QStringLiteral("org.gnome.TextEditor"));
+    EXPECT_EQ(image.timeout, 4);
+    EXPECT_EQ(PngCodec::decode(image.png, image.area, 512).value(), crop(texture(3), 60, 30, 40, 24));
+
+    // A colour: the point's colour is read from the screen.
+    whenShown<WaitStepDialog>([](WaitStepDialog& editor) {
+        editor.takePoint(QPointF(7, 8));
+        EXPECT_EQ(editor.colorField()->text(), QStringLiteral("#%1").arg(editor.wait().color, 6, 16, QLatin1Char('0')));
+        const Colour c = at(texture(3), 7, 8);
+        EXPECT_EQ(editor.wait().color, std::uint32_t(c[2]) << 16 | std::uint32_t(c[1]) << 8 | c[0]);
+        editor.colorField()->setText(QStringLiteral("blue"));
+        EXPECT_FALSE(editor.okButton()->isEnabled());
+        editor.colorField()->setText(QStringLiteral("#00ff00"));
+        editor.okButton()->click();
+    });
+    detail->insert(MacroDetailView::Insert::waitColor);
+    ASSERT_EQ(m.macros()[0].actions.size(), 3u);
+    EXPECT_EQ(std::get<MacroAction::Wait>(m.macros()[0].actions[2].payload)->color, 0x00ff00u);
+
+    // A window: it must name something, and a pattern must be one.
+    whenShown<WaitStepDialog>([](WaitStepDialog& editor) {
+        EXPECT_FALSE(editor.okButton()->isEnabled());
+        editor.titleField()->setText(QStringLiteral("Report ("));
+        editor.matchField()->setCurrentIndex(1);
+        EXPECT_FALSE(editor.okButton()->isEnabled());
+        editor.titleField()->setText(QStringLiteral("Report \\d+"));
+        editor.eventField()->setCurrentIndex(1);
+        EXPECT_TRUE(editor.okButton()->isEnabled());
+        editor.okButton()->click();
+    });
+    detail->insert(MacroDetailView::Insert::waitWindow);
+    ASSERT_EQ(m.macros()[0].actions.size(), 4u);
+    const ScreenWait window = std::get<MacroAction::Wait>(m.macros()[0].actions[3].payload).get();
+    EXPECT_EQ(window.titleMatch, ScreenWait::TitleMatch::pattern);
+    EXPECT_EQ(window.event, ScreenWait::WindowEvent::front);
+    EXPECT_EQ(m.macros()[0].actions[3].displayName(), QStringLiteral("Wait for \u201cReport \\d+\u201d to come to the front"));
+
+    // Editing a wait opens its own form with its values; the change is one undo step.
+    whenShown<WaitStepDialog>([](WaitStepDialog& editor) {
+        EXPECT_EQ(editor.titleField()->text(), QStringLiteral("Report \\d+"));
+        editor.onTimeoutField()->setCurrentIndex(1);
+        editor.okButton()->click();
+    });
+    detail->editRow(3);
+    EXPECT_FALSE(std::get<MacroAction::Wait>(m.macros()[0].actions[3].payload)->stopOnTimeout);
+    m.undo();
+    EXPECT_TRUE(std::get<MacroAction::Wait>(m.macros()[0].actions[3].payload)->stopOnTimeout);
+}
+
+TEST(ActionEditor, WhereTheScreenCannotBeReadTheInsertMenuOffersOnlyTheWaitsThatNeedNoPicture)
+{
+    AppModelHarness h;
+    AppViewModel& m = startWith(h, {macroOf(QStringLiteral("Steps"), {MacroAction::keyDown(0, 0, 0)})});
+    ContentView content(m);
+    content.show();
+    auto* insert = content.findChild<QToolButton*>(QStringLiteral("insertAction"));
+    ASSERT_NE(insert, nullptr);
+    QStringList enabled, disabled;
+    for (QAction* entry : insert->menu()->actions())
+        if (!entry->isSeparator())
+            (entry->isEnabled() ? enabled : disabled) << entry->text();
+    EXPECT_EQ(disabled, (QStringList{QStringLiteral("Wait for Image\u2026"), QStringLiteral("Wait for Colour\u2026")}));
+    EXPECT_TRUE(enabled.contains(QStringLiteral("Wait for Window\u2026")));
+    EXPECT_TRUE(enabled.contains(QStringLiteral("Wait Until the Screen Settles")));
 }
