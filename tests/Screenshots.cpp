@@ -9,6 +9,8 @@
 #include "Views/GapsDialog.h"
 #include "Views/InsertDelaySheet.h"
 #include "Views/TypeTextDialog.h"
+#include "Views/WaitStepDialog.h"
+#include "Codec/PngCodec.h"
 #include "Views/DebugPanelView.h"
 #include "Views/MainWindow.h"
 #include "Views/SaveMacroSheet.h"
@@ -33,6 +35,24 @@ void save(QWidget& widget, const char* name)
     const QString path = g_folder + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png");
     widget.grab().save(path);
     std::printf("%s\n", qPrintable(path));
+}
+
+// A button as a recording would have pictured it: a rounded face with a label stroke.
+ScreenImage buttonPicture(int variant)
+{
+    const int side = 48;
+    ScreenImage image{QRectF(0, 0, side, side), side, side, std::vector<std::uint8_t>(side * side * 4)};
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            std::uint8_t* p = &image.pixels[std::size_t(y * side + x) * 4];
+            const bool face = x > 6 && x < 41 && y > 12 && y < 35;
+            const bool label = face && y > 21 && y < 26 && x > 14 && x < 34 - 4 * variant;
+            const std::uint8_t v = label ? 40 : face ? std::uint8_t(200 - 30 * variant) : 246;
+            p[0] = face && !label ? 230 : v;
+            p[1] = v;
+            p[2] = v;
+        }
+    return image;
 }
 
 std::vector<Macro> sampleLibrary()
@@ -71,6 +91,36 @@ std::vector<Macro> sampleLibrary()
                                               QDateTime::currentDateTimeUtc()));
     }
     macros[0].metadata.recording = RecordingOptions{true, true, 100};
+
+    // A macro that sees the screen: clicks with their pictures and steps that wait.
+    std::vector<MacroAction> seeing = {MacroAction::windowFocus(0, QStringLiteral("org.gnome.TextEditor"),
+                                                                QStringLiteral("Text Editor"))};
+    ScreenWait window;
+    window.kind = ScreenWait::Kind::window;
+    window.app = QStringLiteral("org.gnome.TextEditor");
+    window.appName = QStringLiteral("Text Editor");
+    window.title = QStringLiteral("Invoice");
+    window.event = ScreenWait::WindowEvent::front;
+    seeing.push_back(MacroAction::wait(0.3, window));
+    for (int i = 0; i < 3; ++i) {
+        const double t = 0.8 + i;
+        auto down = MacroAction::mouseDown(t, 200 + 60 * i, 150, MouseButton::left);
+        std::get<MacroAction::MouseDown>(down.payload).sight = SightRef(ClickSight{
+            PngCodec::encode(buttonPicture(i)).value(), QRectF(176 + 60 * i, 126, 48, 48), QStringLiteral("Text Editor"), {}, {}});
+        seeing.push_back(down);
+        seeing.push_back(MacroAction::mouseUp(t + 0.1, 200 + 60 * i, 150, MouseButton::left));
+    }
+    ScreenWait settle;
+    settle.kind = ScreenWait::Kind::settle;
+    settle.quietMs = 800;
+    seeing.push_back(MacroAction::wait(4.0, settle));
+    ScreenWait color;
+    color.kind = ScreenWait::Kind::color;
+    color.area = QRectF(640, 22, 1, 1);
+    color.color = 0x2ec27e;
+    seeing.push_back(MacroAction::wait(4.5, color));
+    macros.push_back(Macro::fromRecording(QStringLiteral("Send the invoice"), std::move(seeing),
+                                          QDateTime::currentDateTimeUtc()));
     return macros;
 }
 
@@ -157,6 +207,7 @@ int main(int argc, char** argv)
     save(window, "11-main-ar");
 
     // The action editor and each insert dialog, in three languages.
+    MainWindow& window_ = window;
     h.workspace.running = {RunningApplication{QStringLiteral("org.gnome.TextEditor"), QStringLiteral("Text Editor")},
                            RunningApplication{QStringLiteral("firefox"), QStringLiteral("Firefox")}};
     h.keyboard.setName(4, QStringLiteral("H"));
@@ -181,6 +232,34 @@ int main(int argc, char** argv)
         save(text, name("insert-text").constData());
         InsertDelaySheet delay(0.5);
         save(delay, name("insert-delay").constData());
+        // The waits, as the Insert menu opens them (the picture as if just taken).
+        ScreenWait image;
+        image.png = PngCodec::encode(buttonPicture(1)).value();
+        image.area = QRectF(236, 126, 48, 48);
+        image.app = QStringLiteral("org.gnome.TextEditor");
+        image.appName = QStringLiteral("Text Editor");
+        WaitStepDialog waitImage(model, image, 0.1, true, WaitStepDialog::Purpose::insert);
+        save(waitImage, name("wait-image").constData());
+        ScreenWait color;
+        color.kind = ScreenWait::Kind::color;
+        color.area = QRectF(640, 22, 1, 1);
+        color.color = 0x2ec27e;
+        WaitStepDialog waitColor(model, color, 0.1, true, WaitStepDialog::Purpose::insert);
+        save(waitColor, name("wait-colour").constData());
+        ScreenWait window;
+        window.kind = ScreenWait::Kind::window;
+        window.title = QStringLiteral("Invoice");
+        WaitStepDialog waitWindow(model, window, 0.1, true, WaitStepDialog::Purpose::insert);
+        save(waitWindow, name("wait-window").constData());
+        ScreenWait settle;
+        settle.kind = ScreenWait::Kind::settle;
+        WaitStepDialog waitSettle(model, settle, 0.1, true, WaitStepDialog::Purpose::insert);
+        save(waitSettle, name("wait-settle").constData());
+        // The macro that sees: its pictures and its waits in the list.
+        const QUuid selected = model.selectedMacroID().value_or(QUuid());
+        model.setSelectedMacroID(model.macros().back().id);
+        save(window_, name("main-seeing").constData());
+        model.setSelectedMacroID(selected);
         GapsDialog gaps(model);
         save(gaps, name("gaps").constData());
     }

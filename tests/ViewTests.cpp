@@ -45,6 +45,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTest>
+#include <QToolButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <set>
@@ -203,6 +204,14 @@ TEST(Views, RecordAndPlayButtonsFollowTheStates)
     EXPECT_EQ(panel.progressText()->text(), QStringLiteral("Playing loop 1 of 1"));
     EXPECT_FALSE(bar.recordButton()->isEnabled()); // no recording while playing
     EXPECT_FALSE(bar.hints()->isVisibleTo(&bar));
+    // The options beyond the speed are folded away until asked for.
+    auto* more = panel.findChild<QToolButton*>(QStringLiteral("playbackOptions"));
+    ASSERT_TRUE(more);
+    if (more->isChecked())
+        more->click();
+    EXPECT_FALSE(panel.repeatStepper()->isVisibleTo(&panel));
+    more->click();
+    EXPECT_TRUE(panel.repeatStepper()->isVisibleTo(&panel));
     panel.options().setInfiniteLoop(true);
     EXPECT_FALSE(panel.repeatStepper()->isVisibleTo(&panel));
     panel.options().setInfiniteLoop(false);
@@ -787,6 +796,8 @@ TEST(Views, NothingIsClippedInAnyLanguage)
     h.permissions.accessibility = h.permissions.inputMonitoring = true;
     MainWindow window(m);
     window.show();
+    if (auto* more = window.findChild<QToolButton*>(QStringLiteral("playbackOptions")); more && !more->isChecked())
+        more->click(); // the folded options too
     SettingsWindow settings(m);
     settings.show();
     // Every text that is not wrapped fits the width it was given.
@@ -873,6 +884,11 @@ TEST(Views, TheScreensOptionsShowWhereTheyMeanSomethingAndChangeWhatRecordsAndPl
         EXPECT_FALSE(pictures->isVisible());
         auto* wait = window.findChild<QCheckBox*>(QStringLiteral("waitForScreen"));
         ASSERT_TRUE(wait);
+        auto* more = window.findChild<QToolButton*>(QStringLiteral("playbackOptions"));
+        ASSERT_TRUE(more);
+        if (!more->isChecked())
+            more->click();
+        EXPECT_TRUE(window.findChild<QCheckBox*>(QStringLiteral("waitForApplications"))->isVisible());
         EXPECT_FALSE(wait->isVisible());
     }
     AppModelHarness h;
@@ -899,8 +915,13 @@ TEST(Views, TheScreensOptionsShowWhereTheyMeanSomethingAndChangeWhatRecordsAndPl
     EXPECT_FALSE(list->model()->index(0, 0).data(ActionListModel::PictureRole).isValid());
 
     // Waiting for the screen is on for the pictured macro; off, its click is not waited for.
+    // It is among the options folded beside the speed, a click away.
     auto* wait = window.findChild<QCheckBox*>(QStringLiteral("waitForScreen"));
     ASSERT_TRUE(wait);
+    auto* more = window.findChild<QToolButton*>(QStringLiteral("playbackOptions"));
+    ASSERT_TRUE(more);
+    if (!more->isChecked())
+        more->click();
     EXPECT_TRUE(wait->isVisible());
     EXPECT_TRUE(wait->isChecked());
     EXPECT_EQ(wait->text(), QStringLiteral("等待屏幕内容"));

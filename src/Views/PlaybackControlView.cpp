@@ -14,6 +14,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QToolButton>
+#include <QHBoxLayout>
+
+bool PlaybackControlView::s_optionsShown = false;
 
 PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro, QWidget* parent)
     : QWidget(parent), m_model(model), m_macroId(macro.id)
@@ -45,15 +49,18 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     m_delay->setSuffix(QStringLiteral("s"));
     m_delay->setValue(m_options.delayOverrideValue());
     m_waitForApps = new QCheckBox;
+    m_waitForApps->setObjectName(QStringLiteral("waitForApplications"));
     m_waitTitle = new QLabel;
     m_wait = new QSpinBox;
     m_wait->setRange(1, 600);
     m_wait->setSuffix(QStringLiteral("s"));
     m_wait->setValue(int(m_options.waitSeconds()));
-    // A macro whose clicks carry what the screen showed: wait for it (on by default).
+    // A macro whose clicks carry what the screen showed, or whose steps look at it: wait
+    // for it (on by default).
     m_hasPictures = std::any_of(macro.actions.begin(), macro.actions.end(), [](const MacroAction& a) {
         const auto* down = std::get_if<MacroAction::MouseDown>(&a.payload);
-        return down && down->sight;
+        const auto* wait = std::get_if<MacroAction::Wait>(&a.payload);
+        return (down && down->sight) || (wait && wait->get().kind != ScreenWait::Kind::window);
     });
     m_waitForScreen = new QCheckBox;
     m_waitForScreen->setObjectName(QStringLiteral("waitForScreen"));
@@ -83,31 +90,53 @@ PlaybackControlView::PlaybackControlView(AppViewModel& model, const Macro& macro
     // Two columns of options beside each other, so that the action list above keeps the
     // height of the detail pane: how fast and how often on one side, the spacing and the
     // waits on the other.
+    // The actions get the height: play and speed on one row, the other options folded
+    // under a button beside them.
     auto* grid = new QGridLayout(this);
     m_progressText->setStyleSheet(QStringLiteral("color: gray"));
-    grid->addWidget(m_progressText, 0, 0, 1, 6);
-    grid->addWidget(m_percent, 0, 6, 1, 3, Qt::AlignRight);
-    grid->addWidget(m_progress, 1, 0, 1, 9);
-    grid->addWidget(m_play, 2, 0, 1, 3);
-    grid->addWidget(m_speedTitle, 3, 0);
-    grid->addWidget(m_speedLabel, 3, 3, Qt::AlignRight);
-    grid->addWidget(m_speed, 4, 0, 1, 4);
-    grid->addWidget(m_infinite, 5, 0, 1, 4);
-    grid->addWidget(m_repeatTitle, 6, 0);
-    grid->addWidget(m_repeat, 6, 3);
-    grid->setColumnMinimumWidth(4, 16);
-    grid->addWidget(m_useDelay, 3, 5, 1, 4);
-    grid->addWidget(m_delayTitle, 4, 5);
-    grid->addWidget(m_delay, 4, 8);
-    grid->addWidget(m_waitForApps, 5, 5, 1, 4);
-    grid->addWidget(m_waitTitle, 6, 5);
-    grid->addWidget(m_wait, 6, 8);
-    grid->addWidget(m_waitForScreen, 7, 5, 1, 3);
-    grid->addWidget(m_screenWait, 7, 8);
-    grid->addWidget(m_otherLayout, 8, 0, 1, 9);
-    grid->addWidget(m_mapLayout, 9, 0, 1, 9);
-    grid->addWidget(m_noPositions, 10, 0, 1, 9);
-    grid->addWidget(m_hint, 11, 0, 1, 9);
+    grid->addWidget(m_progressText, 0, 0);
+    grid->addWidget(m_percent, 0, 1, Qt::AlignRight);
+    grid->addWidget(m_progress, 1, 0, 1, 2);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_play);
+    row->addSpacing(12);
+    row->addWidget(m_speedTitle);
+    row->addWidget(m_speed, 1);
+    row->addWidget(m_speedLabel);
+    row->addSpacing(12);
+    m_more = new QToolButton;
+    m_more->setObjectName(QStringLiteral("playbackOptions"));
+    m_more->setCheckable(true);
+    m_more->setChecked(s_optionsShown);
+    m_more->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    row->addWidget(m_more);
+    grid->addLayout(row, 2, 0, 1, 2);
+    m_optionsPanel = new QWidget;
+    auto* more = new QGridLayout(m_optionsPanel);
+    more->setContentsMargins(0, 0, 0, 0);
+    more->addWidget(m_infinite, 0, 0, 1, 2);
+    more->addWidget(m_repeatTitle, 1, 0);
+    more->addWidget(m_repeat, 1, 1);
+    more->setColumnMinimumWidth(2, 16);
+    more->addWidget(m_useDelay, 0, 3, 1, 2);
+    more->addWidget(m_delayTitle, 1, 3);
+    more->addWidget(m_delay, 1, 4);
+    more->addWidget(m_waitForApps, 2, 0, 1, 2);
+    more->addWidget(m_waitTitle, 3, 0);
+    more->addWidget(m_wait, 3, 1);
+    more->addWidget(m_waitForScreen, 2, 3);
+    more->addWidget(m_screenWait, 2, 4);
+    more->setColumnStretch(0, 1);
+    more->setColumnStretch(3, 1);
+    grid->addWidget(m_optionsPanel, 3, 0, 1, 2);
+    grid->addWidget(m_otherLayout, 4, 0, 1, 2);
+    grid->addWidget(m_mapLayout, 5, 0, 1, 2);
+    grid->addWidget(m_noPositions, 6, 0, 1, 2);
+    grid->addWidget(m_hint, 7, 0, 1, 2);
+    connect(m_more, &QToolButton::toggled, this, [this](bool shown) {
+        s_optionsShown = shown; // the next macro's panel opens the same way
+        refresh();
+    });
 
     connect(m_speed, &QSlider::valueChanged, this, [this](int v) { m_options.setSpeedMultiplier(v * 0.25); });
     connect(m_infinite, &QCheckBox::toggled, this, [this](bool on) { m_options.setInfiniteLoop(on); });
@@ -172,6 +201,7 @@ void PlaybackControlView::retranslate()
     m_waitTitle->setText(m_model.t(QStringLiteral("playback.waitLimit")));
     m_waitForScreen->setText(m_model.t(QStringLiteral("playback.waitForScreen")));
     m_screenWait->setToolTip(m_model.t(QStringLiteral("playback.waitLimit")));
+    m_more->setText(m_model.t(QStringLiteral("playback.options")));
     m_otherLayout->setText(m_model.t(QStringLiteral("playback.otherLayout")) + QLatin1Char(' ') + QChar(0x2066) +
                            m_layouts + QChar(0x2069));
     m_mapLayout->setText(m_model.t(QStringLiteral("playback.mapLayout")));
@@ -197,6 +227,9 @@ void PlaybackControlView::refresh()
     m_percent->setText(percentText(m_model.playback().progress()));
     m_progress->setValue(int(m_model.playback().progress() * 1000));
     m_speedLabel->setText(m_options.speedLabel());
+    m_optionsPanel->setVisible(m_more->isChecked());
+    m_more->setArrowType(m_more->isChecked() ? Qt::DownArrow
+                                             : layoutDirection() == Qt::RightToLeft ? Qt::LeftArrow : Qt::RightArrow);
     m_repeatTitle->setVisible(!m_options.isInfiniteLoop());
     m_repeat->setVisible(!m_options.isInfiniteLoop());
     m_delayTitle->setVisible(m_options.useDelayOverride());

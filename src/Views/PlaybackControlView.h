@@ -14,9 +14,11 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QToolButton;
 
-// The playback panel under a macro's actions: play or stop, progress, and the options
-// (speed, repeat or loop forever, uniform spacing). A new panel starts from the defaults.
+// The playback panel under a macro's actions: play or stop, progress, the speed, and
+// folded beside them the other options (repeat or loop forever, uniform spacing, the
+// waits). A new panel starts from the defaults, folded as the last one was.
 class PlaybackControlView : public QWidget
 {
     Q_OBJECT
@@ -66,4 +68,8 @@ private:
     QLabel* m_hint;
     QLabel* m_percent;
     QLabel* m_delayTitle;
+    // The options beyond speed, folded under m_more.
+    QToolButton* m_more;
+    QWidget* m_optionsPanel;
+    static bool s_optionsShown;
 };

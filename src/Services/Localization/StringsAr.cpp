@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsAr()
         {"playback.waitForApps", "انتظار كل تطبيق"},
         {"playback.waitLimit", "أطول انتظار"},
         {"playback.waitForScreen", "انتظار الشاشة"},
+        {"playback.options", "الخيارات"},
         {"recorder.pictures", "صورة كل نقرة"},
         {"playback.otherLayout", "سُجّل على ترتيب شاشات آخر:"},
         {"playback.mapLayout", "مطابقة المواضع مع هذا الترتيب"},

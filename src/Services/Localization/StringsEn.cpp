@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsEn()
         {"playback.waitForApps", "Wait for each application"},
         {"playback.waitLimit", "Longest wait"},
         {"playback.waitForScreen", "Wait for the screen"},
+        {"playback.options", "Options"},
         {"recorder.pictures", "Pictures of each click"},
         {"playback.otherLayout", "Recorded on another screen layout:"},
         {"playback.mapLayout", "Map positions to this layout"},

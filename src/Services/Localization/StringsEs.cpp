@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsEs()
         {"playback.waitForApps", "Esperar a cada aplicación"},
         {"playback.waitLimit", "Espera máxima"},
         {"playback.waitForScreen", "Esperar a la pantalla"},
+        {"playback.options", "Opciones"},
         {"recorder.pictures", "Imágenes de cada clic"},
         {"playback.otherLayout", "Grabada con otra disposición de pantallas:"},
         {"playback.mapLayout", "Adaptar las posiciones a esta disposición"},

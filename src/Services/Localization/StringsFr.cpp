@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsFr()
         {"playback.waitForApps", "Attendre chaque application"},
         {"playback.waitLimit", "Attente maximale"},
         {"playback.waitForScreen", "Attendre l’écran"},
+        {"playback.options", "Options"},
         {"recorder.pictures", "Images de chaque clic"},
         {"playback.otherLayout", "Enregistrée sur une autre disposition d'écrans :"},
         {"playback.mapLayout", "Adapter les positions à cette disposition"},

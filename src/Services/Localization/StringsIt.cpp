@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsIt()
         {"playback.waitForApps", "Attendi ogni applicazione"},
         {"playback.waitLimit", "Attesa massima"},
         {"playback.waitForScreen", "Attendi lo schermo"},
+        {"playback.options", "Opzioni"},
         {"recorder.pictures", "Immagini di ogni clic"},
         {"playback.otherLayout", "Registrata con un'altra disposizione degli schermi:"},
         {"playback.mapLayout", "Adatta le posizioni a questa disposizione"},

@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsTr()
         {"playback.waitForApps", "Her uygulamayı bekle"},
         {"playback.waitLimit", "En uzun bekleme"},
         {"playback.waitForScreen", "Ekranı bekle"},
+        {"playback.options", "Seçenekler"},
         {"recorder.pictures", "Her tıklamanın görüntüsü"},
         {"playback.otherLayout", "Başka bir ekran düzeninde kaydedildi:"},
         {"playback.mapLayout", "Konumları bu düzene uyarla"},

@@ -26,6 +26,7 @@ const std::vector<Strings::Entry>& Strings::rowsZh()
         {"playback.waitForApps", "等待每个应用程序"},
         {"playback.waitLimit", "最长等待"},
         {"playback.waitForScreen", "等待屏幕内容"},
+        {"playback.options", "选项"},
         {"recorder.pictures", "记录每次点击的画面"},
         {"playback.otherLayout", "录制时的屏幕布局不同："},
         {"playback.mapLayout", "将位置映射到当前布局"},
