@@ -2,7 +2,9 @@
 // server: a click recorded on its button while it was quick replays onto that button when
 // it is slow and its window opened 150 px further right, with waiting on; with waiting
 // off the same replay misses it (so the test fails if waiting does nothing); a button
-// that never comes stops the playback with nothing held down.
+// that never comes stops the playback with nothing held down. Steps that wait, made by
+// hand, hold a click until the button's picture, its colour, or the close of a progress
+// window are there, read from the real screen and the window manager's list.
 #include "Platform/SystemClock.h"
 #include "Platform/SystemSleeper.h"
 #include "Platform/X11/X11EventPoster.h"
@@ -11,6 +13,7 @@
 #include "Platform/X11/X11Workspace.h"
 #include "Services/PlaybackService.h"
 #include "Services/RecorderService.h"
+#include "Codec/PngCodec.h"
 
 #include <QElapsedTimer>
 #include <atomic>
@@ -194,4 +197,105 @@ TEST(X11ScreenReplay, AClickFollowsItsButtonIntoASlowMovedWindowOnlyWithWaitingO
     XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask);
     EXPECT_EQ(mask & (Button1Mask | Button2Mask | Button3Mask), 0u);
     EXPECT_FALSE(desktop.nextEvent(w, ButtonPress, 300)) << "a click was posted although the button never came";
+}
+
+TEST(X11ScreenReplay, HandMadeWaitsHoldTheClickUntilThePictureTheColourOrTheWindowsCloseComes)
+{
+    X11TestDesktop desktop;
+    ASSERT_NE(desktop.display(), nullptr) << "these tests need an X display (scripts/test.sh starts one)";
+    Display* d = desktop.display();
+    const Window w = desktop.createWindow("QuilloSlowApplication");
+    XStoreName(d, w, "Slow application");
+    SlowApplication app(w);
+    desktop.watch(w, ButtonPressMask);
+    const QPoint origin = windowOrigin(d, w);
+    const QRectF button(origin.x() + SlowApplication::buttonX, origin.y() + SlowApplication::buttonY,
+                        SlowApplication::buttonW, SlowApplication::buttonH);
+
+    // The button's picture, taken as the editor takes it.
+    X11ScreenCapture screen;
+    app.showButtonAfter(0);
+    QThread::msleep(150);
+    const auto taken = screen.capture(button);
+    ASSERT_TRUE(taken.hasValue()) << taken.error().description().toStdString();
+    ScreenWait image;
+    image.png = PngCodec::encode(taken.value()).value();
+    image.area = button;
+    image.timeout = 8;
+    ScreenWait color;
+    color.kind = ScreenWait::Kind::color;
+    color.area = QRectF(button.topLeft() + QPointF(5, 5), QSizeF(1, 1));
+    color.color = 0xc03020;
+    color.tolerance = 8;
+    color.timeout = 8;
+    ScreenWait closes;
+    closes.kind = ScreenWait::Kind::window;
+    closes.title = QStringLiteral("Export progress");
+    closes.event = ScreenWait::WindowEvent::close;
+    closes.timeout = 8;
+
+    const SystemClock& clock = SystemClock::instance();
+    X11Workspace workspace;
+    X11EventPoster poster;
+    SystemSleeper sleeper;
+    PlaybackService playback(poster, clock, sleeper);
+    playback.setScreenCapture(&screen);
+    playback.setWorkspace(&workspace);
+    QString failure;
+    QObject::connect(&playback, &PlaybackService::failed, [&](const QString& m) { failure = m; });
+    const QPointF onButton = button.center();
+    // How long after the start the click reached the window (-1: it never did).
+    auto clickAfter = [&](std::vector<MacroAction> before) -> qint64 {
+        Macro macro;
+        macro.id = QUuid::createUuid();
+        macro.actions = std::move(before);
+        macro.actions.push_back(MacroAction::mouseDown(0.2, onButton.x(), onButton.y(), MouseButton::left));
+        macro.actions.push_back(MacroAction::mouseUp(0.25, onButton.x(), onButton.y(), MouseButton::left));
+        while (desktop.nextEvent(w, ButtonPress, 100)) {
+        }
+        QElapsedTimer took;
+        took.start();
+        playback.play(macro, PlaybackOptions{});
+        EXPECT_TRUE(X11TestDesktop::waitFor([&] { return !playback.isBusy(); }, 15000));
+        const auto event = desktop.nextEvent(w, ButtonPress, 500);
+        return event ? took.elapsed() : -1;
+    };
+
+    // Without a wait the click comes at once, before the slow button: so the waits below
+    // are what holds it.
+    app.showButtonAfter(1500);
+    const qint64 blind = clickAfter({});
+    EXPECT_GE(blind, 0);
+    EXPECT_LT(blind, 1000);
+    for (const ScreenWait& wait : {image, color}) {
+        app.showButtonAfter(1500);
+        const qint64 after = clickAfter({MacroAction::wait(0.1, wait)});
+        EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+        EXPECT_GE(after, 1400) << MacroAction::wait(0, wait).displayName().toStdString();
+        EXPECT_LT(after, 4000);
+    }
+
+    // A progress window that closes after 1.5 s, from another connection as its
+    // application would.
+    const Window progress = desktop.createWindow("QuilloProgress");
+    XStoreName(d, progress, "Export progress \u2014 42%");
+    desktop.sync();
+    std::thread closer([progress] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        Display* other = XOpenDisplay(nullptr);
+        XDestroyWindow(other, progress);
+        XCloseDisplay(other);
+    });
+    const qint64 afterClose = clickAfter({MacroAction::wait(0.1, closes)});
+    closer.join();
+    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+    EXPECT_GE(afterClose, 1400);
+    EXPECT_LT(afterClose, 4000);
+
+    // A picture that never comes stops the playback before the click, with the step named.
+    app.showButtonAfter(-1);
+    ScreenWait never = image;
+    never.timeout = 1;
+    EXPECT_EQ(clickAfter({MacroAction::wait(0.1, never)}), -1);
+    EXPECT_TRUE(failure.startsWith(QStringLiteral("Step 1 (Wait for Image) waited 1 s"))) << failure.toStdString();
 }
