@@ -3,11 +3,13 @@
 // (and the other form is left out, not broken), reports focus changes between two native
 // windows, brings either to the front (one with a desktop entry, one without), tells the
 // pointer and the monitors, delivers a hotkey chord pressed through mutter's RemoteDesktop
-// interface, refuses one the shell holds, and shows the indicator. What differs between
-// the versions is read from the shell, not assumed.
+// interface, refuses one the shell holds, shows the indicator, and shows the screen to
+// Quillo alone while it says it reads it. What differs between the versions is read from
+// the shell, not assumed.
 #include "Platform/SystemClock.h"
 #include "Platform/Wayland/GnomeHotkeyRegistrar.h"
 #include "Platform/Wayland/GnomeProvider.h"
+#include "Platform/Wayland/GnomeShellScreenCapture.h"
 #include "Platform/Wayland/GnomeStatusIndicator.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
@@ -25,6 +27,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -247,4 +250,72 @@ TEST_F(GnomeSession, TheDoctorSaysWhatTheShellGives)
     EXPECT_TRUE(said.contains(QStringLiteral("pointer: GNOME reports where the pointer is"))) << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("hotkeys: through GNOME Shell (Quillo's extension)"))) << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("hotkey Alt+Super+R: free"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("screen: read from Quillo's GNOME Shell extension"))) << said.toStdString();
+}
+
+TEST_F(GnomeSession, TheScreenIsShownToQuilloAloneAndOnlyWhileItReadsIt)
+{
+    // Something the shell draws at a known place: a block in four colours on top of everything.
+    ASSERT_EQ(shellEval(QStringLiteral(
+                  "(() => { const St = imports.gi.St; const box = new St.BoxLayout({x: 200, y: 150, width: 80, height: 40}); "
+                  "for (const c of ['#c03020', '#20a040']) box.add_child(new St.Widget({width: 40, height: 40, "
+                  "style: `background-color: ${c}`})); global.stage.add_child(box); global.quilloTestBox = box; "
+                  "return 'shown'; })()")),
+              QStringLiteral("\"shown\""));
+    QThread::msleep(300);
+    GnomeProvider provider;
+    ASSERT_TRUE(provider.start(nullptr));
+    GnomeShellScreenCapture screen([&] { return provider.outputs(); });
+    // Not while nothing reads the screen.
+    EXPECT_FALSE(screen.capture(QRectF(200, 150, 80, 40)).hasValue());
+    screen.setReading(true);
+    const auto read = screen.capture(QRectF(200, 150, 80, 40));
+    ASSERT_TRUE(read.hasValue()) << read.error().description().toStdString();
+    const ScreenImage& image = read.value();
+    ASSERT_FALSE(image.isNull());
+    // 0xRRGGBB at a logical point of the picture.
+    auto colourAt = [&](int x, int y) {
+        const std::uint8_t* p = &image.pixels[(std::size_t(int(y * image.scale())) * image.width + int(x * image.scale())) * 4];
+        return unsigned(p[2]) << 16 | unsigned(p[1]) << 8 | p[0];
+    };
+    auto near = [](unsigned a, unsigned b) {
+        for (int shift : {0, 8, 16})
+            if (std::abs(int(a >> shift & 0xff) - int(b >> shift & 0xff)) > 8)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(near(colourAt(20, 20), 0xc03020)) << std::hex << colourAt(20, 20);
+    EXPECT_TRUE(near(colourAt(60, 20), 0x20a040)) << std::hex << colourAt(60, 20);
+
+    // Another program of the session asks the same: refused, even while Quillo reads.
+    QProcess other;
+    other.start(QStringLiteral("gdbus"), {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                                          QStringLiteral("org.gnome.Shell"), QStringLiteral("--object-path"),
+                                          QStringLiteral("/app/quillo/Shell"), QStringLiteral("--method"),
+                                          QStringLiteral("app.quillo.Shell.CaptureArea"), QStringLiteral("0"),
+                                          QStringLiteral("0"), QStringLiteral("10"), QStringLiteral("10")});
+    ASSERT_TRUE(other.waitForFinished(10000));
+    EXPECT_NE(other.exitCode(), 0);
+    EXPECT_TRUE(other.readAllStandardError().contains("NotAllowed"));
+
+    // How long a capture takes here (a 400 x 400 area and the whole screen).
+    for (const QRectF& area : {QRectF(0, 0, 400, 400), QRectF()}) {
+        std::vector<qint64> times;
+        for (int i = 0; i < 15; ++i) {
+            QElapsedTimer took;
+            took.start();
+            const bool ok = area.isEmpty() ? screen.captureScreen().hasValue() : screen.capture(area).hasValue();
+            times.push_back(took.nsecsElapsed() / 1000);
+            ASSERT_TRUE(ok);
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("[ %s ] capture %s: median %.2f ms, p95 %.2f ms\n", qPrintable(shellName()),
+                    area.isEmpty() ? "whole screen" : "400x400", times[times.size() / 2] / 1000.0,
+                    times[times.size() * 95 / 100] / 1000.0);
+    }
+
+    // After the reading ends, nothing more.
+    screen.setReading(false);
+    EXPECT_FALSE(screen.capture(QRectF(200, 150, 80, 40)).hasValue());
+    shellEval(QStringLiteral("global.quilloTestBox.destroy()"));
 }

@@ -2,8 +2,11 @@
 // app.quillo.Shell at /app/quillo/Shell on GNOME Shell's own bus name: the pointer, the
 // focused application, activation and the monitors; global hotkeys that Quillo asks for
 // (grabbed in the shell, each press told to that Quillo alone); and, where the desktop has
-// no tray, a top-bar indicator with Quillo's menu. Nothing is stored and nothing leaves
-// the session bus; whatever a Quillo process asked for goes when it leaves the bus.
+// no tray, a top-bar indicator with Quillo's menu; and pictures of parts of the screen,
+// only for the process that owns Quillo's own bus name (app.quillo.Quillo) and only while
+// it says a recording or a playback that reads the screen runs. Nothing is stored and
+// nothing leaves the session bus; whatever a Quillo process asked for goes when it leaves
+// the bus.
 //
 // This file is the body shared by both forms of the extension (GNOME 42-44 and 45 on):
 // the build puts each form's imports before it and its entry point after it.
@@ -24,6 +27,12 @@ const QUILLO_INTERFACE = `
       <arg name="state" type="s" direction="in"/><arg name="menu" type="s" direction="in"/>
     </method>
     <method name="GetIndicatorAreas"><arg type="s" direction="out"/></method>
+    <method name="SetScreenReading"><arg name="on" type="b" direction="in"/></method>
+    <method name="CaptureArea">
+      <arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/>
+      <arg name="width" type="i" direction="in"/><arg name="height" type="i" direction="in"/>
+      <arg name="png" type="ay" direction="out"/>
+    </method>
     <signal name="FocusChanged"><arg type="s"/><arg type="s"/></signal>
     <signal name="HotkeyPressed"><arg name="id" type="u"/></signal>
     <signal name="IndicatorMenuOpened"/>
@@ -32,6 +41,9 @@ const QUILLO_INTERFACE = `
 </node>`;
 
 const QUILLO_PATH = '/app/quillo/Shell';
+// The name the Quillo application owns on the session bus: only its owner may read the screen.
+const QUILLO_APP_NAME = 'app.quillo.Quillo';
+const QUILLO_NOT_ALLOWED = 'app.quillo.Shell.Error.NotAllowed';
 const QUILLO_IFACE = 'app.quillo.Shell';
 // The indicator's colour for each state (idle takes the panel's own).
 const QUILLO_STATE_STYLES = {idle: '', recording: 'color: #ff3b30;', playing: 'color: #0a84ff;'};
@@ -45,6 +57,8 @@ function createQuilloShell(lib) {
     const grabs = new Map();
     let object = null, tracker = null, focusId = 0, acceleratorId = 0;
     let indicator = null, indicatorOwner = null;
+    // Who owns Quillo's name now, and whether it said it reads the screen.
+    let appOwner = null, appWatch = 0, ownerReads = false;
 
     function signalTo(sender, name, signature, values) {
         Gio.DBus.session.emit_signal(sender, QUILLO_PATH, QUILLO_IFACE, name,
@@ -76,6 +90,8 @@ function createQuilloShell(lib) {
             ungrab(action);
         Gio.bus_unwatch_name(c.watch);
         clients.delete(sender);
+        if (sender === appOwner)
+            ownerReads = false;
         if (indicatorOwner === sender)
             removeIndicator();
     }
@@ -234,12 +250,59 @@ function createQuilloShell(lib) {
         GetIndicatorAreas() {
             return JSON.stringify(indicatorAreas());
         },
+
+        // Quillo says when a recording or a playback that reads the screen starts and ends.
+        SetScreenReadingAsync([on], invocation) {
+            const sender = invocation.get_sender();
+            if (sender !== appOwner) {
+                invocation.return_dbus_error(QUILLO_NOT_ALLOWED, `only the owner of ${QUILLO_APP_NAME} may read the screen`);
+                return;
+            }
+            client(sender);
+            ownerReads = !!on;
+            invocation.return_value(null);
+        },
+
+        // A picture (PNG) of an area in the stage's (logical) coordinates, at the monitors' scale.
+        CaptureAreaAsync([x, y, width, height], invocation) {
+            const sender = invocation.get_sender();
+            if (sender !== appOwner || !ownerReads) {
+                invocation.return_dbus_error(QUILLO_NOT_ALLOWED,
+                    'the screen is shown only to Quillo, while it records or plays a macro that reads the screen');
+                return;
+            }
+            if (!(width > 0 && height > 0 && width <= 16384 && height <= 16384)) {
+                invocation.return_dbus_error('org.freedesktop.DBus.Error.InvalidArgs', 'not an area of the screen');
+                return;
+            }
+            const stream = Gio.MemoryOutputStream.new_resizable();
+            const shooter = new Shell.Screenshot();
+            shooter.screenshot_area(x, y, width, height, stream, (source, result) => {
+                try {
+                    source.screenshot_area_finish(result);
+                    stream.close(null);
+                    const bytes = stream.steal_as_bytes();
+                    invocation.return_value(new GLib.Variant('(ay)', [bytes.toArray()]));
+                } catch (e) {
+                    invocation.return_dbus_error('app.quillo.Shell.Error.Failed', String(e?.message ?? e).slice(0, 200));
+                }
+            });
+        },
     };
 
     return {
         enable() {
             object = Gio.DBusExportedObject.wrapJSObject(QUILLO_INTERFACE, service);
             object.export(Gio.DBus.session, QUILLO_PATH);
+            appWatch = Gio.bus_watch_name_on_connection(Gio.DBus.session, QUILLO_APP_NAME, Gio.BusNameWatcherFlags.NONE,
+                (_connection, _name, owner) => {
+                    appOwner = owner;
+                    ownerReads = false;
+                },
+                () => {
+                    appOwner = null;
+                    ownerReads = false;
+                });
             tracker = Shell.WindowTracker.get_default();
             focusId = tracker.connect('notify::focus-app', () => {
                 const [id, name] = service.GetFocusedApp();
@@ -260,6 +323,11 @@ function createQuilloShell(lib) {
                 global.display.disconnect(acceleratorId);
             if (tracker && focusId)
                 tracker.disconnect(focusId);
+            if (appWatch)
+                Gio.bus_unwatch_name(appWatch);
+            appWatch = 0;
+            appOwner = null;
+            ownerReads = false;
             object?.unexport();
             object = null;
             tracker = null;

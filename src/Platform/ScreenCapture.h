@@ -22,4 +22,8 @@ public:
     // How this desktop's screen is read ("the X server, through shared memory"), for
     // `quillo doctor`.
     virtual QString mechanism() = 0;
+    // Whether a recording or a playback that reads the screen runs now (said by each, on
+    // the main thread, on and off in pairs): a desktop that shows Quillo the screen only
+    // then hears of it.
+    virtual void setReading(bool on) { Q_UNUSED(on); }
 };

@@ -51,6 +51,8 @@ public:
     // steps aside while it plays.
     void setOwnApplicationId(const QString& id) { m_ownApplicationId = id; }
 
+    // Steps that read the screen (and so are skipped in a blind replay).
+    static bool readsScreen(const MacroAction& action);
     // The loop total for `options`: endless, or the count raised to at least 1.
     static qint64 totalLoops(const PlaybackOptions& options);
     // The event an action posts, or nothing (focus and delay actions post no event).
@@ -111,8 +113,7 @@ private:
     // it cannot be read.
     bool pictureAt(std::size_t step, const QByteArray& png, const QRectF& area, const QString& what,
                    const QString& where);
-    // Steps that read the screen (and so are skipped in a blind replay).
-    static bool readsScreen(const MacroAction& action);
+
     // Checked before anything is posted: a macro whose presses wait for the screen needs
     // a screen that can be read (otherwise m_failure says so).
     bool screenReadable(const Macro& macro, const PlaybackOptions& options);

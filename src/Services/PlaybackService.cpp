@@ -164,6 +164,11 @@ void PlaybackService::play(const Macro& macro, const PlaybackOptions& options)
     });
     if (m_windowWatch && watchesWindows)
         m_windowWatch->start();
+    // A desktop that shows the screen only while Quillo needs it hears when.
+    m_readingScreen = m_capture && options.waitForScreen > 0 &&
+                      std::any_of(macro.actions.begin(), macro.actions.end(), PlaybackEngine::readsScreen);
+    if (m_readingScreen)
+        m_capture->setReading(true);
     m_session = std::make_unique<Session>(this, ++m_lastSessionId, macro, options);
     m_session->start();
 }
@@ -212,6 +217,10 @@ void PlaybackService::endSession()
     m_session.reset();
     if (m_windowWatch)
         m_windowWatch->stop();
+    if (m_readingScreen) {
+        m_capture->setReading(false);
+        m_readingScreen = false;
+    }
     m_loopStartInstant = 0;
     setState(PlaybackState::idle());
     setProgress(0);

@@ -105,6 +105,7 @@ private:
     QString m_ownApplicationId;
     ScreenCapture* m_capture = nullptr;
     std::unique_ptr<WorkspaceWindowWatch> m_windowWatch;
+    bool m_readingScreen = false;
     QString m_screenFolder = defaultScreenFolder();
     Failure m_lastFailure;
 };

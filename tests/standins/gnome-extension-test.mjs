@@ -1,7 +1,8 @@
 // Quillo's GNOME Shell extension in its module form (GNOME 45 and later), which Debian's
 // GNOME 43 cannot load, against stand-ins for the shell: it serves Quillo's interface,
 // grabs and lets go of accelerators per Quillo process, tells each press to that process
-// alone, and shows the indicator with its entries.
+// alone, shows the indicator with its entries, and shows the screen only to the owner of
+// Quillo's bus name while it says it reads it.
 //   node --experimental-loader ./loader.mjs gnome-extension-test.mjs EXTENSION_JS
 import assert from 'node:assert/strict';
 import {pathToFileURL} from 'node:url';
@@ -38,10 +39,12 @@ const Gio = {
     BusNameWatcherFlags: {NONE: 0},
     bus_watch_name_on_connection(bus, name, flags, appeared, vanished) {
         const id = watches.size + 1;
-        watches.set(id, {name, vanished});
+        watches.set(id, {name, appeared, vanished});
         return id;
     },
     bus_unwatch_name(id) { watches.delete(id); },
+    MemoryOutputStream: {new_resizable: () => ({closed: false, close() { this.closed = true; },
+        steal_as_bytes() { return {toArray: () => Uint8Array.from([0x89, 0x50, 0x4e, 0x47])}; }})},
 };
 const GLib = {Variant};
 const Meta = {
@@ -56,7 +59,16 @@ const editorApp = {
     activate() { calls.push(['activate']); },
     activate_full(workspace, time) { calls.push(['activate_full', workspace, time]); },
 };
+const shots = [];
+class Screenshot {
+    screenshot_area(x, y, width, height, stream, done) {
+        shots.push([x, y, width, height]);
+        done(this, 'result');
+    }
+    screenshot_area_finish(result) { assert.equal(result, 'result'); return [true, null]; }
+}
 const Shell = {
+    Screenshot,
     ActionMode: {ALL: -1},
     WindowTracker: {get_default: () => ({focus_app: focusApp, connect: () => 7, disconnect() {}})},
     // One application with a desktop entry (and a window); any other id has none.
@@ -126,7 +138,8 @@ globalThis.__quilloStandIns = {
 };
 
 function invocation(sender) {
-    return {sender, returned: undefined, get_sender() { return this.sender; }, return_value(v) { this.returned = v; }};
+    return {sender, returned: undefined, error: undefined, get_sender() { return this.sender; },
+        return_value(v) { this.returned = v; }, return_dbus_error(name, text) { this.error = name; }};
 }
 
 const {default: QuilloExtension} = await import(pathToFileURL(process.argv[2]).href);
@@ -189,7 +202,42 @@ assert.equal(button._quilloIcon.style, 'color: #0a84ff;');
 service.SetIndicatorAsync(['recording', 'not json'], invocation(':1.5'));
 assert.equal(button.menu.items.length, 0, 'a broken menu shows nothing');
 
+// The screen: only for the owner of Quillo's name, and only while it says it reads it.
+const appName = [...watches.values()].find(w => w.name === 'app.quillo.Quillo');
+assert.ok(appName, 'the extension does not watch the owner of app.quillo.Quillo');
+const capture = sender => {
+    const c = invocation(sender);
+    service.CaptureAreaAsync([10, 20, 48, 48], c);
+    return c;
+};
+assert.equal(capture(':1.5').error, 'app.quillo.Shell.Error.NotAllowed', 'nobody owns the name yet');
+appName.appeared(null, 'app.quillo.Quillo', ':1.5');
+assert.equal(capture(':1.5').error, 'app.quillo.Shell.Error.NotAllowed', 'the owner has not said it reads the screen');
+let reading = invocation(':1.7');
+service.SetScreenReadingAsync([true], reading);
+assert.equal(reading.error, 'app.quillo.Shell.Error.NotAllowed', 'only the owner may say so');
+service.SetScreenReadingAsync([true], invocation(':1.5'));
+assert.equal(capture(':1.7').error, 'app.quillo.Shell.Error.NotAllowed', 'another process is not shown the screen');
+assert.equal(shots.length, 0);
+const shown = capture(':1.5');
+assert.equal(shown.error, undefined);
+assert.equal(shown.returned.signature, '(ay)');
+assert.deepEqual([...shown.returned.values[0]], [0x89, 0x50, 0x4e, 0x47]);
+assert.deepEqual(shots, [[10, 20, 48, 48]]);
+const huge = invocation(':1.5');
+service.CaptureAreaAsync([0, 0, 100000, 10], huge);
+assert.equal(huge.error, 'org.freedesktop.DBus.Error.InvalidArgs');
+service.SetScreenReadingAsync([false], invocation(':1.5'));
+assert.equal(capture(':1.5').error, 'app.quillo.Shell.Error.NotAllowed', 'the recording or playback has ended');
+// A new owner starts without the old one's word.
+service.SetScreenReadingAsync([true], invocation(':1.5'));
+appName.vanished();
+appName.appeared(null, 'app.quillo.Quillo', ':1.8');
+assert.equal(capture(':1.8').error, 'app.quillo.Shell.Error.NotAllowed');
+assert.equal(capture(':1.5').error, 'app.quillo.Shell.Error.NotAllowed');
+
 extension.disable();
 assert.equal(exported.path, null);
+assert.ok(!watches.has([...watches.keys()].find(k => watches.get(k) === appName)), 'the name is still watched');
 assert.equal(button.destroyed, true);
 console.log('module-form extension: ok');

@@ -141,7 +141,9 @@ int DoctorCommand::run(const QStringList& args)
         if (auto screen = WaylandPlatform::screenFor(*provider)) {
             const auto outputs = provider->outputs();
             const QPointF at = outputs.empty() ? QPointF() : outputs.front().geometry.topLeft();
+            screen->setReading(true); // as a recording would
             const auto read = screen->capture(QRectF(at, QSizeF(1, 1)));
+            screen->setReading(false);
             line(read.hasValue(), QStringLiteral("screen"),
                  read.hasValue() ? QStringLiteral("read from %1 (clicks keep what the screen showed; replays wait for "
                                                   "it)")

@@ -6,6 +6,7 @@
 #include "Platform/Wayland/GnomeProvider.h"
 #include "Platform/Wayland/GnomeStatusIndicator.h"
 #include "Platform/Wayland/GrimScreenCapture.h"
+#include "Platform/Wayland/GnomeShellScreenCapture.h"
 #include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
 #include "Platform/Wayland/InputdHotkeyRegistrar.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
@@ -59,6 +60,8 @@ std::unique_ptr<ScreenCapture> WaylandPlatform::screenFor(DesktopProvider& provi
 {
     if (qobject_cast<SwayProvider*>(&provider) && GrimScreenCapture::available())
         return std::make_unique<GrimScreenCapture>([&provider] { return provider.outputs(); });
+    if (qobject_cast<GnomeProvider*>(&provider))
+        return std::make_unique<GnomeShellScreenCapture>([&provider] { return provider.outputs(); });
     return nullptr;
 }
 

@@ -59,6 +59,7 @@ PressCamera::~PressCamera()
 void PressCamera::start(double recordingStart)
 {
     stop();
+    m_capture.setReading(true);
     std::lock_guard lock(m_mutex);
     m_start = recordingStart;
     m_frames.clear();
@@ -78,6 +79,7 @@ void PressCamera::stop()
     if (m_thread) {
         m_thread->wait();
         m_thread.reset();
+        m_capture.setReading(false);
     }
 }
 
