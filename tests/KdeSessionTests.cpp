@@ -3,11 +3,14 @@
 // active window, the cursor and the screens, activation works for windows with and without
 // a desktop entry, `quillo doctor` judges the desktop once the script has reported, and the
 // hotkeys registered as KDE global shortcuts fire on invokeShortcut and on a real chord
-// pressed through KWin's fake input.
+// pressed through KWin's fake input; the screen is read through KWin's screenshot
+// interface by a program whose desktop entry asks for it.
 #include "Platform/Fake/FakeClock.h"
 #include "Platform/SystemClock.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
 #include "Platform/Wayland/KWinProvider.h"
+#include "Platform/Wayland/KWinScreenCapture.h"
+#include "Codec/PngCodec.h"
 #include "Services/HotkeyService.h"
 #include "TestWait.h"
 #include "desktops/DoctorRun.h"
@@ -19,6 +22,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QFileInfo>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -211,4 +216,74 @@ TEST_F(KdeSession, AnEndlessPlaybackIntoANativeWindowStopsOnTheChord)
     EXPECT_LE(result.typedAfterStop, 0) << "keys kept coming after the stop";
     std::printf("[ %s ] chord to a stopped playback: %lld ms\n", qPrintable(kwinName()),
                 static_cast<long long>(result.chordToStopMs));
+}
+
+TEST_F(KdeSession, TheScreenIsReadThroughKWinByAProgramWhoseDesktopEntryAsksForIt)
+{
+    KWinProvider provider(QStringLiteral(QUILLO_KWIN_SCRIPT));
+    QString problem;
+    ASSERT_TRUE(provider.start(&problem)) << problem.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return provider.hasReported(); }, 5000)) << "the script never reported";
+    // The session script gave this program the desktop entry Quillo's package installs.
+    KWinScreenCapture screen([&] { return provider.outputs(); });
+    const QRectF area(0, 0, 1280, 800);
+
+    // A window that shows a picture of two colours.
+    const int w = 240, h = 120;
+    ScreenImage drawn{QRectF(0, 0, w, h), w, h, std::vector<std::uint8_t>(std::size_t(w) * h * 4)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = &drawn.pixels[(std::size_t(y) * w + x) * 4];
+            const bool left = x < w / 2;
+            p[0] = left ? 0x20 : 0x40, p[1] = left ? 0x30 : 0xa0, p[2] = left ? 0xc0 : 0x20;
+        }
+    const QString file = QDir::temp().filePath(QStringLiteral("quillo-kde-colours.png"));
+    QFile picture(file);
+    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+    picture.write(PngCodec::encode(drawn).value());
+    picture.close();
+    auto* viewer = window(QStringLiteral("weston-image"));
+    viewer->kill(); // started without the file by window(); start it again with it
+    viewer->waitForFinished(3000);
+    viewer->start(QStringLiteral("weston-image"), {file});
+    ASSERT_TRUE(viewer->waitForStarted());
+
+    // Both colours come back, each about as many pixels as the window shows.
+    auto count = [](const ScreenImage& image, unsigned colour) {
+        int n = 0;
+        for (std::size_t i = 0; i + 3 < image.pixels.size(); i += 4)
+            if (std::abs(image.pixels[i + 2] - int(colour >> 16 & 0xff)) <= 6 &&
+                std::abs(image.pixels[i + 1] - int(colour >> 8 & 0xff)) <= 6 &&
+                std::abs(image.pixels[i] - int(colour & 0xff)) <= 6)
+                ++n;
+        return n;
+    };
+    ScreenImage seen;
+    const bool shown = waitUntil([&] {
+        auto read = screen.capture(area);
+        if (!read.hasValue()) {
+            problem = read.error().description();
+            return false;
+        }
+        seen = std::move(read).value();
+        return count(seen, 0xc03020) >= w * h / 2 * 8 / 10 && count(seen, 0x20a040) >= w * h / 2 * 8 / 10;
+    }, 10000);
+    EXPECT_TRUE(shown) << (problem.isEmpty() ? std::string("the picture's colours are not on the screen")
+                                             : problem.toStdString());
+    EXPECT_EQ(seen.area, area);
+
+    // How long a capture takes here.
+    for (const QRectF& part : {QRectF(0, 0, 400, 400), area}) {
+        std::vector<qint64> times;
+        for (int i = 0; i < 15; ++i) {
+            QElapsedTimer took;
+            took.start();
+            ASSERT_TRUE(screen.capture(part).hasValue());
+            times.push_back(took.nsecsElapsed() / 1000);
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("[ %s ] capture %s: median %.2f ms, p95 %.2f ms\n", qPrintable(kwinName()),
+                    part.width() == 400 ? "400x400" : "whole screen", times[times.size() / 2] / 1000.0,
+                    times[times.size() * 95 / 100] / 1000.0);
+    }
 }

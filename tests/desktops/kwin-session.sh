@@ -3,7 +3,8 @@
 # 6.3) with its own session bus, home and runtime folder; the command sees WAYLAND_DISPLAY
 # and QUILLO_KWIN_VERSION (5.27.5, 6.3.6, ...), and KWin owns org.kde.KWin and
 # org.kde.kglobalaccel on that bus. Weston's terminal gets a desktop entry, as nearly every
-# application has. Exits with the command's code.
+# application has, and so does the command, one that lets it use KWin's screenshot
+# interface as Quillo's entry lets Quillo. Exits with the command's code.
 #   tests/desktops/kwin-session.sh COMMAND [ARGS...]
 set -u
 if [ $# -lt 1 ]; then
@@ -21,6 +22,11 @@ if [ -z "${QUILLO_KWIN_INNER:-}" ]; then
   mkdir -p "$HOME" "$work/bin" "$XDG_DATA_HOME/applications" && mkdir -m 700 "$XDG_RUNTIME_DIR"
   printf '[Desktop Entry]\nType=Application\nName=Weston Terminal\nExec=weston-terminal\n' \
     >"$XDG_DATA_HOME/applications/org.freedesktop.weston.wayland-terminal.desktop"
+  # The command may read the screen through KWin's screenshot interface, as Quillo's own
+  # desktop entry lets Quillo: KWin reads the entries when it starts.
+  command_path=$(readlink -f "$(command -v "$1")")
+  printf '[Desktop Entry]\nType=Application\nName=Quillo tests\nExec=%s\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n' \
+    "$command_path" >"$XDG_DATA_HOME/applications/quillo-tests.desktop"
   # The installed kwin_wayland carries a file capability (cap_sys_resource) that a
   # container's bounding set may lack, and then it cannot be run; a plain copy can. Its
   # name must stay kwin_wayland.

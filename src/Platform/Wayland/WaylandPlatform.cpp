@@ -7,6 +7,7 @@
 #include "Platform/Wayland/GnomeStatusIndicator.h"
 #include "Platform/Wayland/GrimScreenCapture.h"
 #include "Platform/Wayland/GnomeShellScreenCapture.h"
+#include "Platform/Wayland/KWinScreenCapture.h"
 #include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
 #include "Platform/Wayland/InputdHotkeyRegistrar.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
@@ -62,6 +63,8 @@ std::unique_ptr<ScreenCapture> WaylandPlatform::screenFor(DesktopProvider& provi
         return std::make_unique<GrimScreenCapture>([&provider] { return provider.outputs(); });
     if (qobject_cast<GnomeProvider*>(&provider))
         return std::make_unique<GnomeShellScreenCapture>([&provider] { return provider.outputs(); });
+    if (qobject_cast<KWinProvider*>(&provider))
+        return std::make_unique<KWinScreenCapture>([&provider] { return provider.outputs(); });
     return nullptr;
 }
 
