@@ -4,6 +4,7 @@
 #include "Cli/CommandRunner.h"
 #include "Platform/Linux/SessionKind.h"
 #include "Platform/Wayland/InputdClient.h"
+#include "Platform/Wayland/HyprlandProvider.h"
 #include "Platform/Wayland/SwayProvider.h"
 #include "Platform/Wayland/WaylandPlatform.h"
 #include "Platform/X11/X11Platform.h"
@@ -153,7 +154,9 @@ int DoctorCommand::run(const QStringList& args)
             aside(QStringLiteral("screen"),
                   QStringLiteral("Quillo cannot read this desktop's screen yet%1: clicks are recorded without pictures, "
                                  "and a macro whose clicks carry them replays only blind (quillo play --wait-for-screen 0)")
-                      .arg(qobject_cast<SwayProvider*>(provider.get()) ? QStringLiteral(" (install grim)") : QString()));
+                      .arg(qobject_cast<SwayProvider*>(provider.get()) || qobject_cast<HyprlandProvider*>(provider.get())
+                           ? QStringLiteral(" (install grim)")
+                           : QString()));
         }
         line(true, QStringLiteral("hotkeys"),
              QStringLiteral("through %1, whichever window is in front%2")

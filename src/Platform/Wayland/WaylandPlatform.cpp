@@ -59,7 +59,9 @@ std::unique_ptr<HotkeyRegistrar> WaylandPlatform::hotkeysFor(DesktopProvider& pr
 
 std::unique_ptr<ScreenCapture> WaylandPlatform::screenFor(DesktopProvider& provider)
 {
-    if (qobject_cast<SwayProvider*>(&provider) && GrimScreenCapture::available())
+    // sway and Hyprland both speak wlroots' screencopy.
+    if ((qobject_cast<SwayProvider*>(&provider) || qobject_cast<HyprlandProvider*>(&provider)) &&
+        GrimScreenCapture::available())
         return std::make_unique<GrimScreenCapture>([&provider] { return provider.outputs(); });
     if (qobject_cast<GnomeProvider*>(&provider))
         return std::make_unique<GnomeShellScreenCapture>([&provider] { return provider.outputs(); });
