@@ -443,3 +443,26 @@ TEST(ActionEditor, WhereTheScreenCannotBeReadTheInsertMenuOffersOnlyTheWaitsThat
     EXPECT_TRUE(enabled.contains(QStringLiteral("Wait for Window\u2026")));
     EXPECT_TRUE(enabled.contains(QStringLiteral("Wait Until the Screen Settles")));
 }
+
+TEST(ActionEditor, APicturedPressKeepsItsPictureAndTakesALikenessOfItsOwn)
+{
+    AppModelHarness h;
+    ScreenImage picture = crop(texture(5), 10, 10, 16, 16);
+    auto press = MacroAction::mouseDown(0, 18, 18, MouseButton::left);
+    std::get<MacroAction::MouseDown>(press.payload).sight =
+        SightRef(ClickSight{PngCodec::encode(picture).value(), picture.area, QStringLiteral("Editor"), {}, {}});
+    AppViewModel& m = startWith(h, {macroOf(QStringLiteral("Pictured"), {press})});
+    ActionEditorDialog untouched(m, press, 0, false, ActionEditorDialog::Purpose::edit);
+    ASSERT_NE(untouched.likenessField(), nullptr);
+    EXPECT_EQ(untouched.likenessField()->value(), 0.8);
+    EXPECT_EQ(untouched.action(), press); // the usual likeness changes nothing in the file
+    ActionEditorDialog strict(m, press, 0, false, ActionEditorDialog::Purpose::edit);
+    strict.likenessField()->setValue(0.95);
+    const auto& sight = std::get<MacroAction::MouseDown>(strict.action().payload).sight;
+    EXPECT_DOUBLE_EQ(sight->threshold, 0.95);
+    EXPECT_EQ(sight->png, std::get<MacroAction::MouseDown>(press.payload).sight->png);
+    // A press without a picture has no likeness to set.
+    ActionEditorDialog plain(m, MacroAction::mouseDown(0, 1, 2, MouseButton::left), 0, false,
+                             ActionEditorDialog::Purpose::edit);
+    EXPECT_EQ(plain.likenessField(), nullptr);
+}

@@ -115,6 +115,16 @@ ActionEditorDialog::ActionEditorDialog(AppViewModel& model, const MacroAction& a
         }, action.payload);
         form->addRow(m_model.t(QStringLiteral("editor.button")), m_button);
     }
+    // A press that waits for its picture: how alike a place must be.
+    if (const auto* down = std::get_if<MacroAction::MouseDown>(&action.payload); down && down->sight) {
+        m_likeness = new QDoubleSpinBox;
+        m_likeness->setObjectName(QStringLiteral("pictureLikeness"));
+        m_likeness->setRange(0.5, 1.0);
+        m_likeness->setSingleStep(0.05);
+        m_likeness->setDecimals(2);
+        m_likeness->setValue(down->sight->threshold > 0 ? down->sight->threshold : 0.8);
+        form->addRow(m_model.t(QStringLiteral("wait.threshold")), m_likeness);
+    }
     if (isKey(action)) {
         m_key = new ChordButton;
         m_key->setObjectName(QStringLiteral("actionKey"));
@@ -298,6 +308,15 @@ MacroAction ActionEditorDialog::action() const
                 p.y = y;
                 p.button = button;
                 p.flags = flagsFrom(p.flags);
+                if constexpr (std::is_same_v<T, MacroAction::MouseDown>) {
+                    if (m_likeness && p.sight) {
+                        ClickSight sight = *p.sight.get();
+                        // 0.8 is the usual likeness: kept as "the usual", so files stay as they were.
+                        sight.threshold = std::abs(m_likeness->value() - 0.8) < 0.001 ? 0 : m_likeness->value();
+                        if (!(sight == *p.sight.get()))
+                            p.sight = SightRef(std::move(sight));
+                    }
+                }
             } else if constexpr (std::is_same_v<T, MacroAction::Scroll>) {
                 p.x = x;
                 p.y = y;

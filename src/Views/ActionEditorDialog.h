@@ -50,6 +50,8 @@ public:
     QSpinBox* wheelYField() const { return m_wheelY; }
     QComboBox* applicationField() const { return m_application; }
     QDoubleSpinBox* durationField() const { return m_duration; }
+    // A pictured press's likeness (null for other actions).
+    QDoubleSpinBox* likenessField() const { return m_likeness; }
     QPushButton* pickButton() const { return m_pick; }
     QPushButton* okButton() const { return m_ok; }
     QLabel* problemLabel() const { return m_problem; }
@@ -79,6 +81,7 @@ private:
     QSpinBox* m_wheelY = nullptr;
     QComboBox* m_application = nullptr;
     QDoubleSpinBox* m_duration = nullptr;
+    QDoubleSpinBox* m_likeness = nullptr;
     QLabel* m_problem = nullptr;
     QPushButton* m_ok = nullptr;
     ScreenPointPicker* m_picker = nullptr;
