@@ -328,7 +328,13 @@ void WaitStepDialog::takeArea(const QRectF& area)
         return;
     }
     ScreenCapture* capture = m_model.screenCapture();
+    // The user asked for this picture: a desktop that shows the screen only while Quillo
+    // reads it hears so for that moment.
+    if (capture)
+        capture->setReading(true);
     auto taken = capture ? capture->capture(area) : Expected<ScreenImage, CaptureError>(failure(CaptureError{}));
+    if (capture)
+        capture->setReading(false);
     if (!taken.hasValue()) {
         m_captureProblem = capture ? taken.error().description() : text("playback.screenUnreadable");
     } else if (taken.value().width > ClickSight::maxSide || taken.value().height > ClickSight::maxSide) {
@@ -345,7 +351,9 @@ void WaitStepDialog::takePoint(const QPointF& point)
     m_captureProblem.clear();
     m_wait.area = QRectF(QPointF(std::round(point.x()), std::round(point.y())), QSizeF(1, 1));
     if (ScreenCapture* capture = m_model.screenCapture()) {
+        capture->setReading(true);
         auto taken = capture->capture(m_wait.area);
+        capture->setReading(false);
         if (taken.hasValue() && !taken.value().isNull()) {
             const std::uint8_t* bgr = taken.value().pixels.data();
             m_color->setText(colorText(std::uint32_t(bgr[2]) << 16 | std::uint32_t(bgr[1]) << 8 | bgr[0]));
