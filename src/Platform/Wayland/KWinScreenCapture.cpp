@@ -120,7 +120,8 @@ Expected<ScreenImage, CaptureError> KWinScreenCapture::capture(const QRectF& wan
             name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject") ||
             name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod"))
             return failure(CaptureError{CaptureError::Kind::unavailable,
-                                        QStringLiteral("KWin offers no screenshot interface (its screenshot effect is off)")});
+                                        QStringLiteral("KWin offers no screenshot interface: its screenshot effect is not loaded (it is "
+                                                       "off, or KWin 6 composites without OpenGL, where it has none)")});
         return failure(CaptureError{CaptureError::Kind::refused,
                                     QStringLiteral("KWin refused (%1); it shows the screen only to programs whose desktop "
                                                    "entry lists org.kde.KWin.ScreenShot2, as the one installed with "
