@@ -1,7 +1,11 @@
 // The GNOME and KDE providers against a stand-in for the Shell extension and KWin's
-// scripting on the session bus (tests/FakeDesktopBus.cpp, run as its own process).
+// scripting on the session bus (tests/FakeDesktopBus.cpp, run as its own process), and
+// the screen through a stand-in for the desktop portal's Screenshot.
 #include "Platform/Wayland/GnomeProvider.h"
 #include "Platform/Wayland/KWinProvider.h"
+#include "Platform/Wayland/PortalScreenCapture.h"
+#include <QDBusMessage>
+#include <QDir>
 #include "TestWait.h"
 
 #include <QDBusConnection>
@@ -80,4 +84,43 @@ TEST_F(FakeBus, KWinScriptPushesFocusCursorAndScreens)
     const QString log = QString::fromLocal8Bit(fake.readAllStandardOutput());
     EXPECT_TRUE(log.contains(QStringLiteral("loaded quillo-bridge")));
     EXPECT_TRUE(log.contains(QStringLiteral("unloaded quillo-activate-1")));
+}
+
+TEST_F(FakeBus, ThePortalsScreenshotIsCutToTheAreaItsFileRemovedAndARefusalSaid)
+{
+    const QString service = QStringLiteral("app.quillo.test.Portal");
+    ASSERT_TRUE(PortalScreenCapture::available(QDBusConnection::sessionBus(), service));
+    EXPECT_FALSE(PortalScreenCapture::available(QDBusConnection::sessionBus(), QStringLiteral("app.quillo.test.NoPortal")));
+    PortalScreenCapture screen(QDBusConnection::sessionBus(), service);
+    EXPECT_TRUE(screen.asksTheUser());
+    // An area across the middle and past the screen's right edge.
+    const auto part = screen.capture(QRectF(28, 10, 40, 8));
+    ASSERT_TRUE(part.hasValue()) << part.error().description().toStdString();
+    const ScreenImage& image = part.value();
+    ASSERT_EQ(image.width, 40);
+    ASSERT_EQ(image.height, 8);
+    auto rgb = [&](int x, int y) {
+        const std::uint8_t* p = &image.pixels[(std::size_t(y) * image.width + x) * 4];
+        return unsigned(p[2]) << 16 | unsigned(p[1]) << 8 | p[0];
+    };
+    EXPECT_EQ(rgb(0, 0), 0xc03020u);  // x 28: red
+    EXPECT_EQ(rgb(4, 0), 0x20a040u);  // x 32: green
+    EXPECT_EQ(rgb(39, 7), 0u);        // x 67: off the screen
+    // Asked without a dialog, and the portal's file does not stay.
+    QDBusMessage asked = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                        QStringLiteral("org.freedesktop.portal.Screenshot"),
+                                                        QStringLiteral("WasInteractive"));
+    EXPECT_FALSE(QDBusConnection::sessionBus().call(asked).arguments().value(0).toBool());
+    EXPECT_TRUE(QDir::temp().entryList({QStringLiteral("quillo-fake-portal-*.png")}).isEmpty());
+
+    // The user said no: said as a refusal.
+    QDBusMessage refuse = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                         QStringLiteral("org.freedesktop.portal.Screenshot"),
+                                                         QStringLiteral("SetAnswer"));
+    refuse << 1u;
+    QDBusConnection::sessionBus().call(refuse);
+    const auto refused = screen.captureScreen();
+    ASSERT_FALSE(refused.hasValue());
+    EXPECT_EQ(refused.error().kind, CaptureError::Kind::refused);
+    EXPECT_TRUE(refused.error().description().contains(QStringLiteral("not allowed")));
 }

@@ -26,4 +26,7 @@ public:
     // the main thread, on and off in pairs): a desktop that shows Quillo the screen only
     // then hears of it.
     virtual void setReading(bool on) { Q_UNUSED(on); }
+    // Whether a capture may put a question to the user (a portal's permission dialog), so
+    // that nothing reads the screen just to see whether it can.
+    virtual bool asksTheUser() const { return false; }
 };

@@ -95,7 +95,8 @@ void RecorderService::setElapsedTime(double seconds)
 
 void RecorderService::setScreenCapture(ScreenCapture* capture)
 {
-    m_camera = capture ? std::make_unique<PressCamera>(*capture, m_clock) : nullptr;
+    // A screen that may ask the user is not read all through a recording.
+    m_camera = capture && !capture->asksTheUser() ? std::make_unique<PressCamera>(*capture, m_clock) : nullptr;
 }
 
 void RecorderService::startRecording(std::optional<Hotkey> hotkey, RecordingOptions options)

@@ -33,6 +33,7 @@ AppViewModel::AppViewModel(const PlatformServices& platform, QSettings& settings
     m_recorder = new RecorderService(platform.inputTap, platform.workspace, platform.clock, this);
     m_recorder->setScreenCapture(platform.screenCapture);
     m_readsScreen = platform.screenCapture != nullptr;
+    m_recordsPictures = m_readsScreen && !platform.screenCapture->asksTheUser();
     m_screenCapture = platform.screenCapture;
     m_playback = new PlaybackService(platform.eventPoster, platform.clock, platform.sleeper, this);
     m_playback->setOwnApplicationId(m_workspace.ownApplicationId());

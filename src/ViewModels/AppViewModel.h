@@ -76,6 +76,9 @@ public:
     bool replaysPositions = true;
     // Whether this desktop's screen can be read (clicks keep pictures, replays wait for them).
     bool readsScreen() const { return m_readsScreen; }
+    // Whether recordings keep what the screen showed at each press (not where reading the
+    // screen may ask the user: a recording reads it all the time).
+    bool recordsPictures() const { return m_recordsPictures; }
     // Where the editor takes the pictures and colours of steps that wait for them (null
     // where the screen cannot be read).
     ScreenCapture* screenCapture() const { return m_screenCapture; }
@@ -167,5 +170,6 @@ private:
     std::optional<QString> m_errorMessage;
     AppLocale m_appLanguage = AppLocale::system;
     bool m_readsScreen = false;
+    bool m_recordsPictures = false;
     ScreenCapture* m_screenCapture = nullptr;
 };

@@ -119,7 +119,7 @@ void RecorderControlView::refresh()
         const QSignalBlocker quiet1(m_takes), quiet2(m_thin), quiet3(m_thinInterval), quiet4(m_pictures);
         m_pictures->setText(m_model.t(QStringLiteral("recorder.pictures")));
         m_pictures->setChecked(m_model.recordingFlow().takesPictures());
-        m_pictures->setVisible(m_model.readsScreen());
+        m_pictures->setVisible(m_model.recordsPictures());
         m_pictures->setEnabled(options.mouse);
         m_takes->clear();
         m_takes->addItems({m_model.t(QStringLiteral("recorder.take.all")), m_model.t(QStringLiteral("recorder.take.keyboard")),

@@ -139,7 +139,14 @@ int DoctorCommand::run(const QStringList& args)
                            .arg(provider->desktopName()));
         QString note;
         registrar = WaylandPlatform::hotkeysFor(*provider, layout, &note);
-        if (auto screen = WaylandPlatform::screenFor(*provider)) {
+        auto screen = WaylandPlatform::screenFor(*provider);
+        if (screen && screen->asksTheUser()) {
+            // Not read just to see: the desktop would ask the user.
+            line(true, QStringLiteral("screen"),
+                 QStringLiteral("through %1, which may ask you once when a recording or a playback first reads "
+                                "the screen")
+                     .arg(screen->mechanism()));
+        } else if (screen) {
             const auto outputs = provider->outputs();
             const QPointF at = outputs.empty() ? QPointF() : outputs.front().geometry.topLeft();
             screen->setReading(true); // as a recording would

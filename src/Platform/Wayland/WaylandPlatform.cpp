@@ -8,6 +8,7 @@
 #include "Platform/Wayland/GrimScreenCapture.h"
 #include "Platform/Wayland/GnomeShellScreenCapture.h"
 #include "Platform/Wayland/KWinScreenCapture.h"
+#include "Platform/Wayland/PortalScreenCapture.h"
 #include "Platform/Wayland/HyprlandHotkeyRegistrar.h"
 #include "Platform/Wayland/InputdHotkeyRegistrar.h"
 #include "Platform/Wayland/KGlobalAccelHotkeyRegistrar.h"
@@ -67,6 +68,9 @@ std::unique_ptr<ScreenCapture> WaylandPlatform::screenFor(DesktopProvider& provi
         return std::make_unique<GnomeShellScreenCapture>([&provider] { return provider.outputs(); });
     if (qobject_cast<KWinProvider*>(&provider))
         return std::make_unique<KWinScreenCapture>([&provider] { return provider.outputs(); });
+    // Anywhere else, the desktop portal (which may ask the user once).
+    if (qobject_cast<OtherDesktopProvider*>(&provider) && PortalScreenCapture::available())
+        return std::make_unique<PortalScreenCapture>();
     return nullptr;
 }
 
