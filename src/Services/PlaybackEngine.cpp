@@ -367,8 +367,7 @@ bool PlaybackEngine::waitStep(const ScreenWait& wait, std::size_t step, Listener
     const QString what = MacroAction::wait(0, wait).displayName();
     if (wait.kind == ScreenWait::Kind::image && !pictureAt(step, wait.png, wait.area, what, what))
         return false;
-    ScreenWaitCheck check(wait, m_capture, m_windows,
-                          wait.kind == ScreenWait::Kind::image ? m_pictures[step] : ScreenImage{});
+    ScreenWaitCheck check(wait, m_capture, m_windows, wait.kind == ScreenWait::Kind::image ? &m_pictures[step] : nullptr);
     const double deadline = m_clock.now() + wait.timeout;
     for (;;) {
         const bool so = check.look(m_clock.now());

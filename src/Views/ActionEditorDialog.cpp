@@ -378,25 +378,13 @@ void ActionEditorDialog::update()
 
 int ActionEditorDialog::exec()
 {
-    for (;;) {
-        const int result = QDialog::exec();
-        if (!m_picker)
-            return result;
-        // The form hid itself for "Pick on Screen", which ends exec(): wait for the
-        // click, then show the form again with the point in it.
-        QEventLoop waiting;
-        connect(m_picker, &ScreenPointPicker::picked, &waiting, &QEventLoop::quit);
-        waiting.exec();
-    }
+    return ScreenPointPicker::execThroughPicks(*this, [this] { return m_picker; });
 }
 
 void ActionEditorDialog::pickOnScreen()
 {
     // The windows behind the form step aside too; the form itself comes back through exec().
-    std::vector<QWidget*> aside;
-    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
-        if (w->isWindow())
-            aside.push_back(w);
+    const std::vector<QWidget*> aside = ScreenPointPicker::windowsBehind(this);
     m_picker = new ScreenPointPicker(aside, m_model.t(QStringLiteral("editor.pick.hint")), this);
     connect(m_picker, &ScreenPointPicker::picked, this, [this](std::optional<QPointF> point) {
         if (point) {

@@ -1,5 +1,7 @@
 #include "Views/ScreenPointPicker.h"
 
+#include <QDialog>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -229,6 +231,28 @@ bool ScreenPointPicker::isReady() const
 {
     return !m_layers.empty() && std::all_of(m_layers.begin(), m_layers.end(),
                                             [](QWidget* layer) { return static_cast<PickLayer*>(layer)->ready(); });
+}
+
+std::vector<QWidget*> ScreenPointPicker::windowsBehind(QWidget* dialog)
+{
+    std::vector<QWidget*> windows;
+    for (QWidget* w = dialog->parentWidget(); w; w = w->parentWidget())
+        if (w->isWindow())
+            windows.push_back(w);
+    return windows;
+}
+
+int ScreenPointPicker::execThroughPicks(QDialog& dialog, const std::function<ScreenPointPicker*()>& picker)
+{
+    for (;;) {
+        const int result = dialog.QDialog::exec();
+        ScreenPointPicker* picking = picker();
+        if (!picking)
+            return result;
+        QEventLoop waiting;
+        connect(picking, &ScreenPointPicker::picked, &waiting, &QEventLoop::quit);
+        waiting.exec();
+    }
 }
 
 void ScreenPointPicker::closeLayers()

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
+class QDialog;
 #include <functional>
 #include <optional>
 #include <vector>
@@ -32,6 +34,12 @@ public:
     void finish(std::optional<QPointF> screenPoint);
     // Ends an area pick as a drag over `screenArea` would.
     void finishArea(std::optional<QRectF> screenArea);
+
+    // The windows behind `dialog` (its parents that are windows), to step aside with it.
+    static std::vector<QWidget*> windowsBehind(QWidget* dialog);
+    // exec() for a form that hides itself to pick on the screen (which ends its exec):
+    // while `picker()` gives one, waits for its pick and shows the form again.
+    static int execThroughPicks(QDialog& dialog, const std::function<ScreenPointPicker*()>& picker);
 
     // How long Quillo's windows stay aside after a rectangle, for its picture.
     static constexpr int settleMs = 250;

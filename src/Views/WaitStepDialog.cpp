@@ -366,24 +366,12 @@ void WaitStepDialog::takePoint(const QPointF& point)
 
 int WaitStepDialog::exec()
 {
-    for (;;) {
-        const int result = QDialog::exec();
-        if (!m_picker)
-            return result;
-        // The form hid itself to pick on the screen, which ends exec(): wait for the
-        // pick, then show the form again with what it gave.
-        QEventLoop waiting;
-        connect(m_picker, &ScreenPointPicker::picked, &waiting, &QEventLoop::quit);
-        waiting.exec();
-    }
+    return ScreenPointPicker::execThroughPicks(*this, [this] { return m_picker; });
 }
 
 void WaitStepDialog::pickOnScreen()
 {
-    std::vector<QWidget*> aside;
-    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
-        if (w->isWindow())
-            aside.push_back(w);
+    const std::vector<QWidget*> aside = ScreenPointPicker::windowsBehind(this);
     const bool point = m_wait.kind == ScreenWait::Kind::color;
     m_picker = new ScreenPointPicker(aside, text(point ? "editor.pick.hint" : "wait.pickHint"), this,
                                      point ? ScreenPointPicker::Mode::point : ScreenPointPicker::Mode::area);

@@ -1,6 +1,7 @@
 #include "Platform/Wayland/GnomeShellScreenCapture.h"
 
 #include "Codec/PngCodec.h"
+#include "Platform/Wayland/CaptureArea.h"
 #include "Platform/Wayland/GnomeProvider.h"
 
 #include <QDBusConnectionInterface>
@@ -9,8 +10,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr int kMaxSide = 16384;
 
 CaptureError fromReply(const QDBusMessage& reply)
 {
@@ -76,12 +75,10 @@ void GnomeShellScreenCapture::setReading(bool on)
 
 Expected<ScreenImage, CaptureError> GnomeShellScreenCapture::captureScreen()
 {
-    QRectF whole;
-    for (const Output& output : m_outputs())
-        whole = whole.united(output.geometry);
-    if (whole.isEmpty())
-        return failure(CaptureError{CaptureError::Kind::unavailable, QStringLiteral("GNOME reports no monitors")});
-    return capture(whole);
+    const auto whole = CaptureArea::wholeScreen(m_outputs(), QStringLiteral("GNOME reports no monitors"));
+    if (!whole)
+        return failure(whole.error());
+    return capture(whole.value());
 }
 
 Expected<ScreenImage, CaptureError> GnomeShellScreenCapture::capture(const QRectF& wanted)
@@ -95,10 +92,10 @@ Expected<ScreenImage, CaptureError> GnomeShellScreenCapture::capture(const QRect
         if (!m_problem.isEmpty())
             return failure(CaptureError{CaptureError::Kind::refused, m_problem});
     }
-    const QRectF area(std::floor(wanted.x()), std::floor(wanted.y()), std::ceil(wanted.right()) - std::floor(wanted.x()),
-                      std::ceil(wanted.bottom()) - std::floor(wanted.y()));
-    if (area.width() <= 0 || area.height() <= 0 || area.width() > kMaxSide || area.height() > kMaxSide)
-        return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("not an area to read")});
+    const auto snapped = CaptureArea::wholePixels(wanted);
+    if (!snapped)
+        return failure(snapped.error());
+    const QRectF area = snapped.value();
     QDBusMessage message = QDBusMessage::createMethodCall(GnomeProvider::service, GnomeProvider::path,
                                                           GnomeProvider::interface, QStringLiteral("CaptureArea"));
     message << int(area.x()) << int(area.y()) << int(area.width()) << int(area.height());
@@ -110,7 +107,7 @@ Expected<ScreenImage, CaptureError> GnomeShellScreenCapture::capture(const QRect
     const QByteArray png = reply.arguments().front().toByteArray();
     if (png.size() > maxBytes)
         return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("GNOME Shell sent more than a screen")});
-    auto decoded = PngCodec::decode(png, area, kMaxSide);
+    auto decoded = PngCodec::decode(png, area, CaptureArea::maxSide);
     if (!decoded)
         return failure(CaptureError{CaptureError::Kind::failed, decoded.error()});
     return std::move(decoded).value();

@@ -1,18 +1,12 @@
 #include "Platform/Wayland/GrimScreenCapture.h"
 
 #include "Codec/PngCodec.h"
+#include "Platform/Wayland/CaptureArea.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <cmath>
-
-namespace {
-
-// The largest picture grim may hand back (a 16K screen).
-constexpr int kMaxSide = 16384;
-
-} // namespace
 
 GrimScreenCapture::GrimScreenCapture(std::function<std::vector<Output>()> outputs, QProcessEnvironment environment)
     : m_outputs(std::move(outputs)), m_environment(std::move(environment))
@@ -26,20 +20,18 @@ bool GrimScreenCapture::available()
 
 Expected<ScreenImage, CaptureError> GrimScreenCapture::captureScreen()
 {
-    QRectF whole;
-    for (const Output& output : m_outputs())
-        whole = whole.united(output.geometry);
-    if (whole.isEmpty())
-        return failure(CaptureError{CaptureError::Kind::unavailable, QStringLiteral("the desktop reports no outputs")});
-    return capture(whole);
+    const auto whole = CaptureArea::wholeScreen(m_outputs(), QStringLiteral("the desktop reports no outputs"));
+    if (!whole)
+        return failure(whole.error());
+    return capture(whole.value());
 }
 
 Expected<ScreenImage, CaptureError> GrimScreenCapture::capture(const QRectF& wanted)
 {
-    const QRectF area(std::floor(wanted.x()), std::floor(wanted.y()), std::ceil(wanted.right()) - std::floor(wanted.x()),
-                      std::ceil(wanted.bottom()) - std::floor(wanted.y()));
-    if (area.width() <= 0 || area.height() <= 0 || area.width() > kMaxSide || area.height() > kMaxSide)
-        return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("not an area to read")});
+    const auto snapped = CaptureArea::wholePixels(wanted);
+    if (!snapped)
+        return failure(snapped.error());
+    const QRectF area = snapped.value();
     // The part on the outputs, at the largest scale among them.
     QRectF shown;
     double scale = 1;
@@ -83,7 +75,7 @@ Expected<ScreenImage, CaptureError> GrimScreenCapture::capture(const QRectF& wan
         const QString said = QString::fromUtf8(grim.readAllStandardError().left(300)).simplified();
         return failure(CaptureError{CaptureError::Kind::refused, said.isEmpty() ? QStringLiteral("grim failed") : said});
     }
-    auto decoded = PngCodec::decode(png, shown, kMaxSide);
+    auto decoded = PngCodec::decode(png, shown, CaptureArea::maxSide);
     if (!decoded)
         return failure(CaptureError{CaptureError::Kind::failed, decoded.error()});
     // Into its place in the area, at the area's scale.

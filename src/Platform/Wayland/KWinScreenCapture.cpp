@@ -1,6 +1,7 @@
 #include "Platform/Wayland/KWinScreenCapture.h"
 
 #include "Codec/PngCodec.h"
+#include "Platform/Wayland/CaptureArea.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -17,8 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kMaxSide = 16384;
 
 // QImage's numbers for the formats KWin writes (they are part of Qt's API).
 constexpr uint kRgb32 = 4, kArgb32 = 5, kArgb32Premultiplied = 6, kRgbx8888 = 16, kRgba8888 = 17,
@@ -73,20 +72,18 @@ KWinScreenCapture::KWinScreenCapture(std::function<std::vector<Output>()> output
 
 Expected<ScreenImage, CaptureError> KWinScreenCapture::captureScreen()
 {
-    QRectF whole;
-    for (const Output& output : m_outputs())
-        whole = whole.united(output.geometry);
-    if (whole.isEmpty())
-        return failure(CaptureError{CaptureError::Kind::unavailable, QStringLiteral("KWin reports no screens")});
-    return capture(whole);
+    const auto whole = CaptureArea::wholeScreen(m_outputs(), QStringLiteral("KWin reports no screens"));
+    if (!whole)
+        return failure(whole.error());
+    return capture(whole.value());
 }
 
 Expected<ScreenImage, CaptureError> KWinScreenCapture::capture(const QRectF& wanted)
 {
-    const QRectF area(std::floor(wanted.x()), std::floor(wanted.y()), std::ceil(wanted.right()) - std::floor(wanted.x()),
-                      std::ceil(wanted.bottom()) - std::floor(wanted.y()));
-    if (area.width() <= 0 || area.height() <= 0 || area.width() > kMaxSide || area.height() > kMaxSide)
-        return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("not an area to read")});
+    const auto snapped = CaptureArea::wholePixels(wanted);
+    if (!snapped)
+        return failure(snapped.error());
+    const QRectF area = snapped.value();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("no pipe for the picture")});
@@ -133,7 +130,7 @@ Expected<ScreenImage, CaptureError> KWinScreenCapture::capture(const QRectF& wan
     const QVariantMap results = qdbus_cast<QVariantMap>(reply.arguments().value(0));
     const QString type = results.value(QStringLiteral("type")).toString();
     if (type.isEmpty() || type == QLatin1String("png")) {
-        auto decoded = PngCodec::decode(*data, area, kMaxSide);
+        auto decoded = PngCodec::decode(*data, area, CaptureArea::maxSide);
         if (!decoded)
             return failure(CaptureError{CaptureError::Kind::failed, decoded.error()});
         return std::move(decoded).value();
@@ -142,7 +139,7 @@ Expected<ScreenImage, CaptureError> KWinScreenCapture::capture(const QRectF& wan
     const qint64 height = results.value(QStringLiteral("height")).toLongLong();
     const qint64 stride = results.value(QStringLiteral("stride")).toLongLong();
     const uint format = results.value(QStringLiteral("format")).toUInt();
-    if (type != QLatin1String("raw") || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
+    if (type != QLatin1String("raw") || width <= 0 || height <= 0 || width > CaptureArea::maxSide || height > CaptureArea::maxSide ||
         stride < width * 4 || stride * height > data->size())
         return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("KWin sent a picture Quillo cannot read")});
     const bool bgra = format == kRgb32 || format == kArgb32 || format == kArgb32Premultiplied;

@@ -1,6 +1,7 @@
 #include "Platform/Wayland/PortalScreenCapture.h"
 
 #include "Codec/PngCodec.h"
+#include "Platform/Wayland/CaptureArea.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -14,8 +15,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr int kMaxSide = 16384;
 
 // Waits for the portal's answer to one request (its Response signal).
 class PortalAnswer : public QObject
@@ -99,7 +98,7 @@ Expected<ScreenImage, CaptureError> PortalScreenCapture::captureScreen()
     const auto size = PngCodec::declaredSize(png);
     if (!size)
         return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("the screenshot is not a PNG")});
-    auto decoded = PngCodec::decode(png, QRectF(0, 0, size->width, size->height), kMaxSide);
+    auto decoded = PngCodec::decode(png, QRectF(0, 0, size->width, size->height), CaptureArea::maxSide);
     if (!decoded)
         return failure(CaptureError{CaptureError::Kind::failed, decoded.error()});
     return std::move(decoded).value();
@@ -111,10 +110,10 @@ Expected<ScreenImage, CaptureError> PortalScreenCapture::capture(const QRectF& w
     if (!whole.hasValue())
         return whole;
     const ScreenImage& screen = whole.value();
-    const QRectF area(std::floor(wanted.x()), std::floor(wanted.y()), std::ceil(wanted.right()) - std::floor(wanted.x()),
-                      std::ceil(wanted.bottom()) - std::floor(wanted.y()));
-    if (area.width() <= 0 || area.height() <= 0 || area.width() > kMaxSide || area.height() > kMaxSide)
-        return failure(CaptureError{CaptureError::Kind::failed, QStringLiteral("not an area to read")});
+    const auto snapped = CaptureArea::wholePixels(wanted);
+    if (!snapped)
+        return failure(snapped.error());
+    const QRectF area = snapped.value();
     // What lies outside the screen comes back black.
     const int width = int(area.width()), height = int(area.height());
     ScreenImage part{area, width, height, std::vector<std::uint8_t>(std::size_t(width) * std::size_t(height) * 4, 0)};

@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 ScreenWaitCheck::ScreenWaitCheck(const ScreenWait& wait, ScreenCapture* capture, WindowWatch* windows,
-                                 ScreenImage picture)
-    : m_wait(wait), m_capture(capture), m_windows(windows), m_picture(std::move(picture))
+                                 const ScreenImage* picture)
+    : m_wait(wait), m_capture(capture), m_windows(windows), m_picture(picture)
 {
     if (wait.kind == ScreenWait::Kind::window && wait.titleMatch == ScreenWait::TitleMatch::pattern)
         m_pattern = QRegularExpression(wait.title, QRegularExpression::CaseInsensitiveOption);
@@ -60,14 +60,14 @@ std::optional<QRectF> ScreenWaitCheck::windowArea(const QString& app)
 
 bool ScreenWaitCheck::lookForPicture()
 {
-    if (!m_capture || m_picture.isNull())
+    if (!m_capture || !m_picture || m_picture->isNull())
         return false;
     PictureSearch::Where where;
     if (!m_wait.app.isEmpty()) {
         where.within = windowArea(m_wait.app);
         where.onlyWithin = true;
     }
-    const auto at = PictureSearch::find(*m_capture, m_picture, m_wait.threshold, where, &m_lastScreen);
+    const auto at = PictureSearch::find(*m_capture, *m_picture, m_wait.threshold, where, &m_lastScreen);
     const bool steady = at && m_previousPlace && std::abs(at->x() - m_previousPlace->x()) <= 1 &&
                         std::abs(at->y() - m_previousPlace->y()) <= 1;
     m_foundOnce = at && !m_previousPlace;

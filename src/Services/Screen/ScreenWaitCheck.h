@@ -14,9 +14,10 @@
 class ScreenWaitCheck
 {
 public:
-    // `picture`: the step's picture, decoded (image steps). The capture and the watch
-    // may be null where the step needs neither.
-    ScreenWaitCheck(const ScreenWait& wait, ScreenCapture* capture, WindowWatch* windows, ScreenImage picture = {});
+    // `picture`: the step's picture, decoded (image steps; it must outlive the check). The
+    // capture and the watch may be null where the step needs neither.
+    ScreenWaitCheck(const ScreenWait& wait, ScreenCapture* capture, WindowWatch* windows,
+                    const ScreenImage* picture = nullptr);
 
     // One look at clock reading `now` (seconds): true once it is so.
     bool look(double now);
@@ -39,7 +40,7 @@ private:
     const ScreenWait& m_wait;
     ScreenCapture* m_capture;
     WindowWatch* m_windows;
-    ScreenImage m_picture;
+    const ScreenImage* m_picture;
     QRegularExpression m_pattern;
     ScreenImage m_lastScreen;
     std::optional<QPointF> m_previousPlace;
