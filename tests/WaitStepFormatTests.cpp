@@ -121,3 +121,13 @@ TEST(WaitStepFormat, WhatCannotRunIsRefusedWithTheStepNamed)
         EXPECT_EQ(read.error().detail.toStdString(), message);
     }
 }
+
+TEST(WaitStepFormat, ATitleFromAFileIsNamedOnOneLine)
+{
+    ScreenWait w;
+    w.kind = ScreenWait::Kind::window;
+    w.appName = QStringLiteral("Edi\ntor");
+    w.title = QStringLiteral("Report\r\n\x1b[31mred");
+    EXPECT_EQ(MacroAction::wait(0, w).displayName(),
+              QStringLiteral("Wait for Edi tor \u201cReport   [31mred\u201d to appear"));
+}

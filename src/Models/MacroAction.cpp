@@ -75,20 +75,29 @@ QString position(double x, double y)
     return QStringLiteral("(%1, %2)").arg(coordinateText(x), coordinateText(y));
 }
 
+// A text from a file on one line: its line breaks and other controls shown as spaces.
+QString oneLine(QString text)
+{
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    return text;
+}
+
 QString waitName(const ScreenWait& w)
 {
     switch (w.kind) {
     case ScreenWait::Kind::image:
         return w.appName.isEmpty() ? QStringLiteral("Wait for Image")
-                                   : QStringLiteral("Wait for Image in %1").arg(w.appName);
+                                   : QStringLiteral("Wait for Image in %1").arg(oneLine(w.appName));
     case ScreenWait::Kind::color:
         return QStringLiteral("Wait for Colour #%1 at ").arg(w.color & 0xffffff, 6, 16, QLatin1Char('0')) +
                position(w.area.x(), w.area.y());
     case ScreenWait::Kind::window: {
-        QString what = w.appName.isEmpty() ? w.app : w.appName;
+        QString what = oneLine(w.appName.isEmpty() ? w.app : w.appName);
         if (!w.title.isEmpty())
-            what = what.isEmpty() ? QStringLiteral("\u201c%1\u201d").arg(w.title)
-                                  : QStringLiteral("%1 \u201c%2\u201d").arg(what, w.title);
+            what = what.isEmpty() ? QStringLiteral("\u201c%1\u201d").arg(oneLine(w.title))
+                                  : QStringLiteral("%1 \u201c%2\u201d").arg(what, oneLine(w.title));
         const char* event = w.event == ScreenWait::WindowEvent::appear  ? "to appear"
                             : w.event == ScreenWait::WindowEvent::front ? "to come to the front"
                                                                         : "to close";

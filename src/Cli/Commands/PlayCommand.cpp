@@ -220,7 +220,8 @@ int PlayCommand::run(const QStringList& args)
     if (isatty(STDOUT_FILENO))
         std::fputs("\n", stdout);
     if (!failure.isEmpty()) {
-        err(failure);
+        // It names applications, titles and steps from the file: escaped for the terminal.
+        err(TerminalText::safe(failure));
         return failed;
     }
     out(interrupted ? QStringLiteral("Stopped.") : QStringLiteral("Done."));
